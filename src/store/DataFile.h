@@ -1,0 +1,67 @@
+#pragma once
+
+#include "DataFiles.h"
+#include "ProgressSink.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+namespace kelvo {
+
+class CardNode;
+class CardTree;
+
+struct LoadResult
+{
+    enum class Status {
+        Read,             // the file was read; its nodes were appended to the tree
+        DefaultTreeBuilt, // no data (no file, or an empty one): the default tree was built
+        Damaged,          // unreadable: see offset and reason
+    };
+    Status status = Status::Read;
+    qint64 offset = -1; // byte offset where reading failed (Damaged)
+    QString reason;     // what was wrong, for messages and logs (Damaged)
+
+    bool ok() const { return status != Status::Damaged; }
+};
+
+struct SaveResult
+{
+    bool ok = true;
+    QString error;       // path and system error text when !ok
+    QString backupError; // the backup copy failed (the save went on)
+};
+
+// Fills the tree from the data file, appending after any nodes it already
+// holds; with no data file (or an empty one) creates an empty file and builds
+// the default tree. Never ends the process: a damaged file is reported.
+LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, ProgressSink &progress = NoProgress());
+
+// Writes the whole tree: the previous data file is copied to the backup
+// first, then the new file is written beside the data file and renamed over
+// it, so a failure never leaves a truncated data file. Missing folders are
+// created.
+SaveResult SaveTreeViewWithData(const DataFiles &files, const CardTree &tree, ProgressSink &progress = NoProgress());
+
+// The file's bytes for the tree, as the save writes them.
+QByteArray SerializeTree(const CardTree &tree, ProgressSink &progress = NoProgress());
+// Appends the tree stored in `bytes` to `tree` (the load without any file).
+// An empty `bytes` reads as no nodes (the caller decides about defaults).
+LoadResult ReadTreeFromBytes(QByteArrayView bytes, CardTree &tree, ProgressSink &progress = NoProgress());
+
+// Appends one node record (twenty items) to `buffer`.
+void WriteNodeData(QByteArray &buffer, const CardNode &node);
+
+struct RecoveryResult
+{
+    QString keptAsidePath;   // where the damaged file was moved; empty if none
+    bool backupRestored = false;
+    QString error;           // why keeping aside or restoring failed
+};
+
+// After a damaged load: moves the damaged data file aside under a time-stamped
+// name, then copies the backup over the data file.
+RecoveryResult RecoverDamagedDataFile(const DataFiles &files);
+
+} // namespace kelvo

@@ -1,0 +1,33 @@
+#pragma once
+
+namespace kelvo {
+
+// What the load and the save report while they work. The progress window
+// implements it; the default does nothing, for work without any window.
+class ProgressSink
+{
+public:
+    virtual ~ProgressSink() = default;
+
+    // Save: once, before the first node; n is the count of the tree.
+    virtual void ShowSaveProgress(int n) { (void)n; }
+    // Save: before writing each node.
+    virtual void RefreshProgress() {}
+    // Save: after writing each node.
+    virtual void StepProgress() {}
+    // Load: once, after the top-level count has been read.
+    virtual void ShowLoadProgress() {}
+    // Save: at its end whatever happened. Load: at the end of a load that
+    // read an existing file without failure.
+    virtual void CloseProgress() {}
+
+    // Called between nodes where the windows get a chance to repaint. The
+    // user interface implements it without user input (so no command can
+    // change the tree meanwhile) and throttles it itself.
+    virtual void PumpMessages() {}
+};
+
+// A shared sink that does nothing.
+ProgressSink &NoProgress();
+
+} // namespace kelvo
