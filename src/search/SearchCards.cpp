@@ -1,0 +1,173 @@
+#include "SearchCards.h"
+
+#include "Folding.h"
+#include "Gb18030.h"
+
+#include <QCollator>
+#include <QCollatorSortKey>
+
+#include <algorithm>
+#include <numeric>
+#include <optional>
+#include <string_view>
+
+namespace kelvo {
+
+namespace {
+
+constexpr int FieldCount = Field::Count;
+constexpr qsizetype FieldRoom = TCardData::MaxFieldBytes + 1;
+
+// The folded fields of the node being judged, in fixed buffers: matching a
+// node allocates nothing. Each field is folded at most once per node.
+class FoldedFields
+{
+public:
+    void reset(const TCardData *card)
+    {
+        m_card = card;
+        m_folded.fill(false);
+    }
+
+    // Folded field n (1..13); `boundaries` receives the character starts.
+    std::string_view fold(int n, bool *boundaries = nullptr)
+    {
+        const auto i = static_cast<size_t>(n - 1);
+        // A record never holds more than MaxFieldBytes per field (its length
+        // is one byte); the cut only keeps the buffers safe regardless.
+        const QByteArrayView raw = m_card->field(n).first(qMin(m_card->field(n).size(), TCardData::MaxFieldBytes));
+        if (!m_folded[i] || boundaries)
+            m_lengths[i] = FoldTextInto(raw, m_buffers[i].data(), boundaries);
+        m_folded[i] = true;
+        return {m_buffers[i].data(), static_cast<size_t>(m_lengths[i])};
+    }
+
+private:
+    const TCardData *m_card = nullptr;
+    std::array<std::array<char, FieldRoom>, FieldCount> m_buffers;
+    std::array<qsizetype, FieldCount> m_lengths{};
+    std::array<bool, FieldCount> m_folded{};
+};
+
+// True when `needle` occurs in `haystack` starting and ending on character
+// boundaries (flags as FoldTextInto sets them).
+bool containsAtBoundaries(std::string_view haystack, const bool *boundaries, std::string_view needle)
+{
+    size_t from = 0;
+    while (true) {
+        const size_t at = haystack.find(needle, from);
+        if (at == std::string_view::npos)
+            return false;
+        if (boundaries[at] && boundaries[at + needle.size()])
+            return true;
+        from = at + 1;
+    }
+}
+
+} // namespace
+
+FieldSelection DefaultFieldSelection()
+{
+    FieldSelection fields{};
+    fields[0] = true;
+    return fields;
+}
+
+SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
+                          ProgressSink &pump)
+{
+    return SearchCards(tree, condition, fields, QLocale(), pump);
+}
+
+SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
+                          const QLocale &locale, ProgressSink &pump)
+{
+    SearchOutcome outcome;
+    if (gb18030::trimmed(condition).isEmpty()) {
+        outcome.emptyCondition = true;
+        return outcome;
+    }
+    outcome.condition = FoldText(condition);
+    const std::string_view needle(outcome.condition.constData(), static_cast<size_t>(outcome.condition.size()));
+
+    FoldedFields folded;
+    std::array<bool, FieldRoom + 1> boundaries{};
+    tree.forEach([&](const CardNode *node) {
+        pump.PumpMessages();
+        TCardData *card = node->data();
+        if (!card || !card->isCard())
+            return;
+        folded.reset(card);
+        bool matched = false;
+        for (int n = Field::First; n <= Field::Last && !matched; ++n) {
+            if (!fields[static_cast<size_t>(n - 1)])
+                continue;
+            if (card->field(n).size() < outcome.condition.size())
+                continue; // the folded value is never longer than the stored one
+            matched = containsAtBoundaries(folded.fold(n, boundaries.data()), boundaries.data(), needle);
+        }
+        if (!matched)
+            return;
+        TResultRow row;
+        for (int n = Field::First; n <= Field::Last; ++n) {
+            const std::string_view text = folded.fold(n);
+            row.Texts[static_cast<size_t>(n - 1)] = QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+        }
+        row.Card = card;
+        row.Node = node;
+        outcome.rows.push_back(std::move(row));
+    });
+    SortResultRows(outcome.rows, locale);
+    return outcome;
+}
+
+void SortResultRows(std::vector<TResultRow> &rows, const QLocale &locale)
+{
+    if (rows.size() < 2)
+        return;
+    QCollator collator(locale);
+    collator.setCaseSensitivity(Qt::CaseSensitive);
+    std::vector<std::optional<QCollatorSortKey>> keys;
+    keys.reserve(rows.size());
+    for (const TResultRow &row : rows) {
+        if (row.Texts[0].isEmpty())
+            keys.emplace_back(std::nullopt);
+        else
+            keys.emplace_back(collator.sortKey(gb18030::decode(row.Texts[0])));
+    }
+    std::vector<size_t> order(rows.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&keys](size_t a, size_t b) {
+        const auto &ka = keys[a];
+        const auto &kb = keys[b];
+        if (!ka || !kb)
+            return !ka && kb; // empty names first
+        return ka->compare(*kb) < 0;
+    });
+    std::vector<TResultRow> sorted;
+    sorted.reserve(rows.size());
+    for (size_t i : order)
+        sorted.push_back(std::move(rows[i]));
+    rows = std::move(sorted);
+}
+
+QString FoundCardsStatusText(int count)
+{
+    return QStringLiteral("共找到%1张名片。").arg(count);
+}
+
+bool ConditionHistory::add(QByteArrayView foldedCondition)
+{
+    if (foldedCondition.isEmpty() || contains(foldedCondition))
+        return false;
+    m_entries.append(foldedCondition.toByteArray());
+    return true;
+}
+
+bool ConditionHistory::contains(QByteArrayView condition) const
+{
+    return std::any_of(m_entries.cbegin(), m_entries.cend(),
+                       [condition](const QByteArray &entry) { return EqualIgnoringCase(entry, condition); });
+}
+
+} // namespace kelvo

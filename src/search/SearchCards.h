@@ -1,0 +1,84 @@
+#pragma once
+
+#include "CardTree.h"
+#include "ProgressSink.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QLocale>
+
+#include <array>
+#include <vector>
+
+namespace kelvo {
+
+// One row of the search result list: the folded texts of the card's thirteen
+// fields as they were at search time (Texts[0] is field 1, the name), and the
+// card it stands for. Card and Node are references into the card tree, not
+// copies; the window sets Card to nullptr (or drops the row) when the card is
+// deleted, and nothing reads through a null Card.
+struct TResultRow
+{
+    std::array<QByteArray, 13> Texts;
+    kelvo::TCardData *Card = nullptr;
+    const kelvo::CardNode *Node = nullptr;
+};
+
+// Which fields the condition is matched against; index 0 is field 1.
+using FieldSelection = std::array<bool, 13>;
+
+// Field 1 (the name) alone: the selection the search window starts with.
+FieldSelection DefaultFieldSelection();
+
+struct SearchOutcome
+{
+    // The condition was empty after trimming: no search ran, rows is empty
+    // and condition is empty.
+    bool emptyCondition = false;
+    // Result rows in result-list order (ascending by name).
+    std::vector<TResultRow> rows;
+    // The folded condition, the entry offered to the condition history.
+    QByteArray condition;
+
+    int count() const { return static_cast<int>(rows.size()); }
+};
+
+// Finds every card (Kind 1) of the tree with at least one selected field
+// whose folded value contains the folded condition. A hit must start and end
+// on character boundaries of the field. Card classes never yield rows. Rows
+// are ordered by their first text with the collation of `locale`
+// (case-sensitive), rows with an empty name first, equal names in tree order.
+//
+// `pump.PumpMessages()` is called once per visited node, so the windows stay
+// painted during a long search; the caller must make sure nothing changes
+// the tree meanwhile.
+SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
+                          ProgressSink &pump = NoProgress());
+SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
+                          const QLocale &locale, ProgressSink &pump = NoProgress());
+
+// Orders rows as the result list keeps them (see SearchCards); stable.
+void SortResultRows(std::vector<TResultRow> &rows, const QLocale &locale = QLocale());
+
+// "共找到N张名片。", the status line after a search with N rows.
+QString FoundCardsStatusText(int count);
+
+// The conditions searched for so far, in the order they were first used.
+class ConditionHistory
+{
+public:
+    // Appends the folded condition unless an entry equals it without regard
+    // to case. Returns true when it was appended. An empty condition is
+    // never added.
+    bool add(QByteArrayView foldedCondition);
+    bool contains(QByteArrayView condition) const;
+
+    const QList<QByteArray> &entries() const { return m_entries; }
+    int size() const { return static_cast<int>(m_entries.size()); }
+
+private:
+    QList<QByteArray> m_entries;
+};
+
+} // namespace kelvo
