@@ -1,0 +1,217 @@
+#include "XlsxSpreadsheet.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <xlsxwriter.h>
+
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace kelvo {
+
+namespace {
+
+// Limits of the file format; cells outside them cannot be stored.
+constexpr int MaxRows = LXW_ROW_MAX;
+constexpr int MaxColumns = LXW_COL_MAX;
+constexpr qsizetype MaxCellChars = 32767; // characters in one cell
+
+struct Cell
+{
+    int row;
+    int column;
+    QByteArray utf8;
+};
+
+std::filesystem::path toPath(const QString &fileName)
+{
+    return std::filesystem::path(QFile::encodeName(fileName).toStdString());
+}
+
+// Creates a new, empty file with a unique name in `folder`. The name starts
+// with a dot so that file managers do not show it while it is written.
+QString createTemporaryFile(const QString &folder, const QString &baseName, QString *error)
+{
+    for (int attempt = 0; attempt < 32; ++attempt) {
+        const QString candidate = QDir(folder).filePath(
+            QStringLiteral(".%1.%2.tmp").arg(baseName).arg(QRandomGenerator::global()->generate(), 8, 16,
+                                                                QLatin1Char('0')));
+        QFile file(candidate);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return candidate;
+        if (!QFileInfo::exists(candidate)) {
+            *error = file.errorString();
+            return {};
+        }
+    }
+    *error = QStringLiteral("无法在此文件夹中创建临时文件");
+    return {};
+}
+
+void flushToDisk(const QString &fileName)
+{
+#ifdef Q_OS_UNIX
+    QFile file(fileName);
+    if (file.open(QIODevice::ReadWrite))
+        ::fsync(file.handle());
+#else
+    (void)fileName;
+#endif
+}
+
+class XlsxApplication : public SpreadsheetApplication
+{
+public:
+    explicit XlsxApplication(const XlsxSpreadsheet::FileOpener &openSaved)
+        : m_openSaved(openSaved)
+    {
+    }
+
+    bool addWorkbook() override
+    {
+        // One workbook at a time: a new one replaces the unsaved cells.
+        m_cells.clear();
+        m_hasWorkbook = true;
+        m_savedPath.clear();
+        return succeed();
+    }
+
+    bool setVisible(bool visible) override
+    {
+        const bool becomesVisible = visible && !m_visible;
+        m_visible = visible;
+        if (becomesVisible && !m_savedPath.isEmpty() && m_openSaved)
+            m_openSaved(m_savedPath);
+        return succeed();
+    }
+
+    bool setCell(int row, int column, const QString &value) override
+    {
+        if (!m_hasWorkbook)
+            return fail(QStringLiteral("没有打开的工作簿"));
+        if (row < 1 || row > MaxRows || column < 1 || column > MaxColumns)
+            return fail(QStringLiteral("单元格 (%1, %2) 超出工作表的范围").arg(row).arg(column));
+        if (value.size() > MaxCellChars)
+            return fail(QStringLiteral("单元格 (%1, %2) 的文字超过 %3 个字符").arg(row).arg(column).arg(MaxCellChars));
+        m_cells.push_back(Cell{row, column, value.toUtf8()});
+        return succeed();
+    }
+
+    bool saveActiveWorkbookAs(const QString &fileName) override
+    {
+        if (!m_hasWorkbook)
+            return fail(QStringLiteral("没有打开的工作簿"));
+        const QFileInfo target(fileName);
+        if (fileName.isEmpty() || target.fileName().isEmpty())
+            return fail(QStringLiteral("没有给出文件名"));
+        if (target.isDir())
+            return fail(QStringLiteral("无法保存 %1：这是一个文件夹").arg(QDir::toNativeSeparators(fileName)));
+        const QString folder = target.absolutePath();
+        if (!QFileInfo(folder).isDir())
+            return fail(QStringLiteral("无法保存 %1：文件夹不存在").arg(QDir::toNativeSeparators(fileName)));
+
+        QString error;
+        const QString temporary = createTemporaryFile(folder, target.fileName(), &error);
+        if (temporary.isEmpty())
+            return fail(QStringLiteral("无法保存 %1：%2").arg(QDir::toNativeSeparators(fileName), error));
+
+        if (!writeWorkbook(temporary, &error)) {
+            QFile::remove(temporary);
+            return fail(QStringLiteral("无法保存 %1：%2").arg(QDir::toNativeSeparators(fileName), error));
+        }
+        flushToDisk(temporary);
+
+        std::error_code renameError;
+        std::filesystem::rename(toPath(temporary), toPath(target.absoluteFilePath()), renameError);
+        if (renameError) {
+            QFile::remove(temporary);
+            return fail(QStringLiteral("无法保存 %1：%2")
+                            .arg(QDir::toNativeSeparators(fileName),
+                                 QString::fromLocal8Bit(renameError.message())));
+        }
+
+        m_savedPath = target.absoluteFilePath();
+        if (m_visible && m_openSaved)
+            m_openSaved(m_savedPath);
+        return succeed();
+    }
+
+    QString errorString() const override { return m_error; }
+
+private:
+    bool writeWorkbook(const QString &path, QString *error) const
+    {
+        const QByteArray encodedPath = QFile::encodeName(path);
+        lxw_workbook *workbook = workbook_new(encodedPath.constData());
+        if (!workbook) {
+            *error = QStringLiteral("无法创建工作簿");
+            return false;
+        }
+        lxw_worksheet *sheet = workbook_add_worksheet(workbook, nullptr);
+        if (!sheet) {
+            lxw_workbook_free(workbook);
+            *error = QStringLiteral("无法创建工作表");
+            return false;
+        }
+        for (const Cell &cell : m_cells) {
+            const lxw_error written = worksheet_write_string(sheet, static_cast<lxw_row_t>(cell.row - 1),
+                                                             static_cast<lxw_col_t>(cell.column - 1),
+                                                             cell.utf8.constData(), nullptr);
+            if (written != LXW_NO_ERROR) {
+                lxw_workbook_free(workbook);
+                *error = QString::fromUtf8(lxw_strerror(written));
+                return false;
+            }
+        }
+        // Closing writes the file and frees the workbook, whatever happens.
+        const lxw_error closed = workbook_close(workbook);
+        if (closed != LXW_NO_ERROR) {
+            *error = QString::fromUtf8(lxw_strerror(closed));
+            return false;
+        }
+        return true;
+    }
+
+    bool succeed()
+    {
+        m_error.clear();
+        return true;
+    }
+
+    bool fail(const QString &error)
+    {
+        m_error = error;
+        return false;
+    }
+
+    XlsxSpreadsheet::FileOpener m_openSaved;
+    std::vector<Cell> m_cells;
+    QString m_savedPath;
+    QString m_error;
+    bool m_hasWorkbook = false;
+    bool m_visible = false;
+};
+
+} // namespace
+
+XlsxSpreadsheet::XlsxSpreadsheet(FileOpener openSaved)
+    : m_openSaved(std::move(openSaved))
+{
+}
+
+std::unique_ptr<SpreadsheetApplication> XlsxSpreadsheet::createApplication(QString *error)
+{
+    if (error)
+        error->clear();
+    return std::make_unique<XlsxApplication>(m_openSaved);
+}
+
+} // namespace kelvo
