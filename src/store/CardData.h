@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -63,6 +64,9 @@ public:
     // that fits in 255 bytes. Numbers out of range are ignored. The text is
     // stored as given: trimming is the caller's business.
     void setField(int n, QByteArrayView text);
+    // Stores all thirteen fields at once (texts[0] is field 1), each cut as
+    // setField cuts it, with a single allocation: the data file reader's path.
+    void setAllFields(const std::array<QByteArrayView, Field::Count> &texts);
 
     QByteArrayView name() const { return field(Field::Name); }
 
@@ -70,6 +74,8 @@ public:
     qsizetype textBytes() const;
 
 private:
+    qsizetype fieldOffset(int n) const;
+
     std::unique_ptr<char[]> m_text;               // fields 1..13 back to back
     std::uint8_t m_length[Field::Count] = {};     // length of each field
 };

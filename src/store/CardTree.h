@@ -3,6 +3,7 @@
 #include "CardData.h"
 
 #include <QByteArray>
+#include <QtGlobal>
 
 #include <array>
 #include <cstdint>
@@ -68,6 +69,7 @@ private:
     CardNode *m_parent = nullptr; // the tree's hidden root for top-level nodes
     int m_row = 0;
     mutable int m_absoluteIndex = -1; // valid while the tree's order cache is
+    bool m_isRoot = false;            // the tree's hidden root, never shown
     std::vector<std::unique_ptr<CardNode>> m_children;
 };
 
@@ -161,6 +163,13 @@ public:
     // Adopts a whole subtree built off the tree (the data file reader builds
     // each top-level node complete, then announces it once).
     CardNode *adoptTopLevel(std::unique_ptr<CardNode> subtree);
+    // Adopts several complete subtrees at the end of the top level with one
+    // announcement. Null entries are skipped.
+    void adoptTopLevel(std::vector<std::unique_ptr<CardNode>> subtrees);
+
+    // Grows with every change of shape (insert, remove, move, clear). A long
+    // walk that lets events run in between compares it to notice changes.
+    quint64 shapeVersion() const { return m_shapeVersion; }
 
     void addObserver(CardTreeObserver *observer);
     void removeObserver(CardTreeObserver *observer);
@@ -183,6 +192,7 @@ private:
     std::vector<CardTreeObserver *> m_observers;
     mutable std::vector<CardNode *> m_order; // absolute order cache
     mutable bool m_orderValid = true;
+    quint64 m_shapeVersion = 0;
 };
 
 // Builds nodes off the tree (for the data file reader), so that a subtree can

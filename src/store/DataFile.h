@@ -44,11 +44,26 @@ LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, Progress
 // created.
 SaveResult SaveTreeViewWithData(const DataFiles &files, const CardTree &tree, ProgressSink &progress = NoProgress());
 
-// The file's bytes for the tree, as the save writes them.
-QByteArray SerializeTree(const CardTree &tree, ProgressSink &progress = NoProgress());
+// The file's bytes for the tree, as the save writes them. Calls
+// ShowSaveProgress, then PumpMessages, RefreshProgress and StepProgress around
+// each node; CloseProgress is left to the caller. Returns an empty array, and
+// sets `*error` when given, if the tree changed shape while events ran.
+QByteArray SerializeTree(const CardTree &tree, ProgressSink &progress = NoProgress(), QString *error = nullptr);
+
+struct ReadOptions
+{
+    // Keep the four display indexes as stored instead of setting all four to
+    // the record's Kind (for tools that must round-trip a file exactly).
+    bool keepStoredDisplayIndexes = false;
+};
+
 // Appends the tree stored in `bytes` to `tree` (the load without any file).
 // An empty `bytes` reads as no nodes (the caller decides about defaults).
-LoadResult ReadTreeFromBytes(QByteArrayView bytes, CardTree &tree, ProgressSink &progress = NoProgress());
+// Calls ShowLoadProgress after the top-level count and PumpMessages before
+// each child node; CloseProgress is left to the caller. On a damaged input
+// the nodes read completely so far stay in the tree.
+LoadResult ReadTreeFromBytes(QByteArrayView bytes, CardTree &tree, ProgressSink &progress = NoProgress(),
+                             ReadOptions options = {});
 
 // Appends one node record (twenty items) to `buffer`.
 void WriteNodeData(QByteArray &buffer, const CardNode &node);

@@ -1,0 +1,79 @@
+#include "Gb18030.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace kelvo::gb18030 {
+
+namespace {
+
+bool inRange(unsigned char byte, unsigned char low, unsigned char high)
+{
+    return byte >= low && byte <= high;
+}
+
+unsigned char byteAt(QByteArrayView text, qsizetype pos)
+{
+    return static_cast<unsigned char>(text[pos]);
+}
+
+} // namespace
+
+int charLength(QByteArrayView text, qsizetype pos)
+{
+    if (pos < 0 || pos >= text.size())
+        return 1;
+    const unsigned char lead = byteAt(text, pos);
+    if (!inRange(lead, 0x81, 0xFE) || pos + 1 >= text.size())
+        return 1;
+    const unsigned char second = byteAt(text, pos + 1);
+    if (inRange(second, 0x40, 0x7E) || inRange(second, 0x80, 0xFE))
+        return 2;
+    if (inRange(second, 0x30, 0x39) && pos + 3 < text.size() && inRange(byteAt(text, pos + 2), 0x81, 0xFE)
+        && inRange(byteAt(text, pos + 3), 0x30, 0x39)) {
+        return 4;
+    }
+    return 1;
+}
+
+QByteArrayView cutAtCharBoundary(QByteArrayView text, qsizetype maxBytes)
+{
+    if (maxBytes <= 0)
+        return text.first(0);
+    if (text.size() <= maxBytes)
+        return text;
+    // The encoding does not synchronise backwards: walk from the start.
+    qsizetype pos = 0;
+    while (pos < maxBytes) {
+        const int length = charLength(text, pos);
+        if (pos + length > maxBytes)
+            break;
+        pos += length;
+    }
+    return text.first(pos);
+}
+
+QByteArrayView trimmed(QByteArrayView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && byteAt(text, begin) <= 0x20)
+        ++begin;
+    while (end > begin && byteAt(text, end - 1) <= 0x20)
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+QString decode(QByteArrayView text)
+{
+    QStringDecoder decoder("GB18030", QStringConverter::Flag::Stateless);
+    return decoder.decode(text);
+}
+
+QByteArray encode(const QString &text)
+{
+    QStringEncoder encoder("GB18030", QStringConverter::Flag::Stateless);
+    return encoder.encode(text);
+}
+
+} // namespace kelvo::gb18030
