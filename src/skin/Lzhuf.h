@@ -25,6 +25,11 @@ struct DecodeResult
     bool ok = false;
     QByteArray data;
     QString error; // why decoding was refused, when !ok
+    // Bits the decoding took beyond the end of the stream (read as 0). An
+    // encoder pads its last byte, so anything beyond that padding means the
+    // stream was cut short: see isTruncated().
+    qint64 bitsPastEnd = 0;
+    bool isTruncated() const { return bitsPastEnd > 8; }
 };
 
 // Decodes a whole stream. Refuses (with a reason) a stream shorter than its

@@ -4,6 +4,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -27,6 +28,7 @@ public:
         const int b = static_cast<int>(m_buffer >> 31);
         m_buffer <<= 1;
         --m_count;
+        ++m_consumed;
         return b;
     }
 
@@ -36,8 +38,12 @@ public:
         const unsigned b = m_buffer >> 24;
         m_buffer <<= 8;
         m_count -= 8;
+        m_consumed += 8;
         return b;
     }
+
+    // How many of the bits taken lay beyond the end of the input.
+    qint64 bitsPastEnd() const { return std::max<qint64>(0, m_consumed - qint64(m_size) * 8); }
 
 private:
     void refill()
@@ -55,6 +61,7 @@ private:
     qsizetype m_pos = 0;
     std::uint32_t m_buffer = 0; // pending bits, left-aligned
     int m_count = 0;            // how many bits of m_buffer are pending
+    qint64 m_consumed = 0;      // bits taken so far
 };
 
 int decodeSymbol(LzhufTree &tree, BitReader &bits)
@@ -141,6 +148,7 @@ DecodeResult decode(QByteArrayView stream, qsizetype hardLimit)
             r = (r + 1) & (RingSize - 1);
         }
     }
+    result.bitsPastEnd = bits.bitsPastEnd();
     result.ok = true;
     return result;
 }

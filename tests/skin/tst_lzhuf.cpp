@@ -115,6 +115,9 @@ void TestLzhuf::decodesIndependentStreams()
     QVERIFY2(result.ok, qPrintable(result.error));
     QCOMPARE(result.data.size(), expected.size());
     QCOMPARE(result.data, expected);
+    // The independent encoder pads its last byte: nothing read past the end.
+    QCOMPARE(result.bitsPastEnd, 0);
+    QVERIFY(!result.isTruncated());
 }
 
 void TestLzhuf::roundTrip_data()
@@ -150,6 +153,7 @@ void TestLzhuf::roundTrip()
     QVERIFY2(result.ok, qPrintable(result.error));
     QCOMPARE(result.data.size(), data.size());
     QVERIFY(result.data == data);
+    QVERIFY(!result.isTruncated());
 }
 
 void TestLzhuf::encodedStreamsAreSmallWhereTheyShouldBe()
@@ -226,6 +230,7 @@ void TestLzhuf::truncatedStreamStillGivesDeclaredLength()
     QCOMPARE(result.data.size(), expected.size());
     // What the remaining bytes coded is lost, but the start is intact.
     QCOMPARE(result.data.left(200), expected.left(200));
+    QVERIFY(result.isTruncated());
 }
 
 QTEST_GUILESS_MAIN(TestLzhuf)
