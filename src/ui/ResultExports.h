@@ -1,0 +1,59 @@
+#pragma once
+
+#include "SearchCards.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class QWidget;
+
+namespace kelvo {
+
+class Dialogs;
+class Shell;
+class Spreadsheet;
+
+// The three ways the search window hands on its result rows: a text file, a
+// mail link and a spreadsheet workbook. Rows are taken in list order. Every
+// failure is shown with its own text; nothing half-written is left behind.
+class ResultExports
+{
+public:
+    ResultExports(Dialogs &dialogs, Shell &shell, Spreadsheet &spreadsheet, QWidget *owner);
+
+    // Where the current date and time come from (the text file's date line).
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    void setLocale(const QLocale &locale) { m_locale = locale; }
+    // Called once per row while the spreadsheet is filled, so the windows stay painted.
+    void setPump(std::function<void()> pump) { m_pump = std::move(pump); }
+
+    // Asks for a file name (proposing the condition text + "的查询结果") and
+    // writes the results there as GB18030 text, replacing the file atomically.
+    void SaveResultsToTextFile(const std::vector<TResultRow> &rows, const QString &conditionText);
+    // Hands a mail link whose body carries every found card to the desktop.
+    void SendResultsByMail(const std::vector<TResultRow> &rows);
+    // Asks for a file name and writes the rows as a workbook through the spreadsheet.
+    void ExportResultsToSpreadsheet(const std::vector<TResultRow> &rows);
+
+    // The file name proposed for the text export. Path separators typed into
+    // the condition cannot lead the dialog into another folder.
+    static QString proposedTextFileName(const QString &conditionText);
+
+private:
+    void showFailure(const QString &text);
+
+    Dialogs &m_dialogs;
+    Shell &m_shell;
+    Spreadsheet &m_spreadsheet;
+    QWidget *m_owner;
+    std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
+    std::function<void()> m_pump;
+    QLocale m_locale;
+    QString m_lastSpreadsheetName; // the save dialog proposes the name chosen last time
+};
+
+} // namespace kelvo
