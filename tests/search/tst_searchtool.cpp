@@ -1,0 +1,232 @@
+#include "DataFile.h"
+#include "ResultExport.h"
+#include "SearchCards.h"
+#include "TestCards.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kelvo;
+using namespace kelvo::testing;
+
+namespace {
+
+struct ToolRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+ToolRun runTool(const QStringList &args)
+{
+    QProcess process;
+    process.start(QStringLiteral(KELVO_TOOL_PATH), args);
+    ToolRun run;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+void buildSampleTree(CardTree &tree)
+{
+    CardNode *friends = addClass(tree, nullptr, QStringLiteral("朋友"));
+    addCard(tree, friends, QStringLiteral("Zed abc"), {{Field::DH, QStringLiteral("555-1")}});
+    addCard(tree, friends, QStringLiteral("张三"), {{Field::SJ, QStringLiteral("139555")}, {Field::DW, QStringLiteral("Abc Ltd")}});
+    CardNode *work = addClass(tree, friends, QStringLiteral("abc class"));
+    addCard(tree, work, QStringLiteral("Adam"), {{Field::Other, QStringLiteral("tab\there")}, {Field::DW, QStringLiteral("xABCy")}});
+}
+
+} // namespace
+
+class TestSearchTool : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void searchPrintsRowsAndStatus();
+    void searchChosenFields();
+    void usageErrors_data();
+    void usageErrors();
+    void unreadableDataFiles_data();
+    void unreadableDataFiles();
+    void exportText();
+    void exportMailToStandardOutput();
+    void exportXlsxIsRefused();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_dataFile;
+    QString m_damagedFile;
+};
+
+void TestSearchTool::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    CardTree tree;
+    buildSampleTree(tree);
+    m_dataFile = m_dir.filePath(QStringLiteral("Card.DB"));
+    QFile data(m_dataFile);
+    QVERIFY(data.open(QIODevice::WriteOnly));
+    data.write(SerializeTree(tree));
+    data.close();
+
+    m_damagedFile = m_dir.filePath(QStringLiteral("damaged.DB"));
+    QFile damaged(m_damagedFile);
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray("\x05\x00\x00\x00\x09\x00", 6)); // five nodes announced, half an item present
+    damaged.close();
+}
+
+void TestSearchTool::searchPrintsRowsAndStatus()
+{
+    const ToolRun run = runTool({QStringLiteral("search"), m_dataFile, QStringLiteral("  abc ")});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QStringLiteral("ZED ABC\t\t\t\t555-1\t\t\t\t\t\t\t\t\n共找到1张名片。\n").toUtf8());
+}
+
+void TestSearchTool::searchChosenFields()
+{
+    ToolRun run = runTool({QStringLiteral("search"), m_dataFile, QStringLiteral("abc"), QStringLiteral("--fields"),
+                           QStringLiteral("3, 1")});
+    QCOMPARE(run.exitCode, 0);
+    // Sorted by name; the tab inside Adam's other-information field is escaped.
+    const QByteArray expected = QStringLiteral("ADAM\t\tXABCY\t\t\t\t\t\t\t\t\t\tTAB\\tHERE\n"
+                                               "ZED ABC\t\t\t\t555-1\t\t\t\t\t\t\t\t\n"
+                                               "张三\t\tABC LTD\t\t\t\t139555\t\t\t\t\t\t\n"
+                                               "共找到3张名片。\n")
+                                    .toUtf8();
+    QCOMPARE(run.out, expected);
+
+    run = runTool({QStringLiteral("search"), m_dataFile, QStringLiteral("555"), QStringLiteral("--fields=5,7")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.out.endsWith(QStringLiteral("共找到2张名片。\n").toUtf8()));
+
+    run = runTool({QStringLiteral("search"), m_dataFile, QStringLiteral("三"), QStringLiteral("--fields"),
+                   QStringLiteral("all")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.out.startsWith(QStringLiteral("张三\t").toUtf8()));
+}
+
+void TestSearchTool::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("empty condition") << QStringList{QStringLiteral("search"), QStringLiteral("DATA"), QStringLiteral("  ")}
+                                     << QStringLiteral("请输入查找条件!");
+    QTest::newRow("export empty condition")
+        << QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("text"), QStringLiteral("DATA"),
+                       QString(), QStringLiteral("-")}
+        << QStringLiteral("请输入查找条件!");
+    QTest::newRow("field 14") << QStringList{QStringLiteral("search"), QStringLiteral("DATA"), QStringLiteral("a"),
+                                             QStringLiteral("--fields"), QStringLiteral("1,14")}
+                              << QStringLiteral("bad field list");
+    QTest::newRow("field list empty") << QStringList{QStringLiteral("search"), QStringLiteral("DATA"), QStringLiteral("a"),
+                                                     QStringLiteral("--fields"), QString()}
+                                      << QStringLiteral("bad field list");
+    QTest::newRow("missing condition") << QStringList{QStringLiteral("search"), QStringLiteral("DATA")}
+                                       << QStringLiteral("Usage:");
+    QTest::newRow("unknown format") << QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("pdf"),
+                                                   QStringLiteral("DATA"), QStringLiteral("a"), QStringLiteral("-")}
+                                    << QStringLiteral("--format must be");
+    QTest::newRow("bad date") << QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("text"),
+                                             QStringLiteral("--now"), QStringLiteral("yesterday"), QStringLiteral("DATA"),
+                                             QStringLiteral("a"), QStringLiteral("-")}
+                              << QStringLiteral("bad --now");
+}
+
+void TestSearchTool::usageErrors()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    args.replaceInStrings(QStringLiteral("DATA"), m_dataFile);
+    const ToolRun run = runTool(args);
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(QString::fromUtf8(run.err).contains(message), run.err.constData());
+    QVERIFY(run.out.isEmpty());
+}
+
+void TestSearchTool::unreadableDataFiles_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("damaged");
+    QTest::newRow("search damaged") << QStringLiteral("search") << true;
+    QTest::newRow("search missing") << QStringLiteral("search") << false;
+    QTest::newRow("export damaged") << QStringLiteral("export") << true;
+    QTest::newRow("export missing") << QStringLiteral("export") << false;
+}
+
+void TestSearchTool::unreadableDataFiles()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, damaged);
+    const QString path = damaged ? m_damagedFile : m_dir.filePath(QStringLiteral("absent.DB"));
+    QStringList args{command};
+    if (command == QLatin1String("export"))
+        args << QStringLiteral("--format") << QStringLiteral("text");
+    args << path << QStringLiteral("abc");
+    if (command == QLatin1String("export"))
+        args << QStringLiteral("-");
+    const ToolRun run = runTool(args);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.err.contains(path.toUtf8()));
+    QVERIFY(run.out.isEmpty());
+}
+
+void TestSearchTool::exportText()
+{
+    const QString out = m_dir.filePath(QStringLiteral("result.txt"));
+    const ToolRun run = runTool({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("text"),
+                                 QStringLiteral("--now"), QStringLiteral("2024-05-06T07:08:09"), QStringLiteral("--locale"),
+                                 QStringLiteral("zh_CN"), m_dataFile, QStringLiteral("abc"), QStringLiteral("--fields"),
+                                 QStringLiteral("1,3"), out});
+    QCOMPARE(run.exitCode, 0);
+    QFile file(out);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+
+    CardTree tree;
+    buildSampleTree(tree);
+    FieldSelection fields{};
+    fields[0] = fields[2] = true;
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    const SearchOutcome outcome = SearchCards(tree, "abc", fields, chinese);
+    QCOMPARE(content,
+             ResultTextFileContent(outcome.rows, QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)), chinese));
+    // Cards are rendered as stored: "Abc Ltd", not the folded "ABC LTD".
+    QVERIFY(content.contains(" \xb5\xa5\xce\xbb:Abc Ltd\r\n"));
+    QVERIFY(content.contains("2024/5/6 07:08:09\r\n"));
+}
+
+void TestSearchTool::exportMailToStandardOutput()
+{
+    const ToolRun run = runTool({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("mailto"),
+                                 m_dataFile, QStringLiteral("ABC"), QStringLiteral("-")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.out.startsWith(QStringLiteral("Mailto:?Subject=查找到的名片&Body= 姓名:Zed abc\r\n").toUtf8()));
+    QVERIFY(run.out.endsWith(QStringLiteral(" 其他信息:  %0d   ").toUtf8()));
+    QCOMPARE(run.out.count("  %0d   "), 1);
+}
+
+void TestSearchTool::exportXlsxIsRefused()
+{
+    const QString out = m_dir.filePath(QStringLiteral("result.xlsx"));
+    const ToolRun run = runTool({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("xlsx"), m_dataFile,
+                                 QStringLiteral("abc"), out});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.err.contains("not available in kelvo-tool yet"));
+    QVERIFY(!QFile::exists(out));
+}
+
+QTEST_GUILESS_MAIN(TestSearchTool)
+#include "tst_searchtool.moc"
