@@ -1,0 +1,213 @@
+#include "CardTreeDragDrop.h"
+
+#include "CardTree.h"
+#include "CardTreeHost.h"
+#include "LabelEditDelegate.h"
+#include "TreeCommands.h"
+
+#include <QDrag>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTreeView>
+
+namespace kelvo {
+namespace {
+
+// Drawn over the drop target while a drag moves over the tree.
+class DropHighlight : public QWidget
+{
+public:
+    explicit DropHighlight(QWidget *parent)
+        : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("tvCardDropTarget"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        hide();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        QColor fill = palette().color(QPalette::Highlight);
+        fill.setAlpha(96);
+        painter.fillRect(rect(), fill);
+        painter.setPen(palette().color(QPalette::Highlight));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+};
+
+} // namespace
+
+CardTreeDragDrop::CardTreeDragDrop(QTreeView *view, CardTreeHost &host, TreeCommands &commands,
+                                   LabelEditDelegate *delegate, QObject *parent)
+    : QObject(parent)
+    , m_view(view)
+    , m_host(host)
+    , m_commands(commands)
+    , m_delegate(delegate)
+    , m_highlight(new DropHighlight(view->viewport()))
+{
+    // The view never moves rows itself: it neither starts drags nor takes
+    // drops; this filter does both and moves nodes through the store.
+    m_view->setDragEnabled(false);
+    m_view->setDragDropMode(QAbstractItemView::NoDragDrop);
+    m_view->setAcceptDrops(true);
+    m_view->viewport()->setAcceptDrops(true);
+    m_view->viewport()->installEventFilter(this);
+    m_startDrag = [this] { runDefaultDrag(); };
+    connect(&m_commands, &TreeCommands::labelEditFinished, this, &CardTreeDragDrop::disarm);
+}
+
+QString CardTreeDragDrop::mimeType()
+{
+    return QStringLiteral("application/x-kelvo-card-node");
+}
+
+bool CardTreeDragDrop::hitsIconOrLabel(const QPoint &pos) const
+{
+    const QModelIndex index = m_view->indexAt(pos);
+    if (!index.isValid())
+        return false;
+    const QRect area = m_delegate ? m_delegate->iconAndLabelRect(*m_view, index) : m_view->visualRect(index);
+    return area.contains(pos);
+}
+
+bool CardTreeDragDrop::comesFromThisTree(const QObject *source) const
+{
+    return source && (source == m_view || source == m_view->viewport());
+}
+
+void CardTreeDragDrop::setDropTarget(const QModelIndex &index)
+{
+    m_dropTarget = index;
+    if (!index.isValid()) {
+        m_highlight->hide();
+        return;
+    }
+    const QRect area = m_delegate ? m_delegate->iconAndLabelRect(*m_view, index) : m_view->visualRect(index);
+    m_highlight->setGeometry(area);
+    m_highlight->show();
+    m_highlight->raise();
+    m_highlight->update();
+}
+
+void CardTreeDragDrop::runDefaultDrag()
+{
+    auto *drag = new QDrag(m_view);
+    auto *mime = new QMimeData;
+    mime->setData(mimeType(), QByteArray());
+    drag->setMimeData(mime);
+    const QModelIndex pressed = m_view->indexAt(m_pressPos);
+    if (pressed.isValid()) {
+        const QRect area =
+            m_delegate ? m_delegate->iconAndLabelRect(*m_view, pressed) : m_view->visualRect(pressed);
+        drag->setPixmap(m_view->viewport()->grab(area));
+        drag->setHotSpot(m_pressPos - area.topLeft());
+    }
+    drag->exec(Qt::MoveAction, Qt::MoveAction);
+}
+
+bool CardTreeDragDrop::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_view->viewport())
+        return QObject::eventFilter(watched, event);
+
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::RightButton)
+            return true; // the context menu opens without changing the selected node
+        if (mouse->button() == Qt::LeftButton) {
+            m_pressPos = mouse->position().toPoint();
+            m_armed = hitsIconOrLabel(m_pressPos);
+        }
+        return false;
+    }
+    case QEvent::MouseButtonDblClick: {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::RightButton)
+            return true;
+        if (mouse->button() == Qt::LeftButton) {
+            m_armed = false;
+            // After the view has handled the click itself.
+            QMetaObject::invokeMethod(&m_commands, &TreeCommands::tvCardDblClick, Qt::QueuedConnection);
+        }
+        return false;
+    }
+    case QEvent::MouseMove: {
+        if (!m_armed)
+            return false;
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (!(mouse->buttons() & Qt::LeftButton)) {
+            m_armed = false;
+            return false;
+        }
+        const QPoint moved = mouse->position().toPoint() - m_pressPos;
+        if (qAbs(moved.x()) >= DragDistance || qAbs(moved.y()) >= DragDistance) {
+            m_armed = false;
+            m_startDrag();
+            setDropTarget(QModelIndex());
+        }
+        return true; // an armed press stays a click: no range selection
+    }
+    case QEvent::MouseButtonRelease: {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::RightButton)
+            return true;
+        m_armed = false;
+        return false;
+    }
+    case QEvent::DragEnter: {
+        auto *drag = static_cast<QDragEnterEvent *>(event);
+        if (!comesFromThisTree(drag->source()) || !drag->mimeData()->hasFormat(mimeType())) {
+            drag->ignore();
+            return true;
+        }
+        // Taken in, so that the moves follow; each position decides itself.
+        drag->setDropAction(Qt::MoveAction);
+        drag->accept();
+        setDropTarget(m_view->indexAt(drag->position().toPoint()));
+        return true;
+    }
+    case QEvent::DragMove: {
+        auto *drag = static_cast<QDragMoveEvent *>(event);
+        const QModelIndex target = m_view->indexAt(drag->position().toPoint());
+        if (target.isValid() && comesFromThisTree(drag->source())
+            && drag->mimeData()->hasFormat(mimeType())) {
+            drag->setDropAction(Qt::MoveAction);
+            drag->accept();
+            setDropTarget(target);
+        } else {
+            drag->ignore(); // no drop over empty space
+            setDropTarget(QModelIndex());
+        }
+        return true;
+    }
+    case QEvent::DragLeave:
+        setDropTarget(QModelIndex());
+        return true;
+    case QEvent::Drop: {
+        auto *drop = static_cast<QDropEvent *>(event);
+        setDropTarget(QModelIndex());
+        const QModelIndex target = m_view->indexAt(drop->position().toPoint());
+        CardNode *targetNode = target.isValid() ? m_host.nodeOfIndex(target) : nullptr;
+        if (!targetNode || !comesFromThisTree(drop->source()) || !drop->mimeData()->hasFormat(mimeType())) {
+            drop->ignore();
+            return true;
+        }
+        drop->setDropAction(Qt::MoveAction);
+        drop->accept();
+        m_commands.tvCardDragDrop(targetNode);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace kelvo

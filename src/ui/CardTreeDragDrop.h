@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QObject>
+#include <QPersistentModelIndex>
+#include <QPoint>
+#include <QPointer>
+
+#include <functional>
+
+class QTreeView;
+class QWidget;
+
+namespace kelvo {
+
+class CardNode;
+class CardTreeHost;
+class LabelEditDelegate;
+class TreeCommands;
+
+// Mouse handling of the card tree's viewport:
+// - a left press on a node's icon or label arms a drag, which begins once
+//   the pointer has moved 5 pixels or more with the button held;
+// - drags from the tree itself are accepted only over a node, which is
+//   highlighted as the drop target; a drop runs the tree commands' drop step
+//   (the store moves the node, the view follows its announcements);
+// - a right press opens the context menu without changing the selection;
+// - a double-click renames the selected node.
+class CardTreeDragDrop : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int DragDistance = 5;
+
+    CardTreeDragDrop(QTreeView *view, CardTreeHost &host, TreeCommands &commands, LabelEditDelegate *delegate,
+                     QObject *parent = nullptr);
+
+    // The MIME type that marks a drag as coming from the card tree.
+    static QString mimeType();
+
+    // Runs the drag once it begins. The default starts a QDrag and returns
+    // when it has ended; tests replace it.
+    using DragStarter = std::function<void()>;
+    void setDragStarter(DragStarter starter) { m_startDrag = std::move(starter); }
+
+    bool isArmed() const { return m_armed; }
+    // The highlighted drop target, or an invalid index.
+    QModelIndex dropTarget() const { return m_dropTarget; }
+    // Ends an armed drag without a drop.
+    void disarm() { m_armed = false; }
+
+    // True when `pos` (viewport coordinates) lies on the icon or the label of
+    // the node at that place.
+    bool hitsIconOrLabel(const QPoint &pos) const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool comesFromThisTree(const QObject *source) const;
+    void runDefaultDrag();
+    void setDropTarget(const QModelIndex &index);
+
+    QTreeView *m_view;
+    CardTreeHost &m_host;
+    TreeCommands &m_commands;
+    QPointer<LabelEditDelegate> m_delegate;
+    QWidget *m_highlight;
+    DragStarter m_startDrag;
+    bool m_armed = false;
+    QPoint m_pressPos;
+    QPersistentModelIndex m_dropTarget;
+};
+
+} // namespace kelvo

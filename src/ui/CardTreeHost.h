@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QModelIndex>
+
+class QTreeView;
+class QWidget;
+
+namespace kelvo {
+
+class CardNode;
+class CardTree;
+class Dialogs;
+
+// What the tree commands, the drag handling and the detail panel need from
+// the window that shows the card tree: the tree itself, its view, the
+// selected node, the `Modified` flag and the message boxes. The main window
+// provides it; tests provide a small stand-in.
+class CardTreeHost
+{
+public:
+    virtual ~CardTreeHost() = default;
+
+    virtual CardTree &cardTree() = 0;
+    // The view showing the tree; may be nullptr where there is none.
+    virtual QTreeView *treeView() = 0;
+    virtual QModelIndex indexOfNode(CardNode *node) = 0;
+    virtual CardNode *nodeOfIndex(const QModelIndex &index) = 0;
+
+    // The node holding the selection focus, or nullptr.
+    virtual CardNode *selectedNode() const = 0;
+    virtual void selectNode(CardNode *node) = 0;
+
+    virtual void setModified(bool modified) = 0;
+    virtual bool isModified() const = 0;
+
+    virtual Dialogs &dialogs() = 0;
+    // The window that owns notices and questions.
+    virtual QWidget *dialogOwner() = 0;
+
+    // Shows the search window, modeless.
+    virtual void showSearchWindow() = 0;
+};
+
+} // namespace kelvo

@@ -1,0 +1,241 @@
+#include "TreeCommands.h"
+
+#include "CardDetailPanel.h"
+#include "CardRecords.h"
+#include "CardTree.h"
+#include "CardTreeHost.h"
+#include "Dialogs.h"
+#include "DropPlacement.h"
+#include "Gb18030.h"
+
+#include <QTreeView>
+
+namespace kelvo {
+
+namespace TreeTexts {
+QString cardsHoldNoClasses() { return QStringLiteral("名片下不能有类别哦"); }
+QString reservedClassNotDeletable() { return QStringLiteral("本类别为系统保留类别，不能删除！"); }
+QString classNameTaken() { return QStringLiteral("该类别已经存在了，请选择其他类别名称吧。"); }
+QString deleteQuestionCaption() { return QStringLiteral("重要提示"); }
+QString deleteCardQuestion(const QString &label)
+{
+    return QStringLiteral("确实要删除名片[") + label + QStringLiteral("]吗，删除后将无法恢复。");
+}
+QString deleteEmptyClassQuestion() { return QStringLiteral("确定要删除该类别吗？"); }
+QString deleteClassWithChildrenQuestion()
+{
+    return QStringLiteral("本操作将删除该类别下的所有名片，并无法恢复。\r\n确定要删除吗？");
+}
+} // namespace TreeTexts
+
+TreeCommands::TreeCommands(CardTreeHost &host, CardDetailPanel *panel, QObject *parent)
+    : QObject(parent)
+    , m_host(host)
+    , m_panel(panel)
+{
+}
+
+void TreeCommands::actAddCardClass()
+{
+    CardNode *selected = m_host.selectedNode();
+    if (selected && selected->isCard()) {
+        m_host.dialogs().notice(m_host.dialogOwner(), TreeTexts::cardsHoldNoClasses());
+        return;
+    }
+    // A class added while the reserved class is selected goes to the top level.
+    CardNode *parent = IsReservedCardClass(selected) ? nullptr : selected;
+    CardTree &tree = m_host.cardTree();
+    CardNode *node = tree.addChild(parent, NewCardClassLabel(), MakeCardClassRecord());
+    tree.setDisplayIndexes(node, 0, 0, 0, 0);
+    addedNode(node);
+    beginLabelEdit(node);
+    m_host.setModified(true);
+}
+
+void TreeCommands::actAddCard()
+{
+    CardNode *target = m_host.selectedNode();
+    CardTree &tree = m_host.cardTree();
+    if (!target) {
+        // The last node, in absolute order, that bears the reserved label.
+        tree.forEach([&target](CardNode *node) {
+            if (IsReservedCardClass(node))
+                target = node;
+        });
+        if (!target)
+            return;
+    } else if (target->isCard()) {
+        target = target->parent(); // nullptr for a top-level card: the card goes to the top level
+    }
+
+    QTreeView *view = m_host.treeView();
+    const bool repaint = view && view->updatesEnabled();
+    if (repaint)
+        view->setUpdatesEnabled(false);
+    CardNode *node = tree.addChild(target, NewCardLabel(), MakeCardRecord());
+    tree.setDisplayIndexes(node, 1, 1, 1, 1);
+    if (repaint)
+        view->setUpdatesEnabled(true);
+    addedNode(node);
+    if (target)
+        expand(target);
+    beginLabelEdit(node);
+    m_host.setModified(true);
+}
+
+void TreeCommands::actDeleteSomething()
+{
+    CardNode *selected = m_host.selectedNode();
+    if (!selected)
+        return;
+    CardTree &tree = m_host.cardTree();
+    Dialogs &dialogs = m_host.dialogs();
+    QWidget *owner = m_host.dialogOwner();
+    const QString caption = TreeTexts::deleteQuestionCaption();
+
+    if (selected->isCard()) {
+        if (!dialogs.question(owner, TreeTexts::deleteCardQuestion(gb18030::decode(selected->label())), caption))
+            return;
+        tree.deleteNode(selected);
+        m_host.setModified(true);
+        return;
+    }
+    if (selected->isCardClass()) {
+        if (IsReservedCardClass(selected)) {
+            dialogs.notice(owner, TreeTexts::reservedClassNotDeletable());
+            return;
+        }
+        if (selected->childCount() == 0) {
+            if (!dialogs.question(owner, TreeTexts::deleteEmptyClassQuestion(), caption))
+                return;
+            tree.deleteNode(selected);
+            // Raised like every other deletion, so that the removal is not
+            // lost when the window is closed before any further change.
+            m_host.setModified(true);
+            return;
+        }
+        if (!dialogs.question(owner, TreeTexts::deleteClassWithChildrenQuestion(), caption))
+            return;
+        tree.deleteChildren(selected); // the class stays, empty and selected
+        m_host.setModified(true);
+        return;
+    }
+    // A node of an unknown kind (only a data file holds one) is not deleted.
+    m_host.setModified(true);
+}
+
+void TreeCommands::actRename()
+{
+    if (CardNode *selected = m_host.selectedNode())
+        beginLabelEdit(selected);
+}
+
+void TreeCommands::tvCardDblClick()
+{
+    actRename();
+}
+
+void TreeCommands::actSearchCard()
+{
+    m_host.showSearchWindow();
+}
+
+bool TreeCommands::tvCardEditing(CardNode *node)
+{
+    if (!node || IsReservedCardClass(node))
+        return false;
+    // Raised when the edit starts, whether it is confirmed or cancelled.
+    m_host.setModified(true);
+    return true;
+}
+
+QByteArray TreeCommands::tvCardEdited(CardNode *node, const QString &text)
+{
+    Q_EMIT labelEditFinished();
+    m_host.setModified(true);
+    if (!node)
+        return gb18030::encode(text);
+
+    // Text confirmed unchanged keeps the stored bytes exactly (a label read
+    // from a file need not be valid GB18030).
+    const bool unchanged = text == gb18030::decode(node->label());
+    QByteArray label = unchanged ? node->label() : gb18030::encode(text);
+    QString accepted = text;
+
+    if (node->isCardClass()) {
+        // A card class, at any depth, may not take the label of a top-level
+        // node (the class itself included when it is top-level).
+        if (countTopLevelLabels(gb18030::trimmed(label)) > 0) {
+            m_host.dialogs().notice(m_host.dialogOwner(), TreeTexts::classNameTaken());
+            label = node->label();
+            accepted = gb18030::decode(label);
+        }
+    } else if (node->isCard() && m_panel) {
+        // The panel stores the name, trimmed, into the record and the label.
+        m_panel->setNameEditorText(accepted);
+    }
+    return label;
+}
+
+int TreeCommands::countTopLevelLabels(QByteArrayView trimmedLabel) const
+{
+    const CardTree &tree = m_host.cardTree();
+    int count = 0;
+    for (int row = 0; row < tree.topLevelCount(); ++row) {
+        if (gb18030::trimmed(tree.topLevel(row)->label()) == trimmedLabel)
+            ++count;
+    }
+    return count;
+}
+
+void TreeCommands::tvCardDragDrop(CardNode *target)
+{
+    CardNode *moved = m_host.selectedNode();
+    if (!moved)
+        return;
+    if (IsReservedCardClass(moved)) {
+        m_host.setModified(true);
+        return;
+    }
+    if (target) {
+        const auto mode = DropPlacement(moved->kind(), target->kind(), IsReservedCardClass(target));
+        CardTree &tree = m_host.cardTree();
+        CardNode *newParent = nullptr;
+        int row = 0;
+        // moveNode refuses a target inside the moved subtree and a move to
+        // where the node already stands.
+        if (mode && tree.movePlacement(moved, target, *mode, &newParent, &row)
+            && tree.moveNode(moved, target, *mode)) {
+            if (newParent)
+                expand(newParent);
+        }
+    }
+    m_host.setModified(true);
+}
+
+void TreeCommands::addedNode(CardNode *node)
+{
+    // Every added node becomes the selected node and counts as a change.
+    m_host.selectNode(node);
+    m_host.setModified(true);
+}
+
+void TreeCommands::beginLabelEdit(CardNode *node)
+{
+    if (QTreeView *view = m_host.treeView()) {
+        const QModelIndex index = m_host.indexOfNode(node);
+        for (QModelIndex up = index.parent(); up.isValid(); up = up.parent())
+            view->expand(up);
+        view->scrollTo(index);
+        view->edit(index);
+    }
+    Q_EMIT labelEditRequested(node);
+}
+
+void TreeCommands::expand(CardNode *node)
+{
+    if (QTreeView *view = m_host.treeView())
+        view->expand(m_host.indexOfNode(node));
+}
+
+} // namespace kelvo
