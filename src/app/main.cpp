@@ -1,0 +1,55 @@
+// The kelvo program: one running copy per user, three windows, and the
+// message loop until the main window really closes.
+
+#include "DataFiles.h"
+#include "ImageList.h"
+#include "QtDialogs.h"
+#include "QtShell.h"
+#include "Session.h"
+#include "SingleInstance.h"
+#include "SystemTrayIcon.h"
+#include "TerminationSignals.h"
+
+#include <QApplication>
+#include <QSessionManager>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kelvo"));
+    QApplication::setOrganizationName(QStringLiteral("Kelvo"));
+    QApplication::setApplicationVersion(QStringLiteral(KELVO_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("kelvo"));
+    // Closing the main window normally only hides it; the program ends when
+    // the main window says so.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    kelvo::SingleInstance instance(QStringLiteral("Kelvo"));
+    if (!instance.acquire()) {
+        instance.askRunningCopyToShow();
+        return 0;
+    }
+    QApplication::setWindowIcon(kelvo::ImageList::programIcon());
+
+    kelvo::QtDialogs dialogs;
+    kelvo::QtShell shell;
+    kelvo::Session session({dialogs, shell, std::make_unique<kelvo::SystemTrayIcon>(),
+                            kelvo::DataFiles::forThisProgram()});
+
+    QObject::connect(&session, &kelvo::Session::finished, &app, [](int exitCode) { QCoreApplication::exit(exitCode); });
+    QObject::connect(&instance, &kelvo::SingleInstance::showRequested, &session,
+                     &kelvo::Session::showRequestedByAnotherStart);
+
+    // Log-off, SIGTERM and SIGINT: unsaved changes are written first.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &session,
+                     [&session](QSessionManager &) { session.saveBeforeProcessEnd(); });
+    kelvo::TerminationSignals termination;
+    QObject::connect(&termination, &kelvo::TerminationSignals::terminationRequested, &session, [&session](int) {
+        session.saveBeforeProcessEnd();
+        QCoreApplication::exit(0);
+    });
+
+    QMetaObject::invokeMethod(&session, &kelvo::Session::showMainWindow, Qt::QueuedConnection);
+    app.exec();
+    return 0;
+}

@@ -1,0 +1,22 @@
+#include "MessagePump.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+namespace kelvo {
+
+void MessagePump::pump()
+{
+    if (m_sinceLast.isValid() && m_sinceLast.elapsed() < m_intervalMs)
+        return;
+    pumpNow();
+}
+
+void MessagePump::pumpNow()
+{
+    ++m_runs;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_sinceLast.start();
+}
+
+} // namespace kelvo

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QElapsedTimer>
+
+namespace kelvo {
+
+// Lets windows repaint in the middle of a long loop (load, save, search,
+// exports) without taking user input, so no command can change the tree or a
+// result list meanwhile. Cheap to call once per node: it processes events at
+// most every `intervalMs` milliseconds.
+class MessagePump
+{
+public:
+    explicit MessagePump(int intervalMs = 30)
+        : m_intervalMs(intervalMs)
+    {
+    }
+
+    // Processes pending events when the interval has passed since the last time.
+    void pump();
+    // Processes pending events now.
+    void pumpNow();
+
+    int intervalMs() const { return m_intervalMs; }
+    // How often events were actually processed (for tests and figures).
+    int runs() const { return m_runs; }
+
+private:
+    int m_intervalMs;
+    int m_runs = 0;
+    QElapsedTimer m_sinceLast;
+};
+
+} // namespace kelvo

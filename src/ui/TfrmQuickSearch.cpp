@@ -1,0 +1,74 @@
+#include "TfrmQuickSearch.h"
+
+#include "Dialogs.h"
+#include "ImageList.h"
+#include "MainState.h"
+#include "TfrmMain.h"
+#include "TrayIcon.h"
+
+#include <QMenu>
+
+namespace kelvo {
+
+TfrmQuickSearch::TfrmQuickSearch(TfrmMain &mainWindow, MainState &state, std::unique_ptr<TrayIcon> trayIcon,
+                                 QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_main(mainWindow)
+    , m_state(state)
+    , m_trayIcon(std::move(trayIcon))
+{
+    setObjectName(QStringLiteral("frmQuickSearch"));
+    setWindowTitle(QStringLiteral("查找窗口"));
+    resize(WindowWidth, WindowHeight);
+
+    pm = new QMenu(this);
+    pm->setObjectName(QStringLiteral("pm"));
+    N2 = pm->addAction(QStringLiteral("显示主窗口"));
+    N2->setObjectName(QStringLiteral("N2"));
+    pm->addSeparator()->setObjectName(QStringLiteral("N6"));
+    N3 = mainWindow.actSearchCard;
+    pm->addAction(N3);
+    pm->addSeparator()->setObjectName(QStringLiteral("N7"));
+    N1 = pm->addAction(QStringLiteral("退出系统"));
+    N1->setObjectName(QStringLiteral("N1"));
+    connect(N2, &QAction::triggered, this, &TfrmQuickSearch::N2Click);
+    connect(N1, &QAction::triggered, this, &TfrmQuickSearch::N1Click);
+
+    m_trayIcon->setIcon(ImageList::programIcon());
+    m_trayIcon->setToolTip(applicationTitle());
+    m_trayIcon->setContextMenu(pm);
+    connect(m_trayIcon.get(), &TrayIcon::doubleClicked, this, &TfrmQuickSearch::N2Click);
+}
+
+TfrmQuickSearch::~TfrmQuickSearch() = default;
+
+bool TfrmQuickSearch::hasNotificationArea() const
+{
+    return m_trayIcon->isAvailable();
+}
+
+void TfrmQuickSearch::addTrayIcon()
+{
+    if (!m_trayIcon->isAdded())
+        m_trayIcon->add();
+}
+
+void TfrmQuickSearch::deleteTrayIcon()
+{
+    if (m_trayIcon->isAdded())
+        m_trayIcon->remove();
+}
+
+void TfrmQuickSearch::N2Click()
+{
+    m_state.ShownFromTray = true;
+    m_main.showFromTray();
+}
+
+void TfrmQuickSearch::N1Click()
+{
+    m_state.ExitRequested = true;
+    m_main.close();
+}
+
+} // namespace kelvo

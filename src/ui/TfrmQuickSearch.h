@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+class QAction;
+class QMenu;
+
+namespace kelvo {
+
+class TfrmMain;
+class TrayIcon;
+struct MainState;
+
+// The search window. Created hidden at start-up, it lives for the whole run
+// and also owns the program's tray icon with its menu `pm`: show the main
+// window, the main window's search command, end the program.
+class TfrmQuickSearch : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int WindowWidth = 416;
+    static constexpr int WindowHeight = 360;
+
+    TfrmQuickSearch(TfrmMain &mainWindow, MainState &state, std::unique_ptr<TrayIcon> trayIcon,
+                    QWidget *parent = nullptr);
+    ~TfrmQuickSearch() override;
+
+    // The tray menu and its entries.
+    QMenu *pm = nullptr;
+    QAction *N2 = nullptr; // "显示主窗口"
+    QAction *N3 = nullptr; // the main window's search command
+    QAction *N1 = nullptr; // "退出系统"
+
+    TrayIcon &trayIcon() const { return *m_trayIcon; }
+    // Whether the desktop has a notification area to hold the icon.
+    bool hasNotificationArea() const;
+    // Added once after the first load; removed when the program really ends.
+    void addTrayIcon();
+    void deleteTrayIcon();
+
+public Q_SLOTS:
+    // Shows the main window again, without reloading anything.
+    void N2Click();
+    // Asks the main window to close for good (it asks the user first).
+    void N1Click();
+
+private:
+    TfrmMain &m_main;
+    MainState &m_state;
+    std::unique_ptr<TrayIcon> m_trayIcon;
+};
+
+} // namespace kelvo
