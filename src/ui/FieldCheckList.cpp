@@ -59,7 +59,9 @@ int FieldCheckList::itemHeight() const
 QSize FieldCheckList::sizeHint() const
 {
     const int frame = 2 * frameWidth();
-    return {m_columns * 90 + frame, rowsPerColumn() * itemHeight() + frame};
+    // The view wraps to the next column unless a whole further row would
+    // fit below the last one: one spare pixel keeps the last row in place.
+    return {m_columns * 90 + frame, rowsPerColumn() * itemHeight() + frame + 1};
 }
 
 QSize FieldCheckList::minimumSizeHint() const

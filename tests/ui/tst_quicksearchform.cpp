@@ -1,0 +1,380 @@
+// The search window driven through its controls: conditions typed into the
+// box, the find button and Enter, the field ticks, the result list and what
+// happens to it when the tree changes afterwards.
+
+#include "FieldCheckList.h"
+#include "MessagePump.h"
+#include "QuickSearchForm.h"
+#include "RecordingShell.h"
+#include "RecordingSpreadsheet.h"
+#include "SearchResultModel.h"
+#include "tst_searchsupport.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSet>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace kelvo;
+using namespace kelvo::testing;
+
+namespace {
+
+struct Fixture
+{
+    CardTree tree;
+    RecordingDialogs dialogs;
+    RecordingShell shell;
+    RecordingSpreadsheet spreadsheet;
+    MessagePump pump{0};
+    QuickSearchForm form{tree, dialogs, shell, spreadsheet, pump};
+
+    void type(const QString &text)
+    {
+        // Typed key by key; characters without a key of their own arrive as
+        // text, as an input method delivers them.
+        QLineEdit *edit = form.cmbConStr->lineEdit();
+        edit->clear();
+        for (const QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, c.unicode() < 0x80 ? int(c.toUpper().unicode()) : 0, Qt::NoModifier,
+                            QString(c));
+            QCoreApplication::sendEvent(edit, &press);
+        }
+    }
+
+    void search(const QString &text)
+    {
+        type(text);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+    }
+
+    // What the list shows, row by row, first column only.
+    QStringList names() const
+    {
+        QStringList shown;
+        const QAbstractItemModel *model = form.lv1->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            shown << model->index(row, 0).data().toString();
+        return shown;
+    }
+
+    QStringList historyShown() const
+    {
+        QStringList entries;
+        for (int i = 0; i < form.cmbConStr->count(); ++i)
+            entries << form.cmbConStr->itemText(i);
+        return entries;
+    }
+
+    QList<bool> ticks() const
+    {
+        QList<bool> result;
+        for (int i = 0; i < form.clb1->count(); ++i)
+            result << form.clb1->isChecked(i);
+        return result;
+    }
+};
+
+QList<bool> onlyFirst()
+{
+    QList<bool> ticks(13, false);
+    ticks[0] = true;
+    return ticks;
+}
+
+} // namespace
+
+class TestQuickSearchForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsWithNameTickedAndNamedControls();
+    void findsByNameWithoutRegardToCase();
+    void enterRunsTheSearch_data();
+    void enterRunsTheSearch();
+    void emptyConditionShowsTheMessage();
+    void tickAllAndNone();
+    void keepsEverythingWhenShownAgain();
+    void searchesTheTreeAsItIsNow();
+    void dropsRowsOfDeletedCards();
+    void refusesASecondRunMeanwhile();
+    void savesAScreenshotWhenAsked();
+};
+
+void TestQuickSearchForm::startsWithNameTickedAndNamedControls()
+{
+    Fixture f;
+    QCOMPARE(f.ticks(), onlyFirst());
+    QCOMPARE(f.form.clb1->count(), 13);
+    QCOMPARE(f.form.clb1->item(11)->text(), QStringLiteral("E_MAIL"));
+    QVERIFY(f.form.statusText().isEmpty());
+
+    const QStringList names = {"cmbConStr", "SpeedButton1", "GroupBox1", "Label2", "clb1", "GroupBox2", "lv1",
+                               "Button1", "Button2", "Button3", "Button4", "sb1"};
+    for (const QString &name : names)
+        QVERIFY2(f.form.findChild<QWidget *>(name), qPrintable(name));
+    for (const char *name : {"cmbConStr", "SpeedButton1", "clb1", "lv1", "Button1", "Button2", "Button3", "Button4"})
+        QVERIFY2(!f.form.findChild<QWidget *>(name)->accessibleName().isEmpty(), name);
+    QCOMPARE(f.form.findChild<QMenu *>("pmCLB")->actions().size(), 2);
+    QCOMPARE(f.form.Label2->text(), QStringLiteral("如果您要按电话查找,请把下面\"电话\"选中;其他类似"));
+
+    const QAbstractItemModel *model = f.form.lv1->model();
+    QCOMPARE(model->columnCount(), 13);
+    QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("姓名"));
+    QCOMPARE(model->headerData(11, Qt::Horizontal).toString(), QStringLiteral("E_MAIL"));
+    QCOMPARE(model->headerData(12, Qt::Horizontal).toString(), QStringLiteral("其他信息"));
+    QVERIFY(f.form.lv1->editTriggers() == QAbstractItemView::NoEditTriggers);
+    QVERIFY(f.form.lv1->selectionBehavior() == QAbstractItemView::SelectRows);
+
+    // All thirteen items are in sight, in three columns filled one after the other.
+    f.form.resize(416, 360);
+    f.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.form));
+    const QRect shown = f.form.clb1->viewport()->rect();
+    QSet<int> columns;
+    for (int i = 0; i < 13; ++i) {
+        const QRect item = f.form.clb1->visualItemRect(f.form.clb1->item(i));
+        QVERIFY2(shown.contains(item), qPrintable(f.form.clb1->item(i)->text()));
+        columns.insert(item.left());
+    }
+    QCOMPARE(columns.size(), 3);
+    QCOMPARE(f.form.clb1->visualItemRect(f.form.clb1->item(1)).left(),
+             f.form.clb1->visualItemRect(f.form.clb1->item(0)).left());
+}
+
+void TestQuickSearchForm::findsByNameWithoutRegardToCase()
+{
+    Fixture f;
+    CardNode *group = addClass(f.tree, nullptr, QStringLiteral("abc 类"));
+    addCard(f.tree, group, {{Field::Name, "xABCy"}, {Field::DW, "abc"}});
+    addCard(f.tree, group, {{Field::Name, "Zed"}, {Field::TouXian, "abc"}});
+    addCard(f.tree, nullptr, {{Field::Name, "Abc Ltd"}, {Field::DZ, "  road 1  "}});
+    addCard(f.tree, nullptr, {{Field::Name, "abc"}});
+
+    f.search(QStringLiteral("  abc "));
+    QCOMPARE(f.names(), (QStringList{"ABC", "ABC LTD", "XABCY"}));
+    QCOMPARE(f.form.statusText(), QStringLiteral("共找到3张名片。"));
+    QCOMPARE(f.historyShown(), QStringList{"ABC"});
+    QCOMPARE(f.form.cmbConStr->currentText(), QStringLiteral("  abc ")); // the typed text stays
+    // Folded values everywhere in the row: the address lost its blanks.
+    QCOMPARE(f.form.lv1->model()->index(1, 3).data().toString(), QStringLiteral("ROAD 1"));
+    QCOMPARE(f.form.lv1->model()->index(2, 2).data().toString(), QStringLiteral("ABC"));
+    QCOMPARE(f.form.lv1->model()->index(0, 0).data(Qt::TextAlignmentRole).toInt(),
+             int(Qt::AlignLeft | Qt::AlignVCenter));
+    QCOMPARE(f.form.lv1->model()->index(0, 5).data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
+    for (int column = 0; column < 13; ++column)
+        QVERIFY(f.form.lv1->horizontalHeader()->sectionSize(column) >= 50);
+
+    f.search(QStringLiteral("Abc"));
+    QCOMPARE(f.names().size(), 3);
+    QCOMPARE(f.historyShown(), QStringList{"ABC"});
+
+    f.search(QStringLiteral("zed"));
+    QCOMPARE(f.names(), QStringList{"ZED"});
+    QCOMPARE(f.historyShown(), (QStringList{"ABC", "ZED"}));
+}
+
+void TestQuickSearchForm::enterRunsTheSearch_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("runs");
+    QTest::newRow("Enter") << int(Qt::Key_Return) << int(Qt::NoModifier) << true;
+    QTest::newRow("Shift+Enter") << int(Qt::Key_Return) << int(Qt::ShiftModifier) << true;
+    QTest::newRow("Ctrl+Enter") << int(Qt::Key_Return) << int(Qt::ControlModifier) << true;
+    QTest::newRow("Alt+Enter") << int(Qt::Key_Return) << int(Qt::AltModifier) << true;
+    QTest::newRow("Shift+Ctrl+Alt+Enter")
+        << int(Qt::Key_Return) << int(Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier) << true;
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << true;
+    QTest::newRow("Tab") << int(Qt::Key_Tab) << int(Qt::NoModifier) << false;
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << int(Qt::NoModifier) << false;
+}
+
+void TestQuickSearchForm::enterRunsTheSearch()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, runs);
+    Fixture f;
+    addCard(f.tree, nullptr, {{Field::Name, QStringLiteral("张三")}});
+    f.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.form));
+    f.type(QStringLiteral("张"));
+    QTest::keyClick(f.form.cmbConStr->lineEdit(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(f.names(), runs ? QStringList{QStringLiteral("张三")} : QStringList());
+    QCOMPARE(f.form.statusText(), runs ? QStringLiteral("共找到1张名片。") : QString());
+    QCOMPARE(f.form.cmbConStr->currentText(), QStringLiteral("张"));
+}
+
+void TestQuickSearchForm::emptyConditionShowsTheMessage()
+{
+    Fixture f;
+    addCard(f.tree, nullptr, {{Field::Name, "Ann"}});
+    f.search(QStringLiteral("an"));
+    QCOMPARE(f.names(), QStringList{"ANN"});
+
+    f.search(QStringLiteral(" \t "));
+    QCOMPARE(f.dialogs.notices, QStringList{QStringLiteral("请输入查找条件!")});
+    QVERIFY(f.names().isEmpty());                                  // the list is cleared
+    QCOMPARE(f.form.statusText(), QStringLiteral("共找到1张名片。")); // the status keeps its text
+    QCOMPARE(f.historyShown(), QStringList{"AN"});
+}
+
+void TestQuickSearchForm::tickAllAndNone()
+{
+    Fixture f;
+    addCard(f.tree, nullptr, {{Field::Name, "Ann"}, {Field::DH, "12345"}});
+    addCard(f.tree, nullptr, {{Field::Name, "Bob"}, {Field::SJ, "99123"}});
+
+    f.form.N4->trigger();
+    QCOMPARE(f.ticks(), QList<bool>(13, true));
+    f.search(QStringLiteral("123"));
+    QCOMPARE(f.names(), (QStringList{"ANN", "BOB"}));
+
+    f.form.N5->trigger();
+    QCOMPARE(f.ticks(), QList<bool>(13, false));
+    f.search(QStringLiteral("ann"));
+    QVERIFY(f.names().isEmpty());
+    QCOMPARE(f.form.statusText(), QStringLiteral("共找到0张名片。"));
+    QCOMPARE(f.historyShown(), (QStringList{"123", "ANN"})); // added although nothing was ticked
+    QVERIFY(f.dialogs.notices.isEmpty());
+
+    // Phone and mobile ticked: either one matching is enough.
+    f.form.clb1->setChecked(Field::DH - 1, true);
+    f.form.clb1->setChecked(Field::SJ - 1, true);
+    f.search(QStringLiteral("123"));
+    QCOMPARE(f.names(), (QStringList{"ANN", "BOB"}));
+}
+
+void TestQuickSearchForm::keepsEverythingWhenShownAgain()
+{
+    Fixture f;
+    addCard(f.tree, nullptr, {{Field::Name, "Ann"}});
+    f.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.form));
+    f.form.clb1->setChecked(Field::QQ - 1, true);
+    f.search(QStringLiteral("a"));
+    f.type(QStringLiteral("typed but not searched"));
+
+    QTest::mouseClick(f.form.Button3, Qt::LeftButton);
+    QVERIFY(!f.form.isVisible());
+    f.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.form));
+
+    QCOMPARE(f.form.cmbConStr->currentText(), QStringLiteral("typed but not searched"));
+    QCOMPARE(f.historyShown(), QStringList{"A"});
+    QList<bool> expectedTicks = onlyFirst();
+    expectedTicks[Field::QQ - 1] = true;
+    QCOMPARE(f.ticks(), expectedTicks);
+    QCOMPARE(f.names(), QStringList{"ANN"});
+    QCOMPARE(f.form.statusText(), QStringLiteral("共找到1张名片。"));
+}
+
+void TestQuickSearchForm::searchesTheTreeAsItIsNow()
+{
+    Fixture f;
+    CardNode *ann = addCard(f.tree, nullptr, {{Field::Name, "Ann"}});
+    addCard(f.tree, nullptr, {{Field::Name, "Anna"}});
+    f.search(QStringLiteral("ann"));
+    QCOMPARE(f.names(), (QStringList{"ANN", "ANNA"}));
+
+    ann->data()->setField(Field::Name, "Bea");
+    f.tree.setLabel(ann, "Bea");
+    addCard(f.tree, nullptr, {{Field::Name, "Joanne"}});
+    // The list shows the values of the search time until the next search.
+    QCOMPARE(f.names(), (QStringList{"ANN", "ANNA"}));
+    f.search(QStringLiteral("ann"));
+    QCOMPARE(f.names(), (QStringList{"ANNA", "JOANNE"}));
+}
+
+void TestQuickSearchForm::dropsRowsOfDeletedCards()
+{
+    Fixture f;
+    CardNode *group = addClass(f.tree, nullptr, QStringLiteral("组"));
+    CardNode *inner = addClass(f.tree, group, QStringLiteral("子组"));
+    addCard(f.tree, inner, {{Field::Name, "Amy"}});
+    CardNode *adam = addCard(f.tree, nullptr, {{Field::Name, "Adam"}});
+    CardNode *abe = addCard(f.tree, nullptr, {{Field::Name, "Abe"}});
+    CardNode *ada = addCard(f.tree, nullptr, {{Field::Name, "Ada"}});
+    addCard(f.tree, nullptr, {{Field::Name, "Al"}});
+    f.search(QStringLiteral("a"));
+    QCOMPARE(f.names(), (QStringList{"ABE", "ADA", "ADAM", "AL", "AMY"}));
+
+    f.tree.deleteNode(adam);
+    QCOMPARE(f.names(), (QStringList{"ABE", "ADA", "AL", "AMY"}));
+    f.tree.deleteNode(group); // a card two levels below the deleted class
+    QCOMPARE(f.names(), (QStringList{"ABE", "ADA", "AL"}));
+    f.tree.releaseRecord(abe); // the node stays, its record is gone
+    QCOMPARE(f.names(), (QStringList{"ADA", "AL"}));
+    f.tree.attachRecord(ada, makeRecord(Kind::Card, {{Field::Name, "Ada"}})); // record replaced
+    QCOMPARE(f.names(), QStringList{"AL"});
+
+    // The exports that read cards never see a removed one.
+    QTest::mouseClick(f.form.Button1, Qt::LeftButton);
+    QCOMPARE(f.shell.opened().size(), 1);
+    QVERIFY(f.shell.opened().at(0).text.contains(QStringLiteral(" 姓名:Al\r\n")));
+    QVERIFY(!f.shell.opened().at(0).text.contains(QStringLiteral("Ad")));
+
+    f.tree.clear();
+    QVERIFY(f.names().isEmpty());
+    QCOMPARE(f.form.resultRows().size(), size_t(0));
+}
+
+void TestQuickSearchForm::refusesASecondRunMeanwhile()
+{
+    Fixture f;
+    for (int i = 0; i < 50; ++i)
+        addCard(f.tree, nullptr, {{Field::Name, QStringLiteral("Card %1").arg(i)}});
+    f.type(QStringLiteral("card"));
+
+    // Queued while the search runs: the pump delivers them in its middle.
+    bool seenBusy = false;
+    QTimer::singleShot(0, &f.form, [&f, &seenBusy] {
+        seenBusy = f.form.isBusy();
+        f.form.Button1Click();      // the mail export
+        f.form.SpeedButton1Click(); // a second search
+    });
+    f.form.SpeedButton1Click();
+    QVERIFY(seenBusy);
+    QVERIFY(f.shell.opened().isEmpty());
+    QCOMPARE(f.names().size(), 50);
+    QVERIFY(!f.form.isBusy());
+    QVERIFY(f.pump.runs() > 0);
+    f.form.Button1Click(); // accepted once the search is over
+    QCOMPARE(f.shell.opened().size(), 1);
+}
+
+void TestQuickSearchForm::savesAScreenshotWhenAsked()
+{
+    const QString target = qEnvironmentVariable("KELVO_SCREENSHOT");
+    if (target.isEmpty())
+        QSKIP("set KELVO_SCREENSHOT to a .png path to save a picture of the window");
+    Fixture f;
+    CardNode *group = addClass(f.tree, nullptr, QStringLiteral("同事"));
+    addCard(f.tree, group,
+            {{Field::Name, QStringLiteral("张三")}, {Field::TouXian, QStringLiteral("经理")},
+             {Field::DW, QStringLiteral("Abc Ltd")}, {Field::DH, "010-12345678"}, {Field::EMail, "zs@abc.cn"}});
+    addCard(f.tree, group, {{Field::Name, QStringLiteral("李四")}, {Field::DW, QStringLiteral("abc 公司")}});
+    addCard(f.tree, nullptr, {{Field::Name, "xABCy"}, {Field::QQ, "12345"}});
+    f.form.resize(416, 360);
+    f.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.form));
+    f.form.clb1->setChecked(Field::DW - 1, true);
+    f.search(QStringLiteral("abc"));
+    QVERIFY(f.form.grab().save(target));
+}
+
+QTEST_MAIN(TestQuickSearchForm)
+#include "tst_quicksearchform.moc"
