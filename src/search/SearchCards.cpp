@@ -5,8 +5,10 @@
 
 #include <QCollator>
 #include <QCollatorSortKey>
+#include <QStringDecoder>
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <optional>
 #include <string_view>
@@ -30,17 +32,20 @@ public:
     }
 
     // Folded field n (1..13); `boundaries` receives the character starts.
-    std::string_view fold(int n, bool *boundaries = nullptr)
+    std::string_view fold(int n, QByteArrayView raw, bool *boundaries = nullptr)
     {
         const auto i = static_cast<size_t>(n - 1);
-        // A record never holds more than MaxFieldBytes per field (its length
-        // is one byte); the cut only keeps the buffers safe regardless.
-        const QByteArrayView raw = m_card->field(n).first(qMin(m_card->field(n).size(), TCardData::MaxFieldBytes));
-        if (!m_folded[i] || boundaries)
+        if (!m_folded[i] || boundaries) {
+            // A record never holds more than MaxFieldBytes per field (its
+            // length is one byte); the cut only keeps the buffers safe.
+            raw = raw.first(qMin(raw.size(), TCardData::MaxFieldBytes));
             m_lengths[i] = FoldTextInto(raw, m_buffers[i].data(), boundaries);
-        m_folded[i] = true;
+            m_folded[i] = true;
+        }
         return {m_buffers[i].data(), static_cast<size_t>(m_lengths[i])};
     }
+
+    std::string_view fold(int n) { return fold(n, m_card->field(n)); }
 
 private:
     const TCardData *m_card = nullptr;
@@ -63,6 +68,38 @@ bool containsAtBoundaries(std::string_view haystack, const bool *boundaries, std
         from = at + 1;
     }
 }
+
+// A cheap test on the stored bytes before any folding: can the folded value
+// hold the condition's first byte at all? Folding only turns a-z into A-Z,
+// so an upper-case letter may stem from either case and any other byte only
+// from itself. Most fields of a large tree fail here and are never folded.
+class FirstByteFilter
+{
+public:
+    explicit FirstByteFilter(unsigned char first)
+        : m_first(first)
+        , m_letter(first >= 'A' && first <= 'Z')
+    {
+    }
+
+    bool mayMatch(QByteArrayView raw) const
+    {
+        const auto *p = reinterpret_cast<const unsigned char *>(raw.data());
+        const qsizetype size = raw.size();
+        if (!m_letter)
+            return std::memchr(p, m_first, static_cast<size_t>(size)) != nullptr;
+        const unsigned char lower = m_first | 0x20;
+        for (qsizetype i = 0; i < size; ++i) {
+            if ((p[i] | 0x20) == lower)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    unsigned char m_first;
+    bool m_letter;
+};
 
 } // namespace
 
@@ -90,6 +127,7 @@ SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const 
     outcome.condition = FoldText(condition);
     const std::string_view needle(outcome.condition.constData(), static_cast<size_t>(outcome.condition.size()));
 
+    const FirstByteFilter filter(static_cast<unsigned char>(needle.front()));
     FoldedFields folded;
     std::array<bool, FieldRoom + 1> boundaries{};
     tree.forEach([&](const CardNode *node) {
@@ -102,16 +140,19 @@ SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const 
         for (int n = Field::First; n <= Field::Last && !matched; ++n) {
             if (!fields[static_cast<size_t>(n - 1)])
                 continue;
-            if (card->field(n).size() < outcome.condition.size())
-                continue; // the folded value is never longer than the stored one
-            matched = containsAtBoundaries(folded.fold(n, boundaries.data()), boundaries.data(), needle);
+            const QByteArrayView raw = card->field(n);
+            // The folded value is never longer than the stored one.
+            if (raw.size() < outcome.condition.size() || !filter.mayMatch(raw))
+                continue;
+            matched = containsAtBoundaries(folded.fold(n, raw, boundaries.data()), boundaries.data(), needle);
         }
         if (!matched)
             return;
         TResultRow row;
         for (int n = Field::First; n <= Field::Last; ++n) {
             const std::string_view text = folded.fold(n);
-            row.Texts[static_cast<size_t>(n - 1)] = QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+            if (!text.empty())
+                row.Texts[static_cast<size_t>(n - 1)] = QByteArray(text.data(), static_cast<qsizetype>(text.size()));
         }
         row.Card = card;
         row.Node = node;
@@ -127,11 +168,16 @@ void SortResultRows(std::vector<TResultRow> &rows, const QLocale &locale)
         return;
     QCollator collator(locale);
     collator.setCaseSensitivity(Qt::CaseSensitive);
+    // One decoder for all names (making one per name costs more than the
+    // decoding); stateless, so no name's bytes run into the next one.
+    QStringDecoder decoder("GB18030", QStringDecoder::Flag::Stateless);
     std::vector<std::optional<QCollatorSortKey>> keys;
     keys.reserve(rows.size());
     for (const TResultRow &row : rows) {
         if (row.Texts[0].isEmpty())
             keys.emplace_back(std::nullopt);
+        else if (decoder.isValid())
+            keys.emplace_back(collator.sortKey(decoder.decode(row.Texts[0])));
         else
             keys.emplace_back(collator.sortKey(gb18030::decode(row.Texts[0])));
     }
