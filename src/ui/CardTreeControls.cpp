@@ -4,7 +4,6 @@
 #include "CardTreeDragDrop.h"
 #include "CardTreeHost.h"
 #include "LabelEditDelegate.h"
-#include "TfrmMain.h"
 #include "TreeCommands.h"
 
 #include <QAction>
@@ -39,19 +38,6 @@ CardTreeControls::CardTreeControls(CardTreeHost &host, QTreeView *view, QWidget 
         else
             panelArea->layout()->addWidget(m_panel);
     }
-}
-
-CardTreeControls *CardTreeControls::install(TfrmMain &window)
-{
-    auto *controls = new CardTreeControls(window, window.treeView(), window.Panel2, &window);
-    controls->connectActions({window.actAddCardClass, window.actAddCard, window.actDeleteSomething,
-                              window.actRename, window.actSearchCard});
-    controls->buildContextMenu({window.actAddCardClass, window.actAddCard, nullptr, window.actSaveAll, nullptr,
-                                window.actDeleteSomething, nullptr, window.actRename, nullptr,
-                                window.actSearchCard, nullptr, window.actSendMail, window.actOpenMainPage, nullptr,
-                                window.actAuthorMainPage, window.actMailToAuthor, window.actAbout});
-    connect(&window, &TfrmMain::tvCardChange, controls->panel(), &CardDetailPanel::tvCardChange);
-    return controls;
 }
 
 void CardTreeControls::connectActions(const Actions &actions)

@@ -5,6 +5,7 @@
 #include "LabelEditDelegate.h"
 #include "TreeCommands.h"
 
+#include <QCoreApplication>
 #include <QDrag>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -77,9 +78,23 @@ bool CardTreeDragDrop::hitsIconOrLabel(const QPoint &pos) const
     return area.contains(pos);
 }
 
-bool CardTreeDragDrop::comesFromThisTree(const QObject *source) const
+QByteArray CardTreeDragDrop::dragToken() const
 {
-    return source && (source == m_view || source == m_view->viewport());
+    // Names this process and this view, so drags from elsewhere never match.
+    return QByteArray::number(QCoreApplication::applicationPid()) + ':'
+        + QByteArray::number(reinterpret_cast<quintptr>(m_view), 16);
+}
+
+QMimeData *CardTreeDragDrop::makeMimeData() const
+{
+    auto *mime = new QMimeData;
+    mime->setData(mimeType(), dragToken());
+    return mime;
+}
+
+bool CardTreeDragDrop::comesFromThisTree(const QMimeData *mime) const
+{
+    return mime && mime->hasFormat(mimeType()) && mime->data(mimeType()) == dragToken();
 }
 
 void CardTreeDragDrop::setDropTarget(const QModelIndex &index)
@@ -99,9 +114,7 @@ void CardTreeDragDrop::setDropTarget(const QModelIndex &index)
 void CardTreeDragDrop::runDefaultDrag()
 {
     auto *drag = new QDrag(m_view);
-    auto *mime = new QMimeData;
-    mime->setData(mimeType(), QByteArray());
-    drag->setMimeData(mime);
+    drag->setMimeData(makeMimeData());
     const QModelIndex pressed = m_view->indexAt(m_pressPos);
     if (pressed.isValid()) {
         const QRect area =
@@ -164,7 +177,7 @@ bool CardTreeDragDrop::eventFilter(QObject *watched, QEvent *event)
     }
     case QEvent::DragEnter: {
         auto *drag = static_cast<QDragEnterEvent *>(event);
-        if (!comesFromThisTree(drag->source()) || !drag->mimeData()->hasFormat(mimeType())) {
+        if (!comesFromThisTree(drag->mimeData())) {
             drag->ignore();
             return true;
         }
@@ -177,8 +190,7 @@ bool CardTreeDragDrop::eventFilter(QObject *watched, QEvent *event)
     case QEvent::DragMove: {
         auto *drag = static_cast<QDragMoveEvent *>(event);
         const QModelIndex target = m_view->indexAt(drag->position().toPoint());
-        if (target.isValid() && comesFromThisTree(drag->source())
-            && drag->mimeData()->hasFormat(mimeType())) {
+        if (target.isValid() && comesFromThisTree(drag->mimeData())) {
             drag->setDropAction(Qt::MoveAction);
             drag->accept();
             setDropTarget(target);
@@ -196,7 +208,7 @@ bool CardTreeDragDrop::eventFilter(QObject *watched, QEvent *event)
         setDropTarget(QModelIndex());
         const QModelIndex target = m_view->indexAt(drop->position().toPoint());
         CardNode *targetNode = target.isValid() ? m_host.nodeOfIndex(target) : nullptr;
-        if (!targetNode || !comesFromThisTree(drop->source()) || !drop->mimeData()->hasFormat(mimeType())) {
+        if (!targetNode || !comesFromThisTree(drop->mimeData())) {
             drop->ignore();
             return true;
         }

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class QMimeData;
 class QTreeView;
 class QWidget;
 
@@ -35,8 +36,11 @@ public:
     CardTreeDragDrop(QTreeView *view, CardTreeHost &host, TreeCommands &commands, LabelEditDelegate *delegate,
                      QObject *parent = nullptr);
 
-    // The MIME type that marks a drag as coming from the card tree.
+    // The MIME type that marks a drag as coming from the card tree; its data
+    // names the process and the view the drag began in.
     static QString mimeType();
+    // What a drag from this view carries.
+    QMimeData *makeMimeData() const;
 
     // Runs the drag once it begins. The default starts a QDrag and returns
     // when it has ended; tests replace it.
@@ -57,7 +61,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    bool comesFromThisTree(const QObject *source) const;
+    QByteArray dragToken() const;
+    bool comesFromThisTree(const QMimeData *mime) const;
     void runDefaultDrag();
     void setDropTarget(const QModelIndex &index);
 
