@@ -1,0 +1,80 @@
+#include "StoreFiles.h"
+#include "ToolCommand.h"
+#include "TreeJsonReader.h"
+
+#include "CardTree.h"
+#include "DataFile.h"
+
+#include <algorithm>
+
+namespace kelvo::tool {
+
+namespace {
+
+int runBuild(const QStringList &args)
+{
+    const bool optionLike = std::any_of(args.begin(), args.end(), [](const QString &a) {
+        return a.startsWith(QLatin1Char('-')) && a != QLatin1String("-");
+    });
+    if (args.size() != 2 || optionLike || args.at(1) == QLatin1String("-")) {
+        printError(QStringLiteral("Usage: kelvo-tool build JSONFILE DATAFILE   (see kelvo-tool build --help)"));
+        return ExitUsage;
+    }
+    const QString jsonPath = args.at(0);
+    const QString dataPath = args.at(1);
+    const QString jsonName = jsonPath == QLatin1String("-") ? QStringLiteral("standard input") : jsonPath;
+
+    QByteArray json;
+    QString error;
+    if (!ReadWholeFile(jsonPath, &json, &error)) {
+        printError(QStringLiteral("kelvo-tool build: ") + error);
+        return ExitUsage;
+    }
+    CardTree tree;
+    QStringList warnings;
+    const bool read = ReadTreeJson(json, tree, &error, &warnings);
+    for (const QString &warning : warnings)
+        printError(QStringLiteral("kelvo-tool build: warning: %1: %2").arg(jsonName, warning));
+    if (!read) {
+        printError(QStringLiteral("kelvo-tool build: %1: %2").arg(jsonName, error));
+        return ExitUsage;
+    }
+    json = QByteArray();
+
+    const QByteArray bytes = SerializeTree(tree, NoProgress(), &error);
+    if (bytes.isEmpty() || !WriteFileAtomically(dataPath, bytes, &error)) {
+        printError(QStringLiteral("kelvo-tool build: ") + error);
+        return ExitDataFile;
+    }
+    return ExitOk;
+}
+
+const CommandRegistration registration{{
+    QStringLiteral("build"),
+    QStringLiteral("write a data file from JSON"),
+    QStringLiteral(
+        "Usage: kelvo-tool build JSONFILE DATAFILE\n"
+        "\n"
+        "Writes the Kelvo data file DATAFILE from JSON of the shape 'kelvo-tool dump'\n"
+        "prints, exactly as Kelvo saves a card tree. JSONFILE '-' reads standard input.\n"
+        "DATAFILE is replaced in one step: a new file is written beside it and renamed\n"
+        "over it, so a failure never leaves a half-written data file. No backup is made.\n"
+        "\n"
+        "In each node \"label\" (text) and \"kind\" (0 card class, 1 card) are required;\n"
+        "\"fields\" (up to 13 texts; missing ones are empty), \"created\" (default 0),\n"
+        "\"images\" (default [kind, kind, kind, kind]) and \"children\" (default none)\n"
+        "may be left out. Unknown keys are refused. As in Kelvo's own save, the file\n"
+        "stores the label in the name's place, texts are stored in GB18030 without\n"
+        "leading and trailing spaces or control characters, and each text is cut to\n"
+        "255 bytes (after the last whole character; a warning names each such text).\n"
+        "Nodes can be nested about 500 levels deep in JSON.\n"
+        "\n"
+        "Exit codes: 0 written; 1 usage error, unreadable JSON file, bad JSON or a value\n"
+        "of the wrong type (the message names the line and column or the node, such as\n"
+        "nodes[0].children[2].images); 2 the data file could not be written.\n"),
+    &runBuild,
+}};
+
+} // namespace
+
+} // namespace kelvo::tool

@@ -1,0 +1,77 @@
+#include "StoreFiles.h"
+#include "ToolCommand.h"
+#include "TreeJsonWriter.h"
+
+#include "CardTree.h"
+#include "DataFile.h"
+
+namespace kelvo::tool {
+
+namespace {
+
+int runDump(const QStringList &args)
+{
+    if (args.size() != 1 || (args.first().startsWith(QLatin1Char('-')) && args.first() != QLatin1String("-"))) {
+        printError(QStringLiteral("Usage: kelvo-tool dump DATAFILE   (see kelvo-tool dump --help)"));
+        return ExitUsage;
+    }
+    const QString path = args.first();
+    QByteArray bytes;
+    QString error;
+    if (!ReadWholeFile(path, &bytes, &error)) {
+        printError(QStringLiteral("kelvo-tool dump: ") + error);
+        return ExitDataFile;
+    }
+
+    CardTree tree;
+    ReadOptions options;
+    options.keepStoredDisplayIndexes = true;
+    const LoadResult result = ReadTreeFromBytes(bytes, tree, NoProgress(), options);
+    if (!result.ok()) {
+        printError(QStringLiteral("kelvo-tool dump: ") + DamagedFileMessage(path, result));
+        return ExitDataFile;
+    }
+    bytes = QByteArray(); // the tree holds everything now
+
+    QStringList warnings;
+    WriteTreeJson(tree, [](QByteArrayView piece) { writeOut(piece.toByteArray()); }, &warnings);
+    for (const QString &warning : warnings)
+        printError(QStringLiteral("kelvo-tool dump: warning: ") + warning);
+    return ExitOk;
+}
+
+const CommandRegistration registration{{
+    QStringLiteral("dump"),
+    QStringLiteral("print a data file as JSON"),
+    QStringLiteral(
+        "Usage: kelvo-tool dump DATAFILE\n"
+        "\n"
+        "Reads a Kelvo data file (SavedCard/Card.DB) and prints its whole card tree as\n"
+        "UTF-8 JSON on standard output. DATAFILE '-' reads standard input. The file is\n"
+        "only read: a missing file is an error and is not created.\n"
+        "\n"
+        "  {\"nodes\": [NODE, ...]}\n"
+        "  NODE = {\"label\": TEXT, \"kind\": 0 card class | 1 card,\n"
+        "          \"fields\": [13 TEXTS: name, title, company, address, telephone, fax,\n"
+        "                     mobile, postcode, web site, QQ, MSN, e-mail, other],\n"
+        "          \"created\": DAYS since 1899-12-30 (local time),\n"
+        "          \"images\": [image, selected image, overlay, state],\n"
+        "          \"children\": [NODE, ...]}\n"
+        "\n"
+        "Texts are converted from GB18030. The first field is the text the file stores\n"
+        "as the label (the program reads it back as the name). \"images\" are the display\n"
+        "indexes as stored in the file (Kelvo itself shows nodes by their kind).\n"
+        "\"created\" is exact: 'kelvo-tool build' turns the output back into the same file.\n"
+        "Values JSON numbers cannot carry are written as strings: \"-0\", \"Infinity\",\n"
+        "\"-Infinity\", \"NaN\", \"NaN(0x...)\". An empty (zero-length) file prints\n"
+        "{\"nodes\": []}. Text that is not valid GB18030 is written with replacement\n"
+        "characters and named in a warning on standard error.\n"
+        "\n"
+        "Exit codes: 0 done; 1 usage error; 2 missing, unreadable or damaged data file\n"
+        "(the byte offset and the reason are printed on standard error).\n"),
+    &runDump,
+}};
+
+} // namespace
+
+} // namespace kelvo::tool

@@ -1,0 +1,86 @@
+#include "StoreFiles.h"
+
+#include "DataFile.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace kelvo::tool {
+
+namespace {
+
+bool readAll(QFile &file, const QString &name, QByteArray *bytes, QString *error)
+{
+    bytes->clear();
+    // Read in pieces: standard input and special files have no size.
+    constexpr qint64 Piece = qint64(1) << 20;
+    while (true) {
+        if (bytes->size() > MaxInputBytes - Piece) {
+            *error = QStringLiteral("%1: larger than %2 bytes; refused").arg(name).arg(MaxInputBytes);
+            return false;
+        }
+        const qsizetype before = bytes->size();
+        bytes->resize(before + Piece);
+        const qint64 got = file.read(bytes->data() + before, Piece);
+        if (got < 0) {
+            *error = QStringLiteral("%1: %2").arg(name, file.errorString());
+            return false;
+        }
+        bytes->resize(before + got);
+        if (got == 0)
+            return true;
+    }
+}
+
+} // namespace
+
+bool ReadWholeFile(const QString &path, QByteArray *bytes, QString *error)
+{
+    QFile file;
+    QString name = path;
+    if (path == QLatin1String("-")) {
+        name = QStringLiteral("standard input");
+        if (!file.open(stdin, QIODevice::ReadOnly)) {
+            *error = QStringLiteral("%1: %2").arg(name, file.errorString());
+            return false;
+        }
+    } else {
+        file.setFileName(path);
+        if (!file.exists()) {
+            *error = QStringLiteral("%1: no such file").arg(path);
+            return false;
+        }
+        if (!file.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+            return false;
+        }
+        if (file.size() > MaxInputBytes) {
+            *error = QStringLiteral("%1: larger than %2 bytes; refused").arg(path).arg(MaxInputBytes);
+            return false;
+        }
+        if (file.size() > 0)
+            bytes->reserve(file.size() + (qint64(1) << 20));
+    }
+    return readAll(file, name, bytes, error);
+}
+
+bool WriteFileAtomically(const QString &path, QByteArrayView bytes, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return false;
+    }
+    if (file.write(bytes.data(), bytes.size()) != bytes.size() || !file.commit()) {
+        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+QString DamagedFileMessage(const QString &path, const LoadResult &result)
+{
+    return QStringLiteral("%1: damaged data file at byte %2: %3").arg(path).arg(result.offset).arg(result.reason);
+}
+
+} // namespace kelvo::tool
