@@ -130,8 +130,10 @@ SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const 
     const FirstByteFilter filter(static_cast<unsigned char>(needle.front()));
     FoldedFields folded;
     std::array<bool, FieldRoom + 1> boundaries{};
+    [[maybe_unused]] const quint64 shape = tree.shapeVersion();
     tree.forEach([&](const CardNode *node) {
         pump.PumpMessages();
+        Q_ASSERT_X(tree.shapeVersion() == shape, "SearchCards", "the card tree changed while events were pumped");
         TCardData *card = node->data();
         if (!card || !card->isCard())
             return;
