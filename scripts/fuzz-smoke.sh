@@ -7,7 +7,7 @@ seconds=${2:-30}
 cd "$(dirname "$0")/.."
 status=0
 for target in "$build"/fuzz/fuzz_*; do
-  [ -x "$target" ] || continue
+  [ -f "$target" ] && [ -x "$target" ] || continue  # skips the *_autogen folders
   name=$(basename "$target")
   work=$(mktemp -d)
   if [ -d "fuzz/corpus/$name" ]; then cp -r "fuzz/corpus/$name/." "$work/"; fi
