@@ -381,7 +381,6 @@ void CardTree::adoptTopLevel(std::vector<std::unique_ptr<CardNode>> subtrees)
     for (CardTreeObserver *observer : m_observers)
         observer->nodesAboutToBeInserted(nullptr, first, last);
     auto &children = m_root->m_children;
-    children.reserve(children.size() + subtrees.size());
     for (auto &node : subtrees) {
         node->m_parent = m_root.get();
         children.push_back(std::move(node));
