@@ -35,7 +35,7 @@ IniText IniText::parse(QByteArrayView text)
 {
     IniText ini;
     QHash<QByteArray, QByteArray> *current = nullptr;
-    qsizetype start = 0;
+    qsizetype start = text.startsWith("\xEF\xBB\xBF") ? 3 : 0; // a UTF-8 byte order mark
     while (start < text.size()) {
         qsizetype end = start;
         while (end < text.size() && text[end] != '\r' && text[end] != '\n')

@@ -12,7 +12,8 @@ namespace kelvo {
 // An INI text read from memory the way Windows reads INI files: section and
 // key names compare without regard to ASCII case, names and values are
 // trimmed of blanks, a value wrapped in a matching pair of quotes loses them,
-// backslashes are ordinary characters, lines starting with ';' are comments.
+// backslashes are ordinary characters, lines starting with ';' are comments,
+// a UTF-8 byte order mark at the start is skipped.
 // When a section or a key appears twice, the first one counts.
 class IniText
 {

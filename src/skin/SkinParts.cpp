@@ -46,7 +46,8 @@ qint32 squareFrameCount(const QImage &picture)
 
 bool sectionNamesPicture(const IniText &ini, QByteArrayView section, QByteArrayView pictureKey)
 {
-    return ini.hasKey(section, pictureKey);
+    const std::optional<QByteArray> value = ini.value(section, pictureKey);
+    return value && !value->isEmpty();
 }
 
 void readSkinPartFields(TDataSkinObject &part, const IniText &ini, QByteArrayView section, QByteArrayView pictureKey,

@@ -69,7 +69,8 @@ qint32 squareFrameCount(const QImage &picture);
 using SkinPictureLookup = std::function<QImage(QByteArrayView value)>;
 
 // Reads the fields of a part from `section` with the general rule: the part
-// exists only when the section names a picture under `pictureKey`. Margins
+// exists only when the section names a picture under `pictureKey` (a key
+// with an empty value names none). Margins
 // below 0 read as 0. FrameCount is left for the caller (see the parts table).
 template<typename Part = TDataSkinObject>
 std::unique_ptr<Part> readSkinPart(const IniText &ini, QByteArrayView section, QByteArrayView pictureKey,

@@ -58,6 +58,8 @@ NormalColour2=10 20 30
 PressedColour2=1  2  3
 [Toolbars]
 TopHeight=1
+[ComboButton]
+Image=
 [Tabs]
 Image=tabs.bmp
 Border=tabborder.bmp
@@ -130,6 +132,8 @@ void TestSkinData::iniFollowsWindowsRules()
     QVERIFY(ini.hasSection("last"));
     QCOMPARE(ini.sectionNames(), (QList<QByteArray>{"Personality", "Spaced", "Last"}));
     QCOMPARE(ini.readString("None", "k", "fallback"), QByteArray("fallback"));
+    // A byte order mark does not hide the first section.
+    QCOMPARE(IniText::parse("\xEF\xBB\xBF[A]\r\nk=1\r\n").readString("a", "k"), QByteArray("1"));
 }
 
 void TestSkinData::iniIntegers_data()
@@ -273,6 +277,7 @@ void TestSkinData::buildsParts()
     QCOMPARE(menuBar->Tile, 1);
 
     QVERIFY(!skin.part(SkinPartId::Toolbars)); // a section without "Image"
+    QVERIFY(!skin.part(SkinPartId::ComboButton)); // "Image" naming nothing
     QVERIFY(!skin.part(SkinPartId::ProgressBar)); // no section at all
 
     const TDataSkinObject *status = skin.part(SkinPartId::StatusBarEdges);
