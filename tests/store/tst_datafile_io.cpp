@@ -12,6 +12,9 @@
 
 #ifdef Q_OS_LINUX
 #include <csignal>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
@@ -50,6 +53,64 @@ bool runningAsRoot()
 #endif
 }
 
+#ifdef Q_OS_LINUX
+bool setImmutable(const QString &path, bool on)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return ok;
+}
+#endif
+
+// Makes a file or folder unwritable for as long as it lives: by its
+// permissions, or for the superuser, whom permissions do not bind, by the
+// file system's immutable flag where the file system has one.
+class WriteProtection
+{
+public:
+    explicit WriteProtection(const QString &path)
+        : m_path(path)
+        , m_permissions(QFile::permissions(path))
+    {
+        if (!runningAsRoot()) {
+            m_active = QFile::setPermissions(path, m_permissions & ~(QFileDevice::WriteOwner | QFileDevice::WriteUser
+                                                                     | QFileDevice::WriteGroup | QFileDevice::WriteOther));
+            m_byFlag = false;
+        } else {
+#ifdef Q_OS_LINUX
+            m_active = setImmutable(path, true);
+#endif
+        }
+    }
+    ~WriteProtection()
+    {
+        if (!m_active)
+            return;
+#ifdef Q_OS_LINUX
+        if (m_byFlag) {
+            setImmutable(m_path, false);
+            return;
+        }
+#endif
+        QFile::setPermissions(m_path, m_permissions);
+    }
+    bool active() const { return m_active; }
+
+private:
+    QString m_path;
+    QFileDevice::Permissions m_permissions;
+    bool m_active = false;
+    bool m_byFlag = true;
+};
+
 } // namespace
 
 class TestDataFileIo : public QObject
@@ -62,6 +123,7 @@ private slots:
     void emptyFileReadsAsNoData();
     void missingFileCannotBeCreated();
     void readOnlyDataFileIsRead();
+    void dataFileThatIsAFolder();
     void loadAppendsAndReportsProgress();
     void damagedFileKeepsProgressOpen();
     void saveMakesBackupOnlyWhenThereIsData();
@@ -151,10 +213,26 @@ void TestDataFileIo::readOnlyDataFileIsRead()
     QTemporaryDir base;
     const DataFiles files = DataFiles::inFolder(base.path());
     QVERIFY(writeFile(files.dataFile, bytesOf("A .b")));
-    QVERIFY(QFile::setPermissions(files.dataFile, QFileDevice::ReadOwner));
+    WriteProtection protection(files.dataFile);
+    if (!protection.active())
+        QSKIP("cannot make a file unwritable here");
+    QVERIFY(!QFile(files.dataFile).open(QIODevice::ReadWrite));
     CardTree tree;
     QCOMPARE(LoadTreeViewWithData(files, tree).status, LoadResult::Status::Read);
     QCOMPARE(outline(tree), QStringLiteral("A .b"));
+}
+
+void TestDataFileIo::dataFileThatIsAFolder()
+{
+    QTemporaryDir base;
+    const DataFiles files = DataFiles::inFolder(base.path());
+    QVERIFY(QDir().mkpath(files.dataFile));
+    CardTree tree;
+    const LoadResult result = LoadTreeViewWithData(files, tree);
+    QCOMPARE(result.status, LoadResult::Status::Damaged);
+    QVERIFY(!result.reason.isEmpty());
+    QVERIFY(!SaveTreeViewWithData(files, tree).ok);
+    QVERIFY(QFileInfo(files.dataFile).isDir());
 }
 
 void TestDataFileIo::loadAppendsAndReportsProgress()
@@ -228,24 +306,26 @@ void TestDataFileIo::saveCreatesMissingFolders()
 
 void TestDataFileIo::saveIntoReadOnlyFolderFailsLoudly()
 {
-    if (runningAsRoot())
-        QSKIP("folder permissions do not bind the superuser; see saveRunningOutOfSpaceKeepsOldFile");
     QTemporaryDir base;
     const DataFiles files = DataFiles::inFolder(base.path());
     const QByteArray old = bytesOf("OLD");
     QVERIFY(writeFile(files.dataFile, old));
-    const QString folder = QFileInfo(files.dataFile).absolutePath();
-    QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     CardTree tree;
     buildFromOutline(tree, "NEW");
     RecordingProgress progress;
-    const SaveResult result = SaveTreeViewWithData(files, tree, progress);
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    SaveResult result;
+    {
+        WriteProtection protection(QFileInfo(files.dataFile).absolutePath());
+        if (!protection.active())
+            QSKIP("cannot make a folder unwritable here");
+        result = SaveTreeViewWithData(files, tree, progress);
+    }
     QVERIFY(!result.ok);
-    QVERIFY(result.error.contains(QDir::toNativeSeparators(files.dataFile)));
+    QVERIFY(result.error.startsWith(QDir::toNativeSeparators(files.dataFile)));
     QCOMPARE(readFile(files.dataFile), old);
     QCOMPARE(readFile(files.backupFile), old);
     QCOMPARE(progress.calls.last(), QStringLiteral("Close"));
+    QCOMPARE(QDir(QFileInfo(files.dataFile).absolutePath()).entryList(QDir::Files), QStringList{"Card.DB"});
 }
 
 void TestDataFileIo::saveRunningOutOfSpaceKeepsOldFile()
