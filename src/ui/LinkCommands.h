@@ -11,6 +11,7 @@ class CardNode;
 class Dialogs;
 class Shell;
 class TCardData;
+class TfrmMain;
 
 // The links the main window hands to the desktop, built as plain text; the
 // Shell turns a link text into a valid URI.
@@ -47,6 +48,10 @@ class LinkCommands
 {
 public:
     LinkCommands(Dialogs &dialogs, Shell &shell, QWidget *owner, QString programFolder);
+
+    // Enables the main window's six commands and connects them; the help
+    // text is looked for in the program's folder.
+    static void attach(TfrmMain &main);
 
     void actSendMailExecute(const CardNode *selected);
     void actOpenMainPageExecute(const CardNode *selected);

@@ -14,7 +14,7 @@ namespace kelvo {
 ResultExports::ResultExports(Dialogs &dialogs, Shell &shell, Spreadsheet &spreadsheet, QWidget *owner)
     : m_dialogs(dialogs)
     , m_shell(shell)
-    , m_spreadsheet(spreadsheet)
+    , m_spreadsheet(&spreadsheet)
     , m_owner(owner)
 {
 }
@@ -72,7 +72,7 @@ void ResultExports::ExportResultsToSpreadsheet(const std::vector<TResultRow> &ro
     m_lastSpreadsheetName = *chosen;
 
     QString error;
-    std::unique_ptr<SpreadsheetApplication> app = m_spreadsheet.createApplication(&error);
+    std::unique_ptr<SpreadsheetApplication> app = m_spreadsheet->createApplication(&error);
     if (!app) {
         showFailure(error.isEmpty() ? QStringLiteral("无法启动电子表格程序") : error);
         return;

@@ -28,6 +28,8 @@ public:
     // Where the current date and time come from (the text file's date line).
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
     void setLocale(const QLocale &locale) { m_locale = locale; }
+    // The spreadsheet the workbook export drives (it must outlive this object).
+    void setSpreadsheet(Spreadsheet &spreadsheet) { m_spreadsheet = &spreadsheet; }
     // Called once per row while the spreadsheet is filled, so the windows stay painted.
     void setPump(std::function<void()> pump) { m_pump = std::move(pump); }
 
@@ -48,7 +50,7 @@ private:
 
     Dialogs &m_dialogs;
     Shell &m_shell;
-    Spreadsheet &m_spreadsheet;
+    Spreadsheet *m_spreadsheet;
     QWidget *m_owner;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
     std::function<void()> m_pump;
