@@ -1,0 +1,57 @@
+// Feeds arbitrary bytes to the data file reader. Whatever it reads (all of
+// it, or the nodes read completely before damage) must be written and read
+// back to the same bytes: the writer's output is always a readable file, and
+// reading it loses nothing the writer keeps.
+#include "CardTree.h"
+#include "DataFile.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace kelvo;
+
+namespace {
+
+void roundTrip(QByteArrayView input, ReadOptions options)
+{
+    CardTree first;
+    const LoadResult result = ReadTreeFromBytes(input, first, NoProgress(), options);
+    if (!result.ok() && (result.offset < 0 || result.offset > input.size() || result.reason.isEmpty())) {
+        std::fprintf(stderr, "damage reported at offset %lld of %lld without a reason\n",
+                     static_cast<long long>(result.offset), static_cast<long long>(input.size()));
+        std::abort();
+    }
+
+    const QByteArray written = SerializeTree(first);
+    CardTree second;
+    const LoadResult again = ReadTreeFromBytes(written, second, NoProgress(), options);
+    if (!again.ok()) {
+        std::fprintf(stderr, "the writer's own output is damaged at %lld: %s\n", static_cast<long long>(again.offset),
+                     again.reason.toLocal8Bit().constData());
+        std::abort();
+    }
+    if (second.count() != first.count()) {
+        std::fprintf(stderr, "node count changed: %d then %d\n", first.count(), second.count());
+        std::abort();
+    }
+    if (SerializeTree(second) != written) {
+        std::fprintf(stderr, "writing what was read back gives other bytes\n");
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArrayView input(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    roundTrip(input, ReadOptions{});
+    ReadOptions keep;
+    keep.keepStoredDisplayIndexes = true;
+    roundTrip(input, keep);
+    return 0;
+}
