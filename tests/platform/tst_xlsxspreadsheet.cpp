@@ -168,9 +168,14 @@ void TestXlsxSpreadsheet::writesCellsReadableFromTheFile()
         {{2, 1}, QStringLiteral("ABC LTD")},       {{2, 2}, QStringLiteral("A & B <C> \"D\"")},
         {{2, 5}, QStringLiteral("010-12345678")},  {{3, 1}, QStringLiteral("张三 😀")},
         {{3, 12}, QStringLiteral("X@EXAMPLE.ORG")}, {{4, 3}, QStringLiteral("0012")},
+        // A control character inside a value (from a damaged data file)
+        // is escaped the way spreadsheets read it; the sheet stays readable.
+        {{5, 1}, QStringLiteral("A_x0001_B")},
     };
-    for (auto it = expected.cbegin(); it != expected.cend(); ++it)
-        QVERIFY(app->setCell(it.key().first, it.key().second, it.value()));
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        const QString value = it.key() == qMakePair(5, 1) ? QStringLiteral("A\u0001B") : it.value();
+        QVERIFY(app->setCell(it.key().first, it.key().second, value));
+    }
     QVERIFY(app->setCell(3, 2, QString())); // an empty cell stays empty
     QVERIFY2(app->saveActiveWorkbookAs(path), qPrintable(app->errorString()));
 
