@@ -57,7 +57,7 @@ QString ResultFileDateText(const QDateTime &now, const QLocale &locale)
 }
 
 QByteArray ResultTextFileContent(const std::vector<TResultRow> &rows, const QDateTime &now, const QLocale &locale,
-                                 QByteArrayView appTitle)
+                                 QByteArrayView appTitle, ProgressSink &pump)
 {
     qsizetype liveRows = 0;
     for (const TResultRow &row : rows) {
@@ -77,6 +77,7 @@ QByteArray ResultTextFileContent(const std::vector<TResultRow> &rows, const QDat
     const QByteArray entryTail = encoded(u"张:");
     qsizetype k = 0;
     for (const TResultRow &row : rows) {
+        pump.PumpMessages();
         if (!row.Card)
             continue; // the card was deleted after the search
         content += entryHead + QByteArray::number(++k) + entryTail + crlf();

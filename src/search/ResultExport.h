@@ -28,9 +28,11 @@ QString ResultFileDateText(const QDateTime &now, const QLocale &locale);
 
 // The whole text export, GB18030 bytes, every line ended by CR LF:
 //   <appTitle>--查询结果, "", 保存日期：<date>, "", 共有N张名片, "",
-// then per row k: 第k张:, "", the card text block, "".
+// then per row k: 第k张:, "", the card text block, "". `pump.PumpMessages()`
+// is called once per row; the caller keeps the rows and their cards
+// unchanged meanwhile.
 QByteArray ResultTextFileContent(const std::vector<TResultRow> &rows, const QDateTime &now, const QLocale &locale,
-                                 QByteArrayView appTitle = "Kelvo");
+                                 QByteArrayView appTitle = "Kelvo", ProgressSink &pump = NoProgress());
 
 // The mail link's text: "Mailto:?Subject=查找到的名片&Body=" followed, per row,
 // by the card text block and the literal separator "  %0d   ". Nothing is

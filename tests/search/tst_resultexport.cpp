@@ -186,7 +186,13 @@ void TestResultExport::textFileSkipsDeletedCards()
                                  rowFor(addCard(tree, cls, QStringLiteral("B")))};
     rows[0].Card = nullptr; // its card was deleted after the search
     rows[0].Node = nullptr;
-    const QByteArray content = ResultTextFileContent(rows, morning, chinese);
+    struct CountingPump : ProgressSink
+    {
+        void PumpMessages() override { ++calls; }
+        int calls = 0;
+    } pump;
+    const QByteArray content = ResultTextFileContent(rows, morning, chinese, "Kelvo", pump);
+    QCOMPARE(pump.calls, 2);
     QVERIFY(content.contains(countLine(1) + entryLine(1) + " \xd0\xd5\xc3\xfb:B\r\n"));
     QVERIFY(!content.contains(entryLine(2)));
     QVERIFY(!ResultMailBytes(rows).contains(":A\r\n"));
