@@ -172,7 +172,9 @@ void CardDetailPanel::tvCardChange(CardNode *node)
         // Each assignment that changes the text writes back at once, before
         // the next one, so `record` is re-read for every field.
         const QString text = isCard ? gb18030::decode(node->data()->field(tag)) : QString();
-        editor(tag)->setText(text);
+        QLineEdit *edit = editor(tag);
+        edit->setText(text);
+        edit->setCursorPosition(0); // a long text shows its beginning
         if (!node->data())
             return;
     }
