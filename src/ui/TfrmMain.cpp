@@ -1,6 +1,7 @@
 #include "TfrmMain.h"
 
 #include "CardRecords.h"
+#include "CardTreeControls.h"
 #include "CardTreeModel.h"
 #include "CardTreeView.h"
 #include "DataFile.h"
@@ -51,6 +52,8 @@ TfrmMain::TfrmMain(MainWindowServices services, MainState &state, QWidget *paren
     createMenus();
     createToolBar();
     createCentralArea();
+    // Tree commands, label editing, drag and drop, the context menu and the detail panel.
+    CardTreeControls::install(*this);
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
