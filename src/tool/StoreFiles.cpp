@@ -11,7 +11,6 @@ namespace {
 
 bool readAll(QFile &file, const QString &name, QByteArray *bytes, QString *error)
 {
-    bytes->clear();
     // Read in pieces: standard input and special files have no size.
     constexpr qint64 Piece = qint64(1) << 20;
     while (true) {
@@ -36,6 +35,7 @@ bool readAll(QFile &file, const QString &name, QByteArray *bytes, QString *error
 
 bool ReadWholeFile(const QString &path, QByteArray *bytes, QString *error)
 {
+    bytes->clear();
     QFile file;
     QString name = path;
     if (path == QLatin1String("-")) {

@@ -99,7 +99,7 @@ private:
         const QJsonValue labelValue = object.value(QLatin1String("label"));
         if (labelValue.isUndefined())
             return failAt(QString(), QStringLiteral("\"label\" is missing"));
-        if (!textFromJson(labelValue, QStringLiteral("label"), &label))
+        if (!textFromJson(labelValue, [] { return QStringLiteral("label"); }, &label))
             return false;
         if (label.size() > TCardData::MaxFieldBytes)
             warn(QStringLiteral("label"), QStringLiteral("longer than 255 bytes in GB18030; the data file keeps the first 255"));
@@ -120,12 +120,12 @@ private:
                 return failAt(QStringLiteral("fields"),
                               QStringLiteral("%1 texts; a card has 13 fields").arg(fields.size()));
             for (qsizetype i = 0; i < fields.size(); ++i) {
-                const QString where = QStringLiteral("fields[%1]").arg(i);
+                const auto where = [i] { return QStringLiteral("fields[%1]").arg(i); };
                 QByteArray text;
                 if (!textFromJson(fields.at(i), where, &text))
                     return false;
                 if (text.size() > TCardData::MaxFieldBytes)
-                    warn(where, QStringLiteral("longer than 255 bytes in GB18030; the data file keeps the first 255"));
+                    warn(where(), QStringLiteral("longer than 255 bytes in GB18030; the data file keeps the first 255"));
                 record->setField(Field::First + static_cast<int>(i), text);
             }
         }
@@ -169,14 +169,29 @@ private:
         return true;
     }
 
-    bool textFromJson(const QJsonValue &value, const QString &where, QByteArray *text)
+    // `where` names the member for a message; called only on failure.
+    template<typename Where>
+    bool textFromJson(const QJsonValue &value, const Where &where, QByteArray *text)
     {
         if (!value.isString())
-            return failAt(where, QStringLiteral("expected a text"));
+            return failAt(where(), QStringLiteral("expected a text"));
         const QString string = value.toString();
+        if (isAscii(string)) { // most texts: digits, addresses, names in Latin letters
+            *text = string.toLatin1();
+            return true;
+        }
         if (!string.isValidUtf16())
-            return failAt(where, QStringLiteral("the text holds an unpaired surrogate (\\ud800-\\udfff)"));
+            return failAt(where(), QStringLiteral("the text holds an unpaired surrogate (\\ud800-\\udfff)"));
         *text = gb18030::encode(string);
+        return true;
+    }
+
+    static bool isAscii(const QString &string)
+    {
+        for (const QChar c : string) {
+            if (c.unicode() >= 0x80)
+                return false;
+        }
         return true;
     }
 
