@@ -85,20 +85,39 @@ void SearchResultModel::clear()
 template<typename Predicate>
 void SearchResultModel::dropRows(Predicate gone)
 {
-    // From the back, so the rows still to be looked at keep their numbers.
-    int row = static_cast<int>(m_rows.size()) - 1;
-    while (row >= 0) {
-        if (!gone(m_rows[static_cast<size_t>(row)])) {
-            --row;
+    // Rows that go, as runs of neighbours [first, last].
+    std::vector<std::pair<int, int>> runs;
+    for (int row = 0; row < static_cast<int>(m_rows.size()); ++row) {
+        if (!gone(m_rows[static_cast<size_t>(row)]))
             continue;
+        if (!runs.empty() && runs.back().second == row - 1)
+            runs.back().second = row;
+        else
+            runs.emplace_back(row, row);
+    }
+    if (runs.empty())
+        return;
+
+    // Many scattered rows (a card class with many cards deleted): one reset
+    // is far cheaper for the view than a removal per run.
+    constexpr size_t MaxRunsAnnouncedOneByOne = 16;
+    if (runs.size() > MaxRunsAnnouncedOneByOne) {
+        beginResetModel();
+        std::vector<TResultRow> kept;
+        kept.reserve(m_rows.size());
+        for (TResultRow &row : m_rows) {
+            if (!gone(row))
+                kept.push_back(std::move(row));
         }
-        const int last = row;
-        while (row > 0 && gone(m_rows[static_cast<size_t>(row - 1)]))
-            --row;
-        beginRemoveRows(QModelIndex(), row, last);
-        m_rows.erase(m_rows.begin() + row, m_rows.begin() + last + 1);
+        m_rows = std::move(kept);
+        endResetModel();
+        return;
+    }
+    // From the back, so the runs still to be removed keep their numbers.
+    for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+        beginRemoveRows(QModelIndex(), run->first, run->second);
+        m_rows.erase(m_rows.begin() + run->first, m_rows.begin() + run->second + 1);
         endRemoveRows();
-        --row;
     }
 }
 

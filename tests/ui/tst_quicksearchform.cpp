@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSet>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
@@ -109,6 +110,7 @@ private slots:
     void keepsEverythingWhenShownAgain();
     void searchesTheTreeAsItIsNow();
     void dropsRowsOfDeletedCards();
+    void dropsManyScatteredRowsAtOnce();
     void refusesASecondRunMeanwhile();
 };
 
@@ -329,6 +331,29 @@ void TestQuickSearchForm::dropsRowsOfDeletedCards()
     f.tree.clear();
     QVERIFY(f.names().isEmpty());
     QCOMPARE(f.form.resultRows().size(), size_t(0));
+}
+
+void TestQuickSearchForm::dropsManyScatteredRowsAtOnce()
+{
+    Fixture f;
+    // Names interleave in the list: every other row belongs to the class.
+    CardNode *group = addClass(f.tree, nullptr, QStringLiteral("组"));
+    QStringList kept;
+    for (int i = 0; i < 40; ++i) {
+        const QString name = QStringLiteral("N%1").arg(i, 2, 10, QLatin1Char('0'));
+        addCard(f.tree, i % 2 ? nullptr : group, {{Field::Name, name}});
+        if (i % 2)
+            kept << name;
+    }
+    f.search(QStringLiteral("n"));
+    QCOMPARE(f.names().size(), 40);
+    QSignalSpy removed(f.form.lv1->model(), &QAbstractItemModel::rowsRemoved);
+    QSignalSpy reset(f.form.lv1->model(), &QAbstractItemModel::modelReset);
+    f.tree.deleteNode(group);
+    QCOMPARE(f.names(), kept);
+    QCOMPARE(removed.size() + reset.size(), 1); // announced once, not per row
+    for (const TResultRow &row : f.form.resultRows())
+        QVERIFY(row.Card && row.Node && row.Node->data() == row.Card);
 }
 
 void TestQuickSearchForm::refusesASecondRunMeanwhile()
