@@ -62,6 +62,7 @@ QMenu *CardTreeControls::buildContextMenu(const QList<QAction *> &entries)
     delete m_contextMenu;
     m_contextMenu = new QMenu(m_view);
     m_contextMenu->setObjectName(QStringLiteral("pm"));
+    m_contextMenu->setAccessibleName(QStringLiteral("名片树菜单"));
     for (QAction *action : entries) {
         if (action)
             m_contextMenu->addAction(action);
