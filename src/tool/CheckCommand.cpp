@@ -76,6 +76,10 @@ int runCheck(const QStringList &args)
     if (figures.otherKinds > 0)
         line += QStringLiteral(", other kinds: %1").arg(figures.otherKinds);
     printOut(line + QLatin1Char('\n'));
+    if (!FlushStandardOutput(&error)) {
+        printError(QStringLiteral("kelvo-tool check: ") + error);
+        return ExitUsage;
+    }
     return ExitOk;
 }
 
@@ -95,8 +99,9 @@ const CommandRegistration registration{{
         "default tree); a note on standard error says so. DATAFILE '-' reads standard\n"
         "input. The file is never changed.\n"
         "\n"
-        "Exit codes: 0 the file reads; 1 usage error; 2 missing, unreadable or damaged\n"
-        "(the byte offset and the reason are printed on standard error).\n"),
+        "Exit codes: 0 the file reads; 1 usage error, or standard output could not be\n"
+        "written; 2 missing, unreadable or damaged (the byte offset and the reason are\n"
+        "printed on standard error).\n"),
     &runCheck,
 }};
 

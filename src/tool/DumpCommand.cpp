@@ -37,6 +37,10 @@ int runDump(const QStringList &args)
     WriteTreeJson(tree, [](QByteArrayView piece) { writeOut(piece.toByteArray()); }, &warnings);
     for (const QString &warning : warnings)
         printError(QStringLiteral("kelvo-tool dump: warning: ") + warning);
+    if (!FlushStandardOutput(&error)) {
+        printError(QStringLiteral("kelvo-tool dump: ") + error);
+        return ExitUsage;
+    }
     return ExitOk;
 }
 
@@ -67,8 +71,9 @@ const CommandRegistration registration{{
         "{\"nodes\": []}. Text that is not valid GB18030 is written with replacement\n"
         "characters and named in a warning on standard error.\n"
         "\n"
-        "Exit codes: 0 done; 1 usage error; 2 missing, unreadable or damaged data file\n"
-        "(the byte offset and the reason are printed on standard error).\n"),
+        "Exit codes: 0 done; 1 usage error, or standard output could not be written;\n"
+        "2 missing, unreadable or damaged data file (the byte offset and the reason\n"
+        "are printed on standard error).\n"),
     &runDump,
 }};
 

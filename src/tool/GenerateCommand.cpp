@@ -87,7 +87,7 @@ const CommandRegistration registration{{
         "Usage: kelvo-tool generate --cards N [--seed S] DATAFILE\n"
         "\n"
         "Writes a Kelvo data file holding N made-up but realistic business cards\n"
-        "(N from 0 to 5000000): first the card class \"未分类的名片\", then about one card\n"
+        "(N from 0 to 2000000): first the card class \"未分类的名片\", then about one card\n"
         "class per 500 cards, nested up to four levels deep, holding cards with Chinese\n"
         "names, titles, companies, addresses, telephone, fax and mobile numbers,\n"
         "postcodes, web sites, QQ numbers, MSN and e-mail addresses and notes.\n"

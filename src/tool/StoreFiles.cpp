@@ -5,6 +5,10 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 namespace kelvo::tool {
 
 namespace {
@@ -73,6 +77,17 @@ bool WriteFileAtomically(const QString &path, QByteArrayView bytes, QString *err
     }
     if (file.write(bytes.data(), bytes.size()) != bytes.size() || !file.commit()) {
         *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool FlushStandardOutput(QString *error)
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        *error = QStringLiteral("standard output: %1")
+                     .arg(QString::fromLocal8Bit(std::strerror(errno ? errno : EIO)));
         return false;
     }
     return true;

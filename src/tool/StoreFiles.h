@@ -21,6 +21,10 @@ bool ReadWholeFile(const QString &path, QByteArray *bytes, QString *error);
 // flushed and renamed over it, so a failure never leaves a truncated file.
 bool WriteFileAtomically(const QString &path, QByteArrayView bytes, QString *error);
 
+// Flushes standard output; false when anything written to it was lost (a
+// full disk, a closed pipe), so that a command never reports success then.
+bool FlushStandardOutput(QString *error);
+
 // "PATH: damaged data file at byte OFFSET: REASON".
 QString DamagedFileMessage(const QString &path, const LoadResult &result);
 

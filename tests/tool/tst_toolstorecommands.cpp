@@ -63,6 +63,7 @@ private slots:
     void dumpOfTheDefaultFile();
     void dumpOfAnEmptyFile();
     void dumpAndCheckOfAMissingFile();
+    void lostOutputIsAFailure();
     void damagedFile_data();
     void damagedFile();
 
@@ -180,6 +181,21 @@ void TestToolStoreCommands::dumpAndCheckOfAMissingFile()
         QVERIFY(result.out.isEmpty());
         QVERIFY2(result.err.contains(QStringLiteral("missing.DB")), qPrintable(result.err));
         QVERIFY2(!QFile::exists(path(QStringLiteral("missing.DB"))), "the file must not be created");
+    }
+}
+
+void TestToolStoreCommands::lostOutputIsAFailure()
+{
+    if (!QFile::exists(QStringLiteral("/dev/full")))
+        QSKIP("needs /dev/full");
+    writeFile(QStringLiteral("Card.DB"), defaultFile(0.5).bytes());
+    for (const char *command : {"dump", "check"}) {
+        QProcess process;
+        process.setStandardOutputFile(QStringLiteral("/dev/full"));
+        process.start(QStringLiteral(KELVO_TOOL_PATH), {QString::fromLatin1(command), path(QStringLiteral("Card.DB"))});
+        QVERIFY(process.waitForFinished(-1));
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(process.readAllStandardError().contains("standard output"));
     }
 }
 
@@ -520,7 +536,7 @@ void TestToolStoreCommands::usageErrors_data()
     QTest::newRow("build to standard output") << QStringList{QStringLiteral("build"), QStringLiteral("a.json"), QStringLiteral("-")};
     QTest::newRow("generate without --cards") << QStringList{QStringLiteral("generate"), QStringLiteral("x.DB")};
     QTest::newRow("generate, negative count") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("-1"), QStringLiteral("x.DB")};
-    QTest::newRow("generate, too many") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("5000001"), QStringLiteral("x.DB")};
+    QTest::newRow("generate, too many") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("2000001"), QStringLiteral("x.DB")};
     QTest::newRow("generate, bad seed") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("5"), QStringLiteral("--seed"), QStringLiteral("x"), QStringLiteral("x.DB")};
     QTest::newRow("generate, value missing") << QStringList{QStringLiteral("generate"), QStringLiteral("x.DB"), QStringLiteral("--cards")};
     QTest::newRow("generate without file") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("5")};
