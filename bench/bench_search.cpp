@@ -18,6 +18,7 @@
 #include <benchmark/benchmark.h>
 
 #include <array>
+#include <cstdio>
 #include <memory>
 
 using namespace kelvo;
@@ -137,10 +138,16 @@ void BM_SearchNameOnly(benchmark::State &state)
 BENCHMARK(BM_SearchNameOnly)->Unit(benchmark::kMillisecond);
 
 // The same fields as UTF-8 text, one card per line, fields separated by tabs.
+// With KELVO_BENCH_KEEP_DUMP set the file stays (its path goes to standard
+// error), for timing other tools over it, e.g. with hyperfine.
 QString dumpFile()
 {
     static QTemporaryDir dir;
     static const QString path = [] {
+        if (qEnvironmentVariableIsSet("KELVO_BENCH_KEEP_DUMP")) {
+            dir.setAutoRemove(false);
+            std::fprintf(stderr, "dump: %s\n", qPrintable(dir.filePath(QStringLiteral("cards.txt"))));
+        }
         const QString file = dir.filePath(QStringLiteral("cards.txt"));
         QFile out(file);
         if (!out.open(QIODevice::WriteOnly))

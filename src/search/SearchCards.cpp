@@ -192,11 +192,22 @@ void SortResultRows(std::vector<TResultRow> &rows, const QLocale &locale)
             return !ka && kb; // empty names first
         return ka->compare(*kb) < 0;
     });
-    std::vector<TResultRow> sorted;
-    sorted.reserve(rows.size());
-    for (size_t i : order)
-        sorted.push_back(std::move(rows[i]));
-    rows = std::move(sorted);
+    // Put the rows in that order in place, cycle by cycle (no second copy of
+    // a possibly large result list): position i receives row order[i].
+    std::vector<bool> placed(rows.size(), false);
+    for (size_t start = 0; start < rows.size(); ++start) {
+        if (placed[start])
+            continue;
+        TResultRow held = std::move(rows[start]);
+        size_t at = start;
+        while (order[at] != start) {
+            rows[at] = std::move(rows[order[at]]);
+            placed[at] = true;
+            at = order[at];
+        }
+        rows[at] = std::move(held);
+        placed[at] = true;
+    }
 }
 
 QString FoundCardsStatusText(int count)
