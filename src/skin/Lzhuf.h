@@ -37,7 +37,8 @@ struct DecodeResult
 // otherwise always produces exactly U bytes.
 DecodeResult decode(QByteArrayView stream, qsizetype hardLimit = DecodeHardLimit);
 
-// Compresses `data` into a stream any decoder of the format reads.
+// Compresses `data` (at most DecodeHardLimit bytes, so that it can be
+// decoded again) into a stream any decoder of the format reads.
 QByteArray encode(QByteArrayView data);
 
 } // namespace kelvo::lzhuf
