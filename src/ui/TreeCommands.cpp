@@ -170,9 +170,21 @@ QByteArray TreeCommands::tvCardEdited(CardNode *node, const QString &text)
             label = node->label();
             accepted = gb18030::decode(label);
         }
-    } else if (node->isCard() && m_panel) {
-        // The panel stores the name, trimmed, into the record and the label.
-        m_panel->setNameEditorText(accepted);
+    } else if (node->isCard()) {
+        if (m_panel && node == m_host.selectedNode()) {
+            // The panel stores the name, trimmed, into the record and the label.
+            m_panel->setNameEditorText(accepted);
+        } else {
+            // The edit was confirmed because another node became selected
+            // (the view confirms an open editor when the selection moves):
+            // the panel would write into that node, so the name goes
+            // straight into the edited card.
+            const QByteArray typed = gb18030::encode(accepted);
+            const QByteArrayView name = gb18030::trimmed(typed);
+            if (name != node->data()->field(Field::Name))
+                m_host.setModified(true);
+            node->data()->setField(Field::Name, name);
+        }
     }
     return label;
 }

@@ -3,8 +3,6 @@
 
 #include "TreePanelHarness.h"
 
-#include "DataFile.h"
-
 #include <QInputMethodEvent>
 #include <QLabel>
 
@@ -268,43 +266,6 @@ private Q_SLOTS:
         QVERIFY(!picture->pixmap().isNull());
         QCOMPARE(picture->pixmap().size(), QSize(160, 120));
         QCOMPARE(h->panel()->caption(Field::Other)->text(), QStringLiteral("其他信息："));
-    }
-
-    void sessionSurvivesSaveAndReload()
-    {
-        // Adds, renames and panel edits, then the file's bytes read back.
-        h->selectNode(cls);
-        h->commands().actAddCard();
-        QVERIFY(h->confirmLabel(QStringLiteral("陈九")));
-        CardNode *added = h->selectedNode();
-        h->selectAndSettle(added);
-        typeInto(Field::SJ, QStringLiteral("13800001111"));
-        typeInto(Field::QQ, QStringLiteral("12345"));
-        h->selectNode(cls);
-        h->commands().actAddCardClass();
-        QVERIFY(h->confirmLabel(QStringLiteral("同事")));
-        h->selectAndSettle(cardB);
-        typeInto(Field::Other, QStringLiteral(" 备注 "));
-
-        const QByteArray bytes = SerializeTree(h->tree);
-        CardTree reloaded;
-        QVERIFY(ReadTreeFromBytes(bytes, reloaded).ok());
-        QCOMPARE(reloaded.count(), h->tree.count());
-        for (int i = 0; i < h->tree.count(); ++i) {
-            const CardNode *shown = h->tree.nodeAt(i);
-            const CardNode *read = reloaded.nodeAt(i);
-            QCOMPARE(read->label(), gb18030::trimmed(shown->label()).toByteArray());
-            QCOMPARE(read->kind(), shown->kind());
-            QCOMPARE(read->depth(), shown->depth());
-            if (shown->isCard()) {
-                for (int field = Field::First; field <= Field::Last; ++field)
-                    QCOMPARE(read->data()->field(field), shown->data()->field(field));
-            }
-        }
-        QCOMPARE(reloaded.nodeAt(h->tree.absoluteIndexOf(added))->data()->field(Field::SJ),
-                 QByteArrayView("13800001111"));
-        QCOMPARE(reloaded.nodeAt(h->tree.absoluteIndexOf(cardB))->data()->field(Field::Other),
-                 gb18030::encode(QStringLiteral("备注")));
     }
 };
 
