@@ -7,7 +7,9 @@
 
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <numeric>
 #include <system_error>
 #include <vector>
 
@@ -149,8 +151,18 @@ public:
 private:
     bool writeWorkbook(const QString &path, QString *error) const
     {
+        // Cells go out row by row, so the sheet can be streamed to disk as
+        // it is written instead of being held in memory a second time.
+        std::vector<size_t> order(m_cells.size());
+        std::iota(order.begin(), order.end(), size_t(0));
+        std::stable_sort(order.begin(), order.end(), [this](size_t a, size_t b) {
+            return std::pair(m_cells[a].row, m_cells[a].column) < std::pair(m_cells[b].row, m_cells[b].column);
+        });
+
         const QByteArray encodedPath = QFile::encodeName(path);
-        lxw_workbook *workbook = workbook_new(encodedPath.constData());
+        lxw_workbook_options options{};
+        options.constant_memory = LXW_TRUE;
+        lxw_workbook *workbook = workbook_new_opt(encodedPath.constData(), &options);
         if (!workbook) {
             *error = QStringLiteral("无法创建工作簿");
             return false;
@@ -161,7 +173,13 @@ private:
             *error = QStringLiteral("无法创建工作表");
             return false;
         }
-        for (const Cell &cell : m_cells) {
+        for (size_t i = 0; i < order.size(); ++i) {
+            const Cell &cell = m_cells[order[i]];
+            if (i + 1 < order.size()) {
+                const Cell &next = m_cells[order[i + 1]];
+                if (next.row == cell.row && next.column == cell.column)
+                    continue; // set again later: the last value counts
+            }
             const lxw_error written = worksheet_write_string(sheet, static_cast<lxw_row_t>(cell.row - 1),
                                                              static_cast<lxw_col_t>(cell.column - 1),
                                                              cell.utf8.constData(), nullptr);

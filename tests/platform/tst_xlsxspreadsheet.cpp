@@ -171,11 +171,16 @@ void TestXlsxSpreadsheet::writesCellsReadableFromTheFile()
         // A control character inside a value (from a damaged data file)
         // is escaped the way spreadsheets read it; the sheet stays readable.
         {{5, 1}, QStringLiteral("A_x0001_B")},
+        {{5, 2}, QStringLiteral("second")},
+        {{1, 2}, QStringLiteral("头衔")},
     };
+    QVERIFY(app->setCell(5, 2, QStringLiteral("first")));
     for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
         const QString value = it.key() == qMakePair(5, 1) ? QStringLiteral("A\u0001B") : it.value();
-        QVERIFY(app->setCell(it.key().first, it.key().second, value));
+        if (it.key() != qMakePair(1, 2))
+            QVERIFY(app->setCell(it.key().first, it.key().second, value));
     }
+    QVERIFY(app->setCell(1, 2, QStringLiteral("头衔"))); // a cell of an earlier row, set last
     QVERIFY(app->setCell(3, 2, QString())); // an empty cell stays empty
     QVERIFY2(app->saveActiveWorkbookAs(path), qPrintable(app->errorString()));
 
