@@ -3,8 +3,14 @@
 #include "MirrorObserver.h"
 #include "StoreTestUtil.h"
 
+#include "Gb18030.h"
+
 #include <QRandomGenerator>
 #include <QTest>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 using namespace kelvo;
 using namespace kelvo::test;
@@ -60,6 +66,7 @@ private slots:
     void reservedCardClass();
     void deepChainWithoutRecursion();
     void foreignNodesAreRefused();
+    void typicalCardCostsAtMostOneKiB();
 };
 
 void TestCardTree::addAnnouncesRows()
@@ -410,6 +417,36 @@ void TestCardTree::foreignNodesAreRefused()
     QVERIFY(mirrorOne.events.isEmpty());
     QVERIFY(mirrorTwo.events.isEmpty());
     QCOMPARE(one.absoluteIndexOf(b), -1);
+}
+
+void TestCardTree::typicalCardCostsAtMostOneKiB()
+{
+#if defined(__GLIBC__)
+    const QByteArray name = gb18030::encode(QStringLiteral("王小明"));
+    const QByteArray title = gb18030::encode(QStringLiteral("销售经理"));
+    const QByteArray company = gb18030::encode(QStringLiteral("北京某某科技有限公司"));
+    constexpr int Cards = 20000;
+    auto tree = std::make_unique<CardTree>();
+    CardNode *cardClass = tree->addTopLevel("class", MakeCardClassRecord());
+    const size_t before = mallinfo2().uordblks;
+    for (int i = 0; i < Cards; ++i) {
+        auto record = MakeCardRecord();
+        record->setField(Field::Name, name);
+        record->setField(Field::TouXian, title);
+        record->setField(Field::DW, company);
+        record->setField(Field::DH, "010-12345678");
+        record->setField(Field::SJ, "13912345678");
+        record->setField(Field::EMail, "wang.xiaoming@example.com");
+        CardNode *card = tree->addChild(cardClass, name, std::move(record));
+        tree->setDisplayIndexes(card, 1, 1, 1, 1);
+    }
+    QCOMPARE(tree->count(), Cards + 1); // the order cache counts too
+    const size_t perCard = (mallinfo2().uordblks - before) / Cards;
+    qInfo("heap per typical card with its node: %zu bytes", perCard);
+    QVERIFY2(perCard <= 1024, qPrintable(QString::number(perCard)));
+#else
+    QSKIP("needs the GNU C library's heap statistics");
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestCardTree)

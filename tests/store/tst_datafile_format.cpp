@@ -497,7 +497,7 @@ void TestDataFileFormat::craftedCountsFailWithoutAllocating()
 
 void TestDataFileFormat::deepChain()
 {
-    constexpr int Depth = 150000;
+    constexpr int Depth = 200000;
     FileBytes b;
     b.int32(1);
     for (int i = 0; i < Depth; ++i)
