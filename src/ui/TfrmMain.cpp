@@ -6,6 +6,7 @@
 #include "CardTreeView.h"
 #include "DataFile.h"
 #include "Dialogs.h"
+#include "LinkCommands.h"
 #include "MainState.h"
 #include "MessagePump.h"
 #include "ProgressSink.h"
@@ -51,6 +52,7 @@ TfrmMain::TfrmMain(MainWindowServices services, MainState &state, QWidget *paren
     createActions();
     createMenus();
     createToolBar();
+    LinkCommands::attach(*this);
     createCentralArea();
     // Tree commands, label editing, drag and drop, the context menu and the detail panel.
     CardTreeControls::install(*this);

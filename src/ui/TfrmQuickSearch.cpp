@@ -3,10 +3,15 @@
 #include "Dialogs.h"
 #include "ImageList.h"
 #include "MainState.h"
+#include "QuickSearchForm.h"
+#include "Shell.h"
 #include "TfrmMain.h"
 #include "TrayIcon.h"
+#include "XlsxSpreadsheet.h"
 
 #include <QMenu>
+#include <QShowEvent>
+#include <QVBoxLayout>
 
 namespace kelvo {
 
@@ -38,9 +43,28 @@ TfrmQuickSearch::TfrmQuickSearch(TfrmMain &mainWindow, MainState &state, std::un
     m_trayIcon->setToolTip(applicationTitle());
     m_trayIcon->setContextMenu(pm);
     connect(m_trayIcon.get(), &TrayIcon::doubleClicked, this, &TfrmQuickSearch::N2Click);
+
+    // The workbook export writes .xlsx files and shows them in the desktop's spreadsheet program.
+    m_spreadsheet = std::make_unique<XlsxSpreadsheet>(
+        [&mainWindow](const QString &path) { mainWindow.shell().openFile(path); });
+    m_form = new QuickSearchForm(mainWindow.cardTree(), mainWindow.dialogs(), mainWindow.shell(), *m_spreadsheet,
+                                 mainWindow.messagePump(), this);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_form);
 }
 
 TfrmQuickSearch::~TfrmQuickSearch() = default;
+
+void TfrmQuickSearch::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous()) {
+        QRect placed = frameGeometry();
+        placed.moveCenter(m_main.frameGeometry().center());
+        move(placed.topLeft());
+    }
+    QWidget::showEvent(event);
+}
 
 bool TfrmQuickSearch::hasNotificationArea() const
 {

@@ -6,9 +6,12 @@
 
 class QAction;
 class QMenu;
+class QShowEvent;
 
 namespace kelvo {
 
+class QuickSearchForm;
+class Spreadsheet;
 class TfrmMain;
 class TrayIcon;
 struct MainState;
@@ -34,6 +37,9 @@ public:
     QAction *N3 = nullptr; // the main window's search command
     QAction *N1 = nullptr; // "退出系统"
 
+    // The search itself: condition, field list, result list, exports.
+    QuickSearchForm *searchForm() const { return m_form; }
+
     TrayIcon &trayIcon() const { return *m_trayIcon; }
     // Whether the desktop has a notification area to hold the icon.
     bool hasNotificationArea() const;
@@ -47,10 +53,16 @@ public Q_SLOTS:
     // Asks the main window to close for good (it asks the user first).
     void N1Click();
 
+protected:
+    // Each showing places the window centred over the main window.
+    void showEvent(QShowEvent *event) override;
+
 private:
     TfrmMain &m_main;
     MainState &m_state;
     std::unique_ptr<TrayIcon> m_trayIcon;
+    std::unique_ptr<Spreadsheet> m_spreadsheet;
+    QuickSearchForm *m_form = nullptr;
 };
 
 } // namespace kelvo
