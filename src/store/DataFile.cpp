@@ -2,6 +2,7 @@
 
 #include "CardRecords.h"
 #include "CardTree.h"
+#include "FileHelpers.h"
 #include "Gb18030.h"
 
 #include <QDateTime>
@@ -10,11 +11,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QtEndian>
-
-#ifdef Q_OS_LINUX
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
 
 #include <algorithm>
 #include <array>
@@ -290,95 +286,6 @@ ReadNodeResult ReadNodeData(Cursor &cursor, ProgressSink &progress, ReadOptions 
     return result;
 }
 
-QString describeFileError(const QString &path, const QString &errorText)
-{
-    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), errorText);
-}
-
-bool makeFolderFor(const QString &filePath, QString *error)
-{
-    const QString folder = QFileInfo(filePath).absolutePath();
-    if (QDir().mkpath(folder))
-        return true;
-    if (error)
-        *error = describeFileError(folder, QStringLiteral("the folder cannot be created"));
-    return false;
-}
-
-// Copies `source` over `destination` atomically: the copy is written beside
-// the destination and renamed over it, so the old destination stays whole
-// until the copy is complete.
-bool copyFileReplacing(const QString &source, const QString &destination, QString *error)
-{
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) {
-        *error = describeFileError(source, in.errorString());
-        return false;
-    }
-    if (!makeFolderFor(destination, error))
-        return false;
-    QSaveFile out(destination);
-    if (!out.open(QIODevice::WriteOnly)) {
-        *error = describeFileError(destination, out.errorString());
-        return false;
-    }
-    constexpr qint64 ChunkBytes = 1 << 20;
-    QByteArray chunk(ChunkBytes, Qt::Uninitialized);
-    for (;;) {
-        const qint64 got = in.read(chunk.data(), ChunkBytes);
-        if (got < 0) {
-            *error = describeFileError(source, in.errorString());
-            out.cancelWriting();
-            return false;
-        }
-        if (got == 0)
-            break;
-        if (out.write(chunk.constData(), got) != got) {
-            *error = describeFileError(destination, out.errorString());
-            out.cancelWriting();
-            return false;
-        }
-    }
-    if (!out.commit()) {
-        *error = describeFileError(destination, out.errorString());
-        return false;
-    }
-    return true;
-}
-
-// A large file buffer is written once from start to end. Where the system
-// offers it, back it with huge pages: on virtual machines the page faults of
-// ordinary pages otherwise cost more than building the file.
-void adviseLargeBuffer(char *data, qsizetype size)
-{
-#ifdef Q_OS_LINUX
-    constexpr quintptr HugePage = 2 * 1024 * 1024;
-    const quintptr begin = (reinterpret_cast<quintptr>(data) + HugePage - 1) & ~(HugePage - 1);
-    const quintptr end = (reinterpret_cast<quintptr>(data) + quintptr(size)) & ~(HugePage - 1);
-    if (end > begin)
-        ::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE); // a hint: failure is harmless
-#else
-    Q_UNUSED(data);
-    Q_UNUSED(size);
-#endif
-}
-
-// The mapped data file is read once from start to end.
-void adviseSequentialRead(uchar *data, qint64 size)
-{
-#ifdef Q_OS_LINUX
-    const quintptr page = quintptr(::sysconf(_SC_PAGESIZE));
-    const quintptr begin = reinterpret_cast<quintptr>(data) & ~(page - 1);
-    const size_t length = size_t(size) + size_t(reinterpret_cast<quintptr>(data) - begin);
-    // Hints only: failure is harmless.
-    ::madvise(reinterpret_cast<void *>(begin), length, MADV_SEQUENTIAL);
-    ::madvise(reinterpret_cast<void *>(begin), length, MADV_WILLNEED);
-#else
-    Q_UNUSED(data);
-    Q_UNUSED(size);
-#endif
-}
-
 LoadResult damaged(qint64 offset, QString reason)
 {
     LoadResult result;
@@ -453,7 +360,7 @@ QByteArray SerializeTree(const CardTree &tree, ProgressSink &progress, QString *
     for (int i = 0; i < count; ++i)
         total += recordTexts(*tree.nodeAt(i)).size;
     QByteArray buffer(total, Qt::Uninitialized);
-    adviseLargeBuffer(buffer.data(), total);
+    fileio::adviseLargeBuffer(buffer.data(), total);
     qsizetype used = 0;
     putInt32(buffer.data(), tree.topLevelCount());
     used += 4;
@@ -530,11 +437,11 @@ LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, Progress
     if (!info.exists()) {
         // First start: an empty data file marks the place of the data.
         QString error;
-        if (!makeFolderFor(files.dataFile, &error))
+        if (!fileio::makeFolderFor(files.dataFile, &error))
             return damaged(-1, error);
         QFile file(files.dataFile);
         if (!file.open(QIODevice::WriteOnly))
-            return damaged(-1, describeFileError(files.dataFile, file.errorString()));
+            return damaged(-1, fileio::describeFileError(files.dataFile, file.errorString()));
         file.close();
         CreateDefaultTree(tree);
         LoadResult result;
@@ -544,7 +451,7 @@ LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, Progress
 
     QFile file(files.dataFile);
     if (!file.open(QIODevice::ReadOnly))
-        return damaged(-1, describeFileError(files.dataFile, file.errorString()));
+        return damaged(-1, fileio::describeFileError(files.dataFile, file.errorString()));
     const qint64 size = file.size();
     if (size == 0) {
         CreateDefaultTree(tree);
@@ -556,12 +463,12 @@ LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, Progress
     QByteArray readBytes;
     QByteArrayView bytes;
     if (uchar *mapped = file.map(0, size)) {
-        adviseSequentialRead(mapped, size);
+        fileio::adviseSequentialRead(mapped, size);
         bytes = QByteArrayView(reinterpret_cast<const char *>(mapped), size);
     } else {
         readBytes = file.readAll();
         if (file.error() != QFileDevice::NoError)
-            return damaged(-1, describeFileError(files.dataFile, file.errorString()));
+            return damaged(-1, fileio::describeFileError(files.dataFile, file.errorString()));
         bytes = readBytes;
     }
 
@@ -576,7 +483,7 @@ SaveResult SaveTreeViewWithData(const DataFiles &files, const CardTree &tree, Pr
     SaveResult result;
     if (QFileInfo::exists(files.dataFile)) {
         QString error;
-        if (!copyFileReplacing(files.dataFile, files.backupFile, &error))
+        if (!fileio::copyFileReplacing(files.dataFile, files.backupFile, &error))
             result.backupError = error;
     }
 
@@ -584,12 +491,12 @@ SaveResult SaveTreeViewWithData(const DataFiles &files, const CardTree &tree, Pr
     const QByteArray bytes = SerializeTree(tree, progress, &error);
     if (bytes.isEmpty()) {
         result.ok = false;
-        result.error = describeFileError(files.dataFile, error);
+        result.error = fileio::describeFileError(files.dataFile, error);
         progress.CloseProgress();
         return result;
     }
 
-    if (!makeFolderFor(files.dataFile, &result.error)) {
+    if (!fileio::makeFolderFor(files.dataFile, &result.error)) {
         result.ok = false;
         progress.CloseProgress();
         return result;
@@ -597,7 +504,7 @@ SaveResult SaveTreeViewWithData(const DataFiles &files, const CardTree &tree, Pr
     QSaveFile file(files.dataFile);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         result.ok = false;
-        result.error = describeFileError(files.dataFile, file.errorString());
+        result.error = fileio::describeFileError(files.dataFile, file.errorString());
     }
     progress.CloseProgress();
     return result;
@@ -615,7 +522,7 @@ RecoveryResult RecoverDamagedDataFile(const DataFiles &files)
         for (int n = 2; QFileInfo::exists(aside) && n < 1000; ++n)
             aside = files.dataFile + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
         if (QFileInfo::exists(aside) || !QFile::rename(files.dataFile, aside)) {
-            result.error = describeFileError(files.dataFile,
+            result.error = fileio::describeFileError(files.dataFile,
                                              QStringLiteral("the damaged file cannot be moved aside"));
             return result; // never overwrite a file that could not be kept
         }
@@ -623,11 +530,11 @@ RecoveryResult RecoverDamagedDataFile(const DataFiles &files)
     }
 
     if (!QFileInfo::exists(files.backupFile)) {
-        result.error = describeFileError(files.backupFile, QStringLiteral("there is no backup to restore"));
+        result.error = fileio::describeFileError(files.backupFile, QStringLiteral("there is no backup to restore"));
         return result;
     }
     QString error;
-    if (copyFileReplacing(files.backupFile, files.dataFile, &error))
+    if (fileio::copyFileReplacing(files.backupFile, files.dataFile, &error))
         result.backupRestored = true;
     else
         result.error = error;
