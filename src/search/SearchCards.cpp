@@ -2,6 +2,7 @@
 
 #include "Folding.h"
 #include "Gb18030.h"
+#include "Gb18030Walk.h"
 
 #include <QCollator>
 #include <QCollatorSortKey>
@@ -69,6 +70,49 @@ bool containsAtBoundaries(std::string_view haystack, const bool *boundaries, std
     }
 }
 
+// True when the folded condition holds no ASCII letter of its own. Then a hit
+// on character boundaries covers no letter of the field either, so folding
+// cannot change it: the stored bytes can be searched as they are.
+bool hasSingleByteLetters(std::string_view condition)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(condition.data());
+    const auto size = static_cast<qsizetype>(condition.size());
+    for (qsizetype pos = 0; pos < size; pos += search_detail::charLengthAt(p + pos, size - pos)) {
+        if (p[pos] >= 'A' && p[pos] <= 'Z')
+            return true;
+    }
+    return false;
+}
+
+// `needle` in the trimmed stored text, starting and ending on character
+// boundaries; the boundaries are walked only as far as a candidate needs.
+bool containsUnfolded(QByteArrayView stored, std::string_view needle)
+{
+    const QByteArrayView trimmed = gb18030::trimmed(stored);
+    const std::string_view text(trimmed.data(), static_cast<size_t>(trimmed.size()));
+    const auto *p = reinterpret_cast<const unsigned char *>(text.data());
+    const auto size = static_cast<qsizetype>(text.size());
+    qsizetype walked = 0; // a character start, never beyond the next candidate
+    size_t from = 0;
+    while (true) {
+        const size_t at = text.find(needle, from);
+        if (at == std::string_view::npos)
+            return false;
+        const auto start = static_cast<qsizetype>(at);
+        while (walked < start)
+            walked += search_detail::charLengthAt(p + walked, size - walked);
+        if (walked == start) {
+            const auto end = static_cast<qsizetype>(at + needle.size());
+            qsizetype pos = start;
+            while (pos < end)
+                pos += search_detail::charLengthAt(p + pos, size - pos);
+            if (pos == end)
+                return true;
+        }
+        from = at + 1;
+    }
+}
+
 // A cheap test on the stored bytes before any folding: can the folded value
 // hold the condition's first byte at all? Folding only turns a-z into A-Z,
 // so an upper-case letter may stem from either case and any other byte only
@@ -127,6 +171,7 @@ SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const 
     outcome.condition = FoldText(condition);
     const std::string_view needle(outcome.condition.constData(), static_cast<size_t>(outcome.condition.size()));
 
+    const bool unfolded = !hasSingleByteLetters(needle);
     const FirstByteFilter filter(static_cast<unsigned char>(needle.front()));
     FoldedFields folded;
     std::array<bool, FieldRoom + 1> boundaries{};
@@ -144,9 +189,12 @@ SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const 
                 continue;
             const QByteArrayView raw = card->field(n);
             // The folded value is never longer than the stored one.
-            if (raw.size() < outcome.condition.size() || !filter.mayMatch(raw))
+            if (raw.size() < outcome.condition.size())
                 continue;
-            matched = containsAtBoundaries(folded.fold(n, raw, boundaries.data()), boundaries.data(), needle);
+            if (unfolded)
+                matched = containsUnfolded(raw, needle);
+            else if (filter.mayMatch(raw))
+                matched = containsAtBoundaries(folded.fold(n, raw, boundaries.data()), boundaries.data(), needle);
         }
         if (!matched)
             return;
