@@ -9,6 +9,7 @@
 #include <QDropEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QTimer>
 
 #include <memory>
 
@@ -586,6 +587,36 @@ private Q_SLOTS:
         QCOMPARE(started, starts ? 1 : 0);
         QTest::mouseRelease(h->view->viewport(), Qt::LeftButton, {}, press + move);
         QVERIFY(!h->dragDrop()->isArmed());
+    }
+
+    void realDragMovesNode()
+    {
+        // The whole way: press, move 5 px, the platform's drag loop, release
+        // over the target.
+        if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+            QSKIP("the offscreen platform has no drag loop: run under xvfb-run with QT_QPA_PLATFORM=xcb");
+        select("a1");
+        QWidget *viewport = h->view->viewport();
+        const QPoint from = labelPoint(n["a1"]);
+        const QPoint to = labelPoint(n["B"]);
+        QTimer::singleShot(0, viewport, [viewport, to] {
+            // Seen by the drag loop, which watches every mouse event.
+            for (const QPoint &at : {to, to + QPoint(1, 0)}) {
+                QMouseEvent move(QEvent::MouseMove, at, viewport->mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+                                 Qt::NoModifier);
+                QCoreApplication::sendEvent(viewport, &move);
+            }
+            QMouseEvent release(QEvent::MouseButtonRelease, to, viewport->mapToGlobal(to), Qt::LeftButton,
+                                Qt::NoButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(viewport, &release);
+        });
+        QTest::mousePress(viewport, Qt::LeftButton, {}, from);
+        QMouseEvent moved(QEvent::MouseMove, from + QPoint(0, 6), viewport->mapToGlobal(from + QPoint(0, 6)),
+                          Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &moved);
+        QCOMPARE(n["a1"]->parent(), n["B"]);
+        QCOMPARE(h->selectedNode(), n["a1"]);
+        QVERIFY(h->modified);
     }
 
     void labelEditEndsArmedDrag()
