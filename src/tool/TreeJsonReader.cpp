@@ -128,6 +128,9 @@ private:
                     warn(where(), QStringLiteral("longer than 255 bytes in GB18030; the data file keeps the first 255"));
                 record->setField(Field::First + static_cast<int>(i), text);
             }
+            if (!record->name().isEmpty() && record->name() != gb18030::cutAtCharBoundary(label, TCardData::MaxFieldBytes))
+                warn(QStringLiteral("fields[0]"),
+                     QStringLiteral("differs from the label; the data file stores the label in the name's place"));
         }
 
         const QJsonValue createdValue = object.value(QLatin1String("created"));

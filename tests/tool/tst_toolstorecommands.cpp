@@ -74,6 +74,7 @@ private slots:
     void createdStaysExact();
     void buildReadsStandardInput();
     void buildCutsLongTextsWithAWarning();
+    void buildWarnsWhenTheNameDiffersFromTheLabel();
     void badJson_data();
     void badJson();
 
@@ -387,6 +388,20 @@ void TestToolStoreCommands::buildCutsLongTextsWithAWarning()
     QCOMPARE(tree.count(), 1);
     QCOMPARE(tree.topLevel(0)->label(), gb18030::encode(longName.left(127)));
     QCOMPARE(QByteArray(tree.topLevel(0)->data()->field(2).toByteArray()), gb18030::encode(longName.left(127)));
+}
+
+void TestToolStoreCommands::buildWarnsWhenTheNameDiffersFromTheLabel()
+{
+    const Run build = run({QStringLiteral("build"), QStringLiteral("-"), path(QStringLiteral("n.DB"))},
+                          R"({"nodes": [{"label": "a", "kind": 0, "fields": ["a"]},
+                                        {"label": "b", "kind": 0, "fields": ["", "title"]},
+                                        {"label": "c", "kind": 0, "fields": ["other"]}]})");
+    QCOMPARE(build.exitCode, 0);
+    QCOMPARE(build.err.count(QStringLiteral("warning")), 1);
+    QVERIFY2(build.err.contains(QStringLiteral("nodes[2].fields[0]: differs from the label")), qPrintable(build.err));
+    // The file stores the label: it reads back as the name.
+    const Run dump = run({QStringLiteral("dump"), path(QStringLiteral("n.DB"))});
+    QVERIFY(dump.out.contains("{\"label\": \"c\", \"kind\": 0, \"fields\": [\"c\","));
 }
 
 void TestToolStoreCommands::badJson_data()
