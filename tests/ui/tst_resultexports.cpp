@@ -80,7 +80,6 @@ private slots:
     void spreadsheetStepsAndCells();
     void spreadsheetOfAnEmptyListHasTheHeaderOnly();
     void spreadsheetFailuresAreShown();
-    void spreadsheetThroughTheXlsxBackend();
     void spreadsheetThroughTheXlsxBackendFailsCleanly();
 };
 
@@ -282,25 +281,6 @@ void TestResultExports::spreadsheetFailuresAreShown()
     QCOMPARE(f.spreadsheet.calls.constLast(), QStringLiteral("saveAs(/data/b.xlsx) failed"));
     QCOMPARE(f.dialogs.errors, (QStringList{"no spreadsheet program", "disk full"}));
     QCOMPARE(f.spreadsheet.applicationsAlive, 0);
-}
-
-void TestResultExports::spreadsheetThroughTheXlsxBackend()
-{
-    Fixture f;
-    f.findZedAndAdam();
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("名片.xlsx"));
-    XlsxSpreadsheet xlsx([&f](const QString &saved) { f.shell.openFile(saved); });
-    ResultExports exports(f.dialogs, f.shell, xlsx, nullptr);
-    f.dialogs.saveAnswers.enqueue(path);
-    exports.ExportResultsToSpreadsheet(f.rows);
-
-    QVERIFY2(f.dialogs.errors.isEmpty(), qPrintable(f.dialogs.errors.join(u'\n')));
-    QVERIFY(readAll(path).startsWith("PK\x03\x04"));
-    QCOMPARE(entriesOf(folder.path()), QStringList{QStringLiteral("名片.xlsx")});
-    QCOMPARE(f.shell.opened().size(), 1); // shown once it is saved
-    QVERIFY(f.shell.opened().at(0).isFile);
-    QCOMPARE(f.shell.opened().at(0).text, path);
 }
 
 void TestResultExports::spreadsheetThroughTheXlsxBackendFailsCleanly()

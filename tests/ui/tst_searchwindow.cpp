@@ -97,13 +97,6 @@ void TestSearchWindow::searchesWithTheMainWindowHidden()
     f.search(QStringLiteral("abc"));
     QCOMPARE(f.names(), (QStringList{"ABC LTD", "XABCY"}));
 
-    // Closed and shown again: all still there.
-    QTest::mouseClick(f.form.Button3, Qt::LeftButton);
-    QVERIFY(!f.window.isVisible());
-    f.main.showSearchWindow();
-    QCOMPARE(f.names(), (QStringList{"ABC LTD", "XABCY"}));
-    QCOMPARE(f.form.cmbConStr->currentText(), QStringLiteral("abc"));
-
     // A card deleted in the main window leaves the list at once.
     f.main.cardTree().deleteNode(group);
     QCOMPARE(f.names(), QStringList{"ABC LTD"});
