@@ -24,6 +24,10 @@ int main(int argc, char **argv)
     // the main window says so.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // From here on SIGTERM and SIGINT end the program in order (exit code 0,
+    // unsaved changes written) instead of killing it.
+    kelvo::TerminationSignals termination;
+
     kelvo::SingleInstance instance(QStringLiteral("Kelvo"));
     if (!instance.acquire()) {
         instance.askRunningCopyToShow();
@@ -43,7 +47,6 @@ int main(int argc, char **argv)
     // Log-off, SIGTERM and SIGINT: unsaved changes are written first.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &session,
                      [&session](QSessionManager &) { session.saveBeforeProcessEnd(); });
-    kelvo::TerminationSignals termination;
     QObject::connect(&termination, &kelvo::TerminationSignals::terminationRequested, &session, [&session](int) {
         session.saveBeforeProcessEnd();
         QCoreApplication::exit(0);

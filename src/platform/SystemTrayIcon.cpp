@@ -6,12 +6,21 @@ namespace kelvo {
 
 SystemTrayIcon::SystemTrayIcon(QObject *parent)
     : TrayIcon(parent)
-    , m_icon(new QSystemTrayIcon(this))
 {
-    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick)
-            Q_EMIT doubleClicked();
-    });
+}
+
+QSystemTrayIcon *SystemTrayIcon::icon()
+{
+    if (!m_icon) {
+        m_icon = new QSystemTrayIcon(m_picture, this);
+        m_icon->setToolTip(m_toolTip);
+        m_icon->setContextMenu(m_menu);
+        connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::DoubleClick)
+                Q_EMIT doubleClicked();
+        });
+    }
+    return m_icon;
 }
 
 bool SystemTrayIcon::isAvailable() const
@@ -21,32 +30,40 @@ bool SystemTrayIcon::isAvailable() const
 
 void SystemTrayIcon::setIcon(const QIcon &icon)
 {
-    m_icon->setIcon(icon);
+    m_picture = icon;
+    if (m_icon)
+        m_icon->setIcon(icon);
 }
 
 void SystemTrayIcon::setToolTip(const QString &text)
 {
-    m_icon->setToolTip(text);
+    m_toolTip = text;
+    if (m_icon)
+        m_icon->setToolTip(text);
 }
 
 void SystemTrayIcon::setContextMenu(QMenu *menu)
 {
-    m_icon->setContextMenu(menu);
+    m_menu = menu;
+    if (m_icon)
+        m_icon->setContextMenu(menu);
 }
 
 void SystemTrayIcon::add()
 {
-    m_icon->show();
+    if (isAvailable())
+        icon()->show();
 }
 
 void SystemTrayIcon::remove()
 {
-    m_icon->hide();
+    if (m_icon)
+        m_icon->hide();
 }
 
 bool SystemTrayIcon::isAdded() const
 {
-    return m_icon->isVisible();
+    return m_icon && m_icon->isVisible();
 }
 
 } // namespace kelvo

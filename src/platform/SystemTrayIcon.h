@@ -23,7 +23,13 @@ public:
     bool isAdded() const override;
 
 private:
-    QSystemTrayIcon *m_icon;
+    // Made when first needed: without a notification area it is never made.
+    QSystemTrayIcon *icon();
+
+    QSystemTrayIcon *m_icon = nullptr;
+    QIcon m_picture;
+    QString m_toolTip;
+    QMenu *m_menu = nullptr;
 };
 
 } // namespace kelvo

@@ -16,11 +16,13 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QFrame>
+#include <QLayout>
 #include <QMenuBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 namespace kelvo {
 
@@ -68,6 +70,11 @@ TfrmMain::TfrmMain(MainWindowServices services, MainState &state, QWidget *paren
     // resized or maximised.
     setFixedSize(ClientWidth, ClientHeight + MainMenu1->sizeHint().height());
     move(270, 223);
+    // Lay out now, so the tree pane starts at its width rather than at a
+    // share of a not yet sized splitter.
+    layout()->activate();
+    centralWidget()->layout()->activate();
+    Splitter1->setSizes({TreePaneWidth, Splitter1->width() - TreePaneWidth - SplitterWidth});
 
     connect(m_model, &QAbstractItemModel::rowsInserted, this, &TfrmMain::nodesAdded);
     connect(tvCard, &CardTreeView::selectionSettled, this, &TfrmMain::tvCardChange);
@@ -160,11 +167,9 @@ void TfrmMain::createToolBar()
     ToolBar1->setAccessibleName(tr("工具栏"));
     ToolBar1->setMovable(false);
     ToolBar1->setFloatable(false);
-    ToolBar1->setFixedHeight(ToolBarHeight);
     ToolBar1->setIconSize(QSize(16, 16));
     ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
     ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
-    addToolBar(Qt::TopToolBarArea, ToolBar1);
 
     const QList<QList<QAction *>> groups = {
         {actAddCardClass, actAddCard},
@@ -186,6 +191,8 @@ void TfrmMain::createToolBar()
             }
         }
     }
+    ToolBar1->setMinimumHeight(ToolBarHeight);
+    ToolBar1->setMaximumHeight(ToolBarHeight);
 }
 
 void TfrmMain::createCentralArea()
@@ -213,7 +220,17 @@ void TfrmMain::createCentralArea()
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
     Splitter1->setSizes({TreePaneWidth, ClientWidth - TreePaneWidth - SplitterWidth});
-    setCentralWidget(Splitter1);
+
+    // The toolbar band sits in the client area above the panes at its own
+    // fixed height (a main window's toolbar area sizes it by its own rules).
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    auto *column = new QVBoxLayout(client);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(ToolBar1);
+    column->addWidget(Splitter1, 1);
+    setCentralWidget(client);
 }
 
 void TfrmMain::setProgressSink(ProgressSink *progress)

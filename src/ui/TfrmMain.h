@@ -5,10 +5,10 @@
 #include "DataFiles.h"
 #include "ImageList.h"
 
+#include <QFrame>
 #include <QMainWindow>
 
 class QAction;
-class QFrame;
 class QMenu;
 class QSplitter;
 class QToolBar;

@@ -73,7 +73,7 @@ bool TfrmQuickSearch::hasNotificationArea() const
 
 void TfrmQuickSearch::addTrayIcon()
 {
-    if (!m_trayIcon->isAdded())
+    if (m_trayIcon->isAvailable() && !m_trayIcon->isAdded())
         m_trayIcon->add();
 }
 

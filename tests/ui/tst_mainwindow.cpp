@@ -1,0 +1,665 @@
+// The main window's life: first showing and load, close requests, the save
+// and exit commands, the tray menu, failed saves, a damaged data file and a
+// desktop without a notification area. Everything runs offscreen with the
+// platform layer's test doubles.
+
+#include "CardRecords.h"
+#include "CardTreeModel.h"
+#include "CardTreeView.h"
+#include "DataFile.h"
+#include "FakeTrayIcon.h"
+#include "Gb18030.h"
+#include "MainState.h"
+#include "RecordingShell.h"
+#include "ScriptedDialogs.h"
+#include "Session.h"
+#include "TGauge.h"
+#include "TfrmMain.h"
+#include "TfrmProgress.h"
+#include "TfrmQuickSearch.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+
+using namespace kelvo;
+
+namespace {
+
+QByteArray gb(const char *utf8)
+{
+    return gb18030::encode(QString::fromUtf8(utf8));
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+CardNode *addRecordNode(CardTree &tree, CardNode *parent, const char *label, bool card)
+{
+    auto record = card ? MakeCardRecord() : MakeCardClassRecord();
+    record->setField(Field::Name, gb(label));
+    CardNode *node = tree.addChild(parent, gb(label), std::move(record));
+    const int index = card ? 1 : 0;
+    tree.setDisplayIndexes(node, index, index, index, index);
+    return node;
+}
+
+// A: {B, C}, D: {E: {F}} in absolute order A B C D E F.
+QByteArray sampleFileBytes()
+{
+    CardTree tree;
+    CardNode *a = addRecordNode(tree, nullptr, "客户", false);
+    addRecordNode(tree, a, "张三", true);
+    addRecordNode(tree, a, "李四", true);
+    CardNode *d = addRecordNode(tree, nullptr, "朋友", false);
+    CardNode *e = addRecordNode(tree, d, "同学", false);
+    addRecordNode(tree, e, "王五", true);
+    return SerializeTree(tree);
+}
+
+QStringList labelsInOrder(const CardTree &tree)
+{
+    QStringList labels;
+    tree.forEach([&](const CardNode *node) { labels.append(gb18030::decode(node->label())); });
+    return labels;
+}
+
+QString describe(const QList<QAction *> &actions)
+{
+    QStringList parts;
+    for (const QAction *action : actions)
+        parts.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+    return parts.join(QLatin1Char('|'));
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    DataFiles m_files;
+    ScriptedDialogs m_dialogs;
+    RecordingShell m_shell;
+    FakeTrayIcon *m_tray = nullptr;
+    std::unique_ptr<Session> m_session;
+    std::unique_ptr<QSignalSpy> m_finished;
+
+    TfrmMain *main() const { return m_session->mainWindow(); }
+
+    void startSession(bool trayAvailable = true)
+    {
+        auto tray = std::make_unique<FakeTrayIcon>(trayAvailable);
+        m_tray = tray.get();
+        m_session = std::make_unique<Session>(Session::Services{m_dialogs, m_shell, std::move(tray), m_files});
+        m_finished = std::make_unique<QSignalSpy>(m_session.get(), &Session::finished);
+    }
+
+    void startAndShow(bool trayAvailable = true)
+    {
+        startSession(trayAvailable);
+        m_session->showMainWindow();
+    }
+
+    // Changes the tree the way a command would, then raises Modified.
+    CardNode *addCardToFirstClass()
+    {
+        CardTree &tree = main()->cardTree();
+        CardNode *node = tree.addChild(tree.firstTopLevel(), NewCardLabel(), MakeCardRecord());
+        main()->setModified(true);
+        return node;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_files = DataFiles::inFolder(m_dir->path());
+        m_dialogs.clear();
+        m_shell.clear();
+    }
+
+    void cleanup()
+    {
+        m_finished.reset();
+        m_session.reset();
+        m_tray = nullptr;
+        m_dir.reset();
+    }
+
+    void frameMatchesTheLayout()
+    {
+        startSession();
+        TfrmMain *w = main();
+        QCOMPARE(w->objectName(), QStringLiteral("frmMain"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("Kelvo"));
+        QVERIFY(!(w->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(w->windowFlags() & Qt::WindowMinimizeButtonHint);
+        QCOMPARE(w->minimumSize(), w->maximumSize());
+        QCOMPARE(w->width(), 603);
+        QCOMPARE(w->height() - w->menuBar()->sizeHint().height(), 321);
+        QCOMPARE(w->ToolBar1->height(), 38);
+        QCOMPARE(w->StatusBar1->height(), 19);
+        QCOMPARE(w->Splitter1->handleWidth(), 3);
+        QCOMPARE(w->Splitter1->sizes().value(0), 165);
+        QCOMPARE(w->tvCard->indentation(), 19);
+        QCOMPARE(w->tvCard->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QCOMPARE(w->tvCard->palette().color(QPalette::Base), QColor(Qt::white));
+        QCOMPARE(w->Panel2->frameShadow(), QFrame::Sunken);
+        for (const char *name : {"tvCard", "Panel2", "StatusBar1", "MainMenu1", "ToolBar1"})
+            QVERIFY2(w->findChild<QWidget *>(QLatin1String(name)), name);
+
+        QCOMPARE(describe(w->ToolBar1->actions()),
+                 QStringLiteral("添加类别|添加名片|-|保存|删除|-|查找|重命名|-|发送邮件|打开主页|-|"
+                                "帮助主题|联系作者|软件主页|关于|-|退出"));
+        for (QAction *action : w->ToolBar1->actions()) {
+            if (action->isSeparator())
+                continue;
+            QWidget *button = w->ToolBar1->widgetForAction(action);
+            QVERIFY(button);
+            QCOMPARE(button->size(), QSize(27, 26));
+            QCOMPARE(action->toolTip(), action->text());
+            QVERIFY(!button->accessibleName().isEmpty());
+        }
+
+        const QList<QAction *> menus = w->MainMenu1->actions();
+        QCOMPARE(menus.size(), 3);
+        QCOMPARE(menus.at(0)->text(), QStringLiteral("名片管理"));
+        QCOMPARE(describe(menus.at(0)->menu()->actions()), QStringLiteral("添加类别|添加名片|-|保存|-|退出"));
+        QCOMPARE(menus.at(1)->text(), QStringLiteral("编辑"));
+        QCOMPARE(describe(menus.at(1)->menu()->actions()),
+                 QStringLiteral("查找|-|重命名|-|删除|-|发送邮件|打开主页"));
+        QCOMPARE(menus.at(2)->text(), QStringLiteral("帮助"));
+        QCOMPARE(describe(menus.at(2)->menu()->actions()),
+                 QStringLiteral("帮助主题|-|软件主页|联系作者|-|关于"));
+    }
+
+    void commandsCarryCaptionsAndIcons_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<int>("icon");
+        QTest::newRow("add class") << "actAddCardClass" << "添加类别" << 0;
+        QTest::newRow("add card") << "actAddCard" << "添加名片" << 1;
+        QTest::newRow("open page") << "actOpenMainPage" << "打开主页" << 2;
+        QTest::newRow("delete") << "actDeleteSomething" << "删除" << 3;
+        QTest::newRow("search") << "actSearchCard" << "查找" << 4;
+        QTest::newRow("help") << "actSoftHelp" << "帮助主题" << 5;
+        QTest::newRow("mail") << "actSendMail" << "发送邮件" << 6;
+        QTest::newRow("rename") << "actRename" << "重命名" << 8;
+        QTest::newRow("save") << "actSaveAll" << "保存" << 9;
+        QTest::newRow("mail author") << "actMailToAuthor" << "联系作者" << 10;
+        QTest::newRow("about") << "actAbout" << "关于" << 11;
+        QTest::newRow("exit") << "actExit" << "退出" << 12;
+        QTest::newRow("author page") << "actAuthorMainPage" << "软件主页" << 13;
+    }
+
+    void commandsCarryCaptionsAndIcons()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(int, icon);
+        startSession();
+        auto *action = main()->findChild<QAction *>(name);
+        QVERIFY(action);
+        QCOMPARE(action->text(), caption);
+        QCOMPARE(action->toolTip(), caption);
+        QCOMPARE(action->property("imageIndex").toInt(), icon);
+        QVERIFY(!action->icon().isNull());
+        const QImage drawn = action->icon().pixmap(16, 16).toImage();
+        const QImage expected = main()->imageList().icon(icon).pixmap(16, 16).toImage();
+        QCOMPARE(drawn, expected);
+    }
+
+    void imageListHasFourteenDistinctPictures()
+    {
+        ImageList images;
+        QCOMPARE(images.count(), 14);
+        QList<QImage> seen;
+        for (int n = 0; n < images.count(); ++n) {
+            for (int size : {16, 24}) {
+                const QImage image = images.icon(n).pixmap(size, size).toImage();
+                QCOMPARE(image.size(), QSize(size, size));
+                bool drawnSomething = false;
+                for (int y = 0; y < size && !drawnSomething; ++y)
+                    for (int x = 0; x < size && !drawnSomething; ++x)
+                        drawnSomething = qAlpha(image.pixel(x, y)) > 0;
+                QVERIFY2(drawnSomething, qPrintable(ImageList::resourcePath(n)));
+            }
+            const QImage image = images.icon(n).pixmap(16, 16).toImage();
+            QVERIFY2(!seen.contains(image), qPrintable(ImageList::resourcePath(n)));
+            seen.append(image);
+        }
+        QVERIFY(images.icon(-1).isNull());
+        QVERIFY(images.icon(14).isNull());
+        QVERIFY(!ImageList::programIcon().isNull());
+    }
+
+    void firstStartWithoutDataFile()
+    {
+        startSession();
+        int progressShows = 0;
+        struct ShowCounter : QObject
+        {
+            int *count;
+            explicit ShowCounter(int *c) : count(c) {}
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                if (event->type() == QEvent::Show)
+                    ++*count;
+                return false;
+            }
+        } counter(&progressShows);
+        m_session->progressWindow()->installEventFilter(&counter);
+
+        QVERIFY(main()->state().DataPath.isEmpty() == false);
+        QCOMPARE(main()->state().DataPath, m_files.dataFile);
+        QCOMPARE(main()->cardTree().count(), 0); // nothing read before the first showing
+
+        m_session->showMainWindow();
+        QVERIFY(main()->isVisible());
+        QVERIFY(QFileInfo::exists(m_files.dataFile));
+        QCOMPARE(QFileInfo(m_files.dataFile).size(), 0);
+        QCOMPARE(labelsInOrder(main()->cardTree()), QStringList{QStringLiteral("未分类的名片")});
+        QCOMPARE(main()->selectedNode(), main()->cardTree().firstTopLevel());
+        QVERIFY(!main()->isModified());
+        QCOMPARE(m_tray->addCount(), 1);
+        QVERIFY(m_tray->isAdded());
+        QCOMPARE(m_tray->toolTip(), QStringLiteral("Kelvo"));
+        QVERIFY(m_tray->iconSet());
+        QCOMPARE(progressShows, 0);
+        QVERIFY(m_dialogs.shown().isEmpty());
+
+        // Showing again does not load a second time nor add a second icon.
+        main()->hide();
+        main()->show();
+        QCOMPARE(main()->cardTree().count(), 1);
+        QCOMPARE(m_tray->addCount(), 1);
+    }
+
+    void startWithDataFileSelectsTheLastNode()
+    {
+        QVERIFY(writeFile(m_files.dataFile, sampleFileBytes()));
+        startAndShow();
+        TfrmMain *w = main();
+        QCOMPARE(labelsInOrder(w->cardTree()),
+                 QStringList({"客户", "张三", "李四", "朋友", "同学", "王五"}));
+        CardNode *last = w->cardTree().lastInAbsoluteOrder();
+        QCOMPARE(w->selectedNode(), last);
+        QVERIFY(w->tvCard->selectionModel()->isSelected(w->indexOfNode(last)));
+        QVERIFY(!w->isModified());
+        QCOMPARE(m_tray->addCount(), 1);
+        // The path to the selected node is open; the other branch is not.
+        QVERIFY(w->tvCard->isExpanded(w->indexOfNode(last->parent())));
+        QVERIFY(w->tvCard->isExpanded(w->indexOfNode(last->parent()->parent())));
+        QVERIFY(!w->tvCard->isExpanded(w->indexOfNode(w->cardTree().firstTopLevel())));
+        // The progress window showed for the load and is hidden again, bar ready.
+        QVERIFY(!m_session->progressWindow()->isVisible());
+        QVERIFY(!m_session->progressWindow()->gg1->isHidden());
+        // Closing at once writes nothing.
+        const QByteArray before = readFile(m_files.dataFile);
+        QVERIFY(!w->close());
+        QVERIFY(!w->isVisible());
+        QCOMPARE(readFile(m_files.dataFile), before);
+        QVERIFY(!QFileInfo::exists(m_files.backupFile));
+    }
+
+    void selectionChangesExpandCollapseAndReportOnce()
+    {
+        QVERIFY(writeFile(m_files.dataFile, sampleFileBytes()));
+        startAndShow();
+        TfrmMain *w = main();
+        CardTree &tree = w->cardTree();
+        QSignalSpy changes(w, &TfrmMain::tvCardChange);
+        QVERIFY(changes.wait()); // the load's selection, reported once
+        changes.clear();
+
+        CardNode *clients = tree.firstTopLevel();
+        CardNode *friends = tree.topLevel(1);
+        w->selectNode(clients->child(0));
+        w->selectNode(clients);
+        w->selectNode(clients->child(1));
+        QVERIFY(w->tvCard->isExpanded(w->indexOfNode(clients)));
+        // The branch that lost the selection closed; the new one is open.
+        QVERIFY(!w->tvCard->isExpanded(w->indexOfNode(friends)));
+        QVERIFY(!w->tvCard->isExpanded(w->indexOfNode(friends->child(0))));
+
+        QVERIFY(changes.wait());
+        QCOMPARE(changes.size(), 1);
+        QCOMPARE(changes.at(0).at(0).value<CardNode *>(), clients->child(1));
+
+        w->selectNode(friends->child(0));
+        QVERIFY(!w->tvCard->isExpanded(w->indexOfNode(clients)));
+        QVERIFY(w->tvCard->isExpanded(w->indexOfNode(friends->child(0))));
+    }
+
+    void addedNodeBecomesSelectedAndRaisesModified()
+    {
+        startAndShow();
+        QVERIFY(!main()->isModified());
+        CardTree &tree = main()->cardTree();
+        CardNode *added = tree.addChild(tree.firstTopLevel(), NewCardLabel(), MakeCardRecord());
+        QCOMPARE(main()->selectedNode(), added);
+        QVERIFY(main()->isModified());
+        // A move is not an addition.
+        main()->setModified(false);
+        CardNode *cls = tree.addTopLevel(NewCardClassLabel(), MakeCardClassRecord());
+        main()->setModified(false);
+        main()->selectNode(tree.firstTopLevel());
+        QVERIFY(tree.moveNode(added, cls, CardTree::MoveMode::AsLastChild));
+        QVERIFY(!main()->isModified());
+        QCOMPARE(main()->nodeOfIndex(main()->indexOfNode(added)), added);
+    }
+
+    void closeWithChangesWritesAndHides()
+    {
+        startAndShow();
+        addCardToFirstClass();
+        QVERIFY(!main()->close());
+        QVERIFY(!main()->isVisible());
+        QVERIFY(!main()->isModified());
+        QCOMPARE(readFile(m_files.dataFile), SerializeTree(main()->cardTree()));
+        QVERIFY(m_dialogs.shown().isEmpty()); // no question without the tray's exit entry
+        QVERIFY(m_tray->isAdded());
+        QCOMPARE(m_finished->size(), 0);
+    }
+
+    void saveCommandWritesEvenWithoutChanges()
+    {
+        QVERIFY(writeFile(m_files.dataFile, sampleFileBytes()));
+        startAndShow();
+        QVERIFY(!main()->isModified());
+        QVERIFY(main()->actSaveAll->isEnabled());
+        main()->actSaveAll->trigger();
+        // The previous file went to the backup; the new one holds the tree.
+        QCOMPARE(readFile(m_files.backupFile), sampleFileBytes());
+        QCOMPARE(readFile(m_files.dataFile), SerializeTree(main()->cardTree()));
+        addCardToFirstClass();
+        main()->actSaveAll->trigger();
+        QVERIFY(!main()->isModified());
+        QCOMPARE(readFile(m_files.dataFile), SerializeTree(main()->cardTree()));
+        QVERIFY(main()->isVisible());
+    }
+
+    void exitCommandOnlyHides()
+    {
+        startAndShow();
+        addCardToFirstClass();
+        main()->actExit->trigger();
+        QVERIFY(!main()->isVisible());
+        QVERIFY(!main()->isModified());
+        QCOMPARE(readFile(m_files.dataFile), SerializeTree(main()->cardTree()));
+        QVERIFY(m_dialogs.shown().isEmpty());
+        QCOMPARE(m_finished->size(), 0);
+        QVERIFY(!main()->state().ExitRequested);
+    }
+
+    void trayExitAnsweredNoKeepsRunning()
+    {
+        startAndShow();
+        addCardToFirstClass();
+        m_dialogs.answerQuestion(false);
+        m_session->quickSearch()->N1->trigger();
+        QCOMPARE(m_dialogs.shown().size(), 1);
+        QCOMPARE(m_dialogs.shown().at(0).kind, ScriptedDialogs::Kind::Question);
+        QCOMPARE(m_dialogs.shown().at(0).text, QStringLiteral("确实要退出本系统吗？"));
+        QCOMPARE(m_dialogs.shown().at(0).caption, QStringLiteral("提示"));
+        QVERIFY(!main()->state().ExitRequested);
+        QVERIFY(!main()->isVisible());
+        QVERIFY(!main()->isModified());
+        QCOMPARE(readFile(m_files.dataFile), SerializeTree(main()->cardTree()));
+        QCOMPARE(m_finished->size(), 0);
+        QVERIFY(m_tray->isAdded());
+        QVERIFY(main()->cardTree().firstTopLevel()->data()); // records kept
+
+        // Asked again the next time, also while the window is hidden.
+        m_dialogs.answerQuestion(true);
+        m_session->quickSearch()->N1Click();
+        QCOMPARE(m_dialogs.texts(ScriptedDialogs::Kind::Question).size(), 2);
+        QCOMPARE(m_finished->size(), 1);
+        QCOMPARE(m_finished->at(0).at(0).toInt(), 0);
+    }
+
+    void trayExitAnsweredYesReleasesAndEnds()
+    {
+        QVERIFY(writeFile(m_files.dataFile, sampleFileBytes()));
+        startAndShow();
+        m_dialogs.answerQuestion(true);
+        m_session->quickSearch()->N1Click();
+        QCOMPARE(m_finished->size(), 1);
+        QCOMPARE(m_finished->at(0).at(0).toInt(), 0);
+        bool anyRecord = false;
+        main()->cardTree().forEach([&](const CardNode *node) { anyRecord |= node->data() != nullptr; });
+        QVERIFY(!anyRecord);
+        QVERIFY(!m_tray->isAdded());
+        QCOMPARE(m_tray->removeCount(), 1);
+        // Nothing had changed: the data file was not touched.
+        QCOMPARE(readFile(m_files.dataFile), sampleFileBytes());
+        QVERIFY(!QFileInfo::exists(m_files.backupFile));
+        QCOMPARE(m_dialogs.unscriptedCount(), 0);
+    }
+
+    void trayExitAnsweredYesWritesChangesFirst()
+    {
+        startAndShow();
+        addCardToFirstClass();
+        const QByteArray expected = SerializeTree(main()->cardTree());
+        m_dialogs.answerQuestion(true);
+        m_session->quickSearch()->N1Click();
+        QCOMPARE(m_finished->size(), 1);
+        QCOMPARE(readFile(m_files.dataFile), expected);
+    }
+
+    void showingFromTrayDoesNotReload()
+    {
+        QVERIFY(writeFile(m_files.dataFile, sampleFileBytes()));
+        startAndShow();
+        main()->close();
+        QVERIFY(!main()->isVisible());
+        // Edits made while hidden (a command could not, but the tree is the
+        // one the window shows), and a changed file on disk that must not
+        // be read again.
+        CardNode *added = main()->cardTree().addChild(main()->cardTree().firstTopLevel(), NewCardLabel(),
+                                                      MakeCardRecord());
+        QVERIFY(main()->isModified());
+        QVERIFY(writeFile(m_files.dataFile, QByteArray(4, '\0')));
+
+        m_tray->simulateDoubleClick();
+        QVERIFY(main()->isVisible());
+        QVERIFY(main()->state().ShownFromTray);
+        QCOMPARE(main()->cardTree().count(), 7);
+        QVERIFY(main()->isModified());
+        QCOMPARE(main()->selectedNode(), added);
+        QCOMPARE(m_tray->addCount(), 1);
+
+        main()->close();
+        m_session->quickSearch()->N2->trigger();
+        QVERIFY(main()->isVisible());
+        QCOMPARE(m_tray->addCount(), 1);
+    }
+
+    void trayMenuEntries()
+    {
+        startSession();
+        TfrmQuickSearch *q = m_session->quickSearch();
+        QCOMPARE(q->objectName(), QStringLiteral("frmQuickSearch"));
+        QCOMPARE(q->windowTitle(), QStringLiteral("查找窗口"));
+        QCOMPARE(q->size(), QSize(416, 360));
+        QVERIFY(!q->isVisible());
+        QCOMPARE(describe(q->pm->actions()), QStringLiteral("显示主窗口|-|查找|-|退出系统"));
+        QCOMPARE(q->N3, main()->actSearchCard);
+        QCOMPARE(m_tray->contextMenu(), q->pm);
+        QCOMPARE(m_tray->addCount(), 0); // no icon before the first showing
+    }
+
+    void failedSaveIsReportedAndKeepsModified()
+    {
+        startAndShow();
+        addCardToFirstClass();
+        // The data folder turns into a file: nothing can be written there.
+        const QString folder = QFileInfo(m_files.dataFile).absolutePath();
+        QVERIFY(QDir(folder).removeRecursively());
+        QVERIFY(writeFile(folder, "not a folder"));
+
+        main()->actSaveAll->trigger();
+        QCOMPARE(m_dialogs.texts(ScriptedDialogs::Kind::Error).size(), 1);
+        QVERIFY2(m_dialogs.texts(ScriptedDialogs::Kind::Error).at(0).contains(QStringLiteral("SavedCard")),
+                 qPrintable(m_dialogs.texts(ScriptedDialogs::Kind::Error).at(0)));
+        QVERIFY(main()->isModified());
+
+        // A close request keeps the window and the changes.
+        QVERIFY(!main()->close());
+        QVERIFY(main()->isVisible());
+        QVERIFY(main()->isModified());
+        QCOMPARE(m_dialogs.texts(ScriptedDialogs::Kind::Error).size(), 2);
+
+        // A confirmed exit whose save failed does not end the program.
+        m_dialogs.answerQuestion(true);
+        m_session->quickSearch()->N1Click();
+        QCOMPARE(m_finished->size(), 0);
+        QVERIFY(main()->isModified());
+        QVERIFY(!main()->state().ExitRequested);
+        QVERIFY(m_tray->isAdded());
+        QVERIFY(main()->cardTree().firstTopLevel()->data());
+        QCOMPARE(m_dialogs.texts(ScriptedDialogs::Kind::Error).size(), 3);
+
+        // Once the folder is back, the next close writes the changes.
+        QVERIFY(QFile::remove(folder));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(!main()->close());
+        QVERIFY(!main()->isModified());
+        QCOMPARE(readFile(m_files.dataFile), SerializeTree(main()->cardTree()));
+    }
+
+    void damagedDataFileRestoresBackupAndEnds()
+    {
+        CardTree backupTree;
+        CreateDefaultTree(backupTree);
+        const QByteArray backup = SerializeTree(backupTree);
+        QVERIFY(writeFile(m_files.backupFile, backup));
+        // One top-level node announced, then the file ends inside its label.
+        const QByteArray damaged = QByteArray::fromHex("01000000" "0a000000" "08");
+        QVERIFY(writeFile(m_files.dataFile, damaged));
+
+        startAndShow();
+        QVERIFY(!main()->isVisible());
+        QVERIFY(main()->endedByDamagedFile());
+        QCOMPARE(m_finished->size(), 1);
+        QCOMPARE(m_finished->at(0).at(0).toInt(), 0);
+        QCOMPARE(m_dialogs.shown().size(), 1);
+        const ScriptedDialogs::Shown box = m_dialogs.shown().at(0);
+        QCOMPARE(box.kind, ScriptedDialogs::Kind::Message);
+        QCOMPARE(box.caption, QStringLiteral("提示"));
+        QCOMPARE(box.text,
+                 QStringLiteral("您的数据文件已经损坏!可能无法正常使用。系统将自动退出。\r\n"
+                                "程序将尝试恢复系统自动备份的数据，如果恢复成功也可能会丢失部分数据\r\n"
+                                "如果恢复失败，请务必从您的安装目录下的SavedZP目录下拷贝出所有您以前\r\n"
+                                "保存的图形文件。请在系统退出后重新启动本软件以确定是否恢复成功。"));
+        // The backup is back in place, the damaged file kept aside.
+        QCOMPARE(readFile(m_files.dataFile), backup);
+        const QDir folder = QFileInfo(m_files.dataFile).absoluteDir();
+        bool keptAside = false;
+        for (const QString &name : folder.entryList(QDir::Files)) {
+            if (name != QLatin1String("Card.DB") && readFile(folder.filePath(name)) == damaged)
+                keptAside = true;
+        }
+        QVERIFY(keptAside);
+        QCOMPARE(m_tray->addCount(), 0);
+        // The progress window stays up with the load's text until the end.
+        QVERIFY(m_session->progressWindow()->isVisible());
+
+        // Nothing is saved afterwards, whatever is asked.
+        main()->setModified(true);
+        QVERIFY(main()->saveBeforeProcessEnd());
+        main()->show();
+        QVERIFY(!main()->isVisible());
+        QCOMPARE(readFile(m_files.dataFile), backup);
+        QCOMPARE(readFile(m_files.backupFile), backup);
+    }
+
+    void withoutNotificationAreaClosingSavesAndEnds()
+    {
+        startAndShow(false);
+        QCOMPARE(m_tray->addCount(), 0);
+        addCardToFirstClass();
+        const QByteArray expected = SerializeTree(main()->cardTree());
+        QVERIFY(main()->close());
+        QCOMPARE(readFile(m_files.dataFile), expected);
+        QCOMPARE(m_finished->size(), 1);
+        QCOMPARE(m_finished->at(0).at(0).toInt(), 0);
+        QVERIFY(m_dialogs.shown().isEmpty());
+    }
+
+    void terminationWritesUnsavedChanges()
+    {
+        startAndShow();
+        QVERIFY(m_session->saveBeforeProcessEnd());
+        QCOMPARE(QFileInfo(m_files.dataFile).size(), 0); // nothing to write
+        addCardToFirstClass();
+        QVERIFY(m_session->saveBeforeProcessEnd());
+        QCOMPARE(readFile(m_files.dataFile), SerializeTree(main()->cardTree()));
+        QVERIFY(!main()->isModified());
+        QVERIFY(m_dialogs.shown().isEmpty());
+    }
+
+    void anotherStartShowsTheHiddenWindow()
+    {
+        startAndShow();
+        main()->close();
+        QVERIFY(!main()->isVisible());
+        m_session->showRequestedByAnotherStart();
+        QVERIFY(main()->isVisible());
+        QCOMPARE(m_tray->addCount(), 1);
+        QCOMPARE(main()->cardTree().count(), 1);
+    }
+
+    void grabsOfTheWindows()
+    {
+        QVERIFY(writeFile(m_files.dataFile, sampleFileBytes()));
+        startAndShow();
+        QVERIFY(QTest::qWaitForWindowExposed(main()));
+        const QString folder = QStringLiteral(KELVO_TEST_OUTPUT_DIR);
+        const QPixmap shot = main()->grab();
+        QCOMPARE(shot.size(), main()->size());
+        QVERIFY(shot.save(folder + QStringLiteral("/frmMain.png")));
+
+        TfrmProgress *progress = m_session->progressWindow();
+        progress->ShowSaveProgress(3);
+        progress->StepProgress();
+        progress->RefreshProgress();
+        const QPixmap bar = progress->grab();
+        QCOMPARE(bar.size(), QSize(379, 68));
+        QVERIFY(bar.save(folder + QStringLiteral("/frmProgress.png")));
+        // The done share is black, the rest the tooltip colour.
+        const QImage image = bar.toImage();
+        QCOMPARE(QColor(image.pixel(14, 30)), QColor(Qt::black));
+        QCOMPARE(QColor(image.pixel(360, 30)), progress->palette().color(QPalette::ToolTipBase));
+        progress->CloseProgress();
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
