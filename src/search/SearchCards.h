@@ -7,6 +7,7 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QLocale>
+#include <QString>
 
 #include <array>
 #include <vector>
