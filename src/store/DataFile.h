@@ -34,8 +34,12 @@ struct SaveResult
 };
 
 // Fills the tree from the data file, appending after any nodes it already
-// holds; with no data file (or an empty one) creates an empty file and builds
-// the default tree. Never ends the process: a damaged file is reported.
+// holds; with no data file (or an empty one) creates an empty file (and its
+// folders) and builds the default tree, without showing progress. The data
+// file is only read, so a write-protected one loads too. Never ends the
+// process: a damaged file, or one that can be neither read nor created, is
+// reported as Damaged, with the nodes read completely so far left in the tree
+// and the progress left open (CloseProgress ends only a successful read).
 LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, ProgressSink &progress = NoProgress());
 
 // Writes the whole tree: the previous data file is copied to the backup
