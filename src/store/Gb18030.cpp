@@ -64,15 +64,22 @@ QByteArrayView trimmed(QByteArrayView text)
     return text.sliced(begin, end - begin);
 }
 
+// Making a converter looks the codec up by name each time, which costs more
+// than converting a short field; one stateless converter per thread serves
+// every call.
 QString decode(QByteArrayView text)
 {
-    QStringDecoder decoder("GB18030", QStringConverter::Flag::Stateless);
+    if (text.isEmpty())
+        return QString();
+    thread_local QStringDecoder decoder("GB18030", QStringConverter::Flag::Stateless);
     return decoder.decode(text);
 }
 
 QByteArray encode(const QString &text)
 {
-    QStringEncoder encoder("GB18030", QStringConverter::Flag::Stateless);
+    if (text.isEmpty())
+        return QByteArray();
+    thread_local QStringEncoder encoder("GB18030", QStringConverter::Flag::Stateless);
     return encoder.encode(text);
 }
 
