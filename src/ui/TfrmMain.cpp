@@ -14,6 +14,7 @@
 #include "TfrmQuickSearch.h"
 
 #include <QAction>
+#include <QFile>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QLayout>
@@ -302,6 +303,16 @@ void TfrmMain::nodesAdded(const QModelIndex &parent, int, int last)
 void TfrmMain::FormCreate()
 {
     m_state.DataPath = m_files.dataFile;
+    loadStoredSkin();
+}
+
+void TfrmMain::loadStoredSkin()
+{
+    QFile stored(QStringLiteral(":/skin/kelvo.skin"));
+    if (!stored.open(QIODevice::ReadOnly))
+        return; // a build without the skin resource: skinning stays off
+    SkinData1.loadStoredProperty(stored.readAll(),
+                                 [this](const QString &text) { m_dialogs.notice(this, text); });
 }
 
 void TfrmMain::setVisible(bool visible)

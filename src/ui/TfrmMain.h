@@ -4,6 +4,7 @@
 #include "CardTreeHost.h"
 #include "DataFiles.h"
 #include "ImageList.h"
+#include "SkinData.h"
 
 #include <QFrame>
 #include <QMainWindow>
@@ -139,6 +140,11 @@ public:
     // True after a damaged data file ended the program.
     bool endedByDamagedFile() const { return m_damaged; }
 
+    // The skin component: loads the skin stored with the window at creation.
+    // The windows keep the platform's ordinary look (painting from the skin
+    // is not done), so it only tells whether the stored skin is usable.
+    const TSkinData &skinData() const { return SkinData1; }
+
     void setVisible(bool visible) override;
 
 Q_SIGNALS:
@@ -153,6 +159,7 @@ protected:
 
 private:
     void createActions();
+    void loadStoredSkin();
     void createMenus();
     void createToolBar();
     void createCentralArea();
@@ -169,6 +176,7 @@ private:
     MainState &m_state;
     ImageList ImageList1;
     CardTree m_tree;
+    TSkinData SkinData1;
     CardTreeModel *m_model = nullptr;
     ProgressSink *m_progress;
     TfrmQuickSearch *m_quickSearch = nullptr;

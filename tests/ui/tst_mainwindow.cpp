@@ -197,6 +197,17 @@ private Q_SLOTS:
                  QStringLiteral("帮助主题|-|软件主页|联系作者|-|关于"));
     }
 
+    void storedSkinLoadsAtCreation()
+    {
+        startSession();
+        const TSkinData &skin = main()->skinData();
+        QVERIFY2(skin.loadCompleted(), qPrintable(skin.errorString()));
+        QVERIFY(skin.isActive());
+        QVERIFY(!skin.descriptionName().isEmpty());
+        QVERIFY(skin.part(SkinPartId::MenuItem) != nullptr);
+        QVERIFY(m_dialogs.shown().isEmpty()); // no older-skin notice
+    }
+
     void commandsCarryCaptionsAndIcons_data()
     {
         QTest::addColumn<QString>("name");
