@@ -17,7 +17,6 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvo"));
-    QApplication::setOrganizationName(QStringLiteral("Kelvo"));
     QApplication::setApplicationVersion(QStringLiteral(KELVO_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("kelvo"));
     // Closing the main window normally only hides it; the program ends when
