@@ -48,6 +48,7 @@ CardTreeDragDrop::CardTreeDragDrop(QTreeView *view, CardTreeHost &host, TreeComm
                                    LabelEditDelegate *delegate, QObject *parent)
     : QObject(parent)
     , m_view(view)
+    , m_viewport(view->viewport())
     , m_host(host)
     , m_commands(commands)
     , m_delegate(delegate)
@@ -127,7 +128,7 @@ void CardTreeDragDrop::runDefaultDrag()
 
 bool CardTreeDragDrop::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != m_view->viewport())
+    if (watched != m_viewport)
         return QObject::eventFilter(watched, event);
 
     switch (event->type()) {

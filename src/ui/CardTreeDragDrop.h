@@ -67,6 +67,9 @@ private:
     void setDropTarget(const QModelIndex &index);
 
     QTreeView *m_view;
+    // Kept apart from the view: while the view is being destroyed its
+    // viewport still sends events here, and the view is no scroll area then.
+    QWidget *m_viewport;
     CardTreeHost &m_host;
     TreeCommands &m_commands;
     QPointer<LabelEditDelegate> m_delegate;
