@@ -8,6 +8,7 @@
 #include "Gb18030.h"
 #include "ResultExport.h"
 #include "SearchCards.h"
+#include "XlsxSpreadsheet.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -26,7 +27,8 @@ const char *const ExportHelp =
     "\n"
     "  --format text    the saved result file (GB18030, CR LF line ends)\n"
     "  --format mailto  the mail link's text (UTF-8), as handed to the desktop\n"
-    "  --format xlsx    not available in kelvo-tool yet (the window writes it)\n"
+    "  --format xlsx    the workbook (header row, then the rows' folded texts);\n"
+    "                   OUT must be a file\n"
     "  --fields LIST    field numbers 1 to 13 separated by commas, or 'all'\n"
     "                   (default 1, the name)\n"
     "  --now DATETIME   the save date written into the text file, ISO 8601\n"
@@ -101,6 +103,29 @@ bool writeOutput(const QString &path, const QByteArray &bytes, QString *error)
     return true;
 }
 
+// The spreadsheet export's steps, as the search window runs them, without
+// showing the workbook.
+bool writeWorkbook(const QString &path, const std::vector<TResultRow> &rows, QString *error)
+{
+    XlsxSpreadsheet spreadsheet([](const QString &) {});
+    std::unique_ptr<SpreadsheetApplication> application = spreadsheet.createApplication(error);
+    if (!application)
+        return false;
+    bool ok = application->addWorkbook();
+    const QStringList header = SpreadsheetHeader();
+    for (int column = 0; ok && column < header.size(); ++column)
+        ok = application->setCell(1, column + 1, header.at(column));
+    const std::vector<QStringList> cells = SpreadsheetRows(rows);
+    for (size_t row = 0; ok && row < cells.size(); ++row) {
+        for (int column = 0; ok && column < cells[row].size(); ++column)
+            ok = application->setCell(int(row) + 2, column + 1, cells[row].at(column));
+    }
+    ok = ok && application->saveActiveWorkbookAs(path);
+    if (!ok)
+        *error = application->errorString();
+    return ok;
+}
+
 int runExport(const QStringList &args)
 {
     ExportOptions options;
@@ -111,12 +136,8 @@ int runExport(const QStringList &args)
     }
     const bool text = options.format == QLatin1String("text");
     const bool mailto = options.format == QLatin1String("mailto");
-    if (options.format == QLatin1String("xlsx")) {
-        printError(QStringLiteral("kelvo-tool export: the xlsx format is not available in kelvo-tool yet; "
-                                  "use the search window's \"结果保存到Excel\""));
-        return ExitUsage;
-    }
-    if (!text && !mailto) {
+    const bool xlsx = options.format == QLatin1String("xlsx");
+    if (!text && !mailto && !xlsx) {
         printError(QStringLiteral("kelvo-tool export: --format must be text, xlsx or mailto"));
         return ExitUsage;
     }
@@ -141,6 +162,10 @@ int runExport(const QStringList &args)
     const QString &dataPath = options.positional.at(0);
     const QByteArray condition = gb18030::encode(options.positional.at(1));
     const QString &outPath = options.positional.at(2);
+    if (xlsx && outPath == QLatin1String("-")) {
+        printError(QStringLiteral("kelvo-tool export: an .xlsx workbook cannot go to standard output; name a file"));
+        return ExitUsage;
+    }
     if (gb18030::trimmed(condition).isEmpty()) {
         printError(QStringLiteral("请输入查找条件!"));
         return ExitUsage;
@@ -162,6 +187,14 @@ int runExport(const QStringList &args)
     }
 
     const SearchOutcome outcome = SearchCards(tree, condition, *fields, locale);
+    if (xlsx) {
+        QString writeError;
+        if (!writeWorkbook(outPath, outcome.rows, &writeError)) {
+            printError(QStringLiteral("kelvo-tool export: cannot write %1: %2").arg(outPath, writeError));
+            return ExitUsage;
+        }
+        return ExitOk;
+    }
     const QByteArray bytes =
         text ? ResultTextFileContent(outcome.rows, now, locale) : ResultMailText(outcome.rows).toUtf8();
     QString writeError;

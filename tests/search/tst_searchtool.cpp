@@ -61,7 +61,7 @@ private slots:
     void unreadableDataFiles();
     void exportText();
     void exportMailToStandardOutput();
-    void exportXlsxIsRefused();
+    void exportXlsxWritesAWorkbookFile();
 
 private:
     QTemporaryDir m_dir;
@@ -218,14 +218,27 @@ void TestSearchTool::exportMailToStandardOutput()
     QCOMPARE(run.out.count("  %0d   "), 1);
 }
 
-void TestSearchTool::exportXlsxIsRefused()
+// The cells themselves are checked where the writer is tested; here: the tool
+// writes a workbook file, and refuses standard output and unwritable places.
+void TestSearchTool::exportXlsxWritesAWorkbookFile()
 {
     const QString out = m_dir.filePath(QStringLiteral("result.xlsx"));
-    const ToolRun run = runTool({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("xlsx"), m_dataFile,
-                                 QStringLiteral("abc"), out});
+    const QStringList head = {QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("xlsx"), m_dataFile,
+                              QStringLiteral("abc")};
+    ToolRun run = runTool(head + QStringList{out});
+    QCOMPARE(run.exitCode, 0);
+    QFile file(out);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.read(4) == QByteArray("PK\x03\x04", 4)); // a zip archive, as .xlsx files are
+
+    run = runTool(head + QStringList{QStringLiteral("-")});
     QCOMPARE(run.exitCode, 1);
-    QVERIFY(run.err.contains("not available in kelvo-tool yet"));
-    QVERIFY(!QFile::exists(out));
+    QVERIFY(run.err.contains("standard output"));
+
+    const QString unwritable = m_dir.filePath(QStringLiteral("no-such-folder/result.xlsx"));
+    run = runTool(head + QStringList{unwritable});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(!QFile::exists(unwritable));
 }
 
 QTEST_GUILESS_MAIN(TestSearchTool)
