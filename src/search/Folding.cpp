@@ -1,7 +1,6 @@
 #include "Folding.h"
 
 #include "Gb18030.h"
-#include "Gb18030Walk.h"
 
 namespace kelvo {
 
@@ -20,7 +19,7 @@ qsizetype FoldTextInto(QByteArrayView text, char *out, bool *boundaries)
             ++pos;
             continue;
         }
-        const int length = search_detail::charLengthAt(in + pos, size - pos);
+        const int length = gb18030::charLengthAt(in + pos, size - pos);
         for (int i = 0; i < length; ++i) {
             out[pos + i] = static_cast<char>(in[pos + i]);
             if (boundaries && i > 0)
@@ -60,7 +59,7 @@ bool EqualIgnoringCase(QByteArrayView a, QByteArrayView b)
         }
         // A multi-byte character: the same bytes in both, and the same length
         // (equal bytes from here on give equal lengths).
-        const int length = search_detail::charLengthAt(pa + pos, size - pos);
+        const int length = gb18030::charLengthAt(pa + pos, size - pos);
         for (int i = 0; i < length; ++i) {
             if (pa[pos + i] != pb[pos + i])
                 return false;

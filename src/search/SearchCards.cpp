@@ -2,7 +2,6 @@
 
 #include "Folding.h"
 #include "Gb18030.h"
-#include "Gb18030Walk.h"
 
 #include <QCollator>
 #include <QCollatorSortKey>
@@ -77,7 +76,7 @@ bool hasSingleByteLetters(std::string_view condition)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(condition.data());
     const auto size = static_cast<qsizetype>(condition.size());
-    for (qsizetype pos = 0; pos < size; pos += search_detail::charLengthAt(p + pos, size - pos)) {
+    for (qsizetype pos = 0; pos < size; pos += gb18030::charLengthAt(p + pos, size - pos)) {
         if (p[pos] >= 'A' && p[pos] <= 'Z')
             return true;
     }
@@ -100,12 +99,12 @@ bool containsUnfolded(QByteArrayView stored, std::string_view needle)
             return false;
         const auto start = static_cast<qsizetype>(at);
         while (walked < start)
-            walked += search_detail::charLengthAt(p + walked, size - walked);
+            walked += gb18030::charLengthAt(p + walked, size - walked);
         if (walked == start) {
             const auto end = static_cast<qsizetype>(at + needle.size());
             qsizetype pos = start;
             while (pos < end)
-                pos += search_detail::charLengthAt(p + pos, size - pos);
+                pos += gb18030::charLengthAt(p + pos, size - pos);
             if (pos == end)
                 return true;
         }

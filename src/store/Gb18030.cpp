@@ -7,34 +7,12 @@ namespace kelvo::gb18030 {
 
 namespace {
 
-bool inRange(unsigned char byte, unsigned char low, unsigned char high)
-{
-    return byte >= low && byte <= high;
-}
-
 unsigned char byteAt(QByteArrayView text, qsizetype pos)
 {
     return static_cast<unsigned char>(text[pos]);
 }
 
 } // namespace
-
-int charLength(QByteArrayView text, qsizetype pos)
-{
-    if (pos < 0 || pos >= text.size())
-        return 1;
-    const unsigned char lead = byteAt(text, pos);
-    if (!inRange(lead, 0x81, 0xFE) || pos + 1 >= text.size())
-        return 1;
-    const unsigned char second = byteAt(text, pos + 1);
-    if (inRange(second, 0x40, 0x7E) || inRange(second, 0x80, 0xFE))
-        return 2;
-    if (inRange(second, 0x30, 0x39) && pos + 3 < text.size() && inRange(byteAt(text, pos + 2), 0x81, 0xFE)
-        && inRange(byteAt(text, pos + 3), 0x30, 0x39)) {
-        return 4;
-    }
-    return 1;
-}
 
 QByteArrayView cutAtCharBoundary(QByteArrayView text, qsizetype maxBytes)
 {

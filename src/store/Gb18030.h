@@ -9,10 +9,35 @@
 // are the one place that knows how the encoding splits bytes into characters.
 namespace kelvo::gb18030 {
 
-// Length in bytes (1, 2 or 4) of the character that starts at `pos`. A byte
-// sequence that is not a valid multi-byte character counts as one byte, so a
-// walk over damaged text always advances.
-int charLength(QByteArrayView text, qsizetype pos);
+// Length in bytes (1, 2 or 4) of the character that starts at `p`, with
+// `left` (>= 1) bytes available there. A lead byte 0x81-0xFE starts a
+// two-byte character when the next byte is 0x40-0x7E or 0x80-0xFE, a
+// four-byte character when the next three are 0x30-0x39, 0x81-0xFE,
+// 0x30-0x39. A byte sequence that is not a valid multi-byte character counts
+// as one byte, so a walk over damaged text always advances. Inline: the
+// search walks every field with it.
+inline int charLengthAt(const unsigned char *p, qsizetype left)
+{
+    const unsigned char lead = p[0];
+    if (lead < 0x81 || lead == 0xFF || left < 2)
+        return 1;
+    const unsigned char second = p[1];
+    if ((second >= 0x40 && second <= 0x7E) || (second >= 0x80 && second <= 0xFE))
+        return 2;
+    if (second >= 0x30 && second <= 0x39 && left >= 4 && p[2] >= 0x81 && p[2] <= 0xFE && p[3] >= 0x30
+        && p[3] <= 0x39)
+        return 4;
+    return 1;
+}
+
+// The same for the character that starts at `pos` of `text` (1 when `pos`
+// lies outside it).
+inline int charLength(QByteArrayView text, qsizetype pos)
+{
+    if (pos < 0 || pos >= text.size())
+        return 1;
+    return charLengthAt(reinterpret_cast<const unsigned char *>(text.data()) + pos, text.size() - pos);
+}
 
 // The longest prefix of `text` of at most `maxBytes` bytes that ends on a
 // character boundary: a cut never splits a multi-byte character.

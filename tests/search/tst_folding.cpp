@@ -1,6 +1,5 @@
 #include "Folding.h"
 #include "Gb18030.h"
-#include "Gb18030Walk.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -114,7 +113,7 @@ void TestFolding::characterWalkAgreesWithStore()
         }
         for (qsizetype pos = 0; pos < text.size(); ++pos) {
             const auto *p = reinterpret_cast<const unsigned char *>(text.constData()) + pos;
-            QCOMPARE(search_detail::charLengthAt(p, text.size() - pos), gb18030::charLength(text, pos));
+            QCOMPARE(gb18030::charLengthAt(p, text.size() - pos), gb18030::charLength(text, pos));
         }
     }
 }
