@@ -8,12 +8,12 @@
 #include "Gb18030.h"
 #include "ResultExport.h"
 #include "SearchCards.h"
+#include "StoreFiles.h"
 #include "XlsxSpreadsheet.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QLocale>
-#include <QSaveFile>
 
 namespace kelvo::tool {
 
@@ -95,12 +95,7 @@ bool writeOutput(const QString &path, const QByteArray &bytes, QString *error)
         writeOut(bytes);
         return true;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    return WriteFileAtomically(path, bytes, error);
 }
 
 // The spreadsheet export's steps, as the search window runs them, without
@@ -199,7 +194,7 @@ int runExport(const QStringList &args)
         text ? ResultTextFileContent(outcome.rows, now, locale) : ResultMailText(outcome.rows).toUtf8();
     QString writeError;
     if (!writeOutput(outPath, bytes, &writeError)) {
-        printError(QStringLiteral("kelvo-tool export: cannot write %1: %2").arg(outPath, writeError));
+        printError(QStringLiteral("kelvo-tool export: cannot write %1").arg(writeError));
         return ExitUsage;
     }
     return ExitOk;

@@ -1,9 +1,9 @@
 #include "ToolCommand.h"
 
 #include "Lzhuf.h"
+#include "StoreFiles.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace kelvo::tool {
 
@@ -26,9 +26,9 @@ bool readInput(const QString &path, qint64 limit, QByteArray *bytes)
 
 bool writeOutput(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) < 0 || !file.commit()) {
-        printError(QStringLiteral("kelvo-tool lzhuf: cannot write %1: %2").arg(path, file.errorString()));
+    QString error;
+    if (!WriteFileAtomically(path, bytes, &error)) {
+        printError(QStringLiteral("kelvo-tool lzhuf: cannot write %1").arg(error));
         return false;
     }
     return true;

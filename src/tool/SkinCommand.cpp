@@ -2,10 +2,10 @@
 
 #include "SkinArchive.h"
 #include "SkinFiles.h"
+#include "StoreFiles.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QSet>
 
 namespace kelvo::tool {
@@ -92,9 +92,9 @@ int runUnpack(const QStringList &args)
                            .arg(QString::fromUtf8(name)));
             continue;
         }
-        QSaveFile file(dir.filePath(QString::fromUtf8(name)));
-        if (!file.open(QIODevice::WriteOnly) || file.write(reader.entry(i)) < 0 || !file.commit()) {
-            printError(QStringLiteral("kelvo-tool skin: cannot write %1: %2").arg(file.fileName(), file.errorString()));
+        QString error;
+        if (!WriteFileAtomically(dir.filePath(QString::fromUtf8(name)), reader.entry(i), &error)) {
+            printError(QStringLiteral("kelvo-tool skin: cannot write %1").arg(error));
             return ExitUsage;
         }
         written.insert(name);
@@ -120,10 +120,9 @@ int runPack(QStringList args)
         printError(QStringLiteral("kelvo-tool skin: ") + archive.error);
         return ExitUsage;
     }
-    QSaveFile file(args[1]);
     const QByteArray bytes = property ? makeStoredSkinProperty(archive.bytes) : archive.bytes;
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) < 0 || !file.commit()) {
-        printError(QStringLiteral("kelvo-tool skin: cannot write %1: %2").arg(args[1], file.errorString()));
+    if (!WriteFileAtomically(args[1], bytes, &error)) {
+        printError(QStringLiteral("kelvo-tool skin: cannot write %1").arg(error));
         return ExitUsage;
     }
     return ExitOk;
