@@ -178,7 +178,7 @@ SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const 
     tree.forEach([&](const CardNode *node) {
         pump.PumpMessages();
         Q_ASSERT_X(tree.shapeVersion() == shape, "SearchCards", "the card tree changed while events were pumped");
-        TCardData *card = node->data();
+        const TCardData *card = node->data();
         if (!card || !card->isCard())
             return;
         folded.reset(card);

@@ -22,7 +22,7 @@ namespace kelvo {
 struct TResultRow
 {
     std::array<QByteArray, 13> Texts;
-    kelvo::TCardData *Card = nullptr;
+    const kelvo::TCardData *Card = nullptr;
     const kelvo::CardNode *Node = nullptr;
 };
 

@@ -180,6 +180,7 @@ CardNode *CardTree::insertNode(CardNode *parentOrRoot, int row, std::unique_ptr<
     invalidateOrder();
     for (CardTreeObserver *observer : m_observers)
         observer->nodesInserted(announced, row, row);
+    announceTreeChanged();
     return added;
 }
 
@@ -201,32 +202,68 @@ CardNode *CardTree::addChild(CardNode *parent, QByteArray label, std::unique_ptr
     return insertNode(target, target->childCount(), std::move(node));
 }
 
-void CardTree::setLabel(CardNode *node, QByteArray label)
+void CardTree::announceNodeChanged(CardNode *node)
 {
-    if (!node)
-        return;
+    for (CardTreeObserver *observer : m_observers)
+        observer->nodeChanged(node);
+    announceTreeChanged();
+}
+
+void CardTree::announceTreeChanged()
+{
+    ++m_changeCount;
+    for (CardTreeObserver *observer : m_observers)
+        observer->treeChanged();
+}
+
+bool CardTree::setLabel(CardNode *node, QByteArray label)
+{
+    if (!node || node->m_label == label)
+        return false;
     node->m_label = std::move(label);
-    for (CardTreeObserver *observer : m_observers)
-        observer->nodeChanged(node);
+    announceNodeChanged(node);
+    return true;
 }
 
-void CardTree::setDisplayIndex(CardNode *node, DisplayIndex which, std::int32_t value)
+bool CardTree::setField(CardNode *node, int n, QByteArrayView text)
 {
-    if (!node)
-        return;
-    node->m_indexes[static_cast<size_t>(which)] = value;
-    for (CardTreeObserver *observer : m_observers)
-        observer->nodeChanged(node);
+    if (!node || !node->m_data || n < Field::First || n > Field::Last)
+        return false;
+    TCardData &record = *node->m_data;
+    const QByteArrayView stored = record.field(n);
+    // Compare with what the record would keep: the cut happens at a whole
+    // character within 255 bytes, so a longer text can equal the stored one.
+    if (text.size() >= stored.size() && text.first(stored.size()) == stored) {
+        if (text.size() == stored.size())
+            return false;
+        TCardData probe;
+        probe.setField(n, text);
+        if (probe.field(n) == stored)
+            return false;
+    }
+    record.setField(n, text);
+    announceNodeChanged(node);
+    return true;
 }
 
-void CardTree::setDisplayIndexes(CardNode *node, std::int32_t image, std::int32_t selected, std::int32_t overlay,
+bool CardTree::setDisplayIndex(CardNode *node, DisplayIndex which, std::int32_t value)
+{
+    if (!node || node->m_indexes[static_cast<size_t>(which)] == value)
+        return false;
+    node->m_indexes[static_cast<size_t>(which)] = value;
+    announceNodeChanged(node);
+    return true;
+}
+
+bool CardTree::setDisplayIndexes(CardNode *node, std::int32_t image, std::int32_t selected, std::int32_t overlay,
                                  std::int32_t state)
 {
-    if (!node)
-        return;
-    node->m_indexes = {image, selected, overlay, state};
-    for (CardTreeObserver *observer : m_observers)
-        observer->nodeChanged(node);
+    const std::array<std::int32_t, 4> indexes = {image, selected, overlay, state};
+    if (!node || node->m_indexes == indexes)
+        return false;
+    node->m_indexes = indexes;
+    announceNodeChanged(node);
+    return true;
 }
 
 void CardTree::attachRecord(CardNode *node, std::unique_ptr<TCardData> data)
@@ -234,8 +271,7 @@ void CardTree::attachRecord(CardNode *node, std::unique_ptr<TCardData> data)
     if (!node)
         return;
     node->m_data = std::move(data);
-    for (CardTreeObserver *observer : m_observers)
-        observer->nodeChanged(node);
+    announceNodeChanged(node);
 }
 
 void CardTree::releaseRecord(CardNode *node)
@@ -243,8 +279,7 @@ void CardTree::releaseRecord(CardNode *node)
     if (!node || !node->m_data)
         return;
     node->m_data.reset();
-    for (CardTreeObserver *observer : m_observers)
-        observer->nodeChanged(node);
+    announceNodeChanged(node);
 }
 
 bool CardTree::movePlacement(const CardNode *node, const CardNode *target, MoveMode mode, CardNode **newParent,
@@ -310,6 +345,7 @@ bool CardTree::moveNode(CardNode *node, CardNode *target, MoveMode mode)
 
     for (CardTreeObserver *observer : m_observers)
         observer->nodeMoved(node);
+    announceTreeChanged();
     return true;
 }
 
@@ -329,6 +365,7 @@ void CardTree::deleteNode(CardNode *node)
     taken->m_parent = nullptr;
     for (CardTreeObserver *observer : m_observers)
         observer->nodesRemoved(announced, row, row);
+    announceTreeChanged();
     // `taken` goes here, with its subtree and all their records.
 }
 
@@ -348,6 +385,7 @@ void CardTree::deleteChildren(CardNode *node)
     invalidateOrder();
     for (CardTreeObserver *observer : m_observers)
         observer->nodesRemoved(announced, 0, last);
+    announceTreeChanged();
     // Destroy iteratively: each child's destructor walks its own subtree.
 }
 
@@ -362,6 +400,31 @@ void CardTree::clear()
     taken.clear();
     for (CardTreeObserver *observer : m_observers)
         observer->treeReset();
+    announceTreeChanged();
+}
+
+CardNode *CardTree::addChildren(CardNode *parent, std::vector<NewCardNode> nodes)
+{
+    if (nodes.empty())
+        return nullptr;
+    CardNode *target = parentOrRoot(parent);
+    auto &children = target->m_children;
+    const int first = static_cast<int>(children.size());
+    const int last = first + static_cast<int>(nodes.size()) - 1;
+    CardNode *announced = announcedParent(target);
+    for (CardTreeObserver *observer : m_observers)
+        observer->nodesAboutToBeInserted(announced, first, last);
+    children.reserve(children.size() + nodes.size());
+    for (NewCardNode &made : nodes) {
+        std::unique_ptr<CardNode> node(new CardNode(std::move(made.label), std::move(made.data), target));
+        node->m_row = static_cast<int>(children.size());
+        children.push_back(std::move(node));
+    }
+    invalidateOrder();
+    for (CardTreeObserver *observer : m_observers)
+        observer->nodesInserted(announced, first, last);
+    announceTreeChanged();
+    return children.back().get();
 }
 
 CardNode *CardTree::adoptTopLevel(std::unique_ptr<CardNode> subtree)
@@ -389,6 +452,7 @@ void CardTree::adoptTopLevel(std::vector<std::unique_ptr<CardNode>> subtrees)
     invalidateOrder();
     for (CardTreeObserver *observer : m_observers)
         observer->nodesInserted(nullptr, first, last);
+    announceTreeChanged();
 }
 
 void CardTree::addObserver(CardTreeObserver *observer)

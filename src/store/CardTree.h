@@ -29,7 +29,9 @@ public:
 
     const QByteArray &label() const { return m_label; }
     // The record, or nullptr once it has been released (FreeAllCardData).
-    TCardData *data() const { return m_data.get(); }
+    // Read-only: every change of a record goes through CardTree, which
+    // announces it.
+    const TCardData *data() const { return m_data.get(); }
     // Kind of the record; -1 when the node has no record.
     std::int32_t kind() const { return m_data ? m_data->Kind : -1; }
     bool isCard() const { return kind() == Kind::Card; }
@@ -92,6 +94,16 @@ public:
     virtual void nodeChanged(CardNode *node) { (void)node; }
     virtual void treeAboutToBeReset() {}
     virtual void treeReset() {}
+    // After every announced change above, once the change is complete: the
+    // one hook for "the tree differs from what was there" (unsaved changes).
+    virtual void treeChanged() {}
+};
+
+// A node about to be added by CardTree::addChildren.
+struct NewCardNode
+{
+    QByteArray label;
+    std::unique_ptr<TCardData> data;
 };
 
 // The ordered tree of card classes and cards. Absolute order is depth-first
@@ -137,10 +149,20 @@ public:
     CardNode *addTopLevelFirst(QByteArray label, std::unique_ptr<TCardData> data = {});
     // Adds as the last child of `parent`; nullptr adds at the end of the top level.
     CardNode *addChild(CardNode *parent, QByteArray label, std::unique_ptr<TCardData> data = {});
+    // Adds all `nodes` as the last children of `parent` (nullptr: the top
+    // level) with one announcement. Returns the last node added, or nullptr
+    // when `nodes` is empty.
+    CardNode *addChildren(CardNode *parent, std::vector<NewCardNode> nodes);
 
-    void setLabel(CardNode *node, QByteArray label);
-    void setDisplayIndex(CardNode *node, DisplayIndex which, std::int32_t value);
-    void setDisplayIndexes(CardNode *node, std::int32_t image, std::int32_t selected, std::int32_t overlay,
+    // Each setter below announces nodeChanged only when the value really
+    // changes, and returns whether it did.
+    bool setLabel(CardNode *node, QByteArray label);
+    // Stores `text` into field n (1..13) of the node's record, cut as
+    // TCardData::setField cuts it. False (nothing announced) when the node has
+    // no record, n is out of range, or the stored value would stay the same.
+    bool setField(CardNode *node, int n, QByteArrayView text);
+    bool setDisplayIndex(CardNode *node, DisplayIndex which, std::int32_t value);
+    bool setDisplayIndexes(CardNode *node, std::int32_t image, std::int32_t selected, std::int32_t overlay,
                            std::int32_t state);
     void attachRecord(CardNode *node, std::unique_ptr<TCardData> data);
     // Releases the node's record; the node stays, with no record.
@@ -170,6 +192,9 @@ public:
     // Grows with every change of shape (insert, remove, move, clear). A long
     // walk that lets events run in between compares it to notice changes.
     quint64 shapeVersion() const { return m_shapeVersion; }
+    // Grows with every announced change of any kind (shape, label, field,
+    // display index, record). Never shrinks.
+    quint64 changeCount() const { return m_changeCount; }
 
     void addObserver(CardTreeObserver *observer);
     void removeObserver(CardTreeObserver *observer);
@@ -187,12 +212,15 @@ private:
     void invalidateOrder();
     void ensureOrder() const;
     CardNode *announcedParent(const CardNode *parentOrRoot) const;
+    void announceNodeChanged(CardNode *node);
+    void announceTreeChanged();
 
     std::unique_ptr<CardNode> m_root;
     std::vector<CardTreeObserver *> m_observers;
     mutable std::vector<CardNode *> m_order; // absolute order cache
     mutable bool m_orderValid = true;
     quint64 m_shapeVersion = 0;
+    quint64 m_changeCount = 0;
 };
 
 // Builds nodes off the tree (for the data file reader), so that a subtree can

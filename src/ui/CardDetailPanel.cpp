@@ -190,7 +190,7 @@ void CardDetailPanel::edtNameChange(QLineEdit *sender)
     CardNode *node = m_host.selectedNode();
     if (!node)
         return;
-    TCardData *record = node->data();
+    const TCardData *record = node->data();
     if (!record || record->Kind != Kind::Card)
         return; // card classes are never written from the panel
     bool isNumber = false;
@@ -203,7 +203,7 @@ void CardDetailPanel::edtNameChange(QLineEdit *sender)
     if (text != record->field(tag))
         m_host.setModified(true);
     // The record cuts the text after the last whole character within 255 bytes.
-    record->setField(tag, text);
+    m_host.cardTree().setField(node, tag, text);
     if (tag == Field::Name && node->label() != text)
         m_host.cardTree().setLabel(node, text.toByteArray()); // the label takes the whole name
 }

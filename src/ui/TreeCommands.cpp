@@ -183,7 +183,7 @@ QByteArray TreeCommands::tvCardEdited(CardNode *node, const QString &text)
             const QByteArrayView name = gb18030::trimmed(typed);
             if (name != node->data()->field(Field::Name))
                 m_host.setModified(true);
-            node->data()->setField(Field::Name, name);
+            m_host.cardTree().setField(node, Field::Name, name);
         }
     }
     return label;

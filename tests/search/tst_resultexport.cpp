@@ -166,7 +166,7 @@ void TestResultExport::textFileWithRows()
     QCOMPARE(ResultTextFileContent(rows, morning, chinese), expected);
 
     // Another application title, and the card's current text (edited after the search).
-    adam->data()->setField(Field::DW, "New Co");
+    tree.setField(adam, Field::DW, "New Co");
     const QByteArray retitled = ResultTextFileContent(rows, morning, chinese, "Other");
     QVERIFY(retitled.startsWith("Other--\xb2\xe9\xd1\xaf"));
     QVERIFY(retitled.contains(" \xb5\xa5\xce\xbb:New Co\r\n"));
@@ -229,7 +229,7 @@ void TestResultExport::spreadsheetRows()
     CardNode *cls = addClass(tree, nullptr, QStringLiteral("x"));
     CardNode *card = addCard(tree, cls, QStringLiteral("张三"), {{Field::DW, QStringLiteral("Abc Ltd")}});
     std::vector<TResultRow> rows{rowFor(card)};
-    card->data()->setField(Field::DW, "changed later");
+    tree.setField(card, Field::DW, "changed later");
     rows.push_back(rows[0]);
     rows[1].Card = nullptr; // the sheet shows the search-time texts, card or not
 

@@ -214,7 +214,7 @@ void TestSearchCards::researchSeesTheCurrentTree()
     CardNode *anna = addCard(tree, cls, QStringLiteral("Anna"));
     QCOMPARE(SearchCards(tree, "ann", DefaultFieldSelection(), english).count(), 2);
 
-    ann->data()->setField(Field::Name, "Annie");
+    tree.setField(ann, Field::Name, "Annie");
     tree.setLabel(ann, "Annie");
     tree.deleteNode(anna);
     addCard(tree, cls, QStringLiteral("Joanne"));

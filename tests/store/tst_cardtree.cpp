@@ -59,6 +59,8 @@ private slots:
     void moves();
     void deletes();
     void attributeChangesAreAnnounced();
+    void onlyRealChangesAreAnnounced();
+    void addChildrenAnnouncesOnce();
     void adoptAnnouncesOnce();
     void randomChangesKeepEverythingConsistent();
     void createDefaultTree();
@@ -250,6 +252,99 @@ void TestCardTree::attributeChangesAreAnnounced()
     tree.setLabel(a, "A3");
     QCOMPARE(mirror.events.size(), 5);
     tree.addObserver(&mirror);
+}
+
+namespace {
+// Counts the treeChanged calls and checks that each comes after a complete change.
+struct ChangeCounter : CardTreeObserver
+{
+    int changes = 0;
+    int open = 0;
+    void nodesAboutToBeInserted(CardNode *, int, int) override { ++open; }
+    void nodesInserted(CardNode *, int, int) override { --open; }
+    void treeChanged() override
+    {
+        QCOMPARE(open, 0);
+        ++changes;
+    }
+};
+} // namespace
+
+void TestCardTree::onlyRealChangesAreAnnounced()
+{
+    CardTree tree;
+    CardNode *card = tree.addTopLevel("A", MakeCardRecord());
+    MirrorObserver mirror(tree);
+    ChangeCounter counter;
+    tree.addObserver(&counter);
+    const quint64 before = tree.changeCount();
+
+    // Same values: nothing announced, nothing counted.
+    QVERIFY(!tree.setLabel(card, "A"));
+    QVERIFY(!tree.setDisplayIndexes(card, 0, 0, -1, -1));
+    QVERIFY(!tree.setDisplayIndex(card, DisplayIndex::Image, 0));
+    QVERIFY(!tree.setField(card, Field::Name, card->data()->field(Field::Name)));
+    QVERIFY(!tree.setField(card, 0, "x"));
+    QVERIFY(!tree.setField(card, 14, "x"));
+    QVERIFY(mirror.events.isEmpty());
+    QCOMPARE(tree.changeCount(), before);
+
+    // A field is cut as the record cuts it; a longer text that cuts to the stored value is no change.
+    const QByteArray long300(300, 'x');
+    QVERIFY(tree.setField(card, Field::Other, long300));
+    QCOMPARE(card->data()->field(Field::Other).size(), TCardData::MaxFieldBytes);
+    QVERIFY(!tree.setField(card, Field::Other, long300 + "more"));
+    QVERIFY(!tree.setField(card, Field::Other, QByteArray(255, 'x')));
+    QVERIFY(tree.setField(card, Field::Other, QByteArray(254, 'x')));
+    QVERIFY(tree.setField(card, Field::DH, "123"));
+    QCOMPARE(card->data()->field(Field::DH), QByteArrayView("123"));
+    QCOMPARE(mirror.events, QStringList({"changed(A)", "changed(A)", "changed(A)"}));
+    QCOMPARE(counter.changes, 3);
+    QCOMPARE(tree.changeCount(), before + 3);
+
+    // Every other change counts once, after it is complete.
+    CardNode *b = tree.addTopLevel("B", MakeCardClassRecord());
+    tree.moveNode(card, b, CardTree::MoveMode::AsLastChild);
+    tree.setLabel(card, "A2");
+    tree.deleteNode(card);
+    tree.releaseRecord(b);
+    tree.clear();
+    QCOMPARE(counter.changes, 9);
+    QCOMPARE(tree.changeCount(), before + 9);
+    QVERIFY2(mirror.errors.isEmpty(), qPrintable(mirror.errors.join('\n')));
+
+    // A node without a record has no field to set.
+    CardNode *bare = tree.addTopLevel("C");
+    QVERIFY(!tree.setField(bare, Field::Name, "C"));
+    tree.removeObserver(&counter);
+}
+
+void TestCardTree::addChildrenAnnouncesOnce()
+{
+    CardTree tree;
+    CardNode *cls = tree.addTopLevel("K", MakeCardClassRecord());
+    tree.addChild(cls, "first", MakeCardRecord());
+    MirrorObserver mirror(tree);
+    ChangeCounter counter;
+    tree.addObserver(&counter);
+    QVERIFY(!tree.addChildren(cls, {}));
+    QCOMPARE(counter.changes, 0);
+
+    std::vector<NewCardNode> made;
+    for (const char *label : {"x", "y", "z"})
+        made.push_back({label, MakeCardRecord()});
+    CardNode *last = tree.addChildren(cls, std::move(made));
+    QCOMPARE(last->label(), QByteArray("z"));
+    QCOMPARE(mirror.events, QStringList({"insert(K,1,3)"}));
+    QCOMPARE(counter.changes, 1);
+    QCOMPARE(cls->childCount(), 4);
+    for (int row = 0; row < 4; ++row) {
+        QCOMPARE(cls->child(row)->row(), row);
+        QCOMPARE(cls->child(row)->parent(), cls);
+    }
+    QCOMPARE(tree.absoluteIndexOf(last), 4);
+    QVERIFY(mirror.matchesTree());
+    tree.removeObserver(&counter);
 }
 
 void TestCardTree::adoptAnnouncesOnce()

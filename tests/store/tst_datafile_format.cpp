@@ -108,7 +108,9 @@ void TestDataFileFormat::writesSampleFiles()
 {
     CardTree tree;
     CreateDefaultTree(tree);
-    tree.firstTopLevel()->data()->Created = SampleCreated;
+    auto dated = std::make_unique<TCardData>(*tree.firstTopLevel()->data());
+    dated->Created = SampleCreated;
+    tree.attachRecord(tree.firstTopLevel(), std::move(dated));
     const QByteArray expected154 = fixture(QStringLiteral("default-tree.db"));
     QCOMPARE(expected154.size(), 154);
     const QByteArray written154 = serialize(tree);
@@ -317,7 +319,7 @@ void TestDataFileFormat::truncatedAtEveryOffset()
 {
     CardTree original;
     buildFromOutline(original, "A .b .C ..d E");
-    original.nodeAt(1)->data()->setField(Field::EMail, "b@example.com");
+    original.setField(original.nodeAt(1), Field::EMail, "b@example.com");
     const QByteArray bytes = serialize(original);
 
     // End offset of each record, in absolute order.
@@ -571,7 +573,7 @@ void TestDataFileFormat::treeChangedDuringSerialization()
     // Changing a field while the save runs is harmless: the record is read when its turn comes.
     // The record grows past the size measured before the first node.
     RecordingProgress editing;
-    editing.onPump = [&]() { tree.nodeAt(0)->data()->setField(Field::Other, QByteArray(200, 'L')); };
+    editing.onPump = [&]() { tree.setField(tree.nodeAt(0), Field::Other, QByteArray(200, 'L')); };
     const QByteArray bytes = SerializeTree(tree, editing, &error);
     CardTree back;
     QVERIFY(read(bytes, back).ok());

@@ -91,7 +91,9 @@ private Q_SLOTS:
     void unknownKindShowsNothing()
     {
         CardNode *odd = h->addCard(cls, QStringLiteral("怪"), {{Field::DH, QStringLiteral("9")}});
-        odd->data()->Kind = 5;
+        auto oddRecord = std::make_unique<TCardData>(*odd->data());
+        oddRecord->Kind = 5;
+        h->tree.attachRecord(odd, std::move(oddRecord));
         h->selectAndSettle(cardA);
         h->selectAndSettle(odd);
         QCOMPARE(editorTexts(), QStringList(13));

@@ -291,7 +291,7 @@ void TestQuickSearchForm::searchesTheTreeAsItIsNow()
     f.search(QStringLiteral("ann"));
     QCOMPARE(f.names(), (QStringList{"ANN", "ANNA"}));
 
-    ann->data()->setField(Field::Name, "Bea");
+    f.tree.setField(ann, Field::Name, "Bea");
     f.tree.setLabel(ann, "Bea");
     addCard(f.tree, nullptr, {{Field::Name, "Joanne"}});
     // The list shows the values of the search time until the next search.

@@ -184,8 +184,7 @@ void TestResultExports::mailCarriesEveryCardAsItIsNow()
     Fixture f;
     f.findZedAndAdam();
     // Edited after the search: the mail shows the record as it is now.
-    TCardData *zed = f.rows.at(1).Card;
-    zed->setField(Field::DH, "555 & 100%");
+    f.tree.setField(f.tree.nodeAt(f.tree.absoluteIndexOf(f.rows.at(1).Node)), Field::DH, "555 & 100%");
     f.exports.SendResultsByMail(f.rows);
 
     QCOMPARE(f.shell.opened().size(), 1);
@@ -213,7 +212,7 @@ void TestResultExports::spreadsheetStepsAndCells()
 {
     Fixture f;
     f.findZedAndAdam();
-    f.rows.at(1).Card->setField(Field::DW, "changed after the search");
+    f.tree.setField(f.tree.nodeAt(f.tree.absoluteIndexOf(f.rows.at(1).Node)), Field::DW, "changed after the search");
     f.dialogs.saveAnswers.enqueue(QStringLiteral("/data/out.xlsx"));
     f.exports.ExportResultsToSpreadsheet(f.rows);
 

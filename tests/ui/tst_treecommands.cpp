@@ -417,7 +417,9 @@ private Q_SLOTS:
     void unknownKindIsNotDeleted()
     {
         CardNode *odd = h->addClass(n["B"], QStringLiteral("怪"));
-        odd->data()->Kind = 7;
+        auto oddRecord = std::make_unique<TCardData>(*odd->data());
+        oddRecord->Kind = 7;
+        h->tree.attachRecord(odd, std::move(oddRecord));
         h->selectNode(odd);
         h->modified = false;
         const int count = h->tree.count();
@@ -458,7 +460,7 @@ private Q_SLOTS:
         CardNode *oldParent = m->parent();
         const int oldRow = m->row();
         const int subtree = [&] { int c = 0; h->tree.forEach([&](CardNode *x) { c += m->isAncestorOf(x); }); return c; }();
-        TCardData *record = m->data();
+        const TCardData *record = m->data();
         select(moved);
 
         QVERIFY(dropAt(labelPoint(node(target))));
@@ -536,7 +538,9 @@ private Q_SLOTS:
     void unknownKindMovesNowhere()
     {
         CardNode *odd = h->addCard(n["B"], QStringLiteral("怪"));
-        odd->data()->Kind = 3;
+        auto oddRecord = std::make_unique<TCardData>(*odd->data());
+        oddRecord->Kind = 3;
+        h->tree.attachRecord(odd, std::move(oddRecord));
         h->selectNode(odd);
         QVERIFY(dropAt(labelPoint(n["A"])));
         QCOMPARE(odd->parent(), n["B"]);
