@@ -1,0 +1,55 @@
+#pragma once
+
+#include "ProgressSink.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+// The byte format of the data file, over memory: a little-endian top-level
+// count, then each node's record (twenty items) followed by its children's,
+// depth first. Nothing here touches a file; DataFile.h puts these to use.
+namespace kelvo {
+
+class CardNode;
+class CardTree;
+
+struct LoadResult
+{
+    enum class Status {
+        Read,             // the file was read; its nodes were appended to the tree
+        DefaultTreeBuilt, // no data (no file, or an empty one): the default tree was built
+        Damaged,          // unreadable: see offset and reason
+    };
+    Status status = Status::Read;
+    qint64 offset = -1; // byte offset where reading failed (Damaged)
+    QString reason;     // what was wrong, for messages and logs (Damaged)
+
+    bool ok() const { return status != Status::Damaged; }
+};
+
+// The file's bytes for the tree, as the save writes them. Calls
+// ShowSaveProgress, then PumpMessages, RefreshProgress and StepProgress around
+// each node; CloseProgress is left to the caller. Returns an empty array, and
+// sets `*error` when given, if the tree changed shape while events ran.
+QByteArray SerializeTree(const CardTree &tree, ProgressSink &progress = NoProgress(), QString *error = nullptr);
+
+struct ReadOptions
+{
+    // Keep the four display indexes as stored instead of setting all four to
+    // the record's Kind (for tools that must round-trip a file exactly).
+    bool keepStoredDisplayIndexes = false;
+};
+
+// Appends the tree stored in `bytes` to `tree` (the load without any file).
+// An empty `bytes` reads as no nodes (the caller decides about defaults).
+// Calls ShowLoadProgress after the top-level count and PumpMessages before
+// each child node; CloseProgress is left to the caller. On a damaged input
+// the nodes read completely so far stay in the tree.
+LoadResult ReadTreeFromBytes(QByteArrayView bytes, CardTree &tree, ProgressSink &progress = NoProgress(),
+                             ReadOptions options = {});
+
+// Appends one node record (twenty items) to `buffer`.
+void WriteNodeData(QByteArray &buffer, const CardNode &node);
+
+} // namespace kelvo
