@@ -1,6 +1,7 @@
 // The kelvo program: one running copy per user, three windows, and the
 // message loop until the main window really closes.
 
+#include "ChineseQtTexts.h"
 #include "DataFiles.h"
 #include "ImageList.h"
 #include "QtDialogs.h"
@@ -19,6 +20,9 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Kelvo"));
     QApplication::setApplicationVersion(QStringLiteral(KELVO_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("kelvo"));
+    // Qt's own texts (stock buttons, file dialogs, editor menus) in Chinese,
+    // like every text of the program, whatever the user's locale.
+    const kelvo::ChineseQtTexts qtTexts(app);
     // Closing the main window normally only hides it; the program ends when
     // the main window says so.
     QApplication::setQuitOnLastWindowClosed(false);
