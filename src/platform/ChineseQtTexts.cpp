@@ -116,6 +116,33 @@ constexpr QtText Texts[] = {
     {"QWidgetTextControl", "&Paste", u"粘贴(&P)"},
     {"QWidgetTextControl", "Delete", u"删除"},
     {"QWidgetTextControl", "Select All", u"全选"},
+
+    // The scroll bars' context menu.
+    {"QScrollBar", "Scroll here", u"滚动至此"},
+    {"QScrollBar", "Left edge", u"左边缘"},
+    {"QScrollBar", "Top", u"顶端"},
+    {"QScrollBar", "Right edge", u"右边缘"},
+    {"QScrollBar", "Bottom", u"底部"},
+    {"QScrollBar", "Page left", u"向左翻页"},
+    {"QScrollBar", "Page up", u"向上翻页"},
+    {"QScrollBar", "Page right", u"向右翻页"},
+    {"QScrollBar", "Page down", u"向下翻页"},
+    {"QScrollBar", "Scroll left", u"向左滚动"},
+    {"QScrollBar", "Scroll up", u"向上滚动"},
+    {"QScrollBar", "Scroll right", u"向右滚动"},
+    {"QScrollBar", "Scroll down", u"向下滚动"},
+
+    // What a screen reader says a control can do.
+    {"QAccessibleActionInterface", "Press", u"按下"},
+    {"QAccessibleActionInterface", "Increase", u"变大"},
+    {"QAccessibleActionInterface", "Decrease", u"变小"},
+    {"QAccessibleActionInterface", "ShowMenu", u"显示菜单"},
+    {"QAccessibleActionInterface", "SetFocus", u"设置焦点"},
+    {"QAccessibleActionInterface", "Toggle", u"切换"},
+    {"QAccessibleActionInterface", "Triggers the action", u"触发操作"},
+    {"QAccessibleActionInterface", "Shows the menu", u"显示菜单"},
+    {"QAccessibleActionInterface", "Sets the focus", u"设置焦点"},
+    {"QAccessibleActionInterface", "Toggles the state", u"切换状态"},
 };
 
 QByteArray keyOf(const char *context, const char *source)

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -141,6 +142,8 @@ private Q_SLOTS:
     void saveDialogReadsChinese();
     void spreadsheetDialogKeepsQtsTitleInChinese_data();
     void spreadsheetDialogKeepsQtsTitleInChinese();
+    void editorMenuReadsChinese_data();
+    void editorMenuReadsChinese();
 
 private:
     void addCatalogueRows();
@@ -304,6 +307,30 @@ void TestChineseDialogs::spreadsheetDialogKeepsQtsTitleInChinese()
     QVERIFY(!texts.isEmpty());
     QCOMPARE(texts.constFirst(), QStringLiteral("另存为"));
     QVERIFY2(withLatinLetters(texts).isEmpty(), qPrintable(withLatinLetters(texts).join(u" | ")));
+}
+
+void TestChineseDialogs::editorMenuReadsChinese_data()
+{
+    addCatalogueRows();
+}
+
+void TestChineseDialogs::editorMenuReadsChinese()
+{
+    installTexts();
+    QLineEdit editor;
+    const std::unique_ptr<QMenu> menu(editor.createStandardContextMenu());
+    QStringList entries;
+    for (const QAction *action : menu->actions()) {
+        if (action->isSeparator())
+            continue;
+        // Without the key (after the tab) and the mnemonic "(&C)".
+        QString entry = action->text().section(u'\t', 0, 0);
+        entry.remove(QRegularExpression(QStringLiteral("\\(&.\\)")));
+        entries.append(entry);
+    }
+    QCOMPARE(entries, QStringList({QStringLiteral("撤消"), QStringLiteral("重做"), QStringLiteral("剪切"),
+                                   QStringLiteral("复制"), QStringLiteral("粘贴"), QStringLiteral("删除"),
+                                   QStringLiteral("全选")}));
 }
 
 QTEST_MAIN(TestChineseDialogs)
