@@ -3,6 +3,7 @@
 #include "CardText.h"
 #include "FieldCaptions.h"
 #include "Gb18030.h"
+#include "MailLinkText.h"
 
 namespace kelvo {
 
@@ -94,7 +95,7 @@ QByteArray ResultMailBytes(const std::vector<TResultRow> &rows)
     for (const TResultRow &row : rows) {
         if (!row.Card)
             continue;
-        link += CardToText(*row.Card);
+        link += EscapeCardTextForMailLink(CardToText(*row.Card));
         link += "  %0d   ";
     }
     return link;
@@ -113,10 +114,10 @@ QString ResultMailText(const std::vector<TResultRow> &rows)
         while (true) {
             const qsizetype end = block.indexOf("\r\n", start);
             if (end < 0) {
-                link += gb18030::decode(QByteArrayView(block).sliced(start));
+                link += EscapeCardTextForMailLink(gb18030::decode(QByteArrayView(block).sliced(start)));
                 break;
             }
-            link += gb18030::decode(QByteArrayView(block).sliced(start, end - start));
+            link += EscapeCardTextForMailLink(gb18030::decode(QByteArrayView(block).sliced(start, end - start)));
             link += QLatin1String("\r\n");
             start = end + 2;
         }

@@ -35,10 +35,13 @@ QByteArray ResultTextFileContent(const std::vector<TResultRow> &rows, const QDat
                                  QByteArrayView appTitle = "Kelvo", ProgressSink &pump = NoProgress());
 
 // The mail link's text: "Mailto:?Subject=查找到的名片&Body=" followed, per row,
-// by the card text block and the literal separator "  %0d   ". Nothing is
-// escaped here: the text goes to the desktop shell layer, which turns it into
-// a valid URI. Built from the decoded pieces, so a damaged byte in one field
-// cannot swallow the line break after it.
+// by the card text block and the separator "  %0d   ", whose %0d reaches the
+// mail program as a carriage return. In each block the characters that a
+// mail link reads as its own syntax (% & # ? = +) are percent-escaped, so
+// the mail shows exactly the cards' texts; the rest (line breaks, blanks,
+// Chinese) is encoded by the shell layer, which turns the text into a valid
+// URI. Built from the decoded pieces, so a damaged byte in one field cannot
+// swallow the line break after it.
 QString ResultMailText(const std::vector<TResultRow> &rows);
 
 // The same link text as GB18030 bytes (for byte-exact checks and tools).

@@ -8,6 +8,7 @@
 #include "Gb18030.h"
 #include "ResultExport.h"
 #include "SearchCards.h"
+#include "Shell.h"
 #include "StoreFiles.h"
 #include "XlsxSpreadsheet.h"
 
@@ -26,7 +27,7 @@ const char *const ExportHelp =
     "the search window exports it. OUT '-' is standard output (text, mailto).\n"
     "\n"
     "  --format text    the saved result file (GB18030, CR LF line ends)\n"
-    "  --format mailto  the mail link's text (UTF-8), as handed to the desktop\n"
+    "  --format mailto  the mail link, exactly the URI handed to the desktop\n"
     "  --format xlsx    the workbook (header row, then the rows' folded texts);\n"
     "                   OUT must be a file\n"
     "  --fields LIST    field numbers 1 to 13 separated by commas, or 'all'\n"
@@ -190,8 +191,8 @@ int runExport(const QStringList &args)
         }
         return ExitOk;
     }
-    const QByteArray bytes =
-        text ? ResultTextFileContent(outcome.rows, now, locale) : ResultMailText(outcome.rows).toUtf8();
+    const QByteArray bytes = text ? ResultTextFileContent(outcome.rows, now, locale)
+                                  : linkToUrl(ResultMailText(outcome.rows)).toEncoded();
     QString writeError;
     if (!writeOutput(outPath, bytes, &writeError)) {
         printError(QStringLiteral("kelvo-tool export: cannot write %1").arg(writeError));

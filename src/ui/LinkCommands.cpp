@@ -4,6 +4,7 @@
 #include "CardTree.h"
 #include "Dialogs.h"
 #include "Gb18030.h"
+#include "MailLinkText.h"
 #include "Shell.h"
 #include "TfrmMain.h"
 
@@ -25,9 +26,11 @@ QString ProductNameAndVersion()
 QString CardMailLink(const TCardData &card)
 {
     // Each field is decoded on its own, so a damaged byte at the end of one
-    // field cannot take the text after it along.
-    return QStringLiteral("MailTo:") + gb18030::decode(card.field(Field::EMail)) + QStringLiteral("?Subject=")
-        + gb18030::decode(card.field(Field::Name)) + QStringLiteral("您好!");
+    // field cannot take the text after it along, and escaped, so that an
+    // address "a@b.cn?bcc=..." or a name "P&G" stays what it is.
+    return QStringLiteral("MailTo:") + EscapeCardTextForMailLink(gb18030::decode(card.field(Field::EMail)))
+        + QStringLiteral("?Subject=") + EscapeCardTextForMailLink(gb18030::decode(card.field(Field::Name)))
+        + QStringLiteral("您好!");
 }
 
 QString WebSiteLink(QByteArrayView webSite)

@@ -24,7 +24,8 @@ inline constexpr char16_t AuthorMailbox[] = u"kelvo@example.org";
 // "Kelvo V2.1", the product name shown by the about command.
 QString ProductNameAndVersion();
 
-// "MailTo:" + e-mail + "?Subject=" + name + "您好!", nothing escaped.
+// "MailTo:" + e-mail + "?Subject=" + name + "您好!", where the e-mail and the
+// name have their link syntax (% & # ? = +) percent-escaped.
 QString CardMailLink(const TCardData &card);
 
 // The card's web site as an address the browser can open: a value that

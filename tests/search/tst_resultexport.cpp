@@ -1,6 +1,7 @@
 #include "CardText.h"
 #include "Folding.h"
 #include "FieldCaptions.h"
+#include "MailLinkText.h"
 #include "ResultExport.h"
 #include "TestCards.h"
 
@@ -70,6 +71,8 @@ private slots:
     void textFileSkipsDeletedCards();
     void mailText();
     void mailTextWithoutRows();
+    void cardTextEscapedForMailLinks_data();
+    void cardTextEscapedForMailLinks();
     void spreadsheetRows();
     void proposedFileName();
 };
@@ -210,7 +213,7 @@ void TestResultExport::mailText()
     bobBlock.replace(" \xd0\xd5\xc3\xfb:", " \xd0\xd5\xc3\xfb:bob");
     QByteArray zhangBlock = EmptyBlock;
     zhangBlock.replace(" \xd0\xd5\xc3\xfb:", " \xd0\xd5\xc3\xfb:\xd5\xc5\xc8\xfd");
-    zhangBlock.replace(" E_Mail:", " E_Mail:z&s@x.cn");
+    zhangBlock.replace(" E_Mail:", " E_Mail:z%26s@x.cn"); // the card's '&' cannot end the body
     const QByteArray expected = "Mailto:?Subject=\xb2\xe9\xd5\xd2\xb5\xbd\xb5\xc4\xc3\xfb\xc6\xac&Body=" + bobBlock
                                 + "  %0d   " + zhangBlock + "  %0d   ";
     QCOMPARE(ResultMailBytes(rows), expected);
@@ -221,6 +224,32 @@ void TestResultExport::mailTextWithoutRows()
 {
     QCOMPARE(ResultMailText({}), QStringLiteral("Mailto:?Subject=查找到的名片&Body="));
     QCOMPARE(ResultMailBytes({}), QByteArray("Mailto:?Subject=\xb2\xe9\xd5\xd2\xb5\xbd\xb5\xc4\xc3\xfb\xc6\xac&Body="));
+}
+
+void TestResultExport::cardTextEscapedForMailLinks_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("escaped");
+    QTest::newRow("plain") << "zhang@example.cn" << "zhang@example.cn";
+    QTest::newRow("each of the six") << "%&#?=+" << "%25%26%23%3F%3D%2B";
+    QTest::newRow("company") << "AT&T" << "AT%26T";
+    QTest::newRow("an escape of its own") << "%0d%41" << "%250d%2541";
+    QTest::newRow("an added parameter") << "a@b.cn?bcc=x@y.cn" << "a@b.cn%3Fbcc%3Dx@y.cn";
+    // Left to the shell layer, which makes the link a URI.
+    QTest::newRow("blanks, line breaks, Chinese") << "张 三\r\n李四" << "张 三\r\n李四";
+    QTest::newRow("other punctuation") << "/:@;,[]<>\"'\\^`{|}~!$*()" << "/:@;,[]<>\"'\\^`{|}~!$*()";
+    QTest::newRow("four-byte characters") << "😀€㐀" << "😀€㐀";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestResultExport::cardTextEscapedForMailLinks()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, escaped);
+    QCOMPARE(EscapeCardTextForMailLink(text), escaped);
+    // GB18030 bytes come out as the escaped text's bytes: no byte of a
+    // Chinese character is mistaken for one of the six.
+    QCOMPARE(EscapeCardTextForMailLink(gb18030::encode(text)), gb18030::encode(escaped));
 }
 
 void TestResultExport::spreadsheetRows()

@@ -1,6 +1,7 @@
 #include "DataFile.h"
 #include "ResultExport.h"
 #include "SearchCards.h"
+#include "MailUri.h"
 #include "TestCards.h"
 
 #include <QFile>
@@ -61,6 +62,7 @@ private slots:
     void unreadableDataFiles();
     void exportText();
     void exportMailToStandardOutput();
+    void exportMailCarriesLinkSyntaxAsText();
     void exportXlsxWritesAWorkbookFile();
 
 private:
@@ -213,9 +215,47 @@ void TestSearchTool::exportMailToStandardOutput()
     const ToolRun run = runTool({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("mailto"),
                                  m_dataFile, QStringLiteral("ABC"), QStringLiteral("-")});
     QCOMPARE(run.exitCode, 0);
-    QVERIFY(run.out.startsWith(QStringLiteral("Mailto:?Subject=查找到的名片&Body= 姓名:Zed abc\r\n").toUtf8()));
-    QVERIFY(run.out.endsWith(QStringLiteral(" 其他信息:  %0d   ").toUtf8()));
-    QCOMPARE(run.out.count("  %0d   "), 1);
+    // The URI itself: ASCII only, the line breaks and the separator's %0d
+    // as escapes, the Chinese as UTF-8 escapes.
+    QVERIFY(run.out.startsWith("mailto:?Subject=%E6%9F%A5%E6%89%BE%E5%88%B0%E7%9A%84%E5%90%8D%E7%89%87&Body="
+                               "%20%E5%A7%93%E5%90%8D:Zed%20abc%0D%0A"));
+    QVERIFY(run.out.endsWith("%20%20%0D%20%20%20"));
+    for (const char c : run.out)
+        QVERIFY2(c > 0x20 && c < 0x7f, run.out.constData());
+    const MailUri mail = ReadMailUri(run.out);
+    QCOMPARE(mail.fieldNames(), QStringList({QStringLiteral("subject"), QStringLiteral("body")}));
+    QCOMPARE(mail.field(QStringLiteral("Subject")), QStringLiteral("查找到的名片"));
+    QVERIFY(mail.field(QStringLiteral("Body")).startsWith(QStringLiteral(" 姓名:Zed abc\r\n 头衔:\r\n")));
+    QVERIFY(mail.field(QStringLiteral("Body")).endsWith(QStringLiteral(" 其他信息:  \r   ")));
+}
+
+void TestSearchTool::exportMailCarriesLinkSyntaxAsText()
+{
+    CardTree tree;
+    CardNode *group = addClass(tree, nullptr, QStringLiteral("客户"));
+    const QString company = QStringLiteral("AT&T #1 a+b=c? 100% %0d");
+    const QString other = QStringLiteral("&cc=evil@example.org&attach=/etc/passwd#x");
+    addCard(tree, group, QStringLiteral("P&G 张三"),
+            {{Field::DW, company}, {Field::EMail, QStringLiteral("a@b.cn?bcc=x@y.cn")}, {Field::Other, other}});
+    const QString dataFile = m_dir.filePath(QStringLiteral("syntax.DB"));
+    QFile data(dataFile);
+    QVERIFY(data.open(QIODevice::WriteOnly));
+    data.write(SerializeTree(tree));
+    data.close();
+
+    const ToolRun run = runTool({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("mailto"),
+                                 dataFile, QStringLiteral("张三"), QStringLiteral("-")});
+    QCOMPARE(run.exitCode, 0);
+    const MailUri mail = ReadMailUri(run.out);
+    QVERIFY(!mail.hasFragment);
+    QVERIFY(mail.to.isEmpty());
+    QCOMPARE(mail.fieldNames(), QStringList({QStringLiteral("subject"), QStringLiteral("body")}));
+    QCOMPARE(mail.field(QStringLiteral("Subject")), QStringLiteral("查找到的名片"));
+    const QString body = QStringLiteral(" 姓名:P&G 张三\r\n 头衔:\r\n 单位:") + company
+        + QStringLiteral("\r\n 地址:\r\n 电话:\r\n 传真:\r\n 手机:\r\n 邮编:\r\n 网址:\r\n QQ:\r\n MSN:\r\n"
+                         " E_Mail:a@b.cn?bcc=x@y.cn\r\n 其他信息:")
+        + other + QStringLiteral("  \r   ");
+    QCOMPARE(mail.field(QStringLiteral("Body")), body);
 }
 
 // The cells themselves are checked where the writer is tested; here: the tool

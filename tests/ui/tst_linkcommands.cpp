@@ -2,6 +2,7 @@
 // reaches the shell, for every kind of selection.
 
 #include "LinkCommands.h"
+#include "MailUri.h"
 #include "RecordingShell.h"
 #include "tst_searchsupport.h"
 
@@ -17,6 +18,8 @@ class TestLinkCommands : public QObject
 private slots:
     void cardMailLink_data();
     void cardMailLink();
+    void cardMailReachesTheMailProgramIntact_data();
+    void cardMailReachesTheMailProgramIntact();
     void webSiteLink_data();
     void webSiteLink();
     void sendMailCommand();
@@ -34,8 +37,8 @@ void TestLinkCommands::cardMailLink_data()
                                                           << "MailTo:zs@example.com?Subject=张 三 Ltd您好!";
     QTest::newRow("no address") << "" << "李四" << "MailTo:?Subject=李四您好!";
     QTest::newRow("no name") << "x@y.z" << "" << "MailTo:x@y.z?Subject=您好!";
-    QTest::newRow("characters with a meaning in links are not escaped")
-        << "a&b@c.d" << "50%?&x" << "MailTo:a&b@c.d?Subject=50%?&x您好!";
+    QTest::newRow("characters with a meaning in links are escaped")
+        << "a&b@c.d" << "50%?&x=+#" << "MailTo:a%26b@c.d?Subject=50%25%3F%26x%3D%2B%23您好!";
 }
 
 void TestLinkCommands::cardMailLink()
@@ -45,6 +48,50 @@ void TestLinkCommands::cardMailLink()
     QFETCH(QString, link);
     const auto card = makeRecord(Kind::Card, {{Field::EMail, email}, {Field::Name, name}});
     QCOMPARE(links::CardMailLink(*card), link);
+}
+
+void TestLinkCommands::cardMailReachesTheMailProgramIntact_data()
+{
+    QTest::addColumn<QString>("email");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("plain") << "zs@example.cn" << "张三";
+    QTest::newRow("ampersand in the name") << "pg@example.cn" << "P&G 张三";
+    QTest::newRow("added recipient in the address") << "a@b.cn?bcc=spy@example.org" << "李四";
+    QTest::newRow("added parameters in the name") << "a@b.cn" << "x&cc=spy@example.org&attach=/etc/passwd";
+    QTest::newRow("hash") << "a#b@c.cn" << "No.#1";
+    QTest::newRow("percent") << "a@b.cn" << "100% %41 %0d %zz";
+    QTest::newRow("equals and plus") << "a+b@c.cn" << "1+1=2";
+    QTest::newRow("question mark") << "a@b.cn" << "谁?";
+    QTest::newRow("other punctuation") << "a@b.cn" << "/:@;,[]<>\"'\\^`{|}~!$*()";
+    QTest::newRow("blanks and tab") << "a@b.cn" << " 张  三\t";
+    QTest::newRow("line break inside") << "a@b.cn" << "上\r\n下";
+    QTest::newRow("empty address") << "" << "王五";
+    QTest::newRow("empty name") << "x@y.z" << "";
+}
+
+// The link as the desktop is handed it, read the way a mail program reads
+// it: the recipient is the card's address, the subject its name and the
+// greeting, and nothing else.
+void TestLinkCommands::cardMailReachesTheMailProgramIntact()
+{
+    QFETCH(QString, email);
+    QFETCH(QString, name);
+    CardTree tree;
+    CardNode *card = addCard(tree, nullptr, {{Field::Name, name}, {Field::EMail, email}});
+    RecordingDialogs dialogs;
+    RecordingShell shell;
+    LinkCommands commands(dialogs, shell, nullptr, QStringLiteral("/opt/kelvo"));
+    commands.actSendMailExecute(card);
+    QCOMPARE(shell.opened().size(), 1);
+    const QUrl &url = shell.opened().constFirst().url;
+    QVERIFY2(url.isValid(), qPrintable(url.errorString()));
+
+    const MailUri mail = ReadMailUri(url.toEncoded());
+    QCOMPARE(mail.scheme, QStringLiteral("mailto"));
+    QCOMPARE(mail.to, email);
+    QCOMPARE(mail.fieldNames(), QStringList{QStringLiteral("subject")});
+    QCOMPARE(mail.field(QStringLiteral("Subject")), name + QStringLiteral("您好!"));
+    QVERIFY(!mail.hasFragment);
 }
 
 void TestLinkCommands::webSiteLink_data()

@@ -3,6 +3,8 @@
 // backend: what reaches the file, the mail link and the workbook, and what a
 // failure leaves behind.
 
+#include "CardText.h"
+#include "MailUri.h"
 #include "RecordingShell.h"
 #include "RecordingSpreadsheet.h"
 #include "ResultExport.h"
@@ -77,6 +79,8 @@ private slots:
     void textFileFailureIsShownAndLeavesNoFile();
     void mailCarriesEveryCardAsItIsNow();
     void mailOfAnEmptyListIsTheHeadAlone();
+    void mailBodyReachesTheMailProgramIntact_data();
+    void mailBodyReachesTheMailProgramIntact();
     void spreadsheetStepsAndCells();
     void spreadsheetOfAnEmptyListHasTheHeaderOnly();
     void spreadsheetFailuresAreShown();
@@ -192,11 +196,16 @@ void TestResultExports::mailCarriesEveryCardAsItIsNow()
     QVERIFY(!opened.isFile);
     QCOMPARE(opened.text, ResultMailText(f.rows));
     QVERIFY(opened.text.startsWith(QStringLiteral("Mailto:?Subject=查找到的名片&Body= 姓名:Adam\r\n")));
-    QVERIFY(opened.text.contains(QStringLiteral(" 电话:555 & 100%\r\n")));
+    QVERIFY(opened.text.contains(QStringLiteral(" 电话:555 %26 100%25\r\n")));
     QVERIFY(opened.text.contains(QStringLiteral(" 单位:Abc Ltd\r\n")));
-    QVERIFY(opened.text.endsWith(QStringLiteral(" 其他信息:zed & co  %0d   ")));
+    QVERIFY(opened.text.endsWith(QStringLiteral(" 其他信息:zed %26 co  %0d   ")));
     QCOMPARE(opened.text.count(QStringLiteral("  %0d   ")), 2);
     QCOMPARE(opened.url.scheme().toLower(), QStringLiteral("mailto"));
+    // What the mail program shows: both cards, as they are now.
+    const MailUri mail = ReadMailUri(opened.url.toEncoded());
+    QCOMPARE(mail.fieldNames(), QStringList({QStringLiteral("subject"), QStringLiteral("body")}));
+    QVERIFY(mail.field(QStringLiteral("Body")).contains(QStringLiteral(" 电话:555 & 100%\r\n")));
+    QVERIFY(mail.field(QStringLiteral("Body")).endsWith(QStringLiteral(" 其他信息:zed & co  \r   ")));
     QVERIFY(f.dialogs.errors.isEmpty());
 }
 
@@ -206,6 +215,52 @@ void TestResultExports::mailOfAnEmptyListIsTheHeadAlone()
     f.exports.SendResultsByMail({});
     QCOMPARE(f.shell.opened().size(), 1);
     QCOMPARE(f.shell.opened().constFirst().text, QStringLiteral("Mailto:?Subject=查找到的名片&Body="));
+}
+
+void TestResultExports::mailBodyReachesTheMailProgramIntact_data()
+{
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("plain") << "Abc Ltd" << "北京市";
+    QTest::newRow("ampersand") << "AT&T" << "P&G 大厦";
+    QTest::newRow("hash") << "No.#1" << "3#楼";
+    QTest::newRow("added parameters") << "x&cc=spy@example.org" << "&attach=/etc/passwd&bcc=spy@example.org";
+    QTest::newRow("question mark and equals") << "谁?是=谁" << "?Subject=假的";
+    QTest::newRow("percent") << "100% %41" << "%0d%0a %zz %";
+    QTest::newRow("plus") << "A+B" << "1+1";
+    QTest::newRow("other punctuation") << "/:@;,[]<>\"'" << "\\^`{|}~!$*()";
+    QTest::newRow("line break and tab inside") << "上\r\n下" << "左\t右";
+}
+
+// The link as the desktop is handed it, read the way a mail program reads
+// it: the subject and the body the export describes, nothing more, every
+// separator's %0d a carriage return.
+void TestResultExports::mailBodyReachesTheMailProgramIntact()
+{
+    QFETCH(QString, company);
+    QFETCH(QString, address);
+    Fixture f;
+    addCard(f.tree, nullptr, {{Field::Name, "A1"}, {Field::DW, company}, {Field::DZ, address}});
+    addCard(f.tree, nullptr, {{Field::Name, "A2"}, {Field::EMail, "a2@example.org"}, {Field::Other, company}});
+    FieldSelection fields{};
+    fields[0] = true;
+    f.rows = SearchCards(f.tree, "a", fields, QLocale::c()).rows;
+    QCOMPARE(f.rows.size(), size_t(2));
+    f.exports.SendResultsByMail(f.rows);
+    QCOMPARE(f.shell.opened().size(), 1);
+    const QUrl &url = f.shell.opened().constFirst().url;
+    QVERIFY2(url.isValid(), qPrintable(url.errorString()));
+
+    QString body;
+    for (const TResultRow &row : f.rows)
+        body += gb18030::decode(CardToText(*row.Card)) + QStringLiteral("  \r   ");
+    const MailUri mail = ReadMailUri(url.toEncoded());
+    QCOMPARE(mail.scheme, QStringLiteral("mailto"));
+    QVERIFY(mail.to.isEmpty());
+    QVERIFY(!mail.hasFragment);
+    QCOMPARE(mail.fieldNames(), QStringList({QStringLiteral("subject"), QStringLiteral("body")}));
+    QCOMPARE(mail.field(QStringLiteral("Subject")), QStringLiteral("查找到的名片"));
+    QCOMPARE(mail.field(QStringLiteral("Body")), body);
 }
 
 void TestResultExports::spreadsheetStepsAndCells()
