@@ -1,5 +1,6 @@
 #include "QuickSearchForm.h"
 
+#include "AccessibleTexts.h"
 #include "CardTree.h"
 #include "Dialogs.h"
 #include "FieldCaptions.h"
@@ -205,7 +206,7 @@ void QuickSearchForm::buildControls()
     sb1->setSizeGripEnabled(false);
     m_status = new QLabel(sb1);
     m_status->setObjectName(QStringLiteral("sb1Text"));
-    m_status->setAccessibleName(QStringLiteral("查找结果"));
+    ReadLabelByItsText(*m_status, QStringLiteral("查找结果")); // screen readers read "共找到N张名片。"
     sb1->addWidget(m_status, 1);
 
     auto *layout = new QVBoxLayout(this);

@@ -1,5 +1,8 @@
 #include "TGauge.h"
 
+#include "AccessibleTexts.h"
+
+#include <QAccessible>
 #include <QPainter>
 
 #include <algorithm>
@@ -10,6 +13,13 @@ TGauge::TGauge(QWidget *parent)
     : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    AccessibleGauge::install();
+}
+
+void TGauge::announceValue()
+{
+    QAccessibleValueChangeEvent event(this, m_progress);
+    QAccessible::updateAccessibility(&event);
 }
 
 void TGauge::setMinValue(int value)
@@ -26,10 +36,13 @@ void TGauge::setRange(int minValue, int maxValue)
 {
     if (maxValue < minValue)
         maxValue = minValue;
+    if (minValue == m_min && maxValue == m_max)
+        return;
     m_min = minValue;
     m_max = maxValue;
     m_progress = std::clamp(m_progress, m_min, m_max);
     update();
+    announceValue(); // the percentage changes with the range
 }
 
 void TGauge::setProgress(int value)
@@ -39,6 +52,7 @@ void TGauge::setProgress(int value)
         return;
     m_progress = clamped;
     update();
+    announceValue();
 }
 
 void TGauge::addProgress(int amount)

@@ -40,6 +40,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // Tells assistive technology the position (and so the percentage) changed.
+    void announceValue();
+
     int m_min = 0;
     int m_max = 100;
     int m_progress = 0;

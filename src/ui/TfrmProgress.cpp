@@ -1,5 +1,6 @@
 #include "TfrmProgress.h"
 
+#include "AccessibleTexts.h"
 #include "CjkFont.h"
 #include "MessagePump.h"
 #include "TGauge.h"
@@ -36,6 +37,7 @@ TfrmProgress::TfrmProgress(MessagePump &pump, QWidget *parent)
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setAttribute(Qt::WA_TranslucentBackground);
     Label1->setGeometry(12, 8, ClientWidth - 24, 16);
+    ReadLabelByItsText(*Label1, QStringLiteral("保存或载入数据的提示"));
 
     gg1 = new TGauge(this);
     gg1->setObjectName(QStringLiteral("gg1"));
