@@ -1,0 +1,37 @@
+# Source files are named one by one in each folder's CMakeLists.txt. So that a
+# file added to a folder but not to its list is never silently left out of
+# the build, kelvo_check_source_lists() stops the configuration when a .cpp
+# file in a folder the build reads belongs to none of that folder's targets.
+function(kelvo_check_source_lists dir)
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(sub ${subdirs})
+    kelvo_check_source_lists(${sub})
+  endforeach()
+
+  set(listed "")
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target ${targets})
+    get_target_property(sources ${target} SOURCES)
+    if(NOT sources)
+      continue()
+    endif()
+    foreach(source ${sources})
+      if(NOT source MATCHES "^\\$<")
+        cmake_path(ABSOLUTE_PATH source BASE_DIRECTORY ${dir} NORMALIZE OUTPUT_VARIABLE absolute)
+        list(APPEND listed ${absolute})
+      endif()
+    endforeach()
+  endforeach()
+
+  file(GLOB present LIST_DIRECTORIES false ${dir}/*.cpp)
+  set(unlisted "")
+  foreach(file ${present})
+    if(NOT file IN_LIST listed)
+      list(APPEND unlisted ${file})
+    endif()
+  endforeach()
+  if(unlisted)
+    list(JOIN unlisted "\n  " shown)
+    message(FATAL_ERROR "Source files that no target of ${dir}/CMakeLists.txt lists:\n  ${shown}")
+  endif()
+endfunction()
