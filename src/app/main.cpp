@@ -4,6 +4,7 @@
 #include "ChineseQtTexts.h"
 #include "DataFiles.h"
 #include "ImageList.h"
+#include "KelvoVersion.h"
 #include "QtDialogs.h"
 #include "QtShell.h"
 #include "Session.h"
@@ -18,7 +19,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvo"));
-    QApplication::setApplicationVersion(QStringLiteral(KELVO_VERSION));
+    QApplication::setApplicationVersion(QString::fromLatin1(kelvo::version::Number));
     QApplication::setDesktopFileName(QStringLiteral("kelvo"));
     // Qt's own texts (stock buttons, file dialogs, editor menus) in Chinese,
     // like every text of the program, whatever the user's locale.

@@ -40,4 +40,8 @@ void writeOut(const QByteArray &bytes);
 // True when args hold -h or --help.
 bool wantsHelp(const QStringList &args);
 
+// True for a word that starts with '-' and is not "-" (standard input), so
+// that it cannot be meant as a file name where a command expects one.
+bool isOptionLike(const QString &word);
+
 } // namespace kelvo::tool

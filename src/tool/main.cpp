@@ -1,3 +1,4 @@
+#include "KelvoVersion.h"
 #include "ToolCommand.h"
 
 #include <QCoreApplication>
@@ -34,6 +35,11 @@ bool wantsHelp(const QStringList &args)
     return args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"));
 }
 
+bool isOptionLike(const QString &word)
+{
+    return word.startsWith(QLatin1Char('-')) && word != QLatin1String("-");
+}
+
 } // namespace kelvo::tool
 
 using namespace kelvo::tool;
@@ -49,7 +55,8 @@ static QString overview()
     for (const ToolCommand &c : commands)
         text += QStringLiteral("  %1%2\n").arg(c.name, -10).arg(c.synopsis);
     text += QStringLiteral(
-        "\n'kelvo-tool COMMAND --help' describes one command.\n"
+        "\n'kelvo-tool COMMAND --help' describes one command; 'kelvo-tool --version'\n"
+        "prints the version.\n"
         "Exit codes: 0 success; 1 usage error or bad input; 2 unreadable or damaged data file.\n");
     return text;
 }
@@ -58,6 +65,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelvo-tool"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kelvo::version::Number));
     QStringList args = QCoreApplication::arguments().mid(1);
 
     if (args.isEmpty()) {
@@ -67,6 +75,10 @@ int main(int argc, char **argv)
     const QString name = args.takeFirst();
     if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
         printOut(overview());
+        return ExitOk;
+    }
+    if (name == QLatin1String("--version")) {
+        printOut(QStringLiteral("kelvo-tool (%1)\n").arg(QString::fromLatin1(kelvo::version::ProductNameAndVersion)));
         return ExitOk;
     }
     for (const ToolCommand &command : commandRegistry()) {

@@ -4,6 +4,7 @@
 #include "CardTree.h"
 #include "Dialogs.h"
 #include "Gb18030.h"
+#include "KelvoVersion.h"
 #include "MailLinkText.h"
 #include "Shell.h"
 #include "TfrmMain.h"
@@ -20,7 +21,7 @@ namespace links {
 
 QString ProductNameAndVersion()
 {
-    return QStringLiteral("Kelvo V2.1");
+    return QString::fromLatin1(version::ProductNameAndVersion);
 }
 
 QString CardMailLink(const TCardData &card)

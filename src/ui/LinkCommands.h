@@ -21,7 +21,8 @@ namespace links {
 inline constexpr char16_t AuthorHomePage[] = u"https://kelvo.example.org/";
 inline constexpr char16_t AuthorMailbox[] = u"kelvo@example.org";
 
-// "Kelvo V2.1", the product name shown by the about command.
+// "Kelvo V2.1" (from the project version), the product name shown by the
+// about command.
 QString ProductNameAndVersion();
 
 // "MailTo:" + e-mail + "?Subject=" + name + "您好!", where the e-mail and the

@@ -88,6 +88,7 @@ private slots:
     void usageErrors();
     void helpTexts_data();
     void helpTexts();
+    void versionComesFromTheProject();
 
 private:
     Run run(const QStringList &args, const QByteArray &input = {});
@@ -585,6 +586,14 @@ void TestToolStoreCommands::helpTexts()
     QCOMPARE(help.exitCode, 0);
     QVERIFY(QString::fromUtf8(help.out).startsWith(QStringLiteral("Usage: kelvo-tool ") + command));
     QVERIFY(QString::fromUtf8(help.out).contains(QStringLiteral("Exit codes")));
+}
+
+void TestToolStoreCommands::versionComesFromTheProject()
+{
+    const Run version = run({QStringLiteral("--version")});
+    QCOMPARE(version.exitCode, 0);
+    QCOMPARE(version.out, QByteArray("kelvo-tool (Kelvo V2.1)\n"));
+    QVERIFY(version.err.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestToolStoreCommands)
