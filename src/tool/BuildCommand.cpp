@@ -1,3 +1,4 @@
+#include "CommandLine.h"
 #include "StoreFiles.h"
 #include "ToolCommand.h"
 #include "TreeJsonReader.h"
@@ -13,15 +14,16 @@ namespace {
 
 int runBuild(const QStringList &args)
 {
-    const bool optionLike = std::any_of(args.begin(), args.end(), [](const QString &a) {
-        return a.startsWith(QLatin1Char('-')) && a != QLatin1String("-");
-    });
-    if (args.size() != 2 || optionLike || args.at(1) == QLatin1String("-")) {
+    CommandLine commandLine;
+    const bool parsed = commandLine.parse(args);
+    const QStringList files = commandLine.positionalArguments();
+    if (!parsed || files.size() != 2 || std::any_of(files.begin(), files.end(), isOptionLike)
+        || files.at(1) == QLatin1String("-")) {
         printError(QStringLiteral("Usage: kelvo-tool build JSONFILE DATAFILE   (see kelvo-tool build --help)"));
         return ExitUsage;
     }
-    const QString jsonPath = args.at(0);
-    const QString dataPath = args.at(1);
+    const QString jsonPath = files.at(0);
+    const QString dataPath = files.at(1);
     const QString jsonName = jsonPath == QLatin1String("-") ? QStringLiteral("standard input") : jsonPath;
 
     QByteArray json;

@@ -1,3 +1,4 @@
+#include "CommandLine.h"
 #include "StoreFiles.h"
 #include "ToolCommand.h"
 
@@ -47,24 +48,22 @@ TreeFigures countTree(const CardTree &tree)
 
 int runCheck(const QStringList &args)
 {
-    if (args.size() != 1 || (args.first().startsWith(QLatin1Char('-')) && args.first() != QLatin1String("-"))) {
+    CommandLine commandLine;
+    const bool parsed = commandLine.parse(args);
+    const QStringList files = commandLine.positionalArguments();
+    if (!parsed || files.size() != 1 || isOptionLike(files.first())) {
         printError(QStringLiteral("Usage: kelvo-tool check DATAFILE   (see kelvo-tool check --help)"));
         return ExitUsage;
     }
-    const QString path = args.first();
-    QByteArray bytes;
+    const QString path = files.first();
+    CardTree tree;
     QString error;
-    if (!ReadWholeFile(path, &bytes, &error)) {
+    bool empty = false;
+    if (!ReadDataFile(path, tree, &error, {}, &empty)) {
         printError(QStringLiteral("kelvo-tool check: ") + error);
         return ExitDataFile;
     }
-    CardTree tree;
-    const LoadResult result = ReadTreeFromBytes(bytes, tree);
-    if (!result.ok()) {
-        printError(QStringLiteral("kelvo-tool check: ") + DamagedFileMessage(path, result));
-        return ExitDataFile;
-    }
-    if (bytes.isEmpty())
+    if (empty)
         printError(QStringLiteral("kelvo-tool check: %1: empty file: Kelvo starts with its default tree").arg(path));
 
     const TreeFigures figures = countTree(tree);

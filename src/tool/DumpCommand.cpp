@@ -1,3 +1,4 @@
+#include "CommandLine.h"
 #include "StoreFiles.h"
 #include "ToolCommand.h"
 #include "TreeJsonWriter.h"
@@ -11,27 +12,22 @@ namespace {
 
 int runDump(const QStringList &args)
 {
-    if (args.size() != 1 || (args.first().startsWith(QLatin1Char('-')) && args.first() != QLatin1String("-"))) {
+    CommandLine commandLine;
+    const bool parsed = commandLine.parse(args);
+    const QStringList files = commandLine.positionalArguments();
+    if (!parsed || files.size() != 1 || isOptionLike(files.first())) {
         printError(QStringLiteral("Usage: kelvo-tool dump DATAFILE   (see kelvo-tool dump --help)"));
         return ExitUsage;
     }
-    const QString path = args.first();
-    QByteArray bytes;
-    QString error;
-    if (!ReadWholeFile(path, &bytes, &error)) {
-        printError(QStringLiteral("kelvo-tool dump: ") + error);
-        return ExitDataFile;
-    }
-
+    const QString path = files.first();
     CardTree tree;
     ReadOptions options;
     options.keepStoredDisplayIndexes = true;
-    const LoadResult result = ReadTreeFromBytes(bytes, tree, NoProgress(), options);
-    if (!result.ok()) {
-        printError(QStringLiteral("kelvo-tool dump: ") + DamagedFileMessage(path, result));
+    QString error;
+    if (!ReadDataFile(path, tree, &error, options)) {
+        printError(QStringLiteral("kelvo-tool dump: ") + error);
         return ExitDataFile;
     }
-    bytes = QByteArray(); // the tree holds everything now
 
     QStringList warnings;
     WriteTreeJson(tree, [](QByteArrayView piece) { writeOut(piece.toByteArray()); }, &warnings);

@@ -1,5 +1,6 @@
 // kelvo-tool export: writes what the search window's exports write.
 
+#include "CommandLine.h"
 #include "ToolCommand.h"
 
 #include "CardTree.h"
@@ -13,7 +14,6 @@
 #include "XlsxSpreadsheet.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QLocale>
 
 namespace kelvo::tool {
@@ -24,7 +24,8 @@ const char *const ExportHelp =
     "Usage: kelvo-tool export --format text|xlsx|mailto DATAFILE CONDITION\n"
     "                         [--fields LIST] [--now DATETIME] [--locale NAME] OUT\n"
     "Searches DATAFILE as 'kelvo-tool search' does and writes the result the way\n"
-    "the search window exports it. OUT '-' is standard output (text, mailto).\n"
+    "the search window exports it. DATAFILE '-' reads standard input; OUT '-' is\n"
+    "standard output (text, mailto).\n"
     "\n"
     "  --format text    the saved result file (GB18030, CR LF line ends)\n"
     "  --format mailto  the mail link, exactly the URI handed to the desktop\n"
@@ -43,7 +44,7 @@ const char *const ExportHelp =
 struct ExportOptions
 {
     QString format;
-    QString fieldList = QStringLiteral("1");
+    QString fieldList;
     QString now;
     QString locale;
     QStringList positional;
@@ -52,39 +53,23 @@ struct ExportOptions
 // Returns an error text, or an empty string when the arguments were read.
 QString parseArguments(const QStringList &args, ExportOptions &options)
 {
-    bool optionsEnded = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        if (optionsEnded || !arg.startsWith(QLatin1String("--"))) {
-            options.positional.append(arg);
-            continue;
-        }
-        if (arg == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-        QString name = arg;
-        QString value;
-        const qsizetype equals = arg.indexOf(u'=');
-        if (equals > 0) {
-            name = arg.left(equals);
-            value = arg.mid(equals + 1);
-        } else if (i + 1 < args.size()) {
-            value = args.at(++i);
-        } else {
-            return QStringLiteral("option '%1' needs a value").arg(arg);
-        }
-        if (name == QLatin1String("--format"))
-            options.format = value;
-        else if (name == QLatin1String("--fields"))
-            options.fieldList = value;
-        else if (name == QLatin1String("--now"))
-            options.now = value;
-        else if (name == QLatin1String("--locale"))
-            options.locale = value;
-        else
-            return QStringLiteral("unknown option '%1'").arg(name);
+    CommandLine commandLine;
+    const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("FORMAT"));
+    const QCommandLineOption fields(QStringLiteral("fields"), QString(), QStringLiteral("LIST"), QStringLiteral("1"));
+    const QCommandLineOption now(QStringLiteral("now"), QString(), QStringLiteral("DATETIME"));
+    const QCommandLineOption locale(QStringLiteral("locale"), QString(), QStringLiteral("NAME"));
+    for (const QCommandLineOption &option : {format, fields, now, locale})
+        commandLine.addOption(option);
+    if (!commandLine.parse(args)) {
+        if (!commandLine.optionWithoutValue().isEmpty())
+            return QStringLiteral("option '%1' needs a value").arg(commandLine.optionWithoutValue());
+        return QStringLiteral("unknown option '%1'").arg(commandLine.unknownOption());
     }
+    options.format = commandLine.value(format);
+    options.fieldList = commandLine.value(fields);
+    options.now = commandLine.value(now);
+    options.locale = commandLine.value(locale);
+    options.positional = commandLine.positionalArguments();
     if (options.positional.size() != 3)
         return QStringLiteral("expected DATAFILE CONDITION OUT");
     return {};
@@ -94,7 +79,7 @@ bool writeOutput(const QString &path, const QByteArray &bytes, QString *error)
 {
     if (path == QLatin1String("-")) {
         writeOut(bytes);
-        return true;
+        return FlushStandardOutput(error);
     }
     return WriteFileAtomically(path, bytes, error);
 }
@@ -167,18 +152,10 @@ int runExport(const QStringList &args)
         return ExitUsage;
     }
 
-    QFile file(dataPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        printError(QStringLiteral("kelvo-tool export: cannot read %1: %2").arg(dataPath, file.errorString()));
-        return ExitDataFile;
-    }
     CardTree tree;
-    const LoadResult loaded = ReadTreeFromBytes(file.readAll(), tree);
-    if (!loaded.ok()) {
-        printError(QStringLiteral("kelvo-tool export: %1 is damaged at byte %2: %3")
-                       .arg(dataPath)
-                       .arg(loaded.offset)
-                       .arg(loaded.reason));
+    QString error;
+    if (!ReadDataFile(dataPath, tree, &error)) {
+        printError(QStringLiteral("kelvo-tool export: ") + error);
         return ExitDataFile;
     }
 

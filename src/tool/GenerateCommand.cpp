@@ -1,4 +1,5 @@
 #include "CardGenerator.h"
+#include "CommandLine.h"
 #include "StoreFiles.h"
 #include "ToolCommand.h"
 
@@ -9,32 +10,6 @@ namespace kelvo::tool {
 
 namespace {
 
-// "--name VALUE" or "--name=VALUE"; removes what it takes from `args`.
-bool takeOption(QStringList &args, const QString &name, QString *value, bool *found, QString *error)
-{
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        if (arg == name) {
-            if (i + 1 >= args.size()) {
-                *error = QStringLiteral("%1 needs a value").arg(name);
-                return false;
-            }
-            *value = args.at(i + 1);
-            args.remove(i, 2);
-            *found = true;
-            return true;
-        }
-        if (arg.startsWith(name + QLatin1Char('='))) {
-            *value = arg.mid(name.size() + 1);
-            args.remove(i);
-            *found = true;
-            return true;
-        }
-    }
-    *found = false;
-    return true;
-}
-
 int usage(const QString &problem)
 {
     printError(QStringLiteral("kelvo-tool generate: %1\n"
@@ -43,37 +18,39 @@ int usage(const QString &problem)
     return ExitUsage;
 }
 
-int runGenerate(const QStringList &arguments)
+int runGenerate(const QStringList &args)
 {
-    QStringList args = arguments;
-    QString error;
-    QString cardsText;
-    QString seedText;
-    bool haveCards = false;
-    bool haveSeed = false;
-    if (!takeOption(args, QStringLiteral("--cards"), &cardsText, &haveCards, &error)
-        || !takeOption(args, QStringLiteral("--seed"), &seedText, &haveSeed, &error))
-        return usage(error);
-    if (!haveCards)
+    CommandLine commandLine;
+    const QCommandLineOption cardsOption(QStringLiteral("cards"), QString(), QStringLiteral("N"));
+    const QCommandLineOption seedOption(QStringLiteral("seed"), QString(), QStringLiteral("S"), QStringLiteral("1"));
+    commandLine.addOption(cardsOption);
+    commandLine.addOption(seedOption);
+    if (!commandLine.parse(args)) {
+        if (!commandLine.optionWithoutValue().isEmpty())
+            return usage(QStringLiteral("%1 needs a value").arg(commandLine.optionWithoutValue()));
+        return usage(QStringLiteral("unknown option '%1'").arg(commandLine.unknownOption()));
+    }
+    if (!commandLine.isSet(cardsOption))
         return usage(QStringLiteral("--cards is required"));
+    const QString cardsText = commandLine.value(cardsOption);
     bool ok = false;
     const int cards = cardsText.toInt(&ok);
     if (!ok || cards < 0 || cards > MaxGeneratedCards)
         return usage(QStringLiteral("--cards needs a whole number from 0 to %1, not '%2'").arg(MaxGeneratedCards).arg(cardsText));
-    quint64 seed = 1;
-    if (haveSeed) {
-        seed = seedText.toULongLong(&ok);
-        if (!ok)
-            return usage(QStringLiteral("--seed needs a whole number from 0 to 18446744073709551615, not '%1'").arg(seedText));
-    }
-    if (args.size() != 1 || args.first().startsWith(QLatin1Char('-')))
-        return usage(args.isEmpty() ? QStringLiteral("DATAFILE is missing")
-                                    : QStringLiteral("unexpected '%1'").arg(args.join(QLatin1Char(' '))));
+    const QString seedText = commandLine.value(seedOption);
+    const quint64 seed = seedText.toULongLong(&ok);
+    if (!ok)
+        return usage(QStringLiteral("--seed needs a whole number from 0 to 18446744073709551615, not '%1'").arg(seedText));
+    const QStringList files = commandLine.positionalArguments();
+    if (files.size() != 1 || files.first().startsWith(QLatin1Char('-')))
+        return usage(files.isEmpty() ? QStringLiteral("DATAFILE is missing")
+                                     : QStringLiteral("unexpected '%1'").arg(files.join(QLatin1Char(' '))));
 
     CardTree tree;
     GenerateCardTree(tree, cards, seed);
+    QString error;
     const QByteArray bytes = SerializeTree(tree, NoProgress(), &error);
-    if (bytes.isEmpty() || !WriteFileAtomically(args.first(), bytes, &error)) {
+    if (bytes.isEmpty() || !WriteFileAtomically(files.first(), bytes, &error)) {
         printError(QStringLiteral("kelvo-tool generate: ") + error);
         return ExitDataFile;
     }

@@ -1,3 +1,4 @@
+#include "CommandLine.h"
 #include "ToolCommand.h"
 
 #include "Lzhuf.h"
@@ -34,9 +35,12 @@ bool writeOutput(const QString &path, const QByteArray &bytes)
     return true;
 }
 
-int runLzhuf(const QStringList &args)
+int runLzhuf(const QStringList &words)
 {
-    if (args.size() != 3 || (args[0] != QLatin1String("decode") && args[0] != QLatin1String("encode"))) {
+    CommandLine commandLine;
+    const bool parsed = commandLine.parse(words);
+    const QStringList args = commandLine.positionalArguments();
+    if (!parsed || args.size() != 3 || (args[0] != QLatin1String("decode") && args[0] != QLatin1String("encode"))) {
         printError(QStringLiteral("Usage: kelvo-tool lzhuf decode|encode IN OUT"));
         return ExitUsage;
     }

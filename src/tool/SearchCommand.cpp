@@ -1,5 +1,7 @@
 // kelvo-tool search: runs the search window's search over a data file.
 
+#include "CommandLine.h"
+#include "StoreFiles.h"
 #include "ToolCommand.h"
 
 #include "CardTree.h"
@@ -7,8 +9,6 @@
 #include "FieldList.h"
 #include "Gb18030.h"
 #include "SearchCards.h"
-
-#include <QFile>
 
 namespace kelvo::tool {
 
@@ -18,7 +18,7 @@ const char *const SearchHelp =
     "Usage: kelvo-tool search DATAFILE CONDITION [--fields LIST]\n"
     "Finds the cards of DATAFILE whose chosen fields contain CONDITION, as the\n"
     "search window does (ASCII letter case ignored, blanks around values and the\n"
-    "condition ignored).\n"
+    "condition ignored). DATAFILE '-' reads standard input.\n"
     "\n"
     "  --fields LIST  field numbers 1 to 13 separated by commas, or 'all'\n"
     "                 (default 1, the name). 1 name, 2 title, 3 company,\n"
@@ -28,8 +28,8 @@ const char *const SearchHelp =
     "Prints one line per found card in result-list order: the thirteen folded\n"
     "field texts separated by tabs (a tab, line break or backslash inside a text\n"
     "is written \\t, \\r, \\n or \\\\), then the line 共找到N张名片。\n"
-    "Exit codes: 0 done; 1 usage error or empty condition; 2 unreadable or\n"
-    "damaged data file.\n";
+    "Exit codes: 0 done; 1 usage error, empty condition, or standard output could\n"
+    "not be written; 2 unreadable or damaged data file.\n";
 
 QString escapedCell(const QString &text)
 {
@@ -49,32 +49,22 @@ QString escapedCell(const QString &text)
 
 int runSearch(const QStringList &args)
 {
-    QStringList positional;
-    QString fieldList = QStringLiteral("1");
-    bool optionsEnded = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        if (!optionsEnded && arg == QLatin1String("--")) {
-            optionsEnded = true;
-        } else if (!optionsEnded && arg == QLatin1String("--fields")) {
-            if (i + 1 >= args.size()) {
-                printError(QStringLiteral("kelvo-tool search: --fields needs a list"));
-                return ExitUsage;
-            }
-            fieldList = args.at(++i);
-        } else if (!optionsEnded && arg.startsWith(QLatin1String("--fields="))) {
-            fieldList = arg.mid(9);
-        } else if (!optionsEnded && arg.startsWith(QLatin1String("--"))) {
-            printError(QStringLiteral("kelvo-tool search: unknown option '%1'").arg(arg));
-            return ExitUsage;
-        } else {
-            positional.append(arg);
-        }
+    CommandLine commandLine;
+    const QCommandLineOption fieldsOption(QStringLiteral("fields"), QString(), QStringLiteral("LIST"), QStringLiteral("1"));
+    commandLine.addOption(fieldsOption);
+    if (!commandLine.parse(args)) {
+        if (!commandLine.optionWithoutValue().isEmpty())
+            printError(QStringLiteral("kelvo-tool search: --fields needs a list"));
+        else
+            printError(QStringLiteral("kelvo-tool search: unknown option '%1'").arg(commandLine.unknownOption()));
+        return ExitUsage;
     }
+    const QStringList positional = commandLine.positionalArguments();
     if (positional.size() != 2) {
         printError(QString::fromUtf8(SearchHelp));
         return ExitUsage;
     }
+    const QString fieldList = commandLine.value(fieldsOption);
     const std::optional<FieldSelection> fields = ParseFieldList(fieldList);
     if (!fields) {
         printError(QStringLiteral("kelvo-tool search: bad field list '%1' (numbers 1 to 13 separated by commas, or 'all')")
@@ -87,19 +77,10 @@ int runSearch(const QStringList &args)
         return ExitUsage;
     }
 
-    QFile file(positional.at(0));
-    if (!file.open(QIODevice::ReadOnly)) {
-        printError(QStringLiteral("kelvo-tool search: cannot read %1: %2").arg(positional.at(0), file.errorString()));
-        return ExitDataFile;
-    }
-    const QByteArray bytes = file.readAll();
     CardTree tree;
-    const LoadResult loaded = ReadTreeFromBytes(bytes, tree);
-    if (!loaded.ok()) {
-        printError(QStringLiteral("kelvo-tool search: %1 is damaged at byte %2: %3")
-                       .arg(positional.at(0))
-                       .arg(loaded.offset)
-                       .arg(loaded.reason));
+    QString error;
+    if (!ReadDataFile(positional.at(0), tree, &error)) {
+        printError(QStringLiteral("kelvo-tool search: ") + error);
         return ExitDataFile;
     }
 
@@ -115,6 +96,10 @@ int runSearch(const QStringList &args)
     }
     out += FoundCardsStatusText(outcome.count()) + u'\n';
     printOut(out);
+    if (!FlushStandardOutput(&error)) {
+        printError(QStringLiteral("kelvo-tool search: ") + error);
+        return ExitUsage;
+    }
     return ExitOk;
 }
 

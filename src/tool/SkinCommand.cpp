@@ -1,3 +1,4 @@
+#include "CommandLine.h"
 #include "ToolCommand.h"
 
 #include "SkinArchive.h"
@@ -34,9 +35,19 @@ bool readArchiveFile(const QString &path, TSkinReader &reader, bool *storedPrope
     return true;
 }
 
-int runList(const QStringList &args)
+// The arguments of a subcommand without options; empty when they do not parse.
+QStringList plainArguments(const QStringList &words, bool *parsed)
 {
-    if (args.size() != 1) {
+    CommandLine commandLine;
+    *parsed = commandLine.parse(words);
+    return commandLine.positionalArguments();
+}
+
+int runList(const QStringList &words)
+{
+    bool parsed = false;
+    const QStringList args = plainArguments(words, &parsed);
+    if (!parsed || args.size() != 1) {
         printError(QStringLiteral("Usage: kelvo-tool skin list ARCHIVE"));
         return ExitUsage;
     }
@@ -60,9 +71,11 @@ int runList(const QStringList &args)
     return ExitOk;
 }
 
-int runUnpack(const QStringList &args)
+int runUnpack(const QStringList &words)
 {
-    if (args.size() != 2) {
+    bool parsed = false;
+    const QStringList args = plainArguments(words, &parsed);
+    if (!parsed || args.size() != 2) {
         printError(QStringLiteral("Usage: kelvo-tool skin unpack ARCHIVE DIR"));
         return ExitUsage;
     }
@@ -102,10 +115,15 @@ int runUnpack(const QStringList &args)
     return status;
 }
 
-int runPack(QStringList args)
+int runPack(const QStringList &words)
 {
-    const bool property = args.removeAll(QStringLiteral("--property")) > 0;
-    if (args.size() != 2) {
+    CommandLine commandLine;
+    const QCommandLineOption propertyOption(QStringLiteral("property"));
+    commandLine.addOption(propertyOption);
+    const bool parsed = commandLine.parse(words);
+    const bool property = commandLine.isSet(propertyOption);
+    const QStringList args = commandLine.positionalArguments();
+    if (!parsed || args.size() != 2) {
         printError(QStringLiteral("Usage: kelvo-tool skin pack [--property] DIR ARCHIVE"));
         return ExitUsage;
     }

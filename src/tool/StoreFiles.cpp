@@ -93,9 +93,20 @@ bool FlushStandardOutput(QString *error)
     return true;
 }
 
-QString DamagedFileMessage(const QString &path, const LoadResult &result)
+bool ReadDataFile(const QString &path, CardTree &tree, QString *error, ReadOptions options, bool *wasEmpty)
 {
-    return QStringLiteral("%1: damaged data file at byte %2: %3").arg(path).arg(result.offset).arg(result.reason);
+    QByteArray bytes;
+    if (!ReadWholeFile(path, &bytes, error))
+        return false;
+    if (wasEmpty)
+        *wasEmpty = bytes.isEmpty();
+    const LoadResult result = ReadTreeFromBytes(bytes, tree, NoProgress(), options);
+    if (!result.ok()) {
+        const QString name = path == QLatin1String("-") ? QStringLiteral("standard input") : path;
+        *error = QStringLiteral("%1: damaged data file at byte %2: %3").arg(name).arg(result.offset).arg(result.reason);
+        return false;
+    }
+    return true;
 }
 
 } // namespace kelvo::tool

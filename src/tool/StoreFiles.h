@@ -4,8 +4,10 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include "DataFile.h"
+
 namespace kelvo {
-struct LoadResult;
+class CardTree;
 }
 
 namespace kelvo::tool {
@@ -25,7 +27,15 @@ bool WriteFileAtomically(const QString &path, QByteArrayView bytes, QString *err
 // full disk, a closed pipe), so that a command never reports success then.
 bool FlushStandardOutput(QString *error);
 
-// "PATH: damaged data file at byte OFFSET: REASON".
-QString DamagedFileMessage(const QString &path, const LoadResult &result);
+// How every command reads a data file: the whole file at `path` ("-" reads
+// standard input, a missing file is never created), appended to `tree` as
+// Kelvo loads it, but without making a default tree for a file without data.
+// False when the file cannot be read ("PATH: no such file", "PATH: <system
+// text>") or is damaged ("PATH: damaged data file at byte OFFSET: REASON";
+// "standard input" for "-"),
+// with that text in `*error`. `*wasEmpty`, when given, tells whether the
+// file held no bytes at all.
+bool ReadDataFile(const QString &path, CardTree &tree, QString *error, ReadOptions options = {},
+                  bool *wasEmpty = nullptr);
 
 } // namespace kelvo::tool

@@ -21,10 +21,12 @@ struct ToolRun
     QByteArray err;
 };
 
-ToolRun runTool(const QStringList &args)
+ToolRun runTool(const QStringList &args, const QByteArray &input = {})
 {
     QProcess process;
     process.start(QStringLiteral(KELVO_TOOL_PATH), args);
+    process.write(input);
+    process.closeWriteChannel();
     ToolRun run;
     if (!process.waitForFinished(60000)) {
         process.kill();
@@ -60,6 +62,8 @@ private slots:
     void usageErrors();
     void unreadableDataFiles_data();
     void unreadableDataFiles();
+    void conditionsThatLookLikeOptions();
+    void dataFileFromStandardInput();
     void exportText();
     void exportMailToStandardOutput();
     void exportMailCarriesLinkSyntaxAsText();
@@ -141,6 +145,22 @@ void TestSearchTool::usageErrors_data()
     QTest::newRow("unknown format") << QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("pdf"),
                                                    QStringLiteral("DATA"), QStringLiteral("a"), QStringLiteral("-")}
                                     << QStringLiteral("--format must be");
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("search"), QStringLiteral("DATA"), QStringLiteral("a"),
+                                                   QStringLiteral("--field=3")}
+                                    << QStringLiteral("unknown option '--field'");
+    QTest::newRow("field list missing") << QStringList{QStringLiteral("search"), QStringLiteral("DATA"), QStringLiteral("a"),
+                                                       QStringLiteral("--fields")}
+                                        << QStringLiteral("--fields needs a list");
+    QTest::newRow("export, format missing") << QStringList{QStringLiteral("export"), QStringLiteral("DATA"), QStringLiteral("a"),
+                                                           QStringLiteral("-"), QStringLiteral("--format")}
+                                            << QStringLiteral("option '--format' needs a value");
+    QTest::newRow("export, unknown option")
+        << QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("text"), QStringLiteral("--out"),
+                       QStringLiteral("DATA"), QStringLiteral("a"), QStringLiteral("-")}
+        << QStringLiteral("unknown option '--out'");
+    QTest::newRow("export, OUT missing") << QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("text"),
+                                                        QStringLiteral("DATA"), QStringLiteral("a")}
+                                         << QStringLiteral("expected DATAFILE CONDITION OUT");
     QTest::newRow("bad date") << QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("text"),
                                              QStringLiteral("--now"), QStringLiteral("yesterday"), QStringLiteral("DATA"),
                                              QStringLiteral("a"), QStringLiteral("-")}
@@ -181,8 +201,65 @@ void TestSearchTool::unreadableDataFiles()
         args << QStringLiteral("-");
     const ToolRun run = runTool(args);
     QCOMPARE(run.exitCode, 2);
-    QVERIFY(run.err.contains(path.toUtf8()));
+    // Read and reported as every command reads a data file.
+    const QByteArray expected = path.toUtf8() + (damaged ? ": damaged data file at byte 4: " : ": no such file");
+    QVERIFY2(run.err.startsWith("kelvo-tool " + command.toUtf8() + ": " + expected), run.err.constData());
     QVERIFY(run.out.isEmpty());
+}
+
+// Only words that start with "--" are options: a condition such as "-1" is
+// searched for, also in front of the options; after "--" nothing is an option.
+void TestSearchTool::conditionsThatLookLikeOptions()
+{
+    CardTree tree;
+    CardNode *friends = addClass(tree, nullptr, QStringLiteral("朋友"));
+    addCard(tree, friends, QStringLiteral("Ann"), {{Field::DH, QStringLiteral("0571-1234")}});
+    addCard(tree, friends, QStringLiteral("--fields"), {{Field::DH, QStringLiteral("555")}});
+    const QString path = m_dir.filePath(QStringLiteral("dashes.DB"));
+    QFile data(path);
+    QVERIFY(data.open(QIODevice::WriteOnly));
+    data.write(SerializeTree(tree));
+    data.close();
+
+    ToolRun run = runTool({QStringLiteral("search"), path, QStringLiteral("-1234"), QStringLiteral("--fields"), QStringLiteral("5")});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QStringLiteral("ANN\t\t\t\t0571-1234\t\t\t\t\t\t\t\t\n共找到1张名片。\n").toUtf8());
+
+    run = runTool({QStringLiteral("search"), QStringLiteral("--fields=1"), QStringLiteral("--"), path, QStringLiteral("--fields")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.startsWith("--FIELDS\t"), run.out.constData());
+    QVERIFY(run.out.endsWith(QStringLiteral("共找到1张名片。\n").toUtf8()));
+
+    // A value may start with '-' too: "-1" is no field number.
+    run = runTool({QStringLiteral("search"), path, QStringLiteral("a"), QStringLiteral("--fields"), QStringLiteral("-1")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains("bad field list '-1'"), run.err.constData());
+
+    run = runTool({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("mailto"), path, QStringLiteral("-1234"),
+                   QStringLiteral("--fields=5"), QStringLiteral("-")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.contains(QStringLiteral("姓名:Ann\r\n").toUtf8()), run.out.constData());
+}
+
+void TestSearchTool::dataFileFromStandardInput()
+{
+    QFile data(m_dataFile);
+    QVERIFY(data.open(QIODevice::ReadOnly));
+    const QByteArray bytes = data.readAll();
+
+    ToolRun run = runTool({QStringLiteral("search"), QStringLiteral("-"), QStringLiteral("abc")}, bytes);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, runTool({QStringLiteral("search"), m_dataFile, QStringLiteral("abc")}).out);
+
+    run = runTool({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("mailto"), QStringLiteral("-"),
+                   QStringLiteral("abc"), QStringLiteral("-")},
+                  bytes);
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.out.startsWith("Mailto:?Subject="));
+
+    run = runTool({QStringLiteral("search"), QStringLiteral("-"), QStringLiteral("abc")}, bytes.left(10));
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.startsWith("kelvo-tool search: standard input: damaged data file at byte"), run.err.constData());
 }
 
 void TestSearchTool::exportText()

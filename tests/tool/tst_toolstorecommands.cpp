@@ -191,10 +191,14 @@ void TestToolStoreCommands::lostOutputIsAFailure()
     if (!QFile::exists(QStringLiteral("/dev/full")))
         QSKIP("needs /dev/full");
     writeFile(QStringLiteral("Card.DB"), defaultFile(0.5).bytes());
-    for (const char *command : {"dump", "check"}) {
+    const QString file = path(QStringLiteral("Card.DB"));
+    for (const QStringList &args : {QStringList{QStringLiteral("dump"), file}, QStringList{QStringLiteral("check"), file},
+                                    QStringList{QStringLiteral("search"), file, QStringLiteral("未分类")},
+                                    QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("mailto"),
+                                                file, QStringLiteral("x"), QStringLiteral("-")}}) {
         QProcess process;
         process.setStandardOutputFile(QStringLiteral("/dev/full"));
-        process.start(QStringLiteral(KELVO_TOOL_PATH), {QString::fromLatin1(command), path(QStringLiteral("Card.DB"))});
+        process.start(QStringLiteral(KELVO_TOOL_PATH), args);
         QVERIFY(process.waitForFinished(-1));
         QCOMPARE(process.exitCode(), 1);
         QVERIFY(process.readAllStandardError().contains("standard output"));
@@ -556,6 +560,15 @@ void TestToolStoreCommands::usageErrors_data()
     QTest::newRow("generate, bad seed") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("5"), QStringLiteral("--seed"), QStringLiteral("x"), QStringLiteral("x.DB")};
     QTest::newRow("generate, value missing") << QStringList{QStringLiteral("generate"), QStringLiteral("x.DB"), QStringLiteral("--cards")};
     QTest::newRow("generate without file") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("5")};
+    QTest::newRow("generate, unknown option") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("5"), QStringLiteral("--sead"), QStringLiteral("3"), QStringLiteral("x.DB")};
+    QTest::newRow("generate to standard output") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("5"), QStringLiteral("-")};
+    QTest::newRow("check with an option") << QStringList{QStringLiteral("check"), QStringLiteral("--all"), QStringLiteral("x.DB")};
+    QTest::newRow("build with an option") << QStringList{QStringLiteral("build"), QStringLiteral("--force"), QStringLiteral("a.json"), QStringLiteral("x.DB")};
+    QTest::newRow("build from a dash word") << QStringList{QStringLiteral("build"), QStringLiteral("-a.json"), QStringLiteral("x.DB")};
+    QTest::newRow("skin list, unknown option") << QStringList{QStringLiteral("skin"), QStringLiteral("list"), QStringLiteral("--all"), QStringLiteral("a.skin")};
+    QTest::newRow("skin pack, value for a flag") << QStringList{QStringLiteral("skin"), QStringLiteral("pack"), QStringLiteral("--property=1"), QStringLiteral("dir"), QStringLiteral("x.DB")};
+    QTest::newRow("skin without subcommand") << QStringList{QStringLiteral("skin")};
+    QTest::newRow("lzhuf, unknown option") << QStringList{QStringLiteral("lzhuf"), QStringLiteral("--fast"), QStringLiteral("encode"), QStringLiteral("a"), QStringLiteral("x.DB")};
 }
 
 void TestToolStoreCommands::usageErrors()
@@ -571,7 +584,7 @@ void TestToolStoreCommands::usageErrors()
 void TestToolStoreCommands::helpTexts_data()
 {
     QTest::addColumn<QString>("command");
-    for (const char *command : {"dump", "build", "check", "generate"})
+    for (const char *command : {"dump", "build", "check", "generate", "search", "export", "skin", "lzhuf"})
         QTest::newRow(command) << QString::fromLatin1(command);
 }
 
@@ -582,10 +595,15 @@ void TestToolStoreCommands::helpTexts()
     QCOMPARE(overview.exitCode, 0);
     QVERIFY(QString::fromUtf8(overview.out).contains(QStringLiteral("\n  ") + command));
 
-    const Run help = run({command, QStringLiteral("--help")});
-    QCOMPARE(help.exitCode, 0);
-    QVERIFY(QString::fromUtf8(help.out).startsWith(QStringLiteral("Usage: kelvo-tool ") + command));
-    QVERIFY(QString::fromUtf8(help.out).contains(QStringLiteral("Exit codes")));
+    // -h and --help anywhere after the command, also after its other words.
+    for (const QStringList &words : {QStringList{QStringLiteral("--help")}, QStringList{QStringLiteral("-h")},
+                                     QStringList{QStringLiteral("a"), QStringLiteral("--bogus"), QStringLiteral("--help")}}) {
+        const Run help = run(QStringList{command} + words);
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY(QString::fromUtf8(help.out).startsWith(QStringLiteral("Usage: kelvo-tool ") + command));
+        QVERIFY(QString::fromUtf8(help.out).contains(QStringLiteral("Exit codes")));
+        QVERIFY(help.err.isEmpty());
+    }
 }
 
 void TestToolStoreCommands::versionComesFromTheProject()
