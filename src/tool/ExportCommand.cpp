@@ -84,27 +84,18 @@ bool writeOutput(const QString &path, const QByteArray &bytes, QString *error)
     return WriteFileAtomically(path, bytes, error);
 }
 
-// The spreadsheet export's steps, as the search window runs them, without
-// showing the workbook.
+// The search window's spreadsheet export; the workbook is not opened.
 bool writeWorkbook(const QString &path, const std::vector<TResultRow> &rows, QString *error)
 {
     XlsxSpreadsheet spreadsheet([](const QString &) {});
     std::unique_ptr<SpreadsheetApplication> application = spreadsheet.createApplication(error);
     if (!application)
         return false;
-    bool ok = application->addWorkbook();
-    const QStringList header = SpreadsheetHeader();
-    for (int column = 0; ok && column < header.size(); ++column)
-        ok = application->setCell(1, column + 1, header.at(column));
-    const std::vector<QStringList> cells = SpreadsheetRows(rows);
-    for (size_t row = 0; ok && row < cells.size(); ++row) {
-        for (int column = 0; ok && column < cells[row].size(); ++column)
-            ok = application->setCell(int(row) + 2, column + 1, cells[row].at(column));
-    }
-    ok = ok && application->saveActiveWorkbookAs(path);
-    if (!ok)
+    if (!FillAndSaveWorkbook(*application, SpreadsheetHeader(), SpreadsheetRows(rows), path)) {
         *error = application->errorString();
-    return ok;
+        return false;
+    }
+    return true;
 }
 
 int runExport(const QStringList &args)

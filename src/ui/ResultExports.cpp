@@ -77,35 +77,8 @@ void ResultExports::ExportResultsToSpreadsheet(const std::vector<TResultRow> &ro
         showFailure(error.isEmpty() ? QStringLiteral("无法启动电子表格程序") : error);
         return;
     }
-    const auto failed = [this, &app] {
+    if (!FillAndSaveWorkbook(*app, SpreadsheetHeader(), SpreadsheetRows(rows), *chosen, m_pump))
         showFailure(app->errorString());
-    };
-    if (!app->addWorkbook() || !app->setVisible(false)) {
-        failed();
-        return;
-    }
-    const QStringList header = SpreadsheetHeader();
-    for (int column = 1; column <= header.size(); ++column) {
-        if (!app->setCell(1, column, header.at(column - 1))) {
-            failed();
-            return;
-        }
-    }
-    const std::vector<QStringList> cells = SpreadsheetRows(rows);
-    int row = 1;
-    for (const QStringList &values : cells) {
-        if (m_pump)
-            m_pump();
-        ++row;
-        for (int column = 1; column <= values.size(); ++column) {
-            if (!app->setCell(row, column, values.at(column - 1))) {
-                failed();
-                return;
-            }
-        }
-    }
-    if (!app->setVisible(true) || !app->saveActiveWorkbookAs(*chosen))
-        failed();
 }
 
 void ResultExports::showFailure(const QString &text)

@@ -1,5 +1,6 @@
-// The .xlsx backend: what it writes is read back from the file itself (an
-// .xlsx is a zip archive of XML parts), and failures leave no file behind.
+// The .xlsx backend and the export's steps: what they write is read back
+// from the file itself (an .xlsx is a zip archive of XML parts), and failures
+// leave no file behind.
 
 #include "XlsxSpreadsheet.h"
 
@@ -149,6 +150,8 @@ private slots:
     void refusesCellsOutsideTheSheet_data();
     void refusesCellsOutsideTheSheet();
     void opensTheSavedWorkbookOnlyWhenVisible();
+    void exportStepsWriteTheHeaderThenTheRows();
+    void exportStepsStopAtTheFirstFailure();
 };
 
 void TestXlsxSpreadsheet::writesCellsReadableFromTheFile()
@@ -291,6 +294,57 @@ void TestXlsxSpreadsheet::opensTheSavedWorkbookOnlyWhenVisible()
     QVERIFY(opened.isEmpty());
     QVERIFY(hidden->setVisible(true)); // made visible after saving: shown now
     QCOMPARE(opened, QStringList{second});
+}
+
+void TestXlsxSpreadsheet::exportStepsWriteTheHeaderThenTheRows()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("result.xlsx"));
+    QStringList opened;
+    XlsxSpreadsheet spreadsheet([&opened](const QString &saved) { opened << saved; });
+    auto app = spreadsheet.createApplication(nullptr);
+
+    const QStringList header{QStringLiteral("姓名"), QStringLiteral("头衔"), QStringLiteral("单位")};
+    const std::vector<QStringList> rows{{QStringLiteral("ADAM"), QString(), QStringLiteral("XABCY")},
+                                        {QStringLiteral("张三"), QStringLiteral("经理")}};
+    int pumped = 0;
+    QVERIFY2(FillAndSaveWorkbook(*app, header, rows, path, [&pumped] { ++pumped; }), qPrintable(app->errorString()));
+
+    QCOMPARE(readCells(path), (Cells{{{1, 1}, QStringLiteral("姓名")},
+                                     {{1, 2}, QStringLiteral("头衔")},
+                                     {{1, 3}, QStringLiteral("单位")},
+                                     {{2, 1}, QStringLiteral("ADAM")},
+                                     {{2, 3}, QStringLiteral("XABCY")},
+                                     {{3, 1}, QStringLiteral("张三")},
+                                     {{3, 2}, QStringLiteral("经理")}}));
+    QCOMPARE(pumped, 2);
+    QCOMPARE(opened, QStringList{path}); // shown, then saved: opened once it exists
+
+    // No rows: the header alone, still saved.
+    const QString empty = folder.filePath(QStringLiteral("empty.xlsx"));
+    QVERIFY(FillAndSaveWorkbook(*spreadsheet.createApplication(nullptr), header, {}, empty));
+    QCOMPARE(readCells(empty).size(), 3);
+}
+
+void TestXlsxSpreadsheet::exportStepsStopAtTheFirstFailure()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("result.xlsx"));
+    XlsxSpreadsheet spreadsheet([](const QString &) { QFAIL("nothing may be opened after a failed export"); });
+    auto app = spreadsheet.createApplication(nullptr);
+
+    // The second row holds a text no cell can take.
+    const std::vector<QStringList> rows{{QStringLiteral("a")}, {QString(32768, QLatin1Char('x'))}, {QStringLiteral("c")}};
+    int pumped = 0;
+    QVERIFY(!FillAndSaveWorkbook(*app, {QStringLiteral("姓名")}, rows, path, [&pumped] { ++pumped; }));
+    QVERIFY(!app->errorString().isEmpty());
+    QCOMPARE(pumped, 2);
+    QVERIFY(entriesOf(folder.path()).isEmpty());
+
+    // A refused save is a failure too.
+    QVERIFY(!FillAndSaveWorkbook(*app, {QStringLiteral("姓名")}, {}, folder.filePath(QStringLiteral("missing/x.xlsx"))));
+    QVERIFY(!app->errorString().isEmpty());
+    QVERIFY(entriesOf(folder.path()).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestXlsxSpreadsheet)
