@@ -69,7 +69,8 @@ bool containsAtBoundaries(std::string_view haystack, const bool *boundaries, std
     }
 }
 
-// True when the folded condition holds no ASCII letter of its own. Then a hit
+// True when the folded condition holds an ASCII letter standing as a
+// character of its own (folding has made it upper case). Without one, a hit
 // on character boundaries covers no letter of the field either, so folding
 // cannot change it: the stored bytes can be searched as they are.
 bool hasSingleByteLetters(std::string_view condition)
