@@ -1,6 +1,7 @@
 #include "CardRecords.h"
 #include "CardTree.h"
 #include "DataFile.h"
+#include "DataFileBytes.h"
 #include "MirrorObserver.h"
 #include "StoreTestUtil.h"
 
@@ -25,8 +26,8 @@ QByteArray fixture(const QString &name)
     return file.readAll();
 }
 
-// Offsets of the filler bytes in a file whose records all have the written
-// shape: thirteen text items, then seven fixed items.
+// Offsets of the filler bytes in a stored file (a fixture) whose records all
+// have the written shape: thirteen text items, then seven fixed items.
 QList<int> fillerOffsets(const QByteArray &file)
 {
     QList<int> offsets;
@@ -174,67 +175,67 @@ void TestDataFileFormat::acceptance_data()
     QTest::addColumn<QString>("outline"); // nodes in the tree afterwards
     QTest::addColumn<int>("offset");      // where a damaged read stopped; -1 when read
 
-    const auto fields = [](FileBytes &b, int from) {
+    const auto fields = [](DataFileBytes &b, int from) {
         for (int i = from; i < 12; ++i)
             b.text("");
     };
-    const auto tail = [](FileBytes &b, qint32 children = 0) {
+    const auto tail = [](DataFileBytes &b, qint32 children = 0) {
         for (int i = 0; i < 4; ++i)
             b.intItem(0);
         b.intItem(children).dateItem(0).intItem(0);
     };
 
     {
-        FileBytes b;
+        DataFileBytes b;
         b.int32(1).text("A", 2); // L + 1: no filler byte
         fields(b, 0);
         tail(b);
         QTest::newRow("text item without filler") << b.bytes() << true << "A" << -1;
     }
     {
-        FileBytes b;
+        DataFileBytes b;
         b.int32(1).text(QByteArray(255, 'A'), 257);
         fields(b, 0);
         tail(b);
         QTest::newRow("text item of 257") << b.bytes() << true << QString(255, QLatin1Char('A')) << -1;
     }
     {
-        FileBytes b;
+        DataFileBytes b;
         b.int32(1).text("A", 40); // longer payload than needed: the rest is skipped
         fields(b, 0);
         tail(b);
         QTest::newRow("text item with padding") << b.bytes() << true << "A" << -1;
     }
     {
-        FileBytes b;
+        DataFileBytes b;
         b.int32(1).text(QByteArray(255, 'A'), 258);
         fields(b, 0);
         tail(b);
         QTest::newRow("text item of 258") << b.bytes() << false << "" << 4;
     }
     {
-        FileBytes b;
+        DataFileBytes b;
         b.int32(1).text("ABC", 3); // shorter than 1 + L
         fields(b, 0);
         tail(b);
         QTest::newRow("text item shorter than its text") << b.bytes() << false << "" << 4;
     }
     {
-        FileBytes b;
+        DataFileBytes b;
         b.int32(1).text("", 0, 0);
         fields(b, 0);
         tail(b);
         QTest::newRow("text item of 0") << b.bytes() << false << "" << 4;
     }
     {
-        FileBytes b;
+        DataFileBytes b;
         b.int32(1).text("", -2, 0);
         fields(b, 0);
         tail(b);
         QTest::newRow("negative length") << b.bytes() << false << "" << 4;
     }
     {
-        FileBytes b;
+        DataFileBytes b;
         b.int32(1).text("A").text("x", 1 << 30, 3);
         QTest::newRow("item running past the end") << b.bytes() << false << "" << 4 + 7;
     }
@@ -242,7 +243,7 @@ void TestDataFileFormat::acceptance_data()
         for (int wrong : {0, 3, 5, 8, -4}) {
             if (item == 19 && wrong == 8)
                 continue;
-            FileBytes b;
+            DataFileBytes b;
             b.int32(1).text("A");
             fields(b, 0);
             for (int i = 14; i <= 20; ++i) {
@@ -258,37 +259,37 @@ void TestDataFileFormat::acceptance_data()
         }
     }
     {
-        FileBytes b;
+        DataFileBytes b;
         b.int32(2).record("A", 0, 0).record("B", 0, 0).raw("trailing junk that is never read");
         QTest::newRow("bytes after the last record") << b.bytes() << true << "A B" << -1;
     }
     {
-        FileBytes b;
+        DataFileBytes b;
         b.int32(0).record("A", 0, 0);
         QTest::newRow("top-level count 0") << b.bytes() << true << "" << -1;
     }
     {
-        FileBytes b;
+        DataFileBytes b;
         b.int32(-3).record("A", 0, 0);
         QTest::newRow("negative top-level count") << b.bytes() << true << "" << -1;
     }
     {
-        FileBytes b;
+        DataFileBytes b;
         b.int32(1).record("A", -7, 0).record("B", 0, 0);
         QTest::newRow("negative child count") << b.bytes() << true << "A" << -1;
     }
     {
-        FileBytes b;
+        DataFileBytes b;
         b.int32(2).record("A", 0, 0);
         QTest::newRow("fewer top-level nodes than counted") << b.bytes() << false << "A" << 4 + 139;
     }
     {
-        FileBytes b;
+        DataFileBytes b;
         b.int32(1).record("A", 3, 0).record("b", 0, 1).record("C", 1, 0);
         QTest::newRow("fewer children than counted") << b.bytes() << false << "A .b .C" << 4 + 3 * 139;
     }
     {
-        FileBytes b;
+        DataFileBytes b;
         b.int32(1).text("AB", 4, 3); // ends inside the payload
         QTest::newRow("ends inside a text item") << b.bytes() << false << "" << 4;
     }
@@ -384,7 +385,7 @@ void TestDataFileFormat::writtenTextIsTrimmedAndCut()
     QByteArray buffer;
     WriteNodeData(buffer, *node);
     QCOMPARE(buffer.size(), 138 + stored.size() + storedField.size());
-    QCOMPARE(buffer.left(4), FileBytes().int32(int(stored.size()) + 2).bytes());
+    QCOMPARE(buffer.left(4), DataFileBytes().int32(int(stored.size()) + 2).bytes());
     QCOMPARE(buffer.mid(4, 1 + stored.size()), char(stored.size()) + stored);
 
     CardTree back;
@@ -438,7 +439,7 @@ void TestDataFileFormat::roundTrip()
 
 void TestDataFileFormat::storedDisplayIndexesOnRequest()
 {
-    FileBytes b;
+    DataFileBytes b;
     b.int32(2).record("A", 0, 7, 0, {}, {3, 4, 5, 6}).record("B", 0, 1, 0, {}, {0, 0, -1, -1});
     CardTree replaced;
     QVERIFY(read(b.bytes(), replaced).ok());
@@ -450,8 +451,7 @@ void TestDataFileFormat::storedDisplayIndexesOnRequest()
     QVERIFY(read(b.bytes(), kept, ReadOptions{true}).ok());
     QCOMPARE(kept.nodeAt(0)->displayIndexes(), (std::array<std::int32_t, 4>{3, 4, 5, 6}));
     QCOMPARE(kept.nodeAt(1)->displayIndexes(), (std::array<std::int32_t, 4>{0, 0, -1, -1}));
-    const QList<int> fillers = fillerOffsets(b.bytes());
-    QCOMPARE(maskFillers(serialize(kept), fillers), maskFillers(b.bytes(), fillers));
+    QCOMPARE(b.withMyFillers(serialize(kept)), b.bytes());
 }
 
 void TestDataFileFormat::appendsAfterExistingNodes()
@@ -459,7 +459,7 @@ void TestDataFileFormat::appendsAfterExistingNodes()
     CardTree tree;
     buildFromOutline(tree, "X .y");
     MirrorObserver mirror(tree);
-    FileBytes b;
+    DataFileBytes b;
     b.int32(2).record("A", 1, 0).record("b", 0, 1).record("C", 0, 0);
     QVERIFY(read(b.bytes(), tree).ok());
     QCOMPARE(outline(tree), QStringLiteral("X .y A .b C"));
@@ -470,7 +470,7 @@ void TestDataFileFormat::appendsAfterExistingNodes()
 void TestDataFileFormat::craftedCountsFailWithoutAllocating()
 {
     {
-        FileBytes b;
+        DataFileBytes b;
         b.int32(std::numeric_limits<qint32>::max()).record("A", 0, 0);
         CardTree tree;
         const LoadResult result = read(b.bytes(), tree);
@@ -478,7 +478,7 @@ void TestDataFileFormat::craftedCountsFailWithoutAllocating()
         QCOMPARE(tree.count(), 1);
     }
     {
-        FileBytes b;
+        DataFileBytes b;
         b.int32(1).record("A", std::numeric_limits<qint32>::max(), 0).record("b", 0, 1);
         CardTree tree;
         const LoadResult result = read(b.bytes(), tree);
@@ -487,7 +487,7 @@ void TestDataFileFormat::craftedCountsFailWithoutAllocating()
     }
     {
         // Every node claims the maximum child count, nested as deep as the bytes go.
-        FileBytes b;
+        DataFileBytes b;
         b.int32(std::numeric_limits<qint32>::max());
         for (int i = 0; i < 1000; ++i)
             b.record("n", std::numeric_limits<qint32>::max(), 0);
@@ -500,7 +500,7 @@ void TestDataFileFormat::craftedCountsFailWithoutAllocating()
 void TestDataFileFormat::deepChain()
 {
     constexpr int Depth = 200000;
-    FileBytes b;
+    DataFileBytes b;
     b.int32(1);
     for (int i = 0; i < Depth; ++i)
         b.record("n", i + 1 < Depth ? 1 : 0, 0, 0.0, {}, {0, 0, 0, 0}); // indexes as the reader sets them
@@ -508,8 +508,7 @@ void TestDataFileFormat::deepChain()
     QCOMPARE(read(b.bytes(), *tree).status, LoadResult::Status::Read);
     QCOMPARE(tree->count(), Depth);
     QCOMPARE(tree->lastInAbsoluteOrder()->depth(), Depth - 1);
-    const QList<int> fillers = fillerOffsets(b.bytes());
-    QCOMPARE(maskFillers(serialize(*tree), fillers), maskFillers(b.bytes(), fillers));
+    QCOMPARE(b.withMyFillers(serialize(*tree)), b.bytes());
 
     // Cut in the middle: the part read so far stays.
     CardTree partial;
@@ -536,7 +535,7 @@ void TestDataFileFormat::saveProgressSequence()
 
 void TestDataFileFormat::loadProgressSequence()
 {
-    FileBytes b;
+    DataFileBytes b;
     b.int32(3).record("A", 0, 0).record("B", 2, 0).record("c", 0, 1).record("D", 1, 0).record("e", 0, 1)
         .record("F", 0, 0);
     CardTree tree;

@@ -1,7 +1,6 @@
-#include "DataFileBytes.h"
-
 #include "CardTree.h"
 #include "DataFile.h"
+#include "DataFileBytes.h"
 #include "Gb18030.h"
 
 #include <QFile>
@@ -18,6 +17,7 @@
 #include <cstring>
 
 using namespace kelvo;
+using kelvo::test::DataFileBytes;
 
 namespace {
 
@@ -33,14 +33,11 @@ QByteArray gb(const char *utf8)
     return gb18030::encode(QString::fromUtf8(utf8));
 }
 
-const std::array<QByteArray, 12> NoFields{};
-
 // The data file of the default tree alone, as Kelvo saves it.
 DataFileBytes defaultFile(double created)
 {
     DataFileBytes file;
-    file.appendInt(1);
-    file.appendNode(gb("未分类的名片"), NoFields, {0, 0, -1, -1}, 0, created, 0);
+    file.int32(1).record(gb("未分类的名片"), 0, 0, created);
     return file;
 }
 
@@ -251,14 +248,14 @@ void TestToolStoreCommands::buildWritesTheSavedFormat()
 {
     // A class holding a card and a class, then a top-level card, with every field set.
     DataFileBytes expected;
-    expected.appendInt(2);
-    std::array<QByteArray, 12> fields;
+    QList<QByteArray> fields;
     for (int i = 0; i < 12; ++i)
-        fields[size_t(i)] = QByteArray::number(i + 2);
-    expected.appendNode(gb("客户"), NoFields, {0, 0, 0, 0}, 2, 0.0, 0);
-    expected.appendNode(gb("张三"), fields, {1, 1, 1, 1}, 0, 40000.25, 1);
-    expected.appendNode(gb("<新类别>"), NoFields, {7, -3, 2147483647, -2147483647 - 1}, 0, 0.0, 0);
-    expected.appendNode("solo", NoFields, {5, 5, 5, 5}, 0, 1.0, 5);
+        fields.append(QByteArray::number(i + 2));
+    expected.int32(2)
+        .record(gb("客户"), 2, 0, 0.0, {}, {0, 0, 0, 0})
+        .record(gb("张三"), 0, 1, 40000.25, fields, {1, 1, 1, 1})
+        .record(gb("<新类别>"), 0, 0, 0.0, {}, {7, -3, 2147483647, -2147483647 - 1})
+        .record("solo", 0, 5, 1.0, {}, {5, 5, 5, 5});
 
     const QByteArray json = R"({"nodes": [
         {"label": "客户", "kind": 0, "children": [
@@ -346,8 +343,7 @@ void TestToolStoreCommands::createdStaysExact()
 {
     QFETCH(double, created);
     DataFileBytes file;
-    file.appendInt(1);
-    file.appendNode("x", NoFields, {1, 1, 1, 1}, 0, created, 1);
+    file.int32(1).record("x", 0, 1, created, {}, {1, 1, 1, 1});
     writeFile(QStringLiteral("1.DB"), file.bytes());
 
     const Run dump = run({QStringLiteral("dump"), path(QStringLiteral("1.DB"))});
