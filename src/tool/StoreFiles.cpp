@@ -1,6 +1,6 @@
 #include "StoreFiles.h"
 
-#include "DataFile.h"
+#include "DataFileFormat.h"
 
 #include <QFile>
 #include <QSaveFile>

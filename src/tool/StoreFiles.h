@@ -1,10 +1,10 @@
 #pragma once
 
+#include "DataFileFormat.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
-
-#include "DataFile.h"
 
 namespace kelvo {
 class CardTree;
