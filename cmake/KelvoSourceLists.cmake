@@ -2,10 +2,10 @@
 # file added to a folder but not to its list is never silently left out of
 # the build, kelvo_check_source_lists() stops the configuration when a .cpp
 # file in a folder the build reads belongs to none of that folder's targets.
-function(kelvo_check_source_lists dir)
+function(kelvo_collect_unlisted_sources dir)
   get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
   foreach(sub ${subdirs})
-    kelvo_check_source_lists(${sub})
+    kelvo_collect_unlisted_sources(${sub})
   endforeach()
 
   set(listed "")
@@ -24,14 +24,19 @@ function(kelvo_check_source_lists dir)
   endforeach()
 
   file(GLOB present LIST_DIRECTORIES false ${dir}/*.cpp)
-  set(unlisted "")
   foreach(file ${present})
     if(NOT file IN_LIST listed)
-      list(APPEND unlisted ${file})
+      set_property(GLOBAL APPEND PROPERTY KELVO_UNLISTED_SOURCES ${file})
     endif()
   endforeach()
+endfunction()
+
+function(kelvo_check_source_lists top)
+  set_property(GLOBAL PROPERTY KELVO_UNLISTED_SOURCES "")
+  kelvo_collect_unlisted_sources(${top})
+  get_property(unlisted GLOBAL PROPERTY KELVO_UNLISTED_SOURCES)
   if(unlisted)
     list(JOIN unlisted "\n  " shown)
-    message(FATAL_ERROR "Source files that no target of ${dir}/CMakeLists.txt lists:\n  ${shown}")
+    message(FATAL_ERROR "Source files that no target of their folder's CMakeLists.txt lists:\n  ${shown}")
   endif()
 endfunction()
