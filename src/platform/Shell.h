@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LinkUrl.h"
+
 #include <QString>
 #include <QUrl>
 
@@ -19,9 +21,6 @@ public:
     virtual void openFile(const QString &path) = 0;
 };
 
-// The URI for a link text: non-ASCII characters become UTF-8 percent escapes,
-// raw CR and LF become %0D and %0A, existing %XX escapes stay as they are.
-QUrl linkToUrl(const QString &link);
 // The file URL for a path, made absolute first.
 QUrl fileToUrl(const QString &path);
 

@@ -9,7 +9,7 @@
 #include "Gb18030.h"
 #include "ResultExport.h"
 #include "SearchCards.h"
-#include "Shell.h"
+#include "LinkUrl.h"
 #include "StoreFiles.h"
 #include "XlsxSpreadsheet.h"
 
