@@ -132,7 +132,7 @@ void BM_SaveTreeViewWithData(benchmark::State &state)
     const DataFiles target = DataFiles::inFolder(dir.path());
     for (auto _ : state) {
         const SaveResult result = SaveTreeViewWithData(target, tree);
-        if (!result.ok)
+        if (!result.ok())
             state.SkipWithError("save failed");
     }
     state.SetBytesProcessed(qint64(state.iterations()) * file.bytes.size());
@@ -173,7 +173,7 @@ int loadAndReport(const char *path)
     const qint64 before = memoryFigure("VmHWM:");
     CardTree tree;
     QString dataFile = QString::fromLocal8Bit(path);
-    DataFiles files{dataFile, dataFile + QStringLiteral(".backup")};
+    DataFiles files{dataFile, dataFile + QStringLiteral(".backup"), dataFile + QStringLiteral(".history")};
     const LoadResult result = LoadTreeViewWithData(files, tree);
     if (result.status != LoadResult::Status::Read)
         return 2;

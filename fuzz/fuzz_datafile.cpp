@@ -20,7 +20,7 @@ void roundTrip(QByteArrayView input, ReadOptions options)
 {
     CardTree first;
     const LoadResult result = ReadTreeFromBytes(input, first, NoProgress(), options);
-    if (!result.ok() && (result.offset < 0 || result.offset > input.size() || result.reason.isEmpty())) {
+    if (!result.ok() && (result.offset < 0 || result.offset > input.size() || result.error.code != ErrorCode::DataDamaged || result.error.text.isEmpty())) {
         std::fprintf(stderr, "damage reported at offset %lld of %lld without a reason\n",
                      static_cast<long long>(result.offset), static_cast<long long>(input.size()));
         std::abort();
@@ -31,7 +31,7 @@ void roundTrip(QByteArrayView input, ReadOptions options)
     const LoadResult again = ReadTreeFromBytes(written, second, NoProgress(), options);
     if (!again.ok()) {
         std::fprintf(stderr, "the writer's own output is damaged at %lld: %s\n", static_cast<long long>(again.offset),
-                     again.reason.toLocal8Bit().constData());
+                     again.error.text.toLocal8Bit().constData());
         std::abort();
     }
     if (second.count() != first.count()) {

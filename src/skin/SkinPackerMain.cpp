@@ -4,11 +4,11 @@
 //
 //   kelvo-skin-pack OUTPUT FILE...
 
+#include "AtomicFile.h"
 #include "SkinArchive.h"
 #include "SkinFiles.h"
 
 #include <QCoreApplication>
-#include <QSaveFile>
 
 #include <cstdio>
 
@@ -26,9 +26,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "kelvo-skin-pack: %s\n", qPrintable(archive.error));
         return 1;
     }
-    QSaveFile file(output);
-    if (!file.open(QIODevice::WriteOnly) || file.write(kelvo::makeStoredSkinProperty(archive.bytes)) < 0 || !file.commit()) {
-        std::fprintf(stderr, "kelvo-skin-pack: cannot write %s: %s\n", qPrintable(output), qPrintable(file.errorString()));
+    const kelvo::Result<> written = kelvo::writeFileAtomically(output, kelvo::makeStoredSkinProperty(archive.bytes));
+    if (!written) {
+        std::fprintf(stderr, "kelvo-skin-pack: cannot write %s\n", qPrintable(written.error().message()));
         return 1;
     }
     return 0;

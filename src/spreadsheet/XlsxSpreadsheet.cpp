@@ -1,21 +1,16 @@
 #include "XlsxSpreadsheet.h"
 
+#include "AtomicFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <xlsxwriter.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <numeric>
-#include <system_error>
 #include <vector>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 namespace kelvo {
 
@@ -32,42 +27,6 @@ struct Cell
     int column;
     QByteArray utf8;
 };
-
-std::filesystem::path toPath(const QString &fileName)
-{
-    return std::filesystem::path(QFile::encodeName(fileName).toStdString());
-}
-
-// Creates a new, empty file with a unique name in `folder`. The name starts
-// with a dot so that file managers do not show it while it is written.
-QString createTemporaryFile(const QString &folder, const QString &baseName, QString *error)
-{
-    for (int attempt = 0; attempt < 32; ++attempt) {
-        const QString candidate = QDir(folder).filePath(
-            QStringLiteral(".%1.%2.tmp").arg(baseName).arg(QRandomGenerator::global()->generate(), 8, 16,
-                                                                QLatin1Char('0')));
-        QFile file(candidate);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return candidate;
-        if (!QFileInfo::exists(candidate)) {
-            *error = file.errorString();
-            return {};
-        }
-    }
-    *error = QStringLiteral("无法在此文件夹中创建临时文件");
-    return {};
-}
-
-void flushToDisk(const QString &fileName)
-{
-#ifdef Q_OS_UNIX
-    QFile file(fileName);
-    if (file.open(QIODevice::ReadWrite))
-        ::fsync(file.handle());
-#else
-    (void)fileName;
-#endif
-}
 
 class XlsxApplication : public SpreadsheetApplication
 {
@@ -120,24 +79,18 @@ public:
         if (!QFileInfo(folder).isDir())
             return fail(QStringLiteral("无法保存 %1：文件夹不存在").arg(QDir::toNativeSeparators(fileName)));
 
-        QString error;
-        const QString temporary = createTemporaryFile(folder, target.fileName(), &error);
-        if (temporary.isEmpty())
-            return fail(QStringLiteral("无法保存 %1：%2").arg(QDir::toNativeSeparators(fileName), error));
-
-        if (!writeWorkbook(temporary, &error)) {
-            QFile::remove(temporary);
-            return fail(QStringLiteral("无法保存 %1：%2").arg(QDir::toNativeSeparators(fileName), error));
-        }
-        flushToDisk(temporary);
-
-        std::error_code renameError;
-        std::filesystem::rename(toPath(temporary), toPath(target.absoluteFilePath()), renameError);
-        if (renameError) {
-            QFile::remove(temporary);
-            return fail(QStringLiteral("无法保存 %1：%2")
-                            .arg(QDir::toNativeSeparators(fileName),
-                                 QString::fromLocal8Bit(renameError.message())));
+        // libxlsxwriter writes the workbook to the temporary file it is
+        // given; only a complete workbook replaces the target.
+        const Result<> saved = writeFileAtomicallyThrough(fileName, [this](const QString &temporary) -> Result<> {
+            QString error;
+            if (!writeWorkbook(temporary, &error))
+                return Error{ErrorCode::WriteFailed, temporary, error};
+            return {};
+        });
+        if (!saved) {
+            const QString shown = QDir::toNativeSeparators(fileName);
+            return fail(saved.error().text.isEmpty() ? QStringLiteral("无法保存 %1").arg(shown)
+                                                     : QStringLiteral("无法保存 %1：%2").arg(shown, saved.error().text));
         }
 
         m_savedPath = target.absoluteFilePath();

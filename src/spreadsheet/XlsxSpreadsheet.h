@@ -11,9 +11,9 @@ namespace kelvo {
 // saved workbook is handed to `openSaved` (the desktop opens it in the
 // program registered for spreadsheets) as soon as it exists on disk.
 //
-// Saving writes a temporary file in the target's folder and renames it over
-// the target only when it is complete: a failure never leaves a partial file
-// and never damages an existing one.
+// Saving writes the workbook through AtomicFile: into a temporary file in
+// the target's folder, renamed over the target only when it is complete, so
+// a failure never leaves a partial file and never damages an existing one.
 class XlsxSpreadsheet : public Spreadsheet
 {
 public:

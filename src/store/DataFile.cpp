@@ -1,5 +1,6 @@
 #include "DataFile.h"
 
+#include "AtomicFile.h"
 #include "CardRecords.h"
 #include "CardTree.h"
 #include "FileHelpers.h"
@@ -8,18 +9,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace kelvo {
 
 namespace {
 
-LoadResult damaged(qint64 offset, QString reason)
+LoadResult failedLoad(Error error)
 {
     LoadResult result;
     result.status = LoadResult::Status::Damaged;
-    result.offset = offset;
-    result.reason = std::move(reason);
+    result.error = std::move(error);
     return result;
 }
 
@@ -32,13 +31,10 @@ LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, Progress
     const QFileInfo info(files.dataFile);
     if (!info.exists()) {
         // First start: an empty data file marks the place of the data.
-        QString error;
-        if (!fileio::makeFolderFor(files.dataFile, &error))
-            return damaged(-1, error);
-        QFile file(files.dataFile);
-        if (!file.open(QIODevice::WriteOnly))
-            return damaged(-1, fileio::describeFileError(files.dataFile, file.errorString()));
-        file.close();
+        if (Result<> folder = fileio::makeFolderFor(files.dataFile); !folder)
+            return failedLoad(folder.error());
+        if (Result<> created = writeFileAtomically(files.dataFile, {}); !created)
+            return failedLoad(created.error());
         CreateDefaultTree(tree);
         LoadResult result;
         result.status = LoadResult::Status::DefaultTreeBuilt;
@@ -47,7 +43,7 @@ LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, Progress
 
     QFile file(files.dataFile);
     if (!file.open(QIODevice::ReadOnly))
-        return damaged(-1, fileio::describeFileError(files.dataFile, file.errorString()));
+        return failedLoad(Error{ErrorCode::ReadFailed, files.dataFile, file.errorString()});
     const qint64 size = file.size();
     if (size == 0) {
         CreateDefaultTree(tree);
@@ -64,43 +60,36 @@ LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, Progress
     } else {
         readBytes = file.readAll();
         if (file.error() != QFileDevice::NoError)
-            return damaged(-1, fileio::describeFileError(files.dataFile, file.errorString()));
+            return failedLoad(Error{ErrorCode::ReadFailed, files.dataFile, file.errorString()});
         bytes = readBytes;
     }
 
     LoadResult result = ReadTreeFromBytes(bytes, tree, progress);
     if (result.ok())
         progress.CloseProgress();
+    else
+        result.error.path = files.dataFile;
     return result;
 }
 
-SaveResult SaveTreeViewWithData(const DataFiles &files, const CardTree &tree, ProgressSink &progress)
+SaveResult SaveTreeViewWithData(const DataFiles &files, const CardTree &tree, ProgressSink &progress,
+                                const Clock &clock)
 {
     SaveResult result;
     if (QFileInfo::exists(files.dataFile)) {
-        QString error;
-        if (!fileio::copyFileReplacing(files.dataFile, files.backupFile, &error))
-            result.backupError = error;
+        result.backup = fileio::copyFileReplacing(files.dataFile, files.backupFile);
+        if (const Result<QString> kept = BackupHistory(files.historyFolder, clock).keep(files.dataFile); !kept)
+            result.history = kept.error();
     }
 
     QString error;
     const QByteArray bytes = SerializeTree(tree, progress, &error);
     if (bytes.isEmpty()) {
-        result.ok = false;
-        result.error = fileio::describeFileError(files.dataFile, error);
-        progress.CloseProgress();
-        return result;
-    }
-
-    if (!fileio::makeFolderFor(files.dataFile, &result.error)) {
-        result.ok = false;
-        progress.CloseProgress();
-        return result;
-    }
-    QSaveFile file(files.dataFile);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        result.ok = false;
-        result.error = fileio::describeFileError(files.dataFile, file.errorString());
+        result.saved = Error{ErrorCode::TreeChanged, files.dataFile, error};
+    } else {
+        result.saved = fileio::makeFolderFor(files.dataFile);
+        if (result.saved)
+            result.saved = writeFileAtomically(files.dataFile, bytes);
     }
     progress.CloseProgress();
     return result;
@@ -117,23 +106,20 @@ RecoveryResult RecoverDamagedDataFile(const DataFiles &files)
         QString aside = files.dataFile + QStringLiteral(".damaged-") + stamp;
         for (int n = 2; QFileInfo::exists(aside) && n < 1000; ++n)
             aside = files.dataFile + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
-        if (QFileInfo::exists(aside) || !QFile::rename(files.dataFile, aside)) {
-            result.error = fileio::describeFileError(files.dataFile,
-                                             QStringLiteral("the damaged file cannot be moved aside"));
+        QFile damagedFile(files.dataFile);
+        if (QFileInfo::exists(aside) || !damagedFile.rename(aside)) {
+            const QString text = QFileInfo::exists(aside) ? QString() : damagedFile.errorString();
+            result.outcome = Error{ErrorCode::MoveAsideFailed, files.dataFile, text};
             return result; // never overwrite a file that could not be kept
         }
         result.keptAsidePath = aside;
     }
 
     if (!QFileInfo::exists(files.backupFile)) {
-        result.error = fileio::describeFileError(files.backupFile, QStringLiteral("there is no backup to restore"));
+        result.outcome = Error{ErrorCode::NotFound, files.backupFile, QString()};
         return result;
     }
-    QString error;
-    if (fileio::copyFileReplacing(files.backupFile, files.dataFile, &error))
-        result.backupRestored = true;
-    else
-        result.error = error;
+    result.outcome = fileio::copyFileReplacing(files.backupFile, files.dataFile);
     return result;
 }
 

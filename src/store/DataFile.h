@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BackupHistory.h"
 #include "DataFileFormat.h"
 #include "DataFiles.h"
 #include "ProgressSink.h"
@@ -14,9 +15,11 @@ class CardTree;
 
 struct SaveResult
 {
-    bool ok = true;
-    QString error;       // path and system error text when !ok
-    QString backupError; // the backup copy failed (the save went on)
+    Result<> saved;   // the data file itself
+    Result<> backup;  // the copy to "BackUP/db.kelvo"; a failure does not stop the save
+    Result<> history; // the dated copy in the backup history; a failure does not stop the save
+
+    bool ok() const { return saved.ok(); }
 };
 
 // Fills the tree from the data file, appending after any nodes it already
@@ -29,16 +32,20 @@ struct SaveResult
 LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, ProgressSink &progress = NoProgress());
 
 // Writes the whole tree: the previous data file is copied to the backup
-// first, then the new file is written beside the data file and renamed over
-// it, so a failure never leaves a truncated data file. Missing folders are
-// created.
-SaveResult SaveTreeViewWithData(const DataFiles &files, const CardTree &tree, ProgressSink &progress = NoProgress());
+// first and, at most once an hour, into the backup history (BackupHistory,
+// whose clock `clock` is); then the new file replaces the data file
+// atomically (AtomicFile), so a failure never leaves a truncated data file.
+// Missing folders are created. A failed backup or history copy is reported
+// but does not stop the save.
+SaveResult SaveTreeViewWithData(const DataFiles &files, const CardTree &tree, ProgressSink &progress = NoProgress(),
+                                const Clock &clock = {});
 
 struct RecoveryResult
 {
-    QString keptAsidePath;   // where the damaged file was moved; empty if none
-    bool backupRestored = false;
-    QString error;           // why keeping aside or restoring failed
+    QString keptAsidePath; // where the damaged file was moved; empty if none
+    Result<> outcome;      // why keeping aside or restoring failed
+
+    bool backupRestored() const { return outcome.ok(); }
 };
 
 // After a damaged load: moves the damaged data file aside under a time-stamped

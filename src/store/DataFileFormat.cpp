@@ -286,7 +286,7 @@ LoadResult damaged(qint64 offset, QString reason)
     LoadResult result;
     result.status = LoadResult::Status::Damaged;
     result.offset = offset;
-    result.reason = std::move(reason);
+    result.error = Error{ErrorCode::DataDamaged, QString(), std::move(reason)};
     return result;
 }
 

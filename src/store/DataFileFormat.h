@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ProgressSink.h"
+#include "Result.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -22,8 +23,10 @@ struct LoadResult
         Damaged,          // unreadable: see offset and reason
     };
     Status status = Status::Read;
-    qint64 offset = -1; // byte offset where reading failed (Damaged)
-    QString reason;     // what was wrong, for messages and logs (Damaged)
+    qint64 offset = -1; // byte offset where reading failed (Damaged, DataDamaged)
+    // Why the data could not be read (Damaged): DataDamaged with what was
+    // wrong as its text, or the file operation that failed.
+    Error error;
 
     bool ok() const { return status != Status::Damaged; }
 };

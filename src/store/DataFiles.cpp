@@ -32,6 +32,15 @@ DataFiles DataFiles::inFolder(const QString &baseFolder)
     DataFiles files;
     files.dataFile = base + QStringLiteral("SavedCard/Card.DB");
     files.backupFile = base + QStringLiteral("BackUP/db.kelvo");
+    files.historyFolder = base + QStringLiteral("BackUP/history");
+    return files;
+}
+
+DataFiles DataFiles::forDataFile(const QString &dataFile)
+{
+    const QFileInfo info(QDir::fromNativeSeparators(dataFile));
+    DataFiles files = inFolder(QFileInfo(info.absolutePath()).absolutePath());
+    files.dataFile = info.absoluteFilePath();
     return files;
 }
 

@@ -1,10 +1,11 @@
 #include "FileHelpers.h"
 
+#include "AtomicFile.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #ifdef Q_OS_LINUX
 #include <sys/mman.h>
@@ -13,57 +14,36 @@
 
 namespace kelvo::fileio {
 
-QString describeFileError(const QString &path, const QString &errorText)
-{
-    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), errorText);
-}
-
-bool makeFolderFor(const QString &filePath, QString *error)
+Result<> makeFolderFor(const QString &filePath)
 {
     const QString folder = QFileInfo(filePath).absolutePath();
     if (QDir().mkpath(folder))
-        return true;
-    if (error)
-        *error = describeFileError(folder, QStringLiteral("the folder cannot be created"));
-    return false;
+        return {};
+    return Error{ErrorCode::FolderNotCreated, folder, QString()};
 }
 
-bool copyFileReplacing(const QString &source, const QString &destination, QString *error)
+Result<> copyFileReplacing(const QString &source, const QString &destination)
 {
     QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) {
-        *error = describeFileError(source, in.errorString());
-        return false;
-    }
-    if (!makeFolderFor(destination, error))
-        return false;
-    QSaveFile out(destination);
-    if (!out.open(QIODevice::WriteOnly)) {
-        *error = describeFileError(destination, out.errorString());
-        return false;
-    }
+    if (!in.open(QIODevice::ReadOnly))
+        return Error{in.exists() ? ErrorCode::ReadFailed : ErrorCode::NotFound, source, in.errorString()};
+    if (Result<> folder = makeFolderFor(destination); !folder)
+        return folder;
+    AtomicFile out(destination);
+    if (Result<> opened = out.open(); !opened)
+        return opened;
     constexpr qint64 ChunkBytes = 1 << 20;
     QByteArray chunk(ChunkBytes, Qt::Uninitialized);
     for (;;) {
         const qint64 got = in.read(chunk.data(), ChunkBytes);
-        if (got < 0) {
-            *error = describeFileError(source, in.errorString());
-            out.cancelWriting();
-            return false;
-        }
+        if (got < 0)
+            return Error{ErrorCode::ReadFailed, source, in.errorString()};
         if (got == 0)
             break;
-        if (out.write(chunk.constData(), got) != got) {
-            *error = describeFileError(destination, out.errorString());
-            out.cancelWriting();
-            return false;
-        }
+        if (Result<> written = out.write(QByteArrayView(chunk.constData(), got)); !written)
+            return written;
     }
-    if (!out.commit()) {
-        *error = describeFileError(destination, out.errorString());
-        return false;
-    }
-    return true;
+    return out.commit();
 }
 
 // Where the system offers it, a large buffer gets huge pages: on virtual

@@ -3,6 +3,7 @@
 #include "ToolCommand.h"
 #include "TreeJsonReader.h"
 
+#include "AtomicFile.h"
 #include "CardTree.h"
 #include "DataFile.h"
 
@@ -44,8 +45,12 @@ int runBuild(const QStringList &args)
     json = QByteArray();
 
     const QByteArray bytes = SerializeTree(tree, NoProgress(), &error);
-    if (bytes.isEmpty() || !WriteFileAtomically(dataPath, bytes, &error)) {
+    if (bytes.isEmpty()) {
         printError(QStringLiteral("kelvo-tool build: ") + error);
+        return ExitDataFile;
+    }
+    if (const Result<> written = writeFileAtomically(dataPath, bytes); !written) {
+        printError(QStringLiteral("kelvo-tool build: ") + written.error().message());
         return ExitDataFile;
     }
     return ExitOk;

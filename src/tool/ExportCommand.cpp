@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "ToolCommand.h"
 
+#include "AtomicFile.h"
 #include "CardTree.h"
 #include "DataFile.h"
 #include "FieldList.h"
@@ -81,7 +82,10 @@ bool writeOutput(const QString &path, const QByteArray &bytes, QString *error)
         writeOut(bytes);
         return FlushStandardOutput(error);
     }
-    return WriteFileAtomically(path, bytes, error);
+    const Result<> done = writeFileAtomically(path, bytes);
+    if (!done)
+        *error = done.error().message();
+    return done.ok();
 }
 
 // The search window's spreadsheet export; the workbook is not opened.

@@ -3,6 +3,7 @@
 #include "StoreFiles.h"
 #include "ToolCommand.h"
 
+#include "AtomicFile.h"
 #include "CardTree.h"
 #include "DataFile.h"
 
@@ -50,8 +51,12 @@ int runGenerate(const QStringList &args)
     GenerateCardTree(tree, cards, seed);
     QString error;
     const QByteArray bytes = SerializeTree(tree, NoProgress(), &error);
-    if (bytes.isEmpty() || !WriteFileAtomically(files.first(), bytes, &error)) {
+    if (bytes.isEmpty()) {
         printError(QStringLiteral("kelvo-tool generate: ") + error);
+        return ExitDataFile;
+    }
+    if (const Result<> written = writeFileAtomically(files.first(), bytes); !written) {
+        printError(QStringLiteral("kelvo-tool generate: ") + written.error().message());
         return ExitDataFile;
     }
     return ExitOk;

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 #include "ToolCommand.h"
 
+#include "AtomicFile.h"
 #include "Lzhuf.h"
 #include "StoreFiles.h"
 
@@ -27,9 +28,8 @@ bool readInput(const QString &path, qint64 limit, QByteArray *bytes)
 
 bool writeOutput(const QString &path, const QByteArray &bytes)
 {
-    QString error;
-    if (!WriteFileAtomically(path, bytes, &error)) {
-        printError(QStringLiteral("kelvo-tool lzhuf: cannot write %1").arg(error));
+    if (const Result<> done = writeFileAtomically(path, bytes); !done) {
+        printError(QStringLiteral("kelvo-tool lzhuf: cannot write %1").arg(done.error().message()));
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 #include "ToolCommand.h"
 
+#include "AtomicFile.h"
 #include "SkinArchive.h"
 #include "SkinFiles.h"
 #include "StoreFiles.h"
@@ -105,9 +106,8 @@ int runUnpack(const QStringList &words)
                            .arg(QString::fromUtf8(name)));
             continue;
         }
-        QString error;
-        if (!WriteFileAtomically(dir.filePath(QString::fromUtf8(name)), reader.entry(i), &error)) {
-            printError(QStringLiteral("kelvo-tool skin: cannot write %1").arg(error));
+        if (const Result<> done = writeFileAtomically(dir.filePath(QString::fromUtf8(name)), reader.entry(i)); !done) {
+            printError(QStringLiteral("kelvo-tool skin: cannot write %1").arg(done.error().message()));
             return ExitUsage;
         }
         written.insert(name);
@@ -139,8 +139,8 @@ int runPack(const QStringList &words)
         return ExitUsage;
     }
     const QByteArray bytes = property ? makeStoredSkinProperty(archive.bytes) : archive.bytes;
-    if (!WriteFileAtomically(args[1], bytes, &error)) {
-        printError(QStringLiteral("kelvo-tool skin: cannot write %1").arg(error));
+    if (const Result<> done = writeFileAtomically(args[1], bytes); !done) {
+        printError(QStringLiteral("kelvo-tool skin: cannot write %1").arg(done.error().message()));
         return ExitUsage;
     }
     return ExitOk;

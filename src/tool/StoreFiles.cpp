@@ -3,7 +3,6 @@
 #include "DataFileFormat.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -68,20 +67,6 @@ bool ReadWholeFile(const QString &path, QByteArray *bytes, QString *error)
     return readAll(file, name, bytes, error);
 }
 
-bool WriteFileAtomically(const QString &path, QByteArrayView bytes, QString *error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return false;
-    }
-    if (file.write(bytes.data(), bytes.size()) != bytes.size() || !file.commit()) {
-        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
-}
-
 bool FlushStandardOutput(QString *error)
 {
     errno = 0;
@@ -103,7 +88,7 @@ bool ReadDataFile(const QString &path, CardTree &tree, QString *error, ReadOptio
     const LoadResult result = ReadTreeFromBytes(bytes, tree, NoProgress(), options);
     if (!result.ok()) {
         const QString name = path == QLatin1String("-") ? QStringLiteral("standard input") : path;
-        *error = QStringLiteral("%1: damaged data file at byte %2: %3").arg(name).arg(result.offset).arg(result.reason);
+        *error = QStringLiteral("%1: damaged data file at byte %2: %3").arg(name).arg(result.offset).arg(result.error.text);
         return false;
     }
     return true;

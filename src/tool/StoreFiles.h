@@ -19,10 +19,6 @@ inline constexpr qint64 MaxInputBytes = qint64(2) << 30;
 // Reads the whole file (never creates it). "-" reads standard input.
 bool ReadWholeFile(const QString &path, QByteArray *bytes, QString *error);
 
-// Writes `bytes` to `path` atomically: a temporary file beside it is written,
-// flushed and renamed over it, so a failure never leaves a truncated file.
-bool WriteFileAtomically(const QString &path, QByteArrayView bytes, QString *error);
-
 // Flushes standard output; false when anything written to it was lost (a
 // full disk, a closed pipe), so that a command never reports success then.
 bool FlushStandardOutput(QString *error);

@@ -1,5 +1,6 @@
 #include "ResultExports.h"
 
+#include "AtomicFile.h"
 #include "Dialogs.h"
 #include "Gb18030.h"
 #include "ResultExport.h"
@@ -7,7 +8,6 @@
 #include "Spreadsheet.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 namespace kelvo {
 
@@ -46,15 +46,10 @@ void ResultExports::SaveResultsToTextFile(const std::vector<TResultRow> &rows, c
 
     // Written beside the target and renamed over it when complete, so a
     // failure never leaves a truncated file nor damages an existing one.
-    QSaveFile file(*chosen);
-    if (!file.open(QIODevice::WriteOnly)) {
-        showFailure(QStringLiteral("无法保存 %1：%2").arg(shownName, file.errorString()));
-        return;
-    }
-    if (file.write(content) != content.size() || !file.commit()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        showFailure(QStringLiteral("无法保存 %1：%2").arg(shownName, reason));
+    if (const Result<> written = writeFileAtomically(*chosen, content); !written) {
+        const QString reason = written.error().text;
+        showFailure(reason.isEmpty() ? QStringLiteral("无法保存 %1").arg(shownName)
+                                     : QStringLiteral("无法保存 %1：%2").arg(shownName, reason));
     }
 }
 

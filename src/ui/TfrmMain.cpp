@@ -11,6 +11,7 @@
 #include "MessagePump.h"
 #include "ProgressSink.h"
 #include "Shell.h"
+#include "StoreErrorTexts.h"
 #include "TfrmQuickSearch.h"
 
 #include <QAction>
@@ -356,8 +357,8 @@ void TfrmMain::recoverFromDamagedFile()
 {
     m_damaged = true;
     const RecoveryResult recovery = RecoverDamagedDataFile(m_files);
-    if (!recovery.error.isEmpty())
-        qWarning("Kelvo: recovering the data file: %s", qPrintable(recovery.error));
+    if (!recovery.outcome)
+        qWarning("Kelvo: recovering the data file: %s", qPrintable(recovery.outcome.error().message()));
     m_dialogs.message(this, damagedFileMessage(), QStringLiteral("提示"));
     Q_EMIT programEndRequested(0);
 }
@@ -369,15 +370,28 @@ bool TfrmMain::saveTree(bool reportFailure)
     m_busy = true;
     const SaveResult result = SaveTreeViewWithData(m_files, m_tree, *m_progress);
     m_busy = false;
-    if (!result.ok) {
+    // A failed backup does not stop the save, but the user learns of it
+    // after the save, with the save's own failure when there is one.
+    const QString backupFailure = backupFailureText(result);
+    if (!result.ok()) {
         if (reportFailure) {
-            m_dialogs.error(this, QStringLiteral("数据没有保存成功，修改仍未写入数据文件：\n%1").arg(result.error));
+            QString text = saveFailureText(result.saved.error());
+            if (!backupFailure.isEmpty())
+                text += QStringLiteral("\n\n") + backupFailure;
+            m_dialogs.error(this, text);
         } else {
-            qWarning("Kelvo: the data file was not saved: %s", qPrintable(result.error));
+            qWarning("Kelvo: the data file was not saved: %s", qPrintable(result.saved.error().message()));
         }
         return false;
     }
     setModified(false);
+    if (!backupFailure.isEmpty()) {
+        if (reportFailure)
+            m_dialogs.error(this, backupFailure);
+        else
+            qWarning("Kelvo: a backup of the data file failed: %s",
+                     qPrintable((result.backup ? result.history : result.backup).error().message()));
+    }
     return true;
 }
 

@@ -312,7 +312,8 @@ void TestDataFileFormat::acceptance()
     QCOMPARE(test::outline(tree), outline);
     if (!ok) {
         QCOMPARE(result.offset, qint64(offset));
-        QVERIFY(!result.reason.isEmpty());
+        QCOMPARE(result.error.code, ErrorCode::DataDamaged);
+        QVERIFY(!result.error.text.isEmpty());
     }
 }
 

@@ -203,7 +203,7 @@ void TestDataFileIo::missingFileCannotBeCreated()
     CardTree tree;
     const LoadResult result = LoadTreeViewWithData(files, tree);
     QCOMPARE(result.status, LoadResult::Status::Damaged);
-    QVERIFY(!result.reason.isEmpty());
+    QVERIFY(!result.error.message().isEmpty());
     QVERIFY(tree.isEmpty());
     QCOMPARE(readFile(base.path() + QStringLiteral("/SavedCard")), QByteArray("not a folder"));
 }
@@ -230,8 +230,8 @@ void TestDataFileIo::dataFileThatIsAFolder()
     CardTree tree;
     const LoadResult result = LoadTreeViewWithData(files, tree);
     QCOMPARE(result.status, LoadResult::Status::Damaged);
-    QVERIFY(!result.reason.isEmpty());
-    QVERIFY(!SaveTreeViewWithData(files, tree).ok);
+    QVERIFY(!result.error.message().isEmpty());
+    QVERIFY(!SaveTreeViewWithData(files, tree).ok());
     QVERIFY(QFileInfo(files.dataFile).isDir());
 }
 
@@ -270,24 +270,24 @@ void TestDataFileIo::saveMakesBackupOnlyWhenThereIsData()
     CardTree tree;
     buildFromOutline(tree, "A .b");
     SaveResult result = SaveTreeViewWithData(files, tree);
-    QVERIFY2(result.ok, qPrintable(result.error));
-    QVERIFY(result.backupError.isEmpty());
+    QVERIFY2(result.ok(), qPrintable(result.saved.error().message()));
+    QVERIFY(result.backup.ok());
     QVERIFY(!QFileInfo::exists(files.backupFile));
     QCOMPARE(readFile(files.dataFile), bytesOf("A .b"));
 
     buildFromOutline(tree, "C");
     result = SaveTreeViewWithData(files, tree);
-    QVERIFY(result.ok);
+    QVERIFY(result.ok());
     QCOMPARE(readFile(files.backupFile), bytesOf("A .b"));
     QCOMPARE(readFile(files.dataFile), bytesOf("A .b C"));
 
     buildFromOutline(tree, "E");
-    QVERIFY(SaveTreeViewWithData(files, tree).ok);
+    QVERIFY(SaveTreeViewWithData(files, tree).ok());
     QCOMPARE(readFile(files.backupFile), bytesOf("A .b C")); // the previous backup is replaced
     QCOMPARE(readFile(files.dataFile), bytesOf("A .b C E"));
     // Nothing else is left behind in the folders.
-    QCOMPARE(QDir(QFileInfo(files.dataFile).absolutePath()).entryList(QDir::Files), QStringList{"Card.DB"});
-    QCOMPARE(QDir(QFileInfo(files.backupFile).absolutePath()).entryList(QDir::Files), QStringList{"db.kelvo"});
+    QCOMPARE(QDir(QFileInfo(files.dataFile).absolutePath()).entryList(QDir::Files | QDir::Hidden), QStringList{"Card.DB"});
+    QCOMPARE(QDir(QFileInfo(files.backupFile).absolutePath()).entryList(QDir::Files | QDir::Hidden), QStringList{"db.kelvo"});
 }
 
 void TestDataFileIo::saveCreatesMissingFolders()
@@ -296,7 +296,7 @@ void TestDataFileIo::saveCreatesMissingFolders()
     const DataFiles files = DataFiles::inFolder(base.path() + QStringLiteral("/a/b"));
     CardTree tree;
     CreateDefaultTree(tree);
-    QVERIFY(SaveTreeViewWithData(files, tree).ok);
+    QVERIFY(SaveTreeViewWithData(files, tree).ok());
     QCOMPARE(QFileInfo(files.dataFile).size(), 154);
     CardTree back;
     QCOMPARE(LoadTreeViewWithData(files, back).status, LoadResult::Status::Read);
@@ -320,12 +320,12 @@ void TestDataFileIo::saveIntoReadOnlyFolderFailsLoudly()
             QSKIP("cannot make a folder unwritable here");
         result = SaveTreeViewWithData(files, tree, progress);
     }
-    QVERIFY(!result.ok);
-    QVERIFY(result.error.startsWith(QDir::toNativeSeparators(files.dataFile)));
+    QVERIFY(!result.ok());
+    QVERIFY(result.saved.error().message().startsWith(QDir::toNativeSeparators(files.dataFile)));
     QCOMPARE(readFile(files.dataFile), old);
     QCOMPARE(readFile(files.backupFile), old);
     QCOMPARE(progress.calls.last(), QStringLiteral("Close"));
-    QCOMPARE(QDir(QFileInfo(files.dataFile).absolutePath()).entryList(QDir::Files), QStringList{"Card.DB"});
+    QCOMPARE(QDir(QFileInfo(files.dataFile).absolutePath()).entryList(QDir::Files | QDir::Hidden), QStringList{"Card.DB"});
 }
 
 void TestDataFileIo::saveRunningOutOfSpaceKeepsOldFile()
@@ -352,12 +352,12 @@ void TestDataFileIo::saveRunningOutOfSpaceKeepsOldFile()
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 
-    QVERIFY(!result.ok);
-    QVERIFY(result.error.startsWith(QDir::toNativeSeparators(files.dataFile)));
+    QVERIFY(!result.ok());
+    QVERIFY(result.saved.error().message().startsWith(QDir::toNativeSeparators(files.dataFile)));
     QCOMPARE(readFile(files.dataFile), old);
     QCOMPARE(readFile(files.backupFile), old);
     QCOMPARE(progress.calls.last(), QStringLiteral("Close"));
-    QCOMPARE(QDir(QFileInfo(files.dataFile).absolutePath()).entryList(QDir::Files), QStringList{"Card.DB"});
+    QCOMPARE(QDir(QFileInfo(files.dataFile).absolutePath()).entryList(QDir::Files | QDir::Hidden), QStringList{"Card.DB"});
 #else
     QSKIP("needs a file size limit");
 #endif
@@ -370,7 +370,7 @@ void TestDataFileIo::saveProgressSequence()
     CardTree tree;
     buildFromOutline(tree, "A .b C");
     RecordingProgress progress;
-    QVERIFY(SaveTreeViewWithData(files, tree, progress).ok);
+    QVERIFY(SaveTreeViewWithData(files, tree, progress).ok());
     QCOMPARE(progress.calls, QStringList({"ShowSave(3)", "Pump", "Refresh", "Step", "Pump", "Refresh", "Step", "Pump",
                                           "Refresh", "Step", "Close"}));
 
@@ -379,8 +379,9 @@ void TestDataFileIo::saveProgressSequence()
     RecordingProgress meddling;
     meddling.onPump = [&tree]() { tree.addTopLevel("late"); };
     const SaveResult failed = SaveTreeViewWithData(files, tree, meddling);
-    QVERIFY(!failed.ok);
-    QVERIFY(!failed.error.isEmpty());
+    QVERIFY(!failed.ok());
+    QCOMPARE(failed.saved.error().code, ErrorCode::TreeChanged);
+    QVERIFY(!failed.saved.error().message().isEmpty());
     QCOMPARE(readFile(files.dataFile), before);
     QCOMPARE(meddling.calls.last(), QStringLiteral("Close"));
 }
@@ -395,8 +396,9 @@ void TestDataFileIo::backupFailureDoesNotStopSave()
     CardTree tree;
     buildFromOutline(tree, "NEW");
     const SaveResult result = SaveTreeViewWithData(files, tree);
-    QVERIFY(result.ok);
-    QVERIFY(!result.backupError.isEmpty());
+    QVERIFY(result.ok());
+    QVERIFY(!result.backup.ok());
+    QVERIFY(!result.backup.error().message().isEmpty());
     QCOMPARE(readFile(files.dataFile), bytesOf("NEW"));
 }
 
@@ -411,8 +413,8 @@ void TestDataFileIo::recoveryKeepsDamagedFileAndRestoresBackup()
     CardTree tree;
     QCOMPARE(LoadTreeViewWithData(files, tree).status, LoadResult::Status::Damaged);
     const RecoveryResult result = RecoverDamagedDataFile(files);
-    QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
-    QVERIFY(result.backupRestored);
+    QVERIFY2(result.outcome.ok(), qPrintable(result.outcome.error().message()));
+    QVERIFY(result.backupRestored());
     QVERIFY(result.keptAsidePath.startsWith(files.dataFile));
     QVERIFY(result.keptAsidePath != files.dataFile);
     QCOMPARE(QFileInfo(result.keptAsidePath).absolutePath(), QFileInfo(files.dataFile).absolutePath());
@@ -423,7 +425,7 @@ void TestDataFileIo::recoveryKeepsDamagedFileAndRestoresBackup()
     // A second recovery in the same second keeps both damaged files.
     QVERIFY(writeFile(files.dataFile, damaged + "x"));
     const RecoveryResult again = RecoverDamagedDataFile(files);
-    QVERIFY(again.backupRestored);
+    QVERIFY(again.backupRestored());
     QVERIFY(again.keptAsidePath != result.keptAsidePath);
     QCOMPARE(readFile(again.keptAsidePath), damaged + "x");
     QCOMPARE(readFile(result.keptAsidePath), damaged);
@@ -439,8 +441,9 @@ void TestDataFileIo::recoveryWithoutBackup()
     const DataFiles files = DataFiles::inFolder(base.path());
     QVERIFY(writeFile(files.dataFile, "\x05"));
     const RecoveryResult result = RecoverDamagedDataFile(files);
-    QVERIFY(!result.backupRestored);
-    QVERIFY(!result.error.isEmpty());
+    QVERIFY(!result.backupRestored());
+    QCOMPARE(result.outcome.error().code, ErrorCode::NotFound);
+    QVERIFY(!result.outcome.error().message().isEmpty());
     QCOMPARE(readFile(result.keptAsidePath), QByteArray("\x05"));
     // With the damaged file aside, the next start begins with the default tree.
     CardTree tree;
@@ -464,7 +467,7 @@ void TestDataFileIo::largeTreeRoundTrip()
             tree.setDisplayIndexes(card, 1, 1, 1, 1);
         }
     }
-    QVERIFY(SaveTreeViewWithData(files, tree).ok);
+    QVERIFY(SaveTreeViewWithData(files, tree).ok());
     CardTree back;
     QCOMPARE(LoadTreeViewWithData(files, back).status, LoadResult::Status::Read);
     QCOMPARE(back.count(), tree.count());

@@ -174,7 +174,7 @@ private Q_SLOTS:
         CardTree tree;
         treeOf(3, tree);
         QCOMPARE(tree.count(), 3);
-        QVERIFY(SaveTreeViewWithData(files, tree, sink).ok);
+        QVERIFY(SaveTreeViewWithData(files, tree, sink).ok());
         QCOMPARE(sink.percents, QList<int>({0, 33, 66, 100}));
         QCOMPARE(window.windowTitle(), QStringLiteral("正在保存数据,请稍候....."));
         QCOMPARE(window.Label1->text(), QStringLiteral("Warning：必须在保存完数据后才能关闭,否则数据会丢失！"));
@@ -182,7 +182,7 @@ private Q_SLOTS:
 
         // The second save starts again at 0%.
         sink.percents.clear();
-        QVERIFY(SaveTreeViewWithData(files, tree, sink).ok);
+        QVERIFY(SaveTreeViewWithData(files, tree, sink).ok());
         QCOMPARE(sink.percents, QList<int>({0, 33, 66, 100}));
         QCOMPARE(sink.calls.count(QStringLiteral("show-save")), 2);
         QCOMPARE(sink.calls.count(QStringLiteral("close")), 2);
@@ -195,7 +195,7 @@ private Q_SLOTS:
         TfrmProgress window(pump);
         WatchingSink sink(window);
         CardTree tree;
-        QVERIFY(SaveTreeViewWithData(DataFiles::inFolder(dir.path()), tree, sink).ok);
+        QVERIFY(SaveTreeViewWithData(DataFiles::inFolder(dir.path()), tree, sink).ok());
         QCOMPARE(sink.percents, QList<int>({0}));
         QCOMPARE(window.gg1->maxValue(), 0);
         QVERIFY(!window.isVisible());
@@ -207,7 +207,7 @@ private Q_SLOTS:
         const DataFiles files = DataFiles::inFolder(dir.path());
         CardTree written;
         treeOf(4, written);
-        QVERIFY(SaveTreeViewWithData(files, written).ok);
+        QVERIFY(SaveTreeViewWithData(files, written).ok());
 
         MessagePump pump;
         TfrmProgress window(pump);

@@ -73,7 +73,7 @@ private Q_SLOTS:
                 CardNode *node = tree.addChild(cls, name, std::move(record));
                 tree.setDisplayIndexes(node, 1, 1, 1, 1);
             }
-            QVERIFY(SaveTreeViewWithData(files, tree).ok);
+            QVERIFY(SaveTreeViewWithData(files, tree).ok());
         }
         const qint64 before = peakResidentKiB();
 
@@ -90,7 +90,7 @@ private Q_SLOTS:
         QCOMPARE(session.mainWindow()->selectedNode(), session.mainWindow()->cardTree().lastInAbsoluteOrder());
 
         timer.restart();
-        QVERIFY(SaveTreeViewWithData(files, session.mainWindow()->cardTree()).ok);
+        QVERIFY(SaveTreeViewWithData(files, session.mainWindow()->cardTree()).ok());
         const qint64 bareSaveMs = timer.elapsed();
 
         session.mainWindow()->setModified(true);

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "Result.h"
+
+#include <QByteArrayView>
+#include <QFile>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace kelvo {
+
+// Replaces a file in one step, so that it is either the old file or the
+// complete new one, even after a crash or a power loss: the new content goes
+// into a hidden temporary file in the target's folder, is written whole
+// (short writes are caught), flushed to disk, renamed over the target, and
+// the folder itself is flushed so that the rename survives a power loss.
+//
+//     AtomicFile file(path);
+//     Result<> done = file.open();
+//     if (done) done = file.write(bytes);
+//     if (done) done = file.commit();
+//
+// A target that is a symbolic link is resolved: the file it points to is
+// replaced and the link stays. An existing target keeps its permissions, and
+// one that is not writable is refused. Missing folders are not created (see
+// fileio::makeFolderFor). A temporary file that is not committed is removed
+// when the object goes.
+class AtomicFile
+{
+public:
+    explicit AtomicFile(const QString &targetPath);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile &) = delete;
+    AtomicFile &operator=(const AtomicFile &) = delete;
+
+    // Creates the temporary file (empty) beside the target.
+    Result<> open();
+    // The temporary file, for writers that open it themselves; empty before open().
+    QString temporaryPath() const { return m_temporaryPath; }
+    // The file that commit() replaces (the target with symbolic links resolved).
+    QString targetPath() const { return m_targetPath; }
+
+    // Appends all of `bytes` to the temporary file.
+    Result<> write(QByteArrayView bytes);
+    // Hands the temporary file's path to a writer that opens and writes the
+    // file itself (a library that takes only a path); its error, if any, is
+    // returned and the temporary file removed.
+    Result<> writeThrough(const std::function<Result<>(const QString &temporaryPath)> &writeTo);
+    // Flushes the temporary file to disk and puts it in place of the target.
+    Result<> commit();
+    // Removes the temporary file; the target stays as it was.
+    void discard();
+
+private:
+    Error failure(ErrorCode code, const QString &text) const;
+
+    QString m_requestedPath;
+    QString m_targetPath;
+    QString m_temporaryPath;
+    std::unique_ptr<QFile> m_file;
+    bool m_committed = false;
+};
+
+// Replaces the file at `path` by `bytes`, atomically as AtomicFile does.
+Result<> writeFileAtomically(const QString &path, QByteArrayView bytes);
+
+// The same for writers that need a path to write to themselves (a library
+// that opens the file on its own): `writeTo` gets the path of the new, empty
+// temporary file in the target's folder and writes the complete content
+// there; when it succeeds the file is flushed and renamed over `path`. When
+// it fails, its error is returned and the target stays as it was.
+Result<> writeFileAtomicallyThrough(const QString &path, const std::function<Result<>(const QString &temporaryPath)> &writeTo);
+
+} // namespace kelvo
