@@ -23,6 +23,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QStatusBar>
@@ -82,6 +83,20 @@ QStringList labelsInOrder(const CardTree &tree)
     QStringList labels;
     tree.forEach([&](const CardNode *node) { labels.append(gb18030::decode(node->label())); });
     return labels;
+}
+
+// The text with every absolute path (a run of non-space characters that
+// starts with the folder separator) taken out.
+QString withoutPaths(QString text)
+{
+    static const QRegularExpression path(QStringLiteral("[/\\\\][^\\s：]*"));
+    return text.remove(path);
+}
+
+bool hasLatinLetters(const QString &text)
+{
+    static const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
+    return text.contains(latin);
 }
 
 QString describe(const QList<QAction *> &actions)
@@ -537,8 +552,14 @@ private Q_SLOTS:
 
         main()->actSaveAll->trigger();
         QCOMPARE(m_dialogs.texts(ScriptedDialogs::Kind::Error).size(), 1);
-        QVERIFY2(m_dialogs.texts(ScriptedDialogs::Kind::Error).at(0).contains(QStringLiteral("SavedCard")),
-                 qPrintable(m_dialogs.texts(ScriptedDialogs::Kind::Error).at(0)));
+        const QString text = m_dialogs.texts(ScriptedDialogs::Kind::Error).at(0);
+        QVERIFY2(text.contains(QStringLiteral("SavedCard")), qPrintable(text));
+        // In Chinese, naming what failed and where.
+        QVERIFY2(text.startsWith(QStringLiteral("数据没有保存成功，修改仍未写入数据文件：\n无法创建文件夹 ")
+                                 + QDir::toNativeSeparators(folder)),
+                 qPrintable(text));
+        QVERIFY2(!hasLatinLetters(withoutPaths(text)), qPrintable(text));
+        QCOMPARE(m_dialogs.shown().at(0).caption, applicationTitle());
         QVERIFY(main()->isModified());
 
         // A close request keeps the window and the changes.
@@ -563,6 +584,52 @@ private Q_SLOTS:
         QVERIFY(!main()->close());
         QVERIFY(!main()->isModified());
         QCOMPARE(readFile(m_files.dataFile), SerializeTree(main()->cardTree()));
+    }
+
+    void backupFailureIsToldAfterTheSave()
+    {
+        QVERIFY(writeFile(m_files.dataFile, sampleFileBytes()));
+        // "BackUP" is a plain file: neither the backup nor the history can be written.
+        const QString backupFolder = QFileInfo(m_files.backupFile).absolutePath();
+        QVERIFY(writeFile(backupFolder, "not a folder"));
+        startAndShow();
+        addCardToFirstClass();
+
+        main()->actSaveAll->trigger();
+        // The save itself went on.
+        QCOMPARE(readFile(m_files.dataFile), SerializeTree(main()->cardTree()));
+        QVERIFY(!main()->isModified());
+        // One box after it, captioned like every notice, in Chinese.
+        QCOMPARE(m_dialogs.shown().size(), 1);
+        QCOMPARE(m_dialogs.shown().at(0).kind, ScriptedDialogs::Kind::Error);
+        QCOMPARE(m_dialogs.shown().at(0).caption, applicationTitle());
+        const QString text = m_dialogs.shown().at(0).text;
+        QVERIFY2(text.contains(QStringLiteral("备份文件没有保存成功：\n无法创建文件夹 ")
+                               + QDir::toNativeSeparators(backupFolder)),
+                 qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("备份历史没有保存成功：\n无法创建文件夹 ")
+                               + QDir::toNativeSeparators(m_files.historyFolder)),
+                 qPrintable(text));
+        QVERIFY2(text.endsWith(QStringLiteral("数据文件已经保存。")), qPrintable(text));
+        QVERIFY2(!hasLatinLetters(withoutPaths(text)), qPrintable(text));
+
+        // Closing with changes tells it again; a save at the end of the
+        // process, where no box can be answered, only logs it.
+        addCardToFirstClass();
+        QVERIFY(!main()->close());
+        QCOMPARE(m_dialogs.texts(ScriptedDialogs::Kind::Error).size(), 2);
+        addCardToFirstClass();
+        QVERIFY(m_session->saveBeforeProcessEnd());
+        QCOMPARE(readFile(m_files.dataFile), SerializeTree(main()->cardTree()));
+        QCOMPARE(m_dialogs.shown().size(), 2);
+
+        // With the folder back, saves are quiet again and the history fills.
+        QVERIFY(QFile::remove(backupFolder));
+        addCardToFirstClass();
+        main()->actSaveAll->trigger();
+        QCOMPARE(m_dialogs.shown().size(), 2);
+        QVERIFY(QFileInfo::exists(m_files.backupFile));
+        QCOMPARE(QDir(m_files.historyFolder).entryList(QDir::Files).size(), 1);
     }
 
     void damagedDataFileRestoresBackupAndEnds()
