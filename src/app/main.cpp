@@ -32,7 +32,7 @@ int main(int argc, char **argv)
     // unsaved changes written) instead of killing it.
     kelvo::TerminationSignals termination;
 
-    kelvo::SingleInstance instance(QStringLiteral("Kelvo"));
+    kelvo::SingleInstance instance(kelvo::InstanceLock::kelvoName());
     if (!instance.acquire()) {
         instance.askRunningCopyToShow();
         return 0;

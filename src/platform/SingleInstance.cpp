@@ -4,7 +4,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
-#include <QStandardPaths>
 
 namespace kelvo {
 
@@ -13,20 +12,12 @@ namespace {
 const QByteArray ShowRequest = QByteArrayLiteral("show\n");
 constexpr qint64 MaxRequestBytes = 64;
 
-QString defaultFolder()
-{
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    return folder;
-}
-
 } // namespace
 
 SingleInstance::SingleInstance(const QString &name, const QString &folder, QObject *parent)
     : QObject(parent)
     , m_name(name)
-    , m_folder(folder.isEmpty() ? defaultFolder() : folder)
+    , m_lock(name, folder)
 {
 }
 
@@ -38,25 +29,21 @@ SingleInstance::~SingleInstance()
 
 QString SingleInstance::lockFilePath() const
 {
-    return QDir(m_folder).filePath(m_name + QStringLiteral(".lock"));
+    return m_lock.filePath();
 }
 
 QString SingleInstance::serverPath() const
 {
-    return QDir(m_folder).filePath(m_name + QStringLiteral(".socket"));
+    return QDir(m_lock.folder()).filePath(m_name + QStringLiteral(".socket"));
 }
 
 bool SingleInstance::acquire()
 {
     if (m_primary)
         return true;
-    QDir().mkpath(m_folder);
-    m_lock = std::make_unique<QLockFile>(lockFilePath());
-    // A lock is stale only when its process is gone (checked by QLockFile
-    // from the process id it records), never because of its age.
-    m_lock->setStaleLockTime(0);
-    if (!m_lock->tryLock(0)) {
-        if (m_lock->error() == QLockFile::LockFailedError)
+    const Result<> taken = m_lock.tryLock();
+    if (!taken) {
+        if (taken.error().code == ErrorCode::InUse)
             return false;
         // The folder is not writable: run without protection rather than
         // not at all.

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QLockFile>
+#include "InstanceLock.h"
+
 #include <QObject>
 #include <QString>
 
@@ -10,16 +11,17 @@ class QLocalServer;
 
 namespace kelvo {
 
-// One running copy per user. The first copy holds a lock file in the
-// per-user runtime folder (a lock left by a crashed copy is taken over) and
-// listens on a local socket beside it; a later copy finds the lock taken and
-// may ask the running copy to show its main window.
+// One running copy per user. The first copy holds the InstanceLock (a lock
+// file in the per-user runtime folder; a lock left by a crashed copy is
+// taken over) and listens on a local socket beside it; a later copy finds
+// the lock taken and may ask the running copy to show its main window.
 class SingleInstance : public QObject
 {
     Q_OBJECT
 
 public:
-    // `name` names the lock ("Kelvo"); `folder` defaults to the runtime folder.
+    // `name` names the lock ("Kelvo"); `folder` defaults to the runtime folder
+    // (InstanceLock::defaultFolder()).
     explicit SingleInstance(const QString &name, const QString &folder = QString(), QObject *parent = nullptr);
     ~SingleInstance() override;
 
@@ -42,8 +44,7 @@ private:
     void readRequest();
 
     QString m_name;
-    QString m_folder;
-    std::unique_ptr<QLockFile> m_lock;
+    InstanceLock m_lock;
     QLocalServer *m_server = nullptr;
     bool m_primary = false;
 };

@@ -2,6 +2,7 @@
 // a lock left behind by a crashed copy, and termination signals turned into
 // events.
 
+#include "InstanceLock.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 
@@ -43,6 +44,37 @@ private Q_SLOTS:
         // Another name is another lock.
         SingleInstance other(QStringLiteral("Other"), dir.path());
         QVERIFY(other.acquire());
+    }
+
+    void toolAndProgramShareOneLock()
+    {
+        // The same file by default and in a given folder, so kelvo-tool and
+        // Kelvo never disagree about whether Kelvo runs.
+        QCOMPARE(SingleInstance(InstanceLock::kelvoName()).lockFilePath(), InstanceLock().filePath());
+        QTemporaryDir dir;
+        SingleInstance program(InstanceLock::kelvoName(), dir.path());
+        InstanceLock tool(InstanceLock::kelvoName(), dir.path());
+        QCOMPARE(program.lockFilePath(), tool.filePath());
+
+        // While Kelvo runs, the tool is told so.
+        QVERIFY(program.acquire());
+        const Result<> refused = tool.tryLock();
+        QCOMPARE(refused.error().code, ErrorCode::InUse);
+        QCOMPARE(refused.error().path, program.lockFilePath());
+        QVERIFY(!tool.isLocked());
+    }
+
+    void programCannotStartWhileTheToolHoldsTheLock()
+    {
+        QTemporaryDir dir;
+        InstanceLock tool(InstanceLock::kelvoName(), dir.path());
+        QVERIFY(tool.tryLock().ok());
+        QVERIFY(tool.isLocked());
+        SingleInstance program(InstanceLock::kelvoName(), dir.path());
+        QVERIFY(!program.acquire());
+        tool.unlock();
+        QVERIFY(!tool.isLocked());
+        QVERIFY(program.acquire());
     }
 
     void lockIsFreedWithTheCopy()
