@@ -138,6 +138,27 @@ void BM_SaveTreeViewWithData(benchmark::State &state)
     state.SetBytesProcessed(qint64(state.iterations()) * file.bytes.size());
 }
 
+// The save when a copy into the backup history is due (the first save of
+// each hour): the clock moves on by an hour before every save.
+void BM_SaveWithHistoryCopy(benchmark::State &state)
+{
+    const GeneratedFile &file = generatedFile(int(state.range(0)));
+    CardTree tree;
+    ReadTreeFromBytes(file.bytes, tree);
+    QTemporaryDir dir;
+    const DataFiles target = DataFiles::inFolder(dir.path());
+    QDateTime now(QDate(2026, 1, 1), QTime(0, 0));
+    const Clock clock = [&now] { return now; };
+    SaveTreeViewWithData(target, tree, NoProgress(), clock);
+    for (auto _ : state) {
+        now = now.addSecs(3600);
+        const SaveResult result = SaveTreeViewWithData(target, tree, NoProgress(), clock);
+        if (!result.ok() || !result.history.ok())
+            state.SkipWithError("save failed");
+    }
+    state.SetBytesProcessed(qint64(state.iterations()) * file.bytes.size());
+}
+
 // Peak memory of a fresh process that loads the file (run as a child, so
 // nothing this process holds is counted).
 void BM_PeakMemoryOfLoad(benchmark::State &state)
@@ -189,6 +210,7 @@ BENCHMARK(BM_ReadTreeFromBytes)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMil
 BENCHMARK(BM_LoadTreeViewWithData)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SerializeTree)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SaveTreeViewWithData)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SaveWithHistoryCopy)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PeakMemoryOfLoad)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char **argv)

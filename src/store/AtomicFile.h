@@ -49,6 +49,9 @@ public:
     // returned and the temporary file removed.
     Result<> writeThrough(const std::function<Result<>(const QString &temporaryPath)> &writeTo);
     // Flushes the temporary file to disk and puts it in place of the target.
+    // Should flushing the folder fail afterwards, the new file is in place
+    // but the failure is still reported (the rename may not survive a power
+    // loss).
     Result<> commit();
     // Removes the temporary file; the target stays as it was.
     void discard();
