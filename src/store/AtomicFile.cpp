@@ -21,6 +21,9 @@ namespace {
 // not end (a loop) stops after this many steps.
 constexpr int MaxLinkSteps = 32;
 constexpr int MaxNameAttempts = 64;
+// The temporary file's name starts with (at most this much of) the target's,
+// so that a name near the system's length limit still leaves room.
+constexpr int MaxNameStemChars = 64;
 
 QString resolveLinks(const QString &path)
 {
@@ -135,7 +138,7 @@ Result<> AtomicFile::open()
     for (int attempt = 0; attempt < MaxNameAttempts; ++attempt) {
         const QString candidate = folder.filePath(
             QStringLiteral(".%1.%2.tmp")
-                .arg(target.fileName())
+                .arg(target.fileName().left(MaxNameStemChars))
                 .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
         auto file = std::make_unique<QFile>(candidate);
         if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {

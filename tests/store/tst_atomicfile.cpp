@@ -92,6 +92,12 @@ void TestAtomicFile::createsANewFile()
     const QString target = dir.filePath(QStringLiteral("new.txt"));
     QVERIFY(writeFileAtomically(target, "x").ok());
     QCOMPARE(readFile(target), QByteArray("x"));
+    // A name at the system's length limit leaves room for the temporary name.
+    const QString longName = dir.filePath(QString(255, QLatin1Char('n')));
+    const Result<> longWritten = writeFileAtomically(longName, "long");
+    QVERIFY2(longWritten.ok(), qPrintable(longWritten.error().message()));
+    QCOMPARE(readFile(longName), QByteArray("long"));
+    QVERIFY(QFile::remove(longName));
     // An empty file is a file too.
     const QString empty = dir.filePath(QStringLiteral("empty"));
     QVERIFY(writeFileAtomically(empty, {}).ok());
