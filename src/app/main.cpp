@@ -5,11 +5,8 @@
 #include "DataFiles.h"
 #include "ImageList.h"
 #include "KelvoVersion.h"
-#include "QtDialogs.h"
-#include "QtShell.h"
 #include "Session.h"
 #include "SingleInstance.h"
-#include "SystemTrayIcon.h"
 #include "TerminationSignals.h"
 
 #include <QApplication>
@@ -39,10 +36,7 @@ int main(int argc, char **argv)
     }
     QApplication::setWindowIcon(kelvo::ImageList::programIcon());
 
-    kelvo::QtDialogs dialogs;
-    kelvo::QtShell shell;
-    kelvo::Session session({dialogs, shell, std::make_unique<kelvo::SystemTrayIcon>(),
-                            kelvo::DataFiles::forThisProgram()});
+    kelvo::Session session(kelvo::DataFiles::forThisProgram());
 
     QObject::connect(&session, &kelvo::Session::finished, &app, [](int exitCode) { QCoreApplication::exit(exitCode); });
     QObject::connect(&instance, &kelvo::SingleInstance::showRequested, &session,
@@ -57,6 +51,6 @@ int main(int argc, char **argv)
     });
 
     QMetaObject::invokeMethod(&session, &kelvo::Session::showMainWindow, Qt::QueuedConnection);
-    app.exec();
-    return 0;
+    // The exit code is the one the session ended the program with.
+    return app.exec();
 }

@@ -58,7 +58,7 @@ QString ResultFileDateText(const QDateTime &now, const QLocale &locale)
 }
 
 QByteArray ResultTextFileContent(const std::vector<TResultRow> &rows, const QDateTime &now, const QLocale &locale,
-                                 QByteArrayView appTitle, ProgressSink &pump)
+                                 QByteArrayView appTitle, MessagePump &pump)
 {
     qsizetype liveRows = 0;
     for (const TResultRow &row : rows) {
@@ -78,7 +78,7 @@ QByteArray ResultTextFileContent(const std::vector<TResultRow> &rows, const QDat
     const QByteArray entryTail = encoded(u"张:");
     qsizetype k = 0;
     for (const TResultRow &row : rows) {
-        pump.PumpMessages();
+        pump.pump();
         if (!row.Card)
             continue; // the card was deleted after the search
         content += entryHead + QByteArray::number(++k) + entryTail + crlf();

@@ -28,11 +28,10 @@ QString ResultFileDateText(const QDateTime &now, const QLocale &locale);
 
 // The whole text export, GB18030 bytes, every line ended by CR LF:
 //   <appTitle>--查询结果, "", 保存日期：<date>, "", 共有N张名片, "",
-// then per row k: 第k张:, "", the card text block, "". `pump.PumpMessages()`
-// is called once per row; the caller keeps the rows and their cards
-// unchanged meanwhile.
+// then per row k: 第k张:, "", the card text block, "". `pump` runs once per
+// row; the caller keeps the rows and their cards unchanged meanwhile.
 QByteArray ResultTextFileContent(const std::vector<TResultRow> &rows, const QDateTime &now, const QLocale &locale,
-                                 QByteArrayView appTitle = "Kelvo", ProgressSink &pump = NoProgress());
+                                 QByteArrayView appTitle = "Kelvo", MessagePump &pump = NoMessagePump());
 
 // The mail link's text: "Mailto:?Subject=查找到的名片&Body=" followed, per row,
 // by the card text block and the separator "  %0d   ", whose %0d reaches the

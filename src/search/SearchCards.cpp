@@ -155,13 +155,13 @@ FieldSelection DefaultFieldSelection()
 }
 
 SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
-                          ProgressSink &pump)
+                          MessagePump &pump)
 {
     return SearchCards(tree, condition, fields, QLocale(), pump);
 }
 
 SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
-                          const QLocale &locale, ProgressSink &pump)
+                          const QLocale &locale, MessagePump &pump)
 {
     SearchOutcome outcome;
     if (gb18030::trimmed(condition).isEmpty()) {
@@ -177,7 +177,7 @@ SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const 
     std::array<bool, FieldRoom + 1> boundaries{};
     [[maybe_unused]] const quint64 shape = tree.shapeVersion();
     tree.forEach([&](const CardNode *node) {
-        pump.PumpMessages();
+        pump.pump();
         Q_ASSERT_X(tree.shapeVersion() == shape, "SearchCards", "the card tree changed while events were pumped");
         const TCardData *card = node->data();
         if (!card || !card->isCard())

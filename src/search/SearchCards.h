@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CardTree.h"
-#include "ProgressSink.h"
+#include "MessagePump.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -51,13 +51,12 @@ struct SearchOutcome
 // are ordered by their first text with the collation of `locale`
 // (case-sensitive), rows with an empty name first, equal names in tree order.
 //
-// `pump.PumpMessages()` is called once per visited node, so the windows stay
-// painted during a long search; the caller must make sure nothing changes
-// the tree meanwhile.
+// `pump` runs once per visited node, so the windows stay painted during a
+// long search; the caller must make sure nothing changes the tree meanwhile.
 SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
-                          ProgressSink &pump = NoProgress());
+                          MessagePump &pump = NoMessagePump());
 SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
-                          const QLocale &locale, ProgressSink &pump = NoProgress());
+                          const QLocale &locale, MessagePump &pump = NoMessagePump());
 
 // Orders rows as the result list keeps them (see SearchCards); stable.
 void SortResultRows(std::vector<TResultRow> &rows, const QLocale &locale = QLocale());

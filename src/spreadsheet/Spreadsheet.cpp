@@ -17,14 +17,13 @@ bool setRow(SpreadsheetApplication &application, int row, const QStringList &val
 
 bool FillAndSaveWorkbook(SpreadsheetApplication &application, const QStringList &header,
                          const std::vector<QStringList> &rows, const QString &fileName,
-                         const std::function<void()> &pump)
+                         MessagePump &pump)
 {
     if (!application.addWorkbook() || !application.setVisible(false) || !setRow(application, 1, header))
         return false;
     int row = 1;
     for (const QStringList &values : rows) {
-        if (pump)
-            pump();
+        pump.pump();
         if (!setRow(application, ++row, values))
             return false;
     }

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "MessagePump.h"
+
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -42,12 +43,12 @@ public:
 
 // The spreadsheet export's steps on an application already created: add a
 // workbook, hide it, put `header` into row 1 and each of `rows` into the rows
-// below it (column 1 onwards), show it, and save it as `fileName`. `pump`,
-// when given, runs before each of `rows`, so the windows stay painted. Stops
+// below it (column 1 onwards), show it, and save it as `fileName`. `pump`
+// runs before each of `rows`, so the windows stay painted. Stops
 // at the first step that fails and returns false; application.errorString()
 // then says why, and the cells set so far stay in the workbook.
 bool FillAndSaveWorkbook(SpreadsheetApplication &application, const QStringList &header,
                          const std::vector<QStringList> &rows, const QString &fileName,
-                         const std::function<void()> &pump = {});
+                         MessagePump &pump = NoMessagePump());
 
 } // namespace kelvo

@@ -26,7 +26,7 @@ LoadResult failedLoad(Error error)
 
 // --- the data file
 
-LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, ProgressSink &progress)
+LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, ProgressSink &progress, MessagePump &pump)
 {
     const QFileInfo info(files.dataFile);
     if (!info.exists()) {
@@ -64,7 +64,7 @@ LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, Progress
         bytes = readBytes;
     }
 
-    LoadResult result = ReadTreeFromBytes(bytes, tree, progress);
+    LoadResult result = ReadTreeFromBytes(bytes, tree, progress, {}, pump);
     if (result.ok())
         progress.CloseProgress();
     else
@@ -73,7 +73,7 @@ LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, Progress
 }
 
 SaveResult SaveTreeViewWithData(const DataFiles &files, const CardTree &tree, ProgressSink &progress,
-                                const Clock &clock)
+                                MessagePump &pump, const Clock &clock)
 {
     SaveResult result;
     if (QFileInfo::exists(files.dataFile)) {
@@ -83,7 +83,7 @@ SaveResult SaveTreeViewWithData(const DataFiles &files, const CardTree &tree, Pr
     }
 
     QString error;
-    const QByteArray bytes = SerializeTree(tree, progress, &error);
+    const QByteArray bytes = SerializeTree(tree, progress, &error, pump);
     if (bytes.isEmpty()) {
         result.saved = Error{ErrorCode::TreeChanged, files.dataFile, error};
     } else {

@@ -29,16 +29,18 @@ struct SaveResult
 // process: a damaged file, or one that can be neither read nor created, is
 // reported as Damaged, with the nodes read completely so far left in the tree
 // and the progress left open (CloseProgress ends only a successful read).
-LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, ProgressSink &progress = NoProgress());
+// `pump` runs before each child node.
+LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, ProgressSink &progress = NoProgress(),
+                                MessagePump &pump = NoMessagePump());
 
 // Writes the whole tree: the previous data file is copied to the backup
 // first and, at most once an hour, into the backup history (BackupHistory,
 // whose clock `clock` is); then the new file replaces the data file
 // atomically (AtomicFile), so a failure never leaves a truncated data file.
-// Missing folders are created. A failed backup or history copy is reported
+// Missing folders are created; `pump` runs before each node is written. A failed backup or history copy is reported
 // but does not stop the save.
 SaveResult SaveTreeViewWithData(const DataFiles &files, const CardTree &tree, ProgressSink &progress = NoProgress(),
-                                const Clock &clock = {});
+                                MessagePump &pump = NoMessagePump(), const Clock &clock = {});
 
 struct RecoveryResult
 {

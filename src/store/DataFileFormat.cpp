@@ -240,7 +240,7 @@ struct ReadNodeResult
 // stack. Before each child node `beforePump` runs, then the window messages
 // are pumped. Counts are never trusted for allocation: each node is made
 // only once its record has been read whole.
-ReadNodeResult ReadNodeData(Cursor &cursor, ProgressSink &progress, ReadOptions options,
+ReadNodeResult ReadNodeData(Cursor &cursor, MessagePump &pump, ReadOptions options,
                             const std::function<void()> &beforePump, Failure &failure)
 {
     ReadNodeResult result;
@@ -269,7 +269,7 @@ ReadNodeResult ReadNodeData(Cursor &cursor, ProgressSink &progress, ReadOptions 
         --top.childrenLeft;
         CardNode *parent = top.node;
         beforePump();
-        progress.PumpMessages();
+        pump.pump();
         if (!readNodeRecord(cursor, record, failure)) {
             result.ok = false;
             return result;
@@ -345,7 +345,7 @@ void WriteNodeData(QByteArray &buffer, const CardNode &node)
 
 // --- the whole file in memory
 
-QByteArray SerializeTree(const CardTree &tree, ProgressSink &progress, QString *error)
+QByteArray SerializeTree(const CardTree &tree, ProgressSink &progress, QString *error, MessagePump &pump)
 {
     const int count = tree.count();
     const quint64 shape = tree.shapeVersion();
@@ -362,7 +362,7 @@ QByteArray SerializeTree(const CardTree &tree, ProgressSink &progress, QString *
 
     progress.ShowSaveProgress(count);
     for (int i = 0; i < count; ++i) {
-        progress.PumpMessages();
+        pump.pump();
         // Events may have run: a tree that changed shape meanwhile cannot be
         // written consistently any more (counts already written).
         if (tree.shapeVersion() != shape) {
@@ -383,7 +383,8 @@ QByteArray SerializeTree(const CardTree &tree, ProgressSink &progress, QString *
     return buffer;
 }
 
-LoadResult ReadTreeFromBytes(QByteArrayView bytes, CardTree &tree, ProgressSink &progress, ReadOptions options)
+LoadResult ReadTreeFromBytes(QByteArrayView bytes, CardTree &tree, ProgressSink &progress, ReadOptions options,
+                             MessagePump &pump)
 {
     LoadResult result;
     if (bytes.isEmpty())
@@ -412,7 +413,7 @@ LoadResult ReadTreeFromBytes(QByteArrayView bytes, CardTree &tree, ProgressSink 
                                                 .arg(topLevelCount));
         }
         Failure failure;
-        ReadNodeResult node = ReadNodeData(cursor, progress, options, adoptComplete, failure);
+        ReadNodeResult node = ReadNodeData(cursor, pump, options, adoptComplete, failure);
         if (node.node)
             complete.push_back(std::move(node.node));
         if (!node.ok) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MessagePump.h"
 #include "ProgressSink.h"
 #include "Result.h"
 
@@ -32,10 +33,12 @@ struct LoadResult
 };
 
 // The file's bytes for the tree, as the save writes them. Calls
-// ShowSaveProgress, then PumpMessages, RefreshProgress and StepProgress around
-// each node; CloseProgress is left to the caller. Returns an empty array, and
-// sets `*error` when given, if the tree changed shape while events ran.
-QByteArray SerializeTree(const CardTree &tree, ProgressSink &progress = NoProgress(), QString *error = nullptr);
+// ShowSaveProgress, then pumps and calls RefreshProgress and StepProgress
+// around each node; CloseProgress is left to the caller. Returns an empty
+// array, and sets `*error` when given, if the tree changed shape while events
+// ran.
+QByteArray SerializeTree(const CardTree &tree, ProgressSink &progress = NoProgress(), QString *error = nullptr,
+                         MessagePump &pump = NoMessagePump());
 
 struct ReadOptions
 {
@@ -46,11 +49,11 @@ struct ReadOptions
 
 // Appends the tree stored in `bytes` to `tree` (the load without any file).
 // An empty `bytes` reads as no nodes (the caller decides about defaults).
-// Calls ShowLoadProgress after the top-level count and PumpMessages before
-// each child node; CloseProgress is left to the caller. On a damaged input
-// the nodes read completely so far stay in the tree.
+// Calls ShowLoadProgress after the top-level count and pumps before each
+// child node; CloseProgress is left to the caller. On a damaged input the
+// nodes read completely so far stay in the tree.
 LoadResult ReadTreeFromBytes(QByteArrayView bytes, CardTree &tree, ProgressSink &progress = NoProgress(),
-                             ReadOptions options = {});
+                             ReadOptions options = {}, MessagePump &pump = NoMessagePump());
 
 // Appends one node record (twenty items) to `buffer`.
 void WriteNodeData(QByteArray &buffer, const CardNode &node);

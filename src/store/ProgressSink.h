@@ -4,6 +4,7 @@ namespace kelvo {
 
 // What the load and the save report while they work. The progress window
 // implements it; the default does nothing, for work without any window.
+// Keeping the windows painted meanwhile is the MessagePump's part.
 class ProgressSink
 {
 public:
@@ -20,11 +21,6 @@ public:
     // Save: at its end whatever happened. Load: at the end of a load that
     // read an existing file without failure.
     virtual void CloseProgress() {}
-
-    // Called between nodes where the windows get a chance to repaint. The
-    // user interface implements it without user input (so no command can
-    // change the tree meanwhile) and throttles it itself.
-    virtual void PumpMessages() {}
 };
 
 // A shared sink that does nothing.

@@ -5,6 +5,7 @@
 #include "CjkFont.h"
 #include "Gb18030.h"
 #include "JpegImage.h"
+#include "TypedField.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -198,14 +199,12 @@ void CardDetailPanel::edtNameChange(QLineEdit *sender)
     if (!isNumber || tag < Field::First || tag > Field::Last)
         return;
 
-    const QByteArray typed = gb18030::encode(sender->text());
-    const QByteArrayView text = gb18030::trimmed(typed);
-    if (text != record->field(tag))
-        m_host.setModified(true);
-    // The record cuts the text after the last whole character within 255 bytes.
-    m_host.cardTree().setField(node, tag, text);
-    if (tag == Field::Name && node->label() != text)
-        m_host.cardTree().setLabel(node, text.toByteArray()); // the label takes the whole name
+    if (StoreTypedField(m_host.cardTree(), node, tag, sender->text())) {
+        // Rule of the write-back: Modified is raised whenever the trimmed
+        // text differs from the stored field. The tree announces only what
+        // it keeps, so a text past the 255-byte cut raises it here.
+        m_host.raiseModifiedWithoutChange();
+    }
 }
 
 void CardDetailPanel::edtNameKeyPress(QLineEdit *sender)

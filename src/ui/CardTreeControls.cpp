@@ -40,23 +40,6 @@ CardTreeControls::CardTreeControls(CardTreeHost &host, QTreeView *view, QWidget 
     }
 }
 
-void CardTreeControls::connectActions(const Actions &actions)
-{
-    const std::pair<QAction *, void (TreeCommands::*)()> bindings[] = {
-        {actions.addCardClass, &TreeCommands::actAddCardClass},
-        {actions.addCard, &TreeCommands::actAddCard},
-        {actions.deleteSomething, &TreeCommands::actDeleteSomething},
-        {actions.rename, &TreeCommands::actRename},
-        {actions.searchCard, &TreeCommands::actSearchCard},
-    };
-    for (const auto &[action, command] : bindings) {
-        if (!action)
-            continue;
-        action->setEnabled(true);
-        connect(action, &QAction::triggered, m_commands, command);
-    }
-}
-
 QMenu *CardTreeControls::buildContextMenu(const QList<QAction *> &entries)
 {
     delete m_contextMenu;

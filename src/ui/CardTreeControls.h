@@ -14,36 +14,20 @@ class CardDetailPanel;
 class CardTreeDragDrop;
 class CardTreeHost;
 class LabelEditDelegate;
-class TfrmMain;
 class TreeCommands;
 
 // Puts the tree commands, the in-place label editor, the drag handling, the
 // tree's context menu and the card detail panel into place on a window that
-// shows the card tree.
+// shows the card tree. The window's commands run the tree commands through
+// commands().
 class CardTreeControls : public QObject
 {
     Q_OBJECT
 
 public:
-    // The commands run by actions of the window.
-    struct Actions
-    {
-        QAction *addCardClass = nullptr;
-        QAction *addCard = nullptr;
-        QAction *deleteSomething = nullptr;
-        QAction *rename = nullptr;
-        QAction *searchCard = nullptr;
-    };
-
     // `panelArea` receives the detail panel, filling it.
     CardTreeControls(CardTreeHost &host, QTreeView *view, QWidget *panelArea, QObject *parent = nullptr);
 
-    // Sets everything up on the main window: its commands, its `Panel2`, its
-    // context menu, and the panel's refill on `tvCardChange`.
-    static CardTreeControls *install(TfrmMain &window);
-
-    // Enables the actions and connects them to their commands.
-    void connectActions(const Actions &actions);
     // Builds the context menu `pm` of the tree from `entries`, top to bottom;
     // nullptr stands for a separator. Entries run their own actions.
     QMenu *buildContextMenu(const QList<QAction *> &entries);

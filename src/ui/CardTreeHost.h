@@ -15,6 +15,10 @@ class Dialogs;
 // the window that shows the card tree: the tree itself, its view, the
 // selected node, the `Modified` flag and the message boxes. The main window
 // provides it; tests provide a small stand-in.
+//
+// Every change of the tree goes through CardTree, whose announcements raise
+// `Modified` by themselves; the host is asked to raise it only where a rule
+// raises it although nothing changed.
 class CardTreeHost
 {
 public:
@@ -30,7 +34,8 @@ public:
     virtual CardNode *selectedNode() const = 0;
     virtual void selectNode(CardNode *node) = 0;
 
-    virtual void setModified(bool modified) = 0;
+    // Raises `Modified` for a rule that raises it without a change.
+    virtual void raiseModifiedWithoutChange() = 0;
     virtual bool isModified() const = 0;
 
     virtual Dialogs &dialogs() = 0;

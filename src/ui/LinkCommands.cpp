@@ -7,13 +7,8 @@
 #include "KelvoVersion.h"
 #include "MailLinkText.h"
 #include "Shell.h"
-#include "TfrmMain.h"
 
-#include <QAction>
-#include <QCoreApplication>
 #include <QDir>
-
-#include <memory>
 
 namespace kelvo {
 
@@ -61,24 +56,6 @@ LinkCommands::LinkCommands(Dialogs &dialogs, Shell &shell, QWidget *owner, QStri
     , m_owner(owner)
     , m_programFolder(std::move(programFolder))
 {
-}
-
-void LinkCommands::attach(TfrmMain &main)
-{
-    // Owned by the connections, which live as long as the window.
-    const auto commands =
-        std::make_shared<LinkCommands>(main.dialogs(), main.shell(), &main, QCoreApplication::applicationDirPath());
-    const auto wire = [&main, &commands](QAction *action, auto handler) {
-        action->setEnabled(true);
-        QObject::connect(action, &QAction::triggered, &main, [commands, handler] { handler(*commands); });
-    };
-    TfrmMain *window = &main;
-    wire(main.actSendMail, [window](LinkCommands &c) { c.actSendMailExecute(window->selectedNode()); });
-    wire(main.actOpenMainPage, [window](LinkCommands &c) { c.actOpenMainPageExecute(window->selectedNode()); });
-    wire(main.actSoftHelp, [](LinkCommands &c) { c.actSoftHelpExecute(); });
-    wire(main.actAuthorMainPage, [](LinkCommands &c) { c.actAuthorMainPageExecute(); });
-    wire(main.actMailToAuthor, [](LinkCommands &c) { c.actMailToAuthorExecute(); });
-    wire(main.actAbout, [](LinkCommands &c) { c.actAboutExecute(); });
 }
 
 void LinkCommands::actSendMailExecute(const CardNode *selected)

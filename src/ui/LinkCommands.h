@@ -11,7 +11,6 @@ class CardNode;
 class Dialogs;
 class Shell;
 class TCardData;
-class TfrmMain;
 
 // The links the main window hands to the desktop, built as plain text; the
 // Shell turns a link text into a valid URI.
@@ -45,15 +44,12 @@ QString HelpFilePath(const QString &programFolder);
 
 // The six mail, web, help and about commands of the main window. Each reads
 // at most the selected node, shows its messages through Dialogs and hands
-// what it opens to the Shell.
+// what it opens to the Shell. The help text is looked for in
+// `programFolder`.
 class LinkCommands
 {
 public:
     LinkCommands(Dialogs &dialogs, Shell &shell, QWidget *owner, QString programFolder);
-
-    // Enables the main window's six commands and connects them; the help
-    // text is looked for in the program's folder.
-    static void attach(TfrmMain &main);
 
     void actSendMailExecute(const CardNode *selected);
     void actOpenMainPageExecute(const CardNode *selected);

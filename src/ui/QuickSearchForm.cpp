@@ -34,20 +34,6 @@ constexpr int MinimumColumnWidth = 50;
 // The result list's cream background.
 const QColor Cream(0xFF, 0xFB, 0xF0);
 
-// Lets the search pump the pending events once per visited node.
-class PumpingSink : public ProgressSink
-{
-public:
-    explicit PumpingSink(MessagePump &pump)
-        : m_pump(pump)
-    {
-    }
-    void PumpMessages() override { m_pump.pump(); }
-
-private:
-    MessagePump &m_pump;
-};
-
 void setBaseColour(QWidget *widget, const QColor &colour)
 {
     QPalette palette = widget->palette();
@@ -80,10 +66,9 @@ QuickSearchForm::QuickSearchForm(CardTree &tree, Dialogs &dialogs, Shell &shell,
     , m_tree(tree)
     , m_dialogs(dialogs)
     , m_pump(pump)
-    , m_exports(dialogs, shell, spreadsheet, this)
+    , m_exports(dialogs, shell, spreadsheet, pump, this)
 {
     setObjectName(QStringLiteral("QuickSearchForm"));
-    m_exports.setPump([this] { m_pump.pump(); });
     buildControls();
     FormCreate();
 }
@@ -253,8 +238,7 @@ void QuickSearchForm::SpeedButton1Click()
 
     m_model->clear();
     const QByteArray condition = gb18030::encode(cmbConStr->currentText());
-    PumpingSink sink(m_pump);
-    SearchOutcome outcome = SearchCards(m_tree, condition, fieldSelection(), sink);
+    SearchOutcome outcome = SearchCards(m_tree, condition, fieldSelection(), m_pump);
     if (outcome.emptyCondition) {
         m_dialogs.notice(this, QStringLiteral("请输入查找条件!"));
         return;

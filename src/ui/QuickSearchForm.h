@@ -25,11 +25,13 @@ class SearchResultModel;
 class Shell;
 class Spreadsheet;
 
-// The content of the search window: the condition box with its history, the
-// field check list, the result list, the export buttons and the status line.
-// It finds cards in the card tree by one condition over the ticked fields and
-// keeps everything (condition, history, ticks, rows, status) for the whole
-// run; showing the window again resets nothing.
+// The content of the search window: the condition box `cmbConStr` with its
+// history and the find button `SpeedButton1`, the field check list `clb1`
+// (menu `pmCLB`: `N4` all, `N5` none), the result list `lv1`, the export
+// buttons `Button2`, `Button4`, `Button1`, the close button `Button3` and the
+// status line `sb1`. It finds cards in the card tree by one condition over
+// the ticked fields and keeps everything (condition, history, ticks, rows,
+// status) for the whole run; showing the window again resets nothing.
 class QuickSearchForm : public QWidget
 {
     Q_OBJECT
@@ -47,22 +49,6 @@ public:
     ResultExports &exports() { return m_exports; }
     // A search or an export is running; a second one is refused meanwhile.
     bool isBusy() const { return m_busy; }
-
-    QComboBox *cmbConStr = nullptr;
-    QToolButton *SpeedButton1 = nullptr;
-    QGroupBox *GroupBox1 = nullptr;
-    QLabel *Label2 = nullptr;
-    FieldCheckList *clb1 = nullptr;
-    QMenu *pmCLB = nullptr;
-    QAction *N4 = nullptr;
-    QAction *N5 = nullptr;
-    QGroupBox *GroupBox2 = nullptr;
-    QTableView *lv1 = nullptr;
-    QPushButton *Button2 = nullptr;
-    QPushButton *Button4 = nullptr;
-    QPushButton *Button1 = nullptr;
-    QPushButton *Button3 = nullptr;
-    QStatusBar *sb1 = nullptr;
 
 public slots:
     void SpeedButton1Click();
@@ -84,6 +70,22 @@ private:
     bool cmbConStrKeyDown(QKeyEvent *event);
     void addToHistory(const QByteArray &condition);
     void sizeColumns();
+
+    QComboBox *cmbConStr = nullptr;
+    QToolButton *SpeedButton1 = nullptr;
+    QGroupBox *GroupBox1 = nullptr;
+    QLabel *Label2 = nullptr;
+    FieldCheckList *clb1 = nullptr;
+    QMenu *pmCLB = nullptr;
+    QAction *N4 = nullptr;
+    QAction *N5 = nullptr;
+    QGroupBox *GroupBox2 = nullptr;
+    QTableView *lv1 = nullptr;
+    QPushButton *Button2 = nullptr;
+    QPushButton *Button4 = nullptr;
+    QPushButton *Button1 = nullptr;
+    QPushButton *Button3 = nullptr;
+    QStatusBar *sb1 = nullptr;
 
     CardTree &m_tree;
     Dialogs &m_dialogs;

@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "Dialogs.h"
 #include "Gb18030.h"
+#include "MessagePump.h"
 #include "ResultExport.h"
 #include "Shell.h"
 #include "Spreadsheet.h"
@@ -11,11 +12,13 @@
 
 namespace kelvo {
 
-ResultExports::ResultExports(Dialogs &dialogs, Shell &shell, Spreadsheet &spreadsheet, QWidget *owner)
+ResultExports::ResultExports(Dialogs &dialogs, Shell &shell, Spreadsheet &spreadsheet, MessagePump &pump,
+                             QWidget *owner)
     : m_dialogs(dialogs)
     , m_shell(shell)
     , m_spreadsheet(&spreadsheet)
     , m_owner(owner)
+    , m_pump(pump)
 {
 }
 
@@ -31,7 +34,8 @@ QString ResultExports::proposedTextFileName(const QString &conditionText)
 void ResultExports::SaveResultsToTextFile(const std::vector<TResultRow> &rows, const QString &conditionText)
 {
     const QString proposed = proposedTextFileName(conditionText);
-    const QByteArray content = ResultTextFileContent(rows, m_clock(), m_locale, gb18030::encode(applicationTitle()));
+    const QByteArray content =
+        ResultTextFileContent(rows, m_clock(), m_locale, gb18030::encode(applicationTitle()), m_pump);
 
     const std::optional<QString> chosen = m_dialogs.saveFileName(m_owner, QStringLiteral("保存查询结果"),
                                                                  QStringLiteral("*.txt"), QStringLiteral("txt"),

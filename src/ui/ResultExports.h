@@ -14,24 +14,25 @@ class QWidget;
 namespace kelvo {
 
 class Dialogs;
+class MessagePump;
 class Shell;
 class Spreadsheet;
 
 // The three ways the search window hands on its result rows: a text file, a
 // mail link and a spreadsheet workbook. Rows are taken in list order. Every
 // failure is shown with its own text; nothing half-written is left behind.
+// The text file and the workbook run `pump` once per row, so the windows stay
+// painted.
 class ResultExports
 {
 public:
-    ResultExports(Dialogs &dialogs, Shell &shell, Spreadsheet &spreadsheet, QWidget *owner);
+    ResultExports(Dialogs &dialogs, Shell &shell, Spreadsheet &spreadsheet, MessagePump &pump, QWidget *owner);
 
     // Where the current date and time come from (the text file's date line).
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
     void setLocale(const QLocale &locale) { m_locale = locale; }
     // The spreadsheet the workbook export drives (it must outlive this object).
     void setSpreadsheet(Spreadsheet &spreadsheet) { m_spreadsheet = &spreadsheet; }
-    // Called once per row while the spreadsheet is filled, so the windows stay painted.
-    void setPump(std::function<void()> pump) { m_pump = std::move(pump); }
 
     // Asks for a file name (proposing the condition text + "的查询结果") and
     // writes the results there as GB18030 text, replacing the file atomically.
@@ -52,8 +53,8 @@ private:
     Shell &m_shell;
     Spreadsheet *m_spreadsheet;
     QWidget *m_owner;
+    MessagePump &m_pump;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
-    std::function<void()> m_pump;
     QLocale m_locale;
     QString m_lastSpreadsheetName; // the save dialog proposes the name chosen last time
 };

@@ -1,19 +1,49 @@
 #include "Session.h"
 
+#include "QtDialogs.h"
+#include "QtShell.h"
+#include "SystemTrayIcon.h"
 #include "TfrmMain.h"
 #include "TfrmProgress.h"
 #include "TfrmQuickSearch.h"
 #include "TrayIcon.h"
+#include "XlsxSpreadsheet.h"
 
 namespace kelvo {
+
+struct Session::DesktopServices
+{
+    QtDialogs dialogs;
+    QtShell shell;
+    SystemTrayIcon trayIcon;
+    // The workbook export writes .xlsx files and shows them in the desktop's
+    // spreadsheet program.
+    XlsxSpreadsheet spreadsheet{[this](const QString &path) { shell.openFile(path); }};
+};
+
+Session::Session(DataFiles files, QObject *parent)
+    : QObject(parent)
+    , m_desktop(std::make_unique<DesktopServices>())
+{
+    buildWindows({m_desktop->dialogs, m_desktop->shell, m_desktop->trayIcon, m_desktop->spreadsheet,
+                  std::move(files)});
+}
 
 Session::Session(Services services, QObject *parent)
     : QObject(parent)
 {
+    buildWindows(std::move(services));
+}
+
+void Session::buildWindows(Services services)
+{
     m_main = std::make_unique<TfrmMain>(
-        MainWindowServices{services.dialogs, services.shell, m_pump, std::move(services.files)}, m_state);
-    m_progress = std::make_unique<TfrmProgress>(m_pump);
-    m_quickSearch = std::make_unique<TfrmQuickSearch>(*m_main, m_state, std::move(services.trayIcon));
+        MainWindowServices{m_tree, services.dialogs, services.shell, m_pump, std::move(services.files)}, m_state);
+    m_progress = std::make_unique<TfrmProgress>();
+    m_quickSearch = std::make_unique<TfrmQuickSearch>(
+        *m_main, m_state,
+        SearchWindowServices{m_tree, services.dialogs, services.shell, services.spreadsheet, m_pump,
+                             services.trayIcon});
     m_main->setProgressSink(m_progress.get());
     m_main->setQuickSearch(m_quickSearch.get());
     connect(m_main.get(), &TfrmMain::programEndRequested, this, &Session::finished);
@@ -21,7 +51,8 @@ Session::Session(Services services, QObject *parent)
 
 Session::~Session()
 {
-    // The search window refers to the main window: it goes first.
+    // The search window refers to the main window: it goes first. The tree
+    // and the services outlive all three.
     m_quickSearch.reset();
     m_progress.reset();
     m_main.reset();

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "CardTree.h"
 #include "DataFiles.h"
+#include "EventLoopPump.h"
 #include "MainState.h"
-#include "MessagePump.h"
 
 #include <QObject>
 
@@ -12,36 +13,47 @@ namespace kelvo {
 
 class Dialogs;
 class Shell;
+class Spreadsheet;
 class TfrmMain;
 class TfrmProgress;
 class TfrmQuickSearch;
 class TrayIcon;
 
-// The program's three windows and their shared values, created in start-up
-// order: the main window, the progress window (hidden), the search window
-// (hidden, holding the tray icon). The program's entry runs one; tests run
+// The one place that builds the program: the card tree, the shared values,
+// the message pump and the desktop services, then the three windows in
+// start-up order (the main window, the progress window, hidden, and the
+// search window, hidden, holding the tray icon), each handed what it needs.
+// No window makes a service itself. The program's entry runs one; tests run
 // one with test doubles.
 class Session : public QObject
 {
     Q_OBJECT
 
 public:
+    // The desktop services the windows use. They must outlive the session.
     struct Services
     {
         Dialogs &dialogs;
         Shell &shell;
-        std::unique_ptr<TrayIcon> trayIcon;
+        TrayIcon &trayIcon;
+        Spreadsheet &spreadsheet;
         DataFiles files;
     };
 
+    // The program's own session: Qt's message boxes and file dialog, the
+    // desktop's shell, the notification area, and .xlsx workbooks that the
+    // shell opens once saved.
+    explicit Session(DataFiles files, QObject *parent = nullptr);
+    // A session over the given services.
     explicit Session(Services services, QObject *parent = nullptr);
     ~Session() override;
 
     TfrmMain *mainWindow() const { return m_main.get(); }
     TfrmProgress *progressWindow() const { return m_progress.get(); }
     TfrmQuickSearch *quickSearch() const { return m_quickSearch.get(); }
+    CardTree &cardTree() { return m_tree; }
     MainState &state() { return m_state; }
-    MessagePump &messagePump() { return m_pump; }
+    EventLoopPump &messagePump() { return m_pump; }
 
 public Q_SLOTS:
     // The message loop's first showing of the main window.
@@ -57,8 +69,14 @@ Q_SIGNALS:
     void finished(int exitCode);
 
 private:
+    struct DesktopServices;
+
+    void buildWindows(Services services);
+
+    std::unique_ptr<DesktopServices> m_desktop; // only in the program's own session
+    CardTree m_tree;
     MainState m_state;
-    MessagePump m_pump;
+    EventLoopPump m_pump;
     std::unique_ptr<TfrmMain> m_main;
     std::unique_ptr<TfrmProgress> m_progress;
     std::unique_ptr<TfrmQuickSearch> m_quickSearch;

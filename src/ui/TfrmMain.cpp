@@ -1,5 +1,6 @@
 #include "TfrmMain.h"
 
+#include "CardDetailPanel.h"
 #include "CardRecords.h"
 #include "CardTreeControls.h"
 #include "CardTreeModel.h"
@@ -9,14 +10,17 @@
 #include "LinkCommands.h"
 #include "MainState.h"
 #include "MessagePump.h"
+#include "ModifiedFlag.h"
 #include "ProgressSink.h"
 #include "Shell.h"
 #include "StoreErrorTexts.h"
 #include "TfrmQuickSearch.h"
+#include "TreeCommands.h"
 
 #include <QAction>
-#include <QFile>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
 #include <QFrame>
 #include <QLayout>
 #include <QMenuBar>
@@ -45,7 +49,9 @@ TfrmMain::TfrmMain(MainWindowServices services, MainState &state, QWidget *paren
     , m_shell(services.shell)
     , m_pump(services.pump)
     , m_files(std::move(services.files))
+    , m_tree(services.tree)
     , m_state(state)
+    , m_modified(std::make_unique<ModifiedFlag>(m_tree, m_state.Modified))
     , m_progress(&NoProgress())
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -53,13 +59,13 @@ TfrmMain::TfrmMain(MainWindowServices services, MainState &state, QWidget *paren
     setWindowIcon(ImageList::programIcon());
 
     m_model = new CardTreeModel(m_tree, &ImageList1, this);
-    createActions();
+    // The help text is looked for in the program's folder.
+    m_links = std::make_unique<LinkCommands>(m_dialogs, m_shell, this, QCoreApplication::applicationDirPath());
+    createCommands();
     createMenus();
     createToolBar();
-    LinkCommands::attach(*this);
     createCentralArea();
-    // Tree commands, label editing, drag and drop, the context menu and the detail panel.
-    CardTreeControls::install(*this);
+    createTreeControls();
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -93,36 +99,57 @@ TfrmMain::~TfrmMain()
     m_model = nullptr;
 }
 
-QAction *TfrmMain::makeAction(const char *name, const QString &caption, int icon, bool enabled)
+void TfrmMain::createCommands()
 {
-    auto *action = new QAction(ImageList1.icon(icon), caption, this);
-    action->setObjectName(QLatin1String(name));
-    action->setToolTip(caption);
-    action->setIconText(caption);
-    action->setEnabled(enabled);
-    action->setProperty("imageIndex", icon);
-    return action;
-}
-
-void TfrmMain::createActions()
-{
-    // Commands whose behaviour is not wired yet stay disabled until it is.
-    actAddCardClass = makeAction("actAddCardClass", QStringLiteral("添加类别"), 0, false);
-    actAddCard = makeAction("actAddCard", QStringLiteral("添加名片"), 1, false);
-    actOpenMainPage = makeAction("actOpenMainPage", QStringLiteral("打开主页"), 2, false);
-    actDeleteSomething = makeAction("actDeleteSomething", QStringLiteral("删除"), 3, false);
-    actSearchCard = makeAction("actSearchCard", QStringLiteral("查找"), 4, false);
-    actSoftHelp = makeAction("actSoftHelp", QStringLiteral("帮助主题"), 5, false);
-    actSendMail = makeAction("actSendMail", QStringLiteral("发送邮件"), 6, false);
-    actRename = makeAction("actRename", QStringLiteral("重命名"), 8, false);
-    actSaveAll = makeAction("actSaveAll", QStringLiteral("保存"), 9, true);
-    actMailToAuthor = makeAction("actMailToAuthor", QStringLiteral("联系作者"), 10, false);
-    actAbout = makeAction("actAbout", QStringLiteral("关于"), 11, false);
-    actExit = makeAction("actExit", QStringLiteral("退出"), 12, true);
-    actAuthorMainPage = makeAction("actAuthorMainPage", QStringLiteral("软件主页"), 13, false);
-
-    connect(actSaveAll, &QAction::triggered, this, &TfrmMain::actSaveAllExecute);
-    connect(actExit, &QAction::triggered, this, &TfrmMain::actExitExecute);
+    // Each command runs where its behaviour lives: the tree commands, the
+    // mail, web, help and about commands, or this window's save and exit.
+    // The behaviours are reached when a command runs, so the table can be
+    // made before the tree controls exist.
+    const auto onTree = [this](void (TreeCommands::*run)()) {
+        return [this, run] { (m_treeControls->commands().*run)(); };
+    };
+    const auto onLinks = [this](void (LinkCommands::*run)()) { return [this, run] { ((*m_links).*run)(); }; };
+    const auto onSelectedNode = [this](void (LinkCommands::*run)(const CardNode *)) {
+        return [this, run] { ((*m_links).*run)(selectedNode()); };
+    };
+    struct Row
+    {
+        Command which;
+        const char *name;
+        QString caption; // also the text and the tooltip
+        int icon;        // in ImageList1
+        std::function<void()> run;
+    };
+    const Row rows[] = {
+        {Command::AddCardClass, "actAddCardClass", QStringLiteral("添加类别"), 0, onTree(&TreeCommands::actAddCardClass)},
+        {Command::AddCard, "actAddCard", QStringLiteral("添加名片"), 1, onTree(&TreeCommands::actAddCard)},
+        {Command::OpenMainPage, "actOpenMainPage", QStringLiteral("打开主页"), 2,
+         onSelectedNode(&LinkCommands::actOpenMainPageExecute)},
+        {Command::DeleteSomething, "actDeleteSomething", QStringLiteral("删除"), 3,
+         onTree(&TreeCommands::actDeleteSomething)},
+        {Command::SearchCard, "actSearchCard", QStringLiteral("查找"), 4, onTree(&TreeCommands::actSearchCard)},
+        {Command::SoftHelp, "actSoftHelp", QStringLiteral("帮助主题"), 5, onLinks(&LinkCommands::actSoftHelpExecute)},
+        {Command::SendMail, "actSendMail", QStringLiteral("发送邮件"), 6,
+         onSelectedNode(&LinkCommands::actSendMailExecute)},
+        {Command::Rename, "actRename", QStringLiteral("重命名"), 8, onTree(&TreeCommands::actRename)},
+        {Command::SaveAll, "actSaveAll", QStringLiteral("保存"), 9, [this] { actSaveAllExecute(); }},
+        {Command::MailToAuthor, "actMailToAuthor", QStringLiteral("联系作者"), 10,
+         onLinks(&LinkCommands::actMailToAuthorExecute)},
+        {Command::About, "actAbout", QStringLiteral("关于"), 11, onLinks(&LinkCommands::actAboutExecute)},
+        {Command::Exit, "actExit", QStringLiteral("退出"), 12, [this] { actExitExecute(); }},
+        {Command::AuthorMainPage, "actAuthorMainPage", QStringLiteral("软件主页"), 13,
+         onLinks(&LinkCommands::actAuthorMainPageExecute)},
+    };
+    static_assert(std::size(rows) == CommandCount);
+    for (const Row &row : rows) {
+        auto *action = new QAction(ImageList1.icon(row.icon), row.caption, this);
+        action->setObjectName(QLatin1String(row.name));
+        action->setToolTip(row.caption);
+        action->setIconText(row.caption);
+        action->setProperty("imageIndex", row.icon);
+        connect(action, &QAction::triggered, this, row.run);
+        m_commands[static_cast<size_t>(row.which)] = action;
+    }
 }
 
 void TfrmMain::createMenus()
@@ -134,32 +161,32 @@ void TfrmMain::createMenus()
 
     QMenu *card = MainMenu1->addMenu(QStringLiteral("名片管理"));
     card->setObjectName(QStringLiteral("mnuCard"));
-    card->addAction(actAddCardClass);
-    card->addAction(actAddCard);
+    card->addAction(command(Command::AddCardClass));
+    card->addAction(command(Command::AddCard));
     card->addSeparator();
-    card->addAction(actSaveAll);
+    card->addAction(command(Command::SaveAll));
     card->addSeparator();
-    card->addAction(actExit);
+    card->addAction(command(Command::Exit));
 
     QMenu *edit = MainMenu1->addMenu(QStringLiteral("编辑"));
     edit->setObjectName(QStringLiteral("mnuEdit"));
-    edit->addAction(actSearchCard);
+    edit->addAction(command(Command::SearchCard));
     edit->addSeparator();
-    edit->addAction(actRename);
+    edit->addAction(command(Command::Rename));
     edit->addSeparator();
-    edit->addAction(actDeleteSomething);
+    edit->addAction(command(Command::DeleteSomething));
     edit->addSeparator();
-    edit->addAction(actSendMail);
-    edit->addAction(actOpenMainPage);
+    edit->addAction(command(Command::SendMail));
+    edit->addAction(command(Command::OpenMainPage));
 
     QMenu *help = MainMenu1->addMenu(QStringLiteral("帮助"));
     help->setObjectName(QStringLiteral("mnuHelp"));
-    help->addAction(actSoftHelp);
+    help->addAction(command(Command::SoftHelp));
     help->addSeparator();
-    help->addAction(actAuthorMainPage);
-    help->addAction(actMailToAuthor);
+    help->addAction(command(Command::AuthorMainPage));
+    help->addAction(command(Command::MailToAuthor));
     help->addSeparator();
-    help->addAction(actAbout);
+    help->addAction(command(Command::About));
 }
 
 void TfrmMain::createToolBar()
@@ -174,12 +201,13 @@ void TfrmMain::createToolBar()
     ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
 
     const QList<QList<QAction *>> groups = {
-        {actAddCardClass, actAddCard},
-        {actSaveAll, actDeleteSomething},
-        {actSearchCard, actRename},
-        {actSendMail, actOpenMainPage},
-        {actSoftHelp, actMailToAuthor, actAuthorMainPage, actAbout},
-        {actExit},
+        {command(Command::AddCardClass), command(Command::AddCard)},
+        {command(Command::SaveAll), command(Command::DeleteSomething)},
+        {command(Command::SearchCard), command(Command::Rename)},
+        {command(Command::SendMail), command(Command::OpenMainPage)},
+        {command(Command::SoftHelp), command(Command::MailToAuthor), command(Command::AuthorMainPage),
+         command(Command::About)},
+        {command(Command::Exit)},
     };
     for (qsizetype g = 0; g < groups.size(); ++g) {
         if (g > 0)
@@ -235,6 +263,18 @@ void TfrmMain::createCentralArea()
     setCentralWidget(client);
 }
 
+void TfrmMain::createTreeControls()
+{
+    // Tree commands, label editing, drag and drop, the context menu and the detail panel.
+    m_treeControls = new CardTreeControls(*this, tvCard, Panel2, this);
+    m_treeControls->buildContextMenu(
+        {command(Command::AddCardClass), command(Command::AddCard), nullptr, command(Command::SaveAll), nullptr,
+         command(Command::DeleteSomething), nullptr, command(Command::Rename), nullptr,
+         command(Command::SearchCard), nullptr, command(Command::SendMail), command(Command::OpenMainPage), nullptr,
+         command(Command::AuthorMainPage), command(Command::MailToAuthor), command(Command::About)});
+    connect(this, &TfrmMain::tvCardChange, m_treeControls->panel(), &CardDetailPanel::tvCardChange);
+}
+
 void TfrmMain::setProgressSink(ProgressSink *progress)
 {
     m_progress = progress ? progress : &NoProgress();
@@ -270,14 +310,14 @@ void TfrmMain::selectNode(CardNode *node)
     tvCard->selectNode(node);
 }
 
-void TfrmMain::setModified(bool modified)
+void TfrmMain::raiseModifiedWithoutChange()
 {
-    m_state.Modified = modified;
+    m_modified->raiseWithoutChange();
 }
 
 bool TfrmMain::isModified() const
 {
-    return m_state.Modified;
+    return m_modified->isRaised();
 }
 
 void TfrmMain::showSearchWindow()
@@ -298,7 +338,6 @@ void TfrmMain::nodesAdded(const QModelIndex &parent, int, int last)
     while (node->childCount() > 0)
         node = node->lastChild();
     selectNode(node);
-    setModified(true);
 }
 
 void TfrmMain::FormCreate()
@@ -332,7 +371,7 @@ bool TfrmMain::FormShow()
 
     m_busy = true;
     m_model->beginBulkChange();
-    const LoadResult result = LoadTreeViewWithData(m_files, m_tree, *m_progress);
+    const LoadResult result = LoadTreeViewWithData(m_files, m_tree, *m_progress, m_pump);
     m_model->endBulkChange();
     m_busy = false;
 
@@ -341,13 +380,12 @@ bool TfrmMain::FormShow()
         return false;
     }
     m_loaded = true;
-    // Every node the load added became the selected node in turn.
-    if (CardNode *last = m_tree.lastInAbsoluteOrder()) {
+    // Every node the load added became the selected node in turn: the last
+    // one stays selected.
+    if (CardNode *last = m_tree.lastInAbsoluteOrder())
         selectNode(last);
-        setModified(true);
-    }
     // The tree as loaded counts as saved.
-    setModified(false);
+    m_modified->lower();
     if (m_quickSearch)
         m_quickSearch->addTrayIcon();
     return true;
@@ -368,7 +406,7 @@ bool TfrmMain::saveTree(bool reportFailure)
     if (m_busy)
         return false; // a load or a save is already running
     m_busy = true;
-    const SaveResult result = SaveTreeViewWithData(m_files, m_tree, *m_progress);
+    const SaveResult result = SaveTreeViewWithData(m_files, m_tree, *m_progress, m_pump);
     m_busy = false;
     // A failed backup does not stop the save, but the user learns of it
     // after the save, with the save's own failure when there is one.
@@ -384,7 +422,7 @@ bool TfrmMain::saveTree(bool reportFailure)
         }
         return false;
     }
-    setModified(false);
+    m_modified->lower();
     if (!backupFailure.isEmpty()) {
         if (reportFailure)
             m_dialogs.error(this, backupFailure);
@@ -416,13 +454,17 @@ void TfrmMain::showFromTray()
 
 bool TfrmMain::saveBeforeProcessEnd()
 {
-    if (!m_state.Modified || m_damaged || !m_loaded)
+    // After the records were released on the way out there is nothing left
+    // to write (releasing them counts as a change of the tree).
+    if (!m_state.Modified || m_damaged || !m_loaded || m_released)
         return true;
     return saveTree(false);
 }
 
 bool TfrmMain::FormCloseQuery()
 {
+    if (m_released)
+        return true; // the program is already ending
     if (m_busy || m_damaged)
         return false; // a load or a save is under way (events are being pumped)
 
@@ -451,6 +493,7 @@ bool TfrmMain::FormCloseQuery()
         return false;
     }
     FreeAllCardData(m_tree);
+    m_released = true;
     if (m_quickSearch)
         m_quickSearch->deleteTrayIcon();
     return true;

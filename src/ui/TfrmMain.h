@@ -9,6 +9,9 @@
 #include <QFrame>
 #include <QMainWindow>
 
+#include <array>
+#include <memory>
+
 class QAction;
 class QMenu;
 class QSplitter;
@@ -16,18 +19,22 @@ class QToolBar;
 
 namespace kelvo {
 
+class CardTreeControls;
 class CardTreeModel;
 class CardTreeView;
 class Dialogs;
+class LinkCommands;
 class MessagePump;
+class ModifiedFlag;
 class ProgressSink;
 class Shell;
 class TfrmQuickSearch;
 struct MainState;
 
-// What the main window is given by the program's entry (or by a test).
+// What the main window is given by the session that builds the program.
 struct MainWindowServices
 {
+    CardTree &tree;
     Dialogs &dialogs;
     Shell &shell;
     MessagePump &pump;
@@ -35,24 +42,25 @@ struct MainWindowServices
 };
 
 // The main window: the card tree `tvCard` on the left, the detail panel area
-// `Panel2` on the right, the toolbar, the menu bar and the status bar. It owns
-// the card tree and every record in it. Closing it saves unsaved changes and
-// hides it; only a confirmed exit from the tray menu (or, without a
-// notification area, any close) ends the program.
+// `Panel2` on the right, the toolbar `ToolBar1`, the menu bar `MainMenu1` and
+// the status bar `StatusBar1`. It shows the session's card tree and is the
+// only window that changes it. Closing it saves unsaved changes and hides it;
+// only a confirmed exit from the tray menu (or, without a notification area,
+// any close) ends the program.
 //
 // For the commands, the detail panel and the search window:
-// - cardTree(), cardModel(), tvCard: the tree, its item model and its view;
-//   indexOfNode()/nodeOfIndex() map between nodes and model indexes.
+// - cardTree(), indexOfNode()/nodeOfIndex(): the tree and the mapping
+//   between its nodes and the view's model indexes.
 // - selectedNode(): the node holding the selection focus (the one every
 //   command acts on); selectNode() makes a node that node.
-// - setModified()/isModified(): the unsaved-changes flag `Modified`.
-// - dialogs(), shell(): message boxes and the desktop, through the platform
-//   layer; messagePump(): lets windows repaint inside long loops.
-// - Panel2: the frame the detail panel fills; quickSearch(): the search window.
+// - isModified(): the unsaved-changes flag `Modified`. It follows the tree:
+//   every change the tree announces raises it; raiseModifiedWithoutChange()
+//   serves the rules that raise it without a change.
+// - dialogs(): message boxes through the platform layer.
 // - tvCardChange(node): the selected node, reported 50 ms after the last of
 //   several quick selection changes.
-// - Every node added to the tree becomes the selected node and raises
-//   `Modified` (for a load: the last node in absolute order, once).
+// - Every node added to the tree becomes the selected node (for a load: the
+//   last node in absolute order, once).
 class TfrmMain : public QMainWindow, public CardTreeHost
 {
     Q_OBJECT
@@ -65,6 +73,24 @@ public:
     static constexpr int TreePaneWidth = 165;
     static constexpr int SplitterWidth = 3;
 
+    // The thirteen commands (caption = text = tooltip, icon from ImageList1).
+    enum class Command {
+        AddCardClass,
+        AddCard,
+        OpenMainPage,
+        DeleteSomething,
+        SearchCard,
+        SoftHelp,
+        SendMail,
+        Rename,
+        SaveAll,
+        MailToAuthor,
+        About,
+        Exit,
+        AuthorMainPage,
+    };
+    static constexpr int CommandCount = 13;
+
     TfrmMain(MainWindowServices services, MainState &state, QWidget *parent = nullptr);
     ~TfrmMain() override;
 
@@ -72,53 +98,27 @@ public:
     void setProgressSink(ProgressSink *progress);
     void setQuickSearch(TfrmQuickSearch *quickSearch);
 
-    // --- the thirteen commands (caption = text = tooltip, icon from ImageList1)
-    QAction *actAddCardClass = nullptr;
-    QAction *actAddCard = nullptr;
-    QAction *actOpenMainPage = nullptr;
-    QAction *actDeleteSomething = nullptr;
-    QAction *actSearchCard = nullptr;
-    QAction *actSoftHelp = nullptr;
-    QAction *actSendMail = nullptr;
-    QAction *actRename = nullptr;
-    QAction *actSaveAll = nullptr;
-    QAction *actMailToAuthor = nullptr;
-    QAction *actAbout = nullptr;
-    QAction *actExit = nullptr;
-    QAction *actAuthorMainPage = nullptr;
-
-    // --- controls
-    QToolBar *ToolBar1 = nullptr;
-    QMenuBar *MainMenu1 = nullptr;
-    QSplitter *Splitter1 = nullptr;
-    CardTreeView *tvCard = nullptr;
-    QFrame *Panel2 = nullptr;
-    QStatusBar *StatusBar1 = nullptr;
+    // The search command `actSearchCard`, which the tray menu offers too.
+    QAction *searchCommand() const { return command(Command::SearchCard); }
 
     const ImageList &imageList() const { return ImageList1; }
 
-    // --- for the helpers that plug in
+    // --- CardTreeHost
     CardTree &cardTree() override { return m_tree; }
-    CardTreeModel *cardModel() const { return m_model; }
     QTreeView *treeView() override;
     QModelIndex indexOfNode(CardNode *node) override;
     CardNode *nodeOfIndex(const QModelIndex &index) override;
     CardNode *selectedNode() const override;
     void selectNode(CardNode *node) override;
-    void setModified(bool modified) override;
+    void raiseModifiedWithoutChange() override;
     bool isModified() const override;
     Dialogs &dialogs() override { return m_dialogs; }
     QWidget *dialogOwner() override { return this; }
     void showSearchWindow() override;
-    Shell &shell() { return m_shell; }
-    TfrmQuickSearch *quickSearch() const { return m_quickSearch; }
-    MessagePump &messagePump() { return m_pump; }
-    const DataFiles &dataFiles() const { return m_files; }
+
     MainState &state() { return m_state; }
 
     // --- life cycle
-    // Fixes DataPath; runs while the window is created.
-    void FormCreate();
     // Runs whenever the window is about to become visible. The first time it
     // loads the data file and adds the tray icon. Returns false when the
     // data file was damaged: the program must end without showing anything.
@@ -158,12 +158,15 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void createActions();
+    // Fixes DataPath and loads the stored skin; runs while the window is created.
+    void FormCreate();
+    void createCommands();
+    QAction *command(Command which) const { return m_commands[static_cast<size_t>(which)]; }
     void loadStoredSkin();
     void createMenus();
     void createToolBar();
     void createCentralArea();
-    QAction *makeAction(const char *name, const QString &caption, int icon, bool enabled);
+    void createTreeControls();
     void nodesAdded(const QModelIndex &parent, int first, int last);
     // Writes the tree; on failure tells the user and keeps `Modified`.
     bool saveTree(bool reportFailure);
@@ -173,16 +176,30 @@ private:
     Shell &m_shell;
     MessagePump &m_pump;
     DataFiles m_files;
+    CardTree &m_tree;
     MainState &m_state;
+    std::unique_ptr<ModifiedFlag> m_modified;
     ImageList ImageList1;
-    CardTree m_tree;
     TSkinData SkinData1;
     CardTreeModel *m_model = nullptr;
+    std::array<QAction *, CommandCount> m_commands = {};
+    std::unique_ptr<LinkCommands> m_links;
+    CardTreeControls *m_treeControls = nullptr;
+
+    // --- controls
+    QToolBar *ToolBar1 = nullptr;
+    QMenuBar *MainMenu1 = nullptr;
+    QSplitter *Splitter1 = nullptr;
+    CardTreeView *tvCard = nullptr;
+    QFrame *Panel2 = nullptr;
+    QStatusBar *StatusBar1 = nullptr;
+
     ProgressSink *m_progress;
     TfrmQuickSearch *m_quickSearch = nullptr;
     bool m_loaded = false;
     bool m_damaged = false;
-    bool m_busy = false; // a load or a save is running (events are pumped)
+    bool m_released = false; // the records were released on the way out
+    bool m_busy = false;     // a load or a save is running (events are pumped)
 };
 
 // The four-line message shown when the data file cannot be read.

@@ -2,7 +2,6 @@
 
 #include "AccessibleTexts.h"
 #include "CjkFont.h"
-#include "MessagePump.h"
 #include "TGauge.h"
 
 #include <QGuiApplication>
@@ -19,10 +18,9 @@ constexpr int MinRepaintIntervalMs = 15;
 
 } // namespace
 
-TfrmProgress::TfrmProgress(MessagePump &pump, QWidget *parent)
+TfrmProgress::TfrmProgress(QWidget *parent)
     : QWidget(parent,
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint)
-    , m_pump(pump)
 {
     setObjectName(QStringLiteral("frmProgress"));
     setWindowTitle(QString());
@@ -105,11 +103,6 @@ void TfrmProgress::CloseProgress()
 {
     gg1->setVisible(true);
     hide();
-}
-
-void TfrmProgress::PumpMessages()
-{
-    m_pump.pump();
 }
 
 } // namespace kelvo

@@ -9,12 +9,12 @@ class QLabel;
 
 namespace kelvo {
 
-class MessagePump;
 class TGauge;
 
 // The small window that tells the user the card tree is being loaded or
-// saved: a text line and, for a save, a bar with the percentage done. It is
-// created hidden at start-up and lives for the whole run.
+// saved: a text line `Label1` and, for a save, the bar `gg1` with the
+// percentage done. It is created hidden at start-up and lives for the whole
+// run.
 class TfrmProgress : public QWidget, public ProgressSink
 {
     Q_OBJECT
@@ -23,10 +23,7 @@ public:
     static constexpr int ClientWidth = 379;
     static constexpr int ClientHeight = 68;
 
-    explicit TfrmProgress(MessagePump &pump, QWidget *parent = nullptr);
-
-    QLabel *Label1 = nullptr;
-    TGauge *gg1 = nullptr;
+    explicit TfrmProgress(QWidget *parent = nullptr);
 
     // ProgressSink
     void ShowSaveProgress(int n) override;
@@ -34,7 +31,6 @@ public:
     void StepProgress() override;
     void ShowLoadProgress() override;
     void CloseProgress() override;
-    void PumpMessages() override;
 
     // How often RefreshProgress actually repainted (figures and tests).
     int repaintCount() const { return m_repaints; }
@@ -42,7 +38,8 @@ public:
 private:
     void showCentred();
 
-    MessagePump &m_pump;
+    QLabel *Label1 = nullptr;
+    TGauge *gg1 = nullptr;
     QElapsedTimer m_sinceRepaint;
     int m_paintedPercent = -1;
     int m_paintedWidth = -1;

@@ -4,10 +4,8 @@
 #include "ImageList.h"
 #include "MainState.h"
 #include "QuickSearchForm.h"
-#include "Shell.h"
 #include "TfrmMain.h"
 #include "TrayIcon.h"
-#include "XlsxSpreadsheet.h"
 
 #include <QMenu>
 #include <QShowEvent>
@@ -15,12 +13,12 @@
 
 namespace kelvo {
 
-TfrmQuickSearch::TfrmQuickSearch(TfrmMain &mainWindow, MainState &state, std::unique_ptr<TrayIcon> trayIcon,
+TfrmQuickSearch::TfrmQuickSearch(TfrmMain &mainWindow, MainState &state, SearchWindowServices services,
                                  QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_main(mainWindow)
     , m_state(state)
-    , m_trayIcon(std::move(trayIcon))
+    , m_trayIcon(services.trayIcon)
 {
     setObjectName(QStringLiteral("frmQuickSearch"));
     setWindowTitle(QStringLiteral("查找窗口"));
@@ -31,7 +29,7 @@ TfrmQuickSearch::TfrmQuickSearch(TfrmMain &mainWindow, MainState &state, std::un
     N2 = pm->addAction(QStringLiteral("显示主窗口"));
     N2->setObjectName(QStringLiteral("N2"));
     pm->addSeparator()->setObjectName(QStringLiteral("N6"));
-    N3 = mainWindow.actSearchCard;
+    N3 = mainWindow.searchCommand();
     pm->addAction(N3);
     pm->addSeparator()->setObjectName(QStringLiteral("N7"));
     N1 = pm->addAction(QStringLiteral("退出系统"));
@@ -39,22 +37,23 @@ TfrmQuickSearch::TfrmQuickSearch(TfrmMain &mainWindow, MainState &state, std::un
     connect(N2, &QAction::triggered, this, &TfrmQuickSearch::N2Click);
     connect(N1, &QAction::triggered, this, &TfrmQuickSearch::N1Click);
 
-    m_trayIcon->setIcon(ImageList::programIcon());
-    m_trayIcon->setToolTip(applicationTitle());
-    m_trayIcon->setContextMenu(pm);
-    connect(m_trayIcon.get(), &TrayIcon::doubleClicked, this, &TfrmQuickSearch::N2Click);
+    m_trayIcon.setIcon(ImageList::programIcon());
+    m_trayIcon.setToolTip(applicationTitle());
+    m_trayIcon.setContextMenu(pm);
+    connect(&m_trayIcon, &TrayIcon::doubleClicked, this, &TfrmQuickSearch::N2Click);
 
-    // The workbook export writes .xlsx files and shows them in the desktop's spreadsheet program.
-    m_spreadsheet = std::make_unique<XlsxSpreadsheet>(
-        [&mainWindow](const QString &path) { mainWindow.shell().openFile(path); });
-    m_form = new QuickSearchForm(mainWindow.cardTree(), mainWindow.dialogs(), mainWindow.shell(), *m_spreadsheet,
-                                 mainWindow.messagePump(), this);
+    m_form = new QuickSearchForm(services.tree, services.dialogs, services.shell, services.spreadsheet,
+                                 services.pump, this);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_form);
 }
 
-TfrmQuickSearch::~TfrmQuickSearch() = default;
+TfrmQuickSearch::~TfrmQuickSearch()
+{
+    // The icon outlives this window; its menu does not.
+    m_trayIcon.setContextMenu(nullptr);
+}
 
 void TfrmQuickSearch::showEvent(QShowEvent *event)
 {
@@ -68,19 +67,19 @@ void TfrmQuickSearch::showEvent(QShowEvent *event)
 
 bool TfrmQuickSearch::hasNotificationArea() const
 {
-    return m_trayIcon->isAvailable();
+    return m_trayIcon.isAvailable();
 }
 
 void TfrmQuickSearch::addTrayIcon()
 {
-    if (m_trayIcon->isAvailable() && !m_trayIcon->isAdded())
-        m_trayIcon->add();
+    if (m_trayIcon.isAvailable() && !m_trayIcon.isAdded())
+        m_trayIcon.add();
 }
 
 void TfrmQuickSearch::deleteTrayIcon()
 {
-    if (m_trayIcon->isAdded())
-        m_trayIcon->remove();
+    if (m_trayIcon.isAdded())
+        m_trayIcon.remove();
 }
 
 void TfrmQuickSearch::N2Click()

@@ -2,23 +2,37 @@
 
 #include <QWidget>
 
-#include <memory>
-
 class QAction;
 class QMenu;
 class QShowEvent;
 
 namespace kelvo {
 
+class CardTree;
+class Dialogs;
+class MessagePump;
 class QuickSearchForm;
+class Shell;
 class Spreadsheet;
 class TfrmMain;
 class TrayIcon;
 struct MainState;
 
+// What the search window is given by the session that builds the program.
+struct SearchWindowServices
+{
+    CardTree &tree;
+    Dialogs &dialogs;
+    Shell &shell;
+    Spreadsheet &spreadsheet;
+    MessagePump &pump;
+    TrayIcon &trayIcon;
+};
+
 // The search window. Created hidden at start-up, it lives for the whole run
-// and also owns the program's tray icon with its menu `pm`: show the main
-// window, the main window's search command, end the program.
+// and also owns the program's tray icon with its menu `pm`: `N2` shows the
+// main window, `N3` is the main window's search command, `N1` ends the
+// program.
 class TfrmQuickSearch : public QWidget
 {
     Q_OBJECT
@@ -27,20 +41,12 @@ public:
     static constexpr int WindowWidth = 416;
     static constexpr int WindowHeight = 360;
 
-    TfrmQuickSearch(TfrmMain &mainWindow, MainState &state, std::unique_ptr<TrayIcon> trayIcon,
+    TfrmQuickSearch(TfrmMain &mainWindow, MainState &state, SearchWindowServices services,
                     QWidget *parent = nullptr);
     ~TfrmQuickSearch() override;
 
-    // The tray menu and its entries.
-    QMenu *pm = nullptr;
-    QAction *N2 = nullptr; // "显示主窗口"
-    QAction *N3 = nullptr; // the main window's search command
-    QAction *N1 = nullptr; // "退出系统"
-
     // The search itself: condition, field list, result list, exports.
     QuickSearchForm *searchForm() const { return m_form; }
-
-    TrayIcon &trayIcon() const { return *m_trayIcon; }
     // Whether the desktop has a notification area to hold the icon.
     bool hasNotificationArea() const;
     // Added once after the first load; removed when the program really ends.
@@ -60,8 +66,11 @@ protected:
 private:
     TfrmMain &m_main;
     MainState &m_state;
-    std::unique_ptr<TrayIcon> m_trayIcon;
-    std::unique_ptr<Spreadsheet> m_spreadsheet;
+    TrayIcon &m_trayIcon;
+    QMenu *pm = nullptr;
+    QAction *N2 = nullptr; // "显示主窗口"
+    QAction *N3 = nullptr; // the main window's search command
+    QAction *N1 = nullptr; // "退出系统"
     QuickSearchForm *m_form = nullptr;
 };
 

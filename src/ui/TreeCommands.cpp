@@ -7,6 +7,7 @@
 #include "Dialogs.h"
 #include "DropPlacement.h"
 #include "Gb18030.h"
+#include "TypedField.h"
 
 #include <QTreeView>
 
@@ -49,7 +50,6 @@ void TreeCommands::actAddCardClass()
     tree.setDisplayIndexes(node, 0, 0, 0, 0);
     addedNode(node);
     beginLabelEdit(node);
-    m_host.setModified(true);
 }
 
 void TreeCommands::actAddCard()
@@ -80,7 +80,6 @@ void TreeCommands::actAddCard()
     if (target)
         expand(target);
     beginLabelEdit(node);
-    m_host.setModified(true);
 }
 
 void TreeCommands::actDeleteSomething()
@@ -97,7 +96,6 @@ void TreeCommands::actDeleteSomething()
         if (!dialogs.question(owner, TreeTexts::deleteCardQuestion(gb18030::decode(selected->label())), caption))
             return;
         tree.deleteNode(selected);
-        m_host.setModified(true);
         return;
     }
     if (selected->isCardClass()) {
@@ -108,20 +106,20 @@ void TreeCommands::actDeleteSomething()
         if (selected->childCount() == 0) {
             if (!dialogs.question(owner, TreeTexts::deleteEmptyClassQuestion(), caption))
                 return;
+            // Counts as a change like every other deletion, so that the
+            // removal is not lost when the window is closed before any
+            // further change.
             tree.deleteNode(selected);
-            // Raised like every other deletion, so that the removal is not
-            // lost when the window is closed before any further change.
-            m_host.setModified(true);
             return;
         }
         if (!dialogs.question(owner, TreeTexts::deleteClassWithChildrenQuestion(), caption))
             return;
         tree.deleteChildren(selected); // the class stays, empty and selected
-        m_host.setModified(true);
         return;
     }
-    // A node of an unknown kind (only a data file holds one) is not deleted.
-    m_host.setModified(true);
+    // Rule of the delete command: a node of an unknown kind (only a data file
+    // holds one) is not deleted, but Modified is raised.
+    m_host.raiseModifiedWithoutChange();
 }
 
 void TreeCommands::actRename()
@@ -144,15 +142,18 @@ bool TreeCommands::tvCardEditing(CardNode *node)
 {
     if (!node || IsReservedCardClass(node))
         return false;
-    // Raised when the edit starts, whether it is confirmed or cancelled.
-    m_host.setModified(true);
+    // Rule of the start check: Modified is raised as soon as the edit may
+    // begin, whether it is later confirmed or cancelled.
+    m_host.raiseModifiedWithoutChange();
     return true;
 }
 
 QByteArray TreeCommands::tvCardEdited(CardNode *node, const QString &text)
 {
     Q_EMIT labelEditFinished();
-    m_host.setModified(true);
+    // Rule of the finish step: Modified is raised whether or not the label
+    // changes (a refused class name, a label confirmed unchanged).
+    m_host.raiseModifiedWithoutChange();
     if (!node)
         return gb18030::encode(text);
 
@@ -178,12 +179,8 @@ QByteArray TreeCommands::tvCardEdited(CardNode *node, const QString &text)
             // The edit was confirmed because another node became selected
             // (the view confirms an open editor when the selection moves):
             // the panel would write into that node, so the name goes
-            // straight into the edited card.
-            const QByteArray typed = gb18030::encode(accepted);
-            const QByteArrayView name = gb18030::trimmed(typed);
-            if (name != node->data()->field(Field::Name))
-                m_host.setModified(true);
-            m_host.cardTree().setField(node, Field::Name, name);
+            // straight into the edited card, as the panel would store it.
+            StoreTypedField(m_host.cardTree(), node, Field::Name, accepted);
         }
     }
     return label;
@@ -206,7 +203,9 @@ void TreeCommands::tvCardDragDrop(CardNode *target)
     if (!moved)
         return;
     if (IsReservedCardClass(moved)) {
-        m_host.setModified(true);
+        // Rule of the drop step: the reserved card class moves nowhere, but
+        // Modified is raised.
+        m_host.raiseModifiedWithoutChange();
         return;
     }
     if (target) {
@@ -222,14 +221,16 @@ void TreeCommands::tvCardDragDrop(CardNode *target)
                 expand(newParent);
         }
     }
-    m_host.setModified(true);
+    // Rule of the drop step: Modified is raised after every drop, also when
+    // nothing moved (onto itself, into its own subtree, where it stands).
+    m_host.raiseModifiedWithoutChange();
 }
 
 void TreeCommands::addedNode(CardNode *node)
 {
-    // Every added node becomes the selected node and counts as a change.
+    // Every added node becomes the selected node (the addition itself
+    // raised Modified).
     m_host.selectNode(node);
-    m_host.setModified(true);
 }
 
 void TreeCommands::beginLabelEdit(CardNode *node)

@@ -189,9 +189,9 @@ void TestResultExport::textFileSkipsDeletedCards()
                                  rowFor(addCard(tree, cls, QStringLiteral("B")))};
     rows[0].Card = nullptr; // its card was deleted after the search
     rows[0].Node = nullptr;
-    struct CountingPump : ProgressSink
+    struct CountingPump : MessagePump
     {
-        void PumpMessages() override { ++calls; }
+        void pump() override { ++calls; }
         int calls = 0;
     } pump;
     const QByteArray content = ResultTextFileContent(rows, morning, chinese, "Kelvo", pump);

@@ -25,10 +25,10 @@ QStringList names(const SearchOutcome &outcome)
     return list;
 }
 
-class CountingPump : public ProgressSink
+class CountingPump : public MessagePump
 {
 public:
-    void PumpMessages() override { ++calls; }
+    void pump() override { ++calls; }
     int calls = 0;
 };
 

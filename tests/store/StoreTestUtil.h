@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CardTree.h"
+#include "MessagePump.h"
 #include "ProgressSink.h"
 
 #include <QString>
@@ -10,8 +11,9 @@
 
 namespace kelvo::test {
 
-// Records the progress calls as short words, e.g. "ShowSave(3)", "Pump".
-class RecordingProgress : public ProgressSink
+// Records the progress calls and the pumps, in one sequence, as short words,
+// e.g. "ShowSave(3)", "Pump". Pass it as both the progress and the pump.
+class RecordingProgress : public ProgressSink, public MessagePump
 {
 public:
     QStringList calls;
@@ -22,7 +24,7 @@ public:
     void StepProgress() override { calls << QStringLiteral("Step"); }
     void ShowLoadProgress() override { calls << QStringLiteral("ShowLoad"); }
     void CloseProgress() override { calls << QStringLiteral("Close"); }
-    void PumpMessages() override
+    void pump() override
     {
         calls << QStringLiteral("Pump");
         if (onPump)

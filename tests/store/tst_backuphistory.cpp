@@ -131,7 +131,7 @@ void TestBackupHistory::manySavesOverTwoMonths()
     FakeClock clock;
     CardTree tree;
     buildFromOutline(tree, "A");
-    QVERIFY(SaveTreeViewWithData(files, tree, NoProgress(), clock.clock()).ok());
+    QVERIFY(SaveTreeViewWithData(files, tree, NoProgress(), NoMessagePump(), clock.clock()).ok());
 
     QList<QDateTime> made;              // when copies were made
     QHash<QString, QByteArray> expected; // what each copy must hold
@@ -141,7 +141,7 @@ void TestBackupHistory::manySavesOverTwoMonths()
             clock.now = start.addDays(day).addSecs(minute * 60);
             const QByteArray previous = readFile(files.dataFile);
             tree.addTopLevel(QByteArray::number(day * 1000 + minute));
-            const SaveResult result = SaveTreeViewWithData(files, tree, NoProgress(), clock.clock());
+            const SaveResult result = SaveTreeViewWithData(files, tree, NoProgress(), NoMessagePump(), clock.clock());
             QVERIFY2(result.ok() && result.backup.ok() && result.history.ok(),
                      qPrintable(result.history.error().message()));
             const QString name = QDir(files.historyFolder).filePath(BackupHistory::fileNameFor(clock.now));
@@ -186,7 +186,7 @@ void TestBackupHistory::manySavesOverTwoMonths()
     tree.addTopLevel("last");
     const QByteArray beforeLast = readFile(files.dataFile);
     clock.now = clock.now.addSecs(60);
-    QVERIFY(SaveTreeViewWithData(files, tree, NoProgress(), clock.clock()).ok());
+    QVERIFY(SaveTreeViewWithData(files, tree, NoProgress(), NoMessagePump(), clock.clock()).ok());
     QCOMPARE(readFile(files.backupFile), beforeLast);
 }
 

@@ -525,7 +525,7 @@ void TestDataFileFormat::saveProgressSequence()
     RecordingProgress progress;
     int pumpsSeen = 0;
     progress.onPump = [&]() { ++pumpsSeen; };
-    const QByteArray bytes = SerializeTree(tree, progress);
+    const QByteArray bytes = SerializeTree(tree, progress, nullptr, progress);
     QStringList expected{QStringLiteral("ShowSave(5)")};
     for (int i = 0; i < 5; ++i)
         expected << QStringLiteral("Pump") << QStringLiteral("Refresh") << QStringLiteral("Step");
@@ -543,7 +543,7 @@ void TestDataFileFormat::loadProgressSequence()
     RecordingProgress progress;
     QStringList seenAtPumps;
     progress.onPump = [&]() { seenAtPumps << outline(tree); };
-    QVERIFY(ReadTreeFromBytes(b.bytes(), tree, progress).ok());
+    QVERIFY(ReadTreeFromBytes(b.bytes(), tree, progress, {}, progress).ok());
     QCOMPARE(progress.calls, QStringList({"ShowLoad", "Pump", "Pump", "Pump"}));
     // Whenever events may run, the tree holds whole records only: every
     // earlier top-level subtree is complete, the one being read is not shown.
@@ -552,7 +552,7 @@ void TestDataFileFormat::loadProgressSequence()
 
     CardTree empty;
     RecordingProgress none;
-    QVERIFY(ReadTreeFromBytes(QByteArray(4, '\0'), empty, none).ok());
+    QVERIFY(ReadTreeFromBytes(QByteArray(4, '\0'), empty, none, {}, none).ok());
     QCOMPARE(none.calls, QStringList({"ShowLoad"}));
 }
 
@@ -567,14 +567,14 @@ void TestDataFileFormat::treeChangedDuringSerialization()
             tree.deleteNode(tree.nodeAt(3));
     };
     QString error;
-    QVERIFY(SerializeTree(tree, progress, &error).isEmpty());
+    QVERIFY(SerializeTree(tree, progress, &error, progress).isEmpty());
     QVERIFY(!error.isEmpty());
 
     // Changing a field while the save runs is harmless: the record is read when its turn comes.
     // The record grows past the size measured before the first node.
     RecordingProgress editing;
     editing.onPump = [&]() { tree.setField(tree.nodeAt(0), Field::Other, QByteArray(200, 'L')); };
-    const QByteArray bytes = SerializeTree(tree, editing, &error);
+    const QByteArray bytes = SerializeTree(tree, editing, &error, editing);
     CardTree back;
     QVERIFY(read(bytes, back).ok());
     QCOMPARE(outline(back), outline(tree));

@@ -165,7 +165,7 @@ void TestDataFileIo::firstStartCreatesEmptyFile()
     const DataFiles files = DataFiles::inFolder(base.path() + QStringLiteral("/deeper/program"));
     CardTree tree;
     RecordingProgress progress;
-    const LoadResult result = LoadTreeViewWithData(files, tree, progress);
+    const LoadResult result = LoadTreeViewWithData(files, tree, progress, progress);
     QCOMPARE(result.status, LoadResult::Status::DefaultTreeBuilt);
     QVERIFY(result.ok());
     QVERIFY(QFileInfo::exists(files.dataFile));
@@ -182,7 +182,7 @@ void TestDataFileIo::emptyFileReadsAsNoData()
     QVERIFY(writeFile(files.dataFile, QByteArray()));
     CardTree tree;
     RecordingProgress progress;
-    QCOMPARE(LoadTreeViewWithData(files, tree, progress).status, LoadResult::Status::DefaultTreeBuilt);
+    QCOMPARE(LoadTreeViewWithData(files, tree, progress, progress).status, LoadResult::Status::DefaultTreeBuilt);
     QCOMPARE(tree.count(), 1);
     QVERIFY(IsReservedCardClass(tree.firstTopLevel()));
     QVERIFY(progress.calls.isEmpty());
@@ -243,7 +243,7 @@ void TestDataFileIo::loadAppendsAndReportsProgress()
     CardTree tree;
     buildFromOutline(tree, "X");
     RecordingProgress progress;
-    QCOMPARE(LoadTreeViewWithData(files, tree, progress).status, LoadResult::Status::Read);
+    QCOMPARE(LoadTreeViewWithData(files, tree, progress, progress).status, LoadResult::Status::Read);
     QCOMPARE(outline(tree), QStringLiteral("X A .b .c D"));
     QCOMPARE(progress.calls, QStringList({"ShowLoad", "Pump", "Pump", "Close"}));
 }
@@ -256,7 +256,7 @@ void TestDataFileIo::damagedFileKeepsProgressOpen()
     QVERIFY(writeFile(files.dataFile, bytes.left(bytes.size() - 10)));
     CardTree tree;
     RecordingProgress progress;
-    const LoadResult result = LoadTreeViewWithData(files, tree, progress);
+    const LoadResult result = LoadTreeViewWithData(files, tree, progress, progress);
     QCOMPARE(result.status, LoadResult::Status::Damaged);
     QCOMPARE(outline(tree), QStringLiteral("A .b .c"));
     QCOMPARE(progress.calls, QStringList({"ShowLoad", "Pump", "Pump"})); // no Close: the window stays up
@@ -318,7 +318,7 @@ void TestDataFileIo::saveIntoReadOnlyFolderFailsLoudly()
         WriteProtection protection(QFileInfo(files.dataFile).absolutePath());
         if (!protection.active())
             QSKIP("cannot make a folder unwritable here");
-        result = SaveTreeViewWithData(files, tree, progress);
+        result = SaveTreeViewWithData(files, tree, progress, progress);
     }
     QVERIFY(!result.ok());
     QVERIFY(result.saved.error().message().startsWith(QDir::toNativeSeparators(files.dataFile)));
@@ -348,7 +348,7 @@ void TestDataFileIo::saveRunningOutOfSpaceKeepsOldFile()
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
     RecordingProgress progress;
-    const SaveResult result = SaveTreeViewWithData(files, tree, progress);
+    const SaveResult result = SaveTreeViewWithData(files, tree, progress, progress);
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 
@@ -370,7 +370,7 @@ void TestDataFileIo::saveProgressSequence()
     CardTree tree;
     buildFromOutline(tree, "A .b C");
     RecordingProgress progress;
-    QVERIFY(SaveTreeViewWithData(files, tree, progress).ok());
+    QVERIFY(SaveTreeViewWithData(files, tree, progress, progress).ok());
     QCOMPARE(progress.calls, QStringList({"ShowSave(3)", "Pump", "Refresh", "Step", "Pump", "Refresh", "Step", "Pump",
                                           "Refresh", "Step", "Close"}));
 
@@ -378,7 +378,7 @@ void TestDataFileIo::saveProgressSequence()
     const QByteArray before = readFile(files.dataFile);
     RecordingProgress meddling;
     meddling.onPump = [&tree]() { tree.addTopLevel("late"); };
-    const SaveResult failed = SaveTreeViewWithData(files, tree, meddling);
+    const SaveResult failed = SaveTreeViewWithData(files, tree, meddling, meddling);
     QVERIFY(!failed.ok());
     QCOMPARE(failed.saved.error().code, ErrorCode::TreeChanged);
     QVERIFY(!failed.saved.error().message().isEmpty());

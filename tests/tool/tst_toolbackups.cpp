@@ -121,7 +121,7 @@ void TestToolBackups::makeHistory()
     for (int cards : {5, 7, 9}) {
         CardTree tree;
         fillTree(tree, cards);
-        QVERIFY(SaveTreeViewWithData(m_files, tree, NoProgress(), clock).ok());
+        QVERIFY(SaveTreeViewWithData(m_files, tree, NoProgress(), NoMessagePump(), clock).ok());
         now = now.addSecs(2 * 3600);
     }
 }

@@ -2,6 +2,9 @@
 
 // A window with the card tree view, its model and the detail panel, wired by
 // CardTreeControls exactly as the main window is, with scripted dialogs.
+// `modified` follows the tree as the main window's `Modified` does: every
+// change the tree announces raises it (also while a test builds its tree, so
+// tests lower it once their tree stands).
 
 #include "CardDetailPanel.h"
 #include "CardRecords.h"
@@ -14,6 +17,7 @@
 #include "Gb18030.h"
 #include "ImageList.h"
 #include "LabelEditDelegate.h"
+#include "ModifiedFlag.h"
 #include "ScriptedDialogs.h"
 #include "TreeCommands.h"
 
@@ -124,7 +128,7 @@ public:
     CardNode *nodeOfIndex(const QModelIndex &index) override { return CardTreeModel::nodeOfIndex(index); }
     CardNode *selectedNode() const override { return view->selectedNode(); }
     void selectNode(CardNode *node) override { view->selectNode(node); }
-    void setModified(bool value) override { modified = value; }
+    void raiseModifiedWithoutChange() override { modifiedFlag.raiseWithoutChange(); }
     bool isModified() const override { return modified; }
     Dialogs &dialogs() override { return scripted; }
     QWidget *dialogOwner() override { return &window; }
@@ -135,6 +139,7 @@ public:
     CardTreeModel model;
     ScriptedDialogs scripted;
     bool modified = false;
+    ModifiedFlag modifiedFlag{tree, modified};
     int searchWindowShown = 0;
     QWidget window;
     CardTreeView *view = nullptr;

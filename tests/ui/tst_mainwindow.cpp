@@ -11,6 +11,7 @@
 #include "Gb18030.h"
 #include "MainState.h"
 #include "RecordingShell.h"
+#include "RecordingSpreadsheet.h"
 #include "ScriptedDialogs.h"
 #include "Session.h"
 #include "TGauge.h"
@@ -99,6 +100,13 @@ bool hasLatinLetters(const QString &text)
     return text.contains(latin);
 }
 
+// A named child: a command, a control or a menu of a window.
+template<typename T = QAction>
+T *child(const QObject *parent, const char *name)
+{
+    return parent->findChild<T *>(QLatin1String(name));
+}
+
 QString describe(const QList<QAction *> &actions)
 {
     QStringList parts;
@@ -118,7 +126,8 @@ private:
     DataFiles m_files;
     ScriptedDialogs m_dialogs;
     RecordingShell m_shell;
-    FakeTrayIcon *m_tray = nullptr;
+    RecordingSpreadsheet m_spreadsheet;
+    std::unique_ptr<FakeTrayIcon> m_tray;
     std::unique_ptr<Session> m_session;
     std::unique_ptr<QSignalSpy> m_finished;
 
@@ -126,9 +135,9 @@ private:
 
     void startSession(bool trayAvailable = true)
     {
-        auto tray = std::make_unique<FakeTrayIcon>(trayAvailable);
-        m_tray = tray.get();
-        m_session = std::make_unique<Session>(Session::Services{m_dialogs, m_shell, std::move(tray), m_files});
+        m_tray = std::make_unique<FakeTrayIcon>(trayAvailable);
+        m_session =
+            std::make_unique<Session>(Session::Services{m_dialogs, m_shell, *m_tray, m_spreadsheet, m_files});
         m_finished = std::make_unique<QSignalSpy>(m_session.get(), &Session::finished);
     }
 
@@ -138,13 +147,11 @@ private:
         m_session->showMainWindow();
     }
 
-    // Changes the tree the way a command would, then raises Modified.
+    // Changes the tree the way a command would; the change raises Modified.
     CardNode *addCardToFirstClass()
     {
         CardTree &tree = main()->cardTree();
-        CardNode *node = tree.addChild(tree.firstTopLevel(), NewCardLabel(), MakeCardRecord());
-        main()->setModified(true);
-        return node;
+        return tree.addChild(tree.firstTopLevel(), NewCardLabel(), MakeCardRecord());
     }
 
 private Q_SLOTS:
@@ -161,7 +168,7 @@ private Q_SLOTS:
     {
         m_finished.reset();
         m_session.reset();
-        m_tray = nullptr;
+        m_tray.reset();
         m_dir.reset();
     }
 
@@ -176,31 +183,36 @@ private Q_SLOTS:
         QCOMPARE(w->minimumSize(), w->maximumSize());
         QCOMPARE(w->width(), 603);
         QCOMPARE(w->height() - w->menuBar()->sizeHint().height(), 321);
-        QCOMPARE(w->ToolBar1->height(), 38);
-        QCOMPARE(w->StatusBar1->height(), 19);
-        QCOMPARE(w->Splitter1->handleWidth(), 3);
-        QCOMPARE(w->Splitter1->sizes().value(0), 165);
-        QCOMPARE(w->tvCard->indentation(), 19);
-        QCOMPARE(w->tvCard->selectionMode(), QAbstractItemView::ExtendedSelection);
-        QCOMPARE(w->tvCard->palette().color(QPalette::Base), QColor(Qt::white));
-        QCOMPARE(w->Panel2->frameShadow(), QFrame::Sunken);
-        for (const char *name : {"tvCard", "Panel2", "StatusBar1", "MainMenu1", "ToolBar1"})
-            QVERIFY2(w->findChild<QWidget *>(QLatin1String(name)), name);
+        for (const char *name : {"tvCard", "Panel2", "StatusBar1", "MainMenu1", "ToolBar1", "Splitter1"})
+            QVERIFY2(child<QWidget>(w, name), name);
+        auto *toolBar = child<QToolBar>(w, "ToolBar1");
+        auto *splitter = child<QSplitter>(w, "Splitter1");
+        auto *tree = child<CardTreeView>(w, "tvCard");
+        QCOMPARE(toolBar->height(), 38);
+        QCOMPARE(child<QStatusBar>(w, "StatusBar1")->height(), 19);
+        QCOMPARE(splitter->handleWidth(), 3);
+        QCOMPARE(splitter->sizes().value(0), 165);
+        QCOMPARE(tree->indentation(), 19);
+        QCOMPARE(tree->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QCOMPARE(tree->palette().color(QPalette::Base), QColor(Qt::white));
+        QCOMPARE(child<QFrame>(w, "Panel2")->frameShadow(), QFrame::Sunken);
+        QCOMPARE(w->menuBar(), child<QMenuBar>(w, "MainMenu1"));
 
-        QCOMPARE(describe(w->ToolBar1->actions()),
+        QCOMPARE(describe(toolBar->actions()),
                  QStringLiteral("添加类别|添加名片|-|保存|删除|-|查找|重命名|-|发送邮件|打开主页|-|"
                                 "帮助主题|联系作者|软件主页|关于|-|退出"));
-        for (QAction *action : w->ToolBar1->actions()) {
+        for (QAction *action : toolBar->actions()) {
             if (action->isSeparator())
                 continue;
-            QWidget *button = w->ToolBar1->widgetForAction(action);
+            QVERIFY2(action->isEnabled(), qPrintable(action->objectName()));
+            QWidget *button = toolBar->widgetForAction(action);
             QVERIFY(button);
             QCOMPARE(button->size(), QSize(27, 26));
             QCOMPARE(action->toolTip(), action->text());
             QVERIFY(!button->accessibleName().isEmpty());
         }
 
-        const QList<QAction *> menus = w->MainMenu1->actions();
+        const QList<QAction *> menus = child<QMenuBar>(w, "MainMenu1")->actions();
         QCOMPARE(menus.size(), 3);
         QCOMPARE(menus.at(0)->text(), QStringLiteral("名片管理"));
         QCOMPARE(describe(menus.at(0)->menu()->actions()), QStringLiteral("添加类别|添加名片|-|保存|-|退出"));
@@ -331,20 +343,21 @@ private Q_SLOTS:
         QVERIFY(writeFile(m_files.dataFile, sampleFileBytes()));
         startAndShow();
         TfrmMain *w = main();
+        auto *tree = child<CardTreeView>(w, "tvCard");
         QCOMPARE(labelsInOrder(w->cardTree()),
                  QStringList({"客户", "张三", "李四", "朋友", "同学", "王五"}));
         CardNode *last = w->cardTree().lastInAbsoluteOrder();
         QCOMPARE(w->selectedNode(), last);
-        QVERIFY(w->tvCard->selectionModel()->isSelected(w->indexOfNode(last)));
+        QVERIFY(tree->selectionModel()->isSelected(w->indexOfNode(last)));
         QVERIFY(!w->isModified());
         QCOMPARE(m_tray->addCount(), 1);
         // The path to the selected node is open; the other branch is not.
-        QVERIFY(w->tvCard->isExpanded(w->indexOfNode(last->parent())));
-        QVERIFY(w->tvCard->isExpanded(w->indexOfNode(last->parent()->parent())));
-        QVERIFY(!w->tvCard->isExpanded(w->indexOfNode(w->cardTree().firstTopLevel())));
+        QVERIFY(tree->isExpanded(w->indexOfNode(last->parent())));
+        QVERIFY(tree->isExpanded(w->indexOfNode(last->parent()->parent())));
+        QVERIFY(!tree->isExpanded(w->indexOfNode(w->cardTree().firstTopLevel())));
         // The progress window showed for the load and is hidden again, bar ready.
         QVERIFY(!m_session->progressWindow()->isVisible());
-        QVERIFY(!m_session->progressWindow()->gg1->isHidden());
+        QVERIFY(!child<TGauge>(m_session->progressWindow(), "gg1")->isHidden());
         // Closing at once writes nothing.
         const QByteArray before = readFile(m_files.dataFile);
         QVERIFY(!w->close());
@@ -358,28 +371,29 @@ private Q_SLOTS:
         QVERIFY(writeFile(m_files.dataFile, sampleFileBytes()));
         startAndShow();
         TfrmMain *w = main();
-        CardTree &tree = w->cardTree();
+        CardTree &cards = w->cardTree();
+        auto *tree = child<CardTreeView>(w, "tvCard");
         QSignalSpy changes(w, &TfrmMain::tvCardChange);
         QVERIFY(changes.wait()); // the load's selection, reported once
         changes.clear();
 
-        CardNode *clients = tree.firstTopLevel();
-        CardNode *friends = tree.topLevel(1);
+        CardNode *clients = cards.firstTopLevel();
+        CardNode *friends = cards.topLevel(1);
         w->selectNode(clients->child(0));
         w->selectNode(clients);
         w->selectNode(clients->child(1));
-        QVERIFY(w->tvCard->isExpanded(w->indexOfNode(clients)));
+        QVERIFY(tree->isExpanded(w->indexOfNode(clients)));
         // The branch that lost the selection closed; the new one is open.
-        QVERIFY(!w->tvCard->isExpanded(w->indexOfNode(friends)));
-        QVERIFY(!w->tvCard->isExpanded(w->indexOfNode(friends->child(0))));
+        QVERIFY(!tree->isExpanded(w->indexOfNode(friends)));
+        QVERIFY(!tree->isExpanded(w->indexOfNode(friends->child(0))));
 
         QVERIFY(changes.wait());
         QCOMPARE(changes.size(), 1);
         QCOMPARE(changes.at(0).at(0).value<CardNode *>(), clients->child(1));
 
         w->selectNode(friends->child(0));
-        QVERIFY(!w->tvCard->isExpanded(w->indexOfNode(clients)));
-        QVERIFY(w->tvCard->isExpanded(w->indexOfNode(friends->child(0))));
+        QVERIFY(!tree->isExpanded(w->indexOfNode(clients)));
+        QVERIFY(tree->isExpanded(w->indexOfNode(friends->child(0))));
     }
 
     void addedNodeBecomesSelectedAndRaisesModified()
@@ -390,13 +404,12 @@ private Q_SLOTS:
         CardNode *added = tree.addChild(tree.firstTopLevel(), NewCardLabel(), MakeCardRecord());
         QCOMPARE(main()->selectedNode(), added);
         QVERIFY(main()->isModified());
-        // A move is not an addition.
-        main()->setModified(false);
+        // A move is not an addition: the moved node does not become the
+        // selected node (the move is a change all the same).
         CardNode *cls = tree.addTopLevel(NewCardClassLabel(), MakeCardClassRecord());
-        main()->setModified(false);
         main()->selectNode(tree.firstTopLevel());
         QVERIFY(tree.moveNode(added, cls, CardTree::MoveMode::AsLastChild));
-        QVERIFY(!main()->isModified());
+        QCOMPARE(main()->selectedNode(), tree.firstTopLevel());
         QCOMPARE(main()->nodeOfIndex(main()->indexOfNode(added)), added);
     }
 
@@ -418,13 +431,13 @@ private Q_SLOTS:
         QVERIFY(writeFile(m_files.dataFile, sampleFileBytes()));
         startAndShow();
         QVERIFY(!main()->isModified());
-        QVERIFY(main()->actSaveAll->isEnabled());
-        main()->actSaveAll->trigger();
+        QVERIFY(child(main(), "actSaveAll")->isEnabled());
+        child(main(), "actSaveAll")->trigger();
         // The previous file went to the backup; the new one holds the tree.
         QCOMPARE(readFile(m_files.backupFile), sampleFileBytes());
         QCOMPARE(readFile(m_files.dataFile), SerializeTree(main()->cardTree()));
         addCardToFirstClass();
-        main()->actSaveAll->trigger();
+        child(main(), "actSaveAll")->trigger();
         QVERIFY(!main()->isModified());
         QCOMPARE(readFile(m_files.dataFile), SerializeTree(main()->cardTree()));
         QVERIFY(main()->isVisible());
@@ -434,7 +447,7 @@ private Q_SLOTS:
     {
         startAndShow();
         addCardToFirstClass();
-        main()->actExit->trigger();
+        child(main(), "actExit")->trigger();
         QVERIFY(!main()->isVisible());
         QVERIFY(!main()->isModified());
         QCOMPARE(readFile(m_files.dataFile), SerializeTree(main()->cardTree()));
@@ -448,7 +461,7 @@ private Q_SLOTS:
         startAndShow();
         addCardToFirstClass();
         m_dialogs.answerQuestion(false);
-        m_session->quickSearch()->N1->trigger();
+        child(m_session->quickSearch(), "N1")->trigger();
         QCOMPARE(m_dialogs.shown().size(), 1);
         QCOMPARE(m_dialogs.shown().at(0).kind, ScriptedDialogs::Kind::Question);
         QCOMPARE(m_dialogs.shown().at(0).text, QStringLiteral("确实要退出本系统吗？"));
@@ -522,7 +535,7 @@ private Q_SLOTS:
         QCOMPARE(m_tray->addCount(), 1);
 
         main()->close();
-        m_session->quickSearch()->N2->trigger();
+        child(m_session->quickSearch(), "N2")->trigger();
         QVERIFY(main()->isVisible());
         QCOMPARE(m_tray->addCount(), 1);
     }
@@ -535,9 +548,13 @@ private Q_SLOTS:
         QCOMPARE(q->windowTitle(), QStringLiteral("查找窗口"));
         QCOMPARE(q->size(), QSize(416, 360));
         QVERIFY(!q->isVisible());
-        QCOMPARE(describe(q->pm->actions()), QStringLiteral("显示主窗口|-|查找|-|退出系统"));
-        QCOMPARE(q->N3, main()->actSearchCard);
-        QCOMPARE(m_tray->contextMenu(), q->pm);
+        auto *pm = child<QMenu>(q, "pm");
+        QVERIFY(pm);
+        QCOMPARE(describe(pm->actions()), QStringLiteral("显示主窗口|-|查找|-|退出系统"));
+        QCOMPARE(pm->actions().at(0), child(q, "N2"));
+        QCOMPARE(pm->actions().at(2), child(main(), "actSearchCard")); // the main window's command itself
+        QCOMPARE(pm->actions().at(4), child(q, "N1"));
+        QCOMPARE(m_tray->contextMenu(), pm);
         QCOMPARE(m_tray->addCount(), 0); // no icon before the first showing
     }
 
@@ -550,7 +567,7 @@ private Q_SLOTS:
         QVERIFY(QDir(folder).removeRecursively());
         QVERIFY(writeFile(folder, "not a folder"));
 
-        main()->actSaveAll->trigger();
+        child(main(), "actSaveAll")->trigger();
         QCOMPARE(m_dialogs.texts(ScriptedDialogs::Kind::Error).size(), 1);
         const QString text = m_dialogs.texts(ScriptedDialogs::Kind::Error).at(0);
         QVERIFY2(text.contains(QStringLiteral("SavedCard")), qPrintable(text));
@@ -670,7 +687,8 @@ private Q_SLOTS:
         QVERIFY(m_session->progressWindow()->isVisible());
 
         // Nothing is saved afterwards, whatever is asked.
-        main()->setModified(true);
+        main()->cardTree().addTopLevel(NewCardClassLabel(), MakeCardClassRecord());
+        QVERIFY(main()->isModified());
         QVERIFY(main()->saveBeforeProcessEnd());
         main()->show();
         QVERIFY(!main()->isVisible());

@@ -5,7 +5,7 @@
 #include "CardTree.h"
 #include "DataFile.h"
 #include "Gb18030.h"
-#include "MessagePump.h"
+#include "EventLoopPump.h"
 #include "TGauge.h"
 #include "TfrmProgress.h"
 
@@ -18,6 +18,16 @@
 using namespace kelvo;
 
 namespace {
+
+QLabel *label1(const TfrmProgress &window)
+{
+    return window.findChild<QLabel *>(QStringLiteral("Label1"));
+}
+
+TGauge *gg1(const TfrmProgress &window)
+{
+    return window.findChild<TGauge *>(QStringLiteral("gg1"));
+}
 
 // Passes every call on to the window and notes what the window shows at
 // each of them.
@@ -52,9 +62,9 @@ public:
     {
         calls << QStringLiteral("show-load");
         m_window.ShowLoadProgress();
-        loadLabel = m_window.Label1->text();
+        loadLabel = label1(m_window)->text();
         loadCaption = m_window.windowTitle();
-        barShownDuringLoad = !m_window.gg1->isHidden();
+        barShownDuringLoad = !gg1(m_window)->isHidden();
         windowShownDuringLoad = m_window.isVisible();
     }
     void CloseProgress() override
@@ -63,12 +73,11 @@ public:
         note();
         m_window.CloseProgress();
     }
-    void PumpMessages() override { m_window.PumpMessages(); }
 
 private:
     void note()
     {
-        const int percent = m_window.gg1->percentDone();
+        const int percent = gg1(m_window)->percentDone();
         if (percents.isEmpty() || percents.last() != percent)
             percents << percent;
     }
@@ -148,8 +157,7 @@ private Q_SLOTS:
 
     void windowFrame()
     {
-        MessagePump pump;
-        TfrmProgress window(pump);
+        TfrmProgress window;
         QCOMPARE(window.objectName(), QStringLiteral("frmProgress"));
         QCOMPARE(window.size(), QSize(379, 68));
         QCOMPARE(window.minimumSize(), window.maximumSize());
@@ -159,30 +167,30 @@ private Q_SLOTS:
         QVERIFY(!(window.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
         QVERIFY(!window.isVisible());
         QVERIFY(window.windowTitle().isEmpty());
-        QVERIFY(window.Label1->text().isEmpty());
-        QCOMPARE(window.Label1->pos(), QPoint(12, 8));
-        QCOMPARE(window.gg1->geometry(), QRect(12, 28, 357, 25));
+        QVERIFY(label1(window)->text().isEmpty());
+        QCOMPARE(label1(window)->pos(), QPoint(12, 8));
+        QCOMPARE(gg1(window)->geometry(), QRect(12, 28, 357, 25));
     }
 
     void saveOfThreeNodesClimbsInSteps()
     {
         QTemporaryDir dir;
         const DataFiles files = DataFiles::inFolder(dir.path());
-        MessagePump pump;
-        TfrmProgress window(pump);
+        EventLoopPump pump;
+        TfrmProgress window;
         WatchingSink sink(window);
         CardTree tree;
         treeOf(3, tree);
         QCOMPARE(tree.count(), 3);
-        QVERIFY(SaveTreeViewWithData(files, tree, sink).ok());
+        QVERIFY(SaveTreeViewWithData(files, tree, sink, pump).ok());
         QCOMPARE(sink.percents, QList<int>({0, 33, 66, 100}));
         QCOMPARE(window.windowTitle(), QStringLiteral("正在保存数据,请稍候....."));
-        QCOMPARE(window.Label1->text(), QStringLiteral("Warning：必须在保存完数据后才能关闭,否则数据会丢失！"));
+        QCOMPARE(label1(window)->text(), QStringLiteral("Warning：必须在保存完数据后才能关闭,否则数据会丢失！"));
         QVERIFY(!window.isVisible());
 
         // The second save starts again at 0%.
         sink.percents.clear();
-        QVERIFY(SaveTreeViewWithData(files, tree, sink).ok());
+        QVERIFY(SaveTreeViewWithData(files, tree, sink, pump).ok());
         QCOMPARE(sink.percents, QList<int>({0, 33, 66, 100}));
         QCOMPARE(sink.calls.count(QStringLiteral("show-save")), 2);
         QCOMPARE(sink.calls.count(QStringLiteral("close")), 2);
@@ -191,13 +199,13 @@ private Q_SLOTS:
     void saveOfEmptyTreeShowsZeroAndCloses()
     {
         QTemporaryDir dir;
-        MessagePump pump;
-        TfrmProgress window(pump);
+        EventLoopPump pump;
+        TfrmProgress window;
         WatchingSink sink(window);
         CardTree tree;
-        QVERIFY(SaveTreeViewWithData(DataFiles::inFolder(dir.path()), tree, sink).ok());
+        QVERIFY(SaveTreeViewWithData(DataFiles::inFolder(dir.path()), tree, sink, pump).ok());
         QCOMPARE(sink.percents, QList<int>({0}));
-        QCOMPARE(window.gg1->maxValue(), 0);
+        QCOMPARE(gg1(window)->maxValue(), 0);
         QVERIFY(!window.isVisible());
     }
 
@@ -209,11 +217,11 @@ private Q_SLOTS:
         treeOf(4, written);
         QVERIFY(SaveTreeViewWithData(files, written).ok());
 
-        MessagePump pump;
-        TfrmProgress window(pump);
+        EventLoopPump pump;
+        TfrmProgress window;
         WatchingSink sink(window);
         CardTree tree;
-        QVERIFY(LoadTreeViewWithData(files, tree, sink).ok());
+        QVERIFY(LoadTreeViewWithData(files, tree, sink, pump).ok());
         QCOMPARE(tree.count(), 4);
         QCOMPARE(sink.calls, QStringList({"show-load", "close"}));
         QCOMPARE(sink.loadLabel, QStringLiteral("正在初始化数据，请稍候..."));
@@ -221,17 +229,17 @@ private Q_SLOTS:
         QVERIFY(!sink.barShownDuringLoad);
         QVERIFY(sink.windowShownDuringLoad);
         QVERIFY(!window.isVisible());
-        QVERIFY(!window.gg1->isHidden());
+        QVERIFY(!gg1(window)->isHidden());
     }
 
     void loadWithoutDataFileShowsNothing()
     {
         QTemporaryDir dir;
-        MessagePump pump;
-        TfrmProgress window(pump);
+        EventLoopPump pump;
+        TfrmProgress window;
         WatchingSink sink(window);
         CardTree tree;
-        const LoadResult result = LoadTreeViewWithData(DataFiles::inFolder(dir.path()), tree, sink);
+        const LoadResult result = LoadTreeViewWithData(DataFiles::inFolder(dir.path()), tree, sink, pump);
         QCOMPARE(result.status, LoadResult::Status::DefaultTreeBuilt);
         QVERIFY(sink.calls.isEmpty());
         QVERIFY(!window.isVisible());
@@ -247,14 +255,14 @@ private Q_SLOTS:
         file.write(QByteArray::fromHex("0200000004000000"));
         file.close();
 
-        MessagePump pump;
-        TfrmProgress window(pump);
+        EventLoopPump pump;
+        TfrmProgress window;
         WatchingSink sink(window);
         CardTree tree;
-        QVERIFY(!LoadTreeViewWithData(files, tree, sink).ok());
+        QVERIFY(!LoadTreeViewWithData(files, tree, sink, pump).ok());
         QCOMPARE(sink.calls, QStringList({"show-load"}));
         QVERIFY(window.isVisible());
-        QCOMPARE(window.Label1->text(), QStringLiteral("正在初始化数据，请稍候..."));
+        QCOMPARE(label1(window)->text(), QStringLiteral("正在初始化数据，请稍候..."));
     }
 };
 

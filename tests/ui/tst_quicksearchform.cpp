@@ -2,8 +2,8 @@
 // box, the find button and Enter, the field ticks, the result list and what
 // happens to it when the tree changes afterwards.
 
+#include "EventLoopPump.h"
 #include "FieldCheckList.h"
-#include "MessagePump.h"
 #include "QuickSearchForm.h"
 #include "RecordingShell.h"
 #include "RecordingSpreadsheet.h"
@@ -38,14 +38,24 @@ struct Fixture
     RecordingDialogs dialogs;
     RecordingShell shell;
     RecordingSpreadsheet spreadsheet;
-    MessagePump pump{0};
+    EventLoopPump pump{0};
     QuickSearchForm form{tree, dialogs, shell, spreadsheet, pump};
+    // The named controls.
+    QComboBox *cmbConStr = form.findChild<QComboBox *>(QStringLiteral("cmbConStr"));
+    QToolButton *SpeedButton1 = form.findChild<QToolButton *>(QStringLiteral("SpeedButton1"));
+    QLabel *Label2 = form.findChild<QLabel *>(QStringLiteral("Label2"));
+    FieldCheckList *clb1 = form.findChild<FieldCheckList *>(QStringLiteral("clb1"));
+    QAction *N4 = form.findChild<QAction *>(QStringLiteral("N4"));
+    QAction *N5 = form.findChild<QAction *>(QStringLiteral("N5"));
+    QTableView *lv1 = form.findChild<QTableView *>(QStringLiteral("lv1"));
+    QPushButton *Button1 = form.findChild<QPushButton *>(QStringLiteral("Button1"));
+    QPushButton *Button3 = form.findChild<QPushButton *>(QStringLiteral("Button3"));
 
     void type(const QString &text)
     {
         // Typed key by key; characters without a key of their own arrive as
         // text, as an input method delivers them.
-        QLineEdit *edit = form.cmbConStr->lineEdit();
+        QLineEdit *edit = cmbConStr->lineEdit();
         edit->clear();
         for (const QChar c : text) {
             QKeyEvent press(QEvent::KeyPress, c.unicode() < 0x80 ? int(c.toUpper().unicode()) : 0, Qt::NoModifier,
@@ -57,14 +67,14 @@ struct Fixture
     void search(const QString &text)
     {
         type(text);
-        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        QTest::mouseClick(SpeedButton1, Qt::LeftButton);
     }
 
     // What the list shows, row by row, first column only.
     QStringList names() const
     {
         QStringList shown;
-        const QAbstractItemModel *model = form.lv1->model();
+        const QAbstractItemModel *model = lv1->model();
         for (int row = 0; row < model->rowCount(); ++row)
             shown << model->index(row, 0).data().toString();
         return shown;
@@ -73,16 +83,16 @@ struct Fixture
     QStringList historyShown() const
     {
         QStringList entries;
-        for (int i = 0; i < form.cmbConStr->count(); ++i)
-            entries << form.cmbConStr->itemText(i);
+        for (int i = 0; i < cmbConStr->count(); ++i)
+            entries << cmbConStr->itemText(i);
         return entries;
     }
 
     QList<bool> ticks() const
     {
         QList<bool> result;
-        for (int i = 0; i < form.clb1->count(); ++i)
-            result << form.clb1->isChecked(i);
+        for (int i = 0; i < clb1->count(); ++i)
+            result << clb1->isChecked(i);
         return result;
     }
 };
@@ -118,8 +128,8 @@ void TestQuickSearchForm::startsWithNameTickedAndNamedControls()
 {
     Fixture f;
     QCOMPARE(f.ticks(), onlyFirst());
-    QCOMPARE(f.form.clb1->count(), 13);
-    QCOMPARE(f.form.clb1->item(11)->text(), QStringLiteral("E_MAIL"));
+    QCOMPARE(f.clb1->count(), 13);
+    QCOMPARE(f.clb1->item(11)->text(), QStringLiteral("E_MAIL"));
     QVERIFY(f.form.statusText().isEmpty());
 
     const QStringList names = {"cmbConStr", "SpeedButton1", "GroupBox1", "Label2", "clb1", "GroupBox2", "lv1",
@@ -129,30 +139,30 @@ void TestQuickSearchForm::startsWithNameTickedAndNamedControls()
     for (const char *name : {"cmbConStr", "SpeedButton1", "clb1", "lv1", "Button1", "Button2", "Button3", "Button4"})
         QVERIFY2(!f.form.findChild<QWidget *>(name)->accessibleName().isEmpty(), name);
     QCOMPARE(f.form.findChild<QMenu *>("pmCLB")->actions().size(), 2);
-    QCOMPARE(f.form.Label2->text(), QStringLiteral("如果您要按电话查找,请把下面\"电话\"选中;其他类似"));
+    QCOMPARE(f.Label2->text(), QStringLiteral("如果您要按电话查找,请把下面\"电话\"选中;其他类似"));
 
-    const QAbstractItemModel *model = f.form.lv1->model();
+    const QAbstractItemModel *model = f.lv1->model();
     QCOMPARE(model->columnCount(), 13);
     QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("姓名"));
     QCOMPARE(model->headerData(11, Qt::Horizontal).toString(), QStringLiteral("E_MAIL"));
     QCOMPARE(model->headerData(12, Qt::Horizontal).toString(), QStringLiteral("其他信息"));
-    QVERIFY(f.form.lv1->editTriggers() == QAbstractItemView::NoEditTriggers);
-    QVERIFY(f.form.lv1->selectionBehavior() == QAbstractItemView::SelectRows);
+    QVERIFY(f.lv1->editTriggers() == QAbstractItemView::NoEditTriggers);
+    QVERIFY(f.lv1->selectionBehavior() == QAbstractItemView::SelectRows);
 
     // All thirteen items are in sight, in three columns filled one after the other.
     f.form.resize(416, 360);
     f.form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f.form));
-    const QRect shown = f.form.clb1->viewport()->rect();
+    const QRect shown = f.clb1->viewport()->rect();
     QSet<int> columns;
     for (int i = 0; i < 13; ++i) {
-        const QRect item = f.form.clb1->visualItemRect(f.form.clb1->item(i));
-        QVERIFY2(shown.contains(item), qPrintable(f.form.clb1->item(i)->text()));
+        const QRect item = f.clb1->visualItemRect(f.clb1->item(i));
+        QVERIFY2(shown.contains(item), qPrintable(f.clb1->item(i)->text()));
         columns.insert(item.left());
     }
     QCOMPARE(columns.size(), 3);
-    QCOMPARE(f.form.clb1->visualItemRect(f.form.clb1->item(1)).left(),
-             f.form.clb1->visualItemRect(f.form.clb1->item(0)).left());
+    QCOMPARE(f.clb1->visualItemRect(f.clb1->item(1)).left(),
+             f.clb1->visualItemRect(f.clb1->item(0)).left());
 }
 
 void TestQuickSearchForm::findsByNameWithoutRegardToCase()
@@ -168,15 +178,15 @@ void TestQuickSearchForm::findsByNameWithoutRegardToCase()
     QCOMPARE(f.names(), (QStringList{"ABC", "ABC LTD", "XABCY"}));
     QCOMPARE(f.form.statusText(), QStringLiteral("共找到3张名片。"));
     QCOMPARE(f.historyShown(), QStringList{"ABC"});
-    QCOMPARE(f.form.cmbConStr->currentText(), QStringLiteral("  abc ")); // the typed text stays
+    QCOMPARE(f.cmbConStr->currentText(), QStringLiteral("  abc ")); // the typed text stays
     // Folded values everywhere in the row: the address lost its blanks.
-    QCOMPARE(f.form.lv1->model()->index(1, 3).data().toString(), QStringLiteral("ROAD 1"));
-    QCOMPARE(f.form.lv1->model()->index(2, 2).data().toString(), QStringLiteral("ABC"));
-    QCOMPARE(f.form.lv1->model()->index(0, 0).data(Qt::TextAlignmentRole).toInt(),
+    QCOMPARE(f.lv1->model()->index(1, 3).data().toString(), QStringLiteral("ROAD 1"));
+    QCOMPARE(f.lv1->model()->index(2, 2).data().toString(), QStringLiteral("ABC"));
+    QCOMPARE(f.lv1->model()->index(0, 0).data(Qt::TextAlignmentRole).toInt(),
              int(Qt::AlignLeft | Qt::AlignVCenter));
-    QCOMPARE(f.form.lv1->model()->index(0, 5).data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
+    QCOMPARE(f.lv1->model()->index(0, 5).data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
     for (int column = 0; column < 13; ++column)
-        QVERIFY(f.form.lv1->horizontalHeader()->sectionSize(column) >= 50);
+        QVERIFY(f.lv1->horizontalHeader()->sectionSize(column) >= 50);
 
     f.search(QStringLiteral("Abc"));
     QCOMPARE(f.names().size(), 3);
@@ -213,10 +223,10 @@ void TestQuickSearchForm::enterRunsTheSearch()
     f.form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f.form));
     f.type(QStringLiteral("张"));
-    QTest::keyClick(f.form.cmbConStr->lineEdit(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QTest::keyClick(f.cmbConStr->lineEdit(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QCOMPARE(f.names(), runs ? QStringList{QStringLiteral("张三")} : QStringList());
     QCOMPARE(f.form.statusText(), runs ? QStringLiteral("共找到1张名片。") : QString());
-    QCOMPARE(f.form.cmbConStr->currentText(), QStringLiteral("张"));
+    QCOMPARE(f.cmbConStr->currentText(), QStringLiteral("张"));
 }
 
 void TestQuickSearchForm::emptyConditionShowsTheMessage()
@@ -239,12 +249,12 @@ void TestQuickSearchForm::tickAllAndNone()
     addCard(f.tree, nullptr, {{Field::Name, "Ann"}, {Field::DH, "12345"}});
     addCard(f.tree, nullptr, {{Field::Name, "Bob"}, {Field::SJ, "99123"}});
 
-    f.form.N4->trigger();
+    f.N4->trigger();
     QCOMPARE(f.ticks(), QList<bool>(13, true));
     f.search(QStringLiteral("123"));
     QCOMPARE(f.names(), (QStringList{"ANN", "BOB"}));
 
-    f.form.N5->trigger();
+    f.N5->trigger();
     QCOMPARE(f.ticks(), QList<bool>(13, false));
     f.search(QStringLiteral("ann"));
     QVERIFY(f.names().isEmpty());
@@ -253,8 +263,8 @@ void TestQuickSearchForm::tickAllAndNone()
     QVERIFY(f.dialogs.notices.isEmpty());
 
     // Phone and mobile ticked: either one matching is enough.
-    f.form.clb1->setChecked(Field::DH - 1, true);
-    f.form.clb1->setChecked(Field::SJ - 1, true);
+    f.clb1->setChecked(Field::DH - 1, true);
+    f.clb1->setChecked(Field::SJ - 1, true);
     f.search(QStringLiteral("123"));
     QCOMPARE(f.names(), (QStringList{"ANN", "BOB"}));
 }
@@ -265,16 +275,16 @@ void TestQuickSearchForm::keepsEverythingWhenShownAgain()
     addCard(f.tree, nullptr, {{Field::Name, "Ann"}});
     f.form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f.form));
-    f.form.clb1->setChecked(Field::QQ - 1, true);
+    f.clb1->setChecked(Field::QQ - 1, true);
     f.search(QStringLiteral("a"));
     f.type(QStringLiteral("typed but not searched"));
 
-    QTest::mouseClick(f.form.Button3, Qt::LeftButton);
+    QTest::mouseClick(f.Button3, Qt::LeftButton);
     QVERIFY(!f.form.isVisible());
     f.form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f.form));
 
-    QCOMPARE(f.form.cmbConStr->currentText(), QStringLiteral("typed but not searched"));
+    QCOMPARE(f.cmbConStr->currentText(), QStringLiteral("typed but not searched"));
     QCOMPARE(f.historyShown(), QStringList{"A"});
     QList<bool> expectedTicks = onlyFirst();
     expectedTicks[Field::QQ - 1] = true;
@@ -323,7 +333,7 @@ void TestQuickSearchForm::dropsRowsOfDeletedCards()
     QCOMPARE(f.names(), QStringList{"AL"});
 
     // The exports that read cards never see a removed one.
-    QTest::mouseClick(f.form.Button1, Qt::LeftButton);
+    QTest::mouseClick(f.Button1, Qt::LeftButton);
     QCOMPARE(f.shell.opened().size(), 1);
     QVERIFY(f.shell.opened().at(0).text.contains(QStringLiteral(" 姓名:Al\r\n")));
     QVERIFY(!f.shell.opened().at(0).text.contains(QStringLiteral("Ad")));
@@ -347,8 +357,8 @@ void TestQuickSearchForm::dropsManyScatteredRowsAtOnce()
     }
     f.search(QStringLiteral("n"));
     QCOMPARE(f.names().size(), 40);
-    QSignalSpy removed(f.form.lv1->model(), &QAbstractItemModel::rowsRemoved);
-    QSignalSpy reset(f.form.lv1->model(), &QAbstractItemModel::modelReset);
+    QSignalSpy removed(f.lv1->model(), &QAbstractItemModel::rowsRemoved);
+    QSignalSpy reset(f.lv1->model(), &QAbstractItemModel::modelReset);
     f.tree.deleteNode(group);
     QCOMPARE(f.names(), kept);
     QCOMPARE(removed.size() + reset.size(), 1); // announced once, not per row

@@ -8,6 +8,7 @@
 #include "RecordingShell.h"
 #include "RecordingSpreadsheet.h"
 #include "ResultExport.h"
+#include "MessagePump.h"
 #include "ResultExports.h"
 #include "XlsxSpreadsheet.h"
 #include "tst_searchsupport.h"
@@ -30,15 +31,18 @@ struct Fixture
     RecordingDialogs dialogs;
     RecordingShell shell;
     RecordingSpreadsheet spreadsheet;
-    ResultExports exports{dialogs, shell, spreadsheet, nullptr};
+    struct CountingPump : MessagePump
+    {
+        int calls = 0;
+        void pump() override { ++calls; }
+    } pump;
+    ResultExports exports{dialogs, shell, spreadsheet, pump, nullptr};
     std::vector<TResultRow> rows;
-    int pumped = 0;
 
     Fixture()
     {
         exports.setClock([] { return FixedNow; });
         exports.setLocale(QLocale::c());
-        exports.setPump([this] { ++pumped; });
     }
 
     // Zed stands above Adam in the tree; both are found by "a".
@@ -102,6 +106,7 @@ void TestResultExports::textFileIsWrittenInListOrder()
     f.exports.SaveResultsToTextFile(f.rows, QStringLiteral("a"));
 
     QVERIFY(f.dialogs.errors.isEmpty());
+    QCOMPARE(f.pump.calls, 2); // once per row while the content is built
     const QByteArray written = readAll(path);
     QCOMPARE(written, ResultTextFileContent(f.rows, FixedNow, QLocale::c(), "Kelvo"));
     QVERIFY(written.startsWith(gb18030::encode(QStringLiteral("Kelvo--查询结果\r\n\r\n保存日期："))));
@@ -284,7 +289,7 @@ void TestResultExports::spreadsheetStepsAndCells()
     QCOMPARE(calls.mid(calls.size() - 3),
              (QStringList{"setCell(3,13)", "setVisible(true)", "saveAs(/data/out.xlsx)"}));
     QCOMPARE(f.spreadsheet.applicationsAlive, 0);
-    QCOMPARE(f.pumped, 2);
+    QCOMPARE(f.pump.calls, 2);
 
     QStringList header;
     for (int column = 1; column <= 13; ++column)
@@ -344,7 +349,7 @@ void TestResultExports::spreadsheetThroughTheXlsxBackendFailsCleanly()
     QTemporaryDir folder;
     QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("taken.xlsx")));
     XlsxSpreadsheet xlsx([&f](const QString &saved) { f.shell.openFile(saved); });
-    ResultExports exports(f.dialogs, f.shell, xlsx, nullptr);
+    ResultExports exports(f.dialogs, f.shell, xlsx, f.pump, nullptr);
     f.dialogs.saveAnswers.enqueue(folder.filePath(QStringLiteral("missing/out.xlsx")));
     f.dialogs.saveAnswers.enqueue(folder.filePath(QStringLiteral("taken.xlsx")));
     exports.ExportResultsToSpreadsheet(f.rows);

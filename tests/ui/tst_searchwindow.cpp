@@ -9,6 +9,7 @@
 #include "Session.h"
 #include "TfrmMain.h"
 #include "TfrmQuickSearch.h"
+#include "XlsxSpreadsheet.h"
 #include "tst_searchsupport.h"
 
 #include <QAction>
@@ -34,11 +35,20 @@ struct Fixture
     QTemporaryDir folder;
     RecordingDialogs dialogs;
     RecordingShell shell;
-    Session session{Session::Services{dialogs, shell, std::make_unique<FakeTrayIcon>(true),
-                                      DataFiles::inFolder(folder.path())}};
+    // Workbooks as the program writes them, shown through the shell.
+    XlsxSpreadsheet spreadsheet{[this](const QString &path) { shell.openFile(path); }};
+    FakeTrayIcon tray{true};
+    Session session{Session::Services{dialogs, shell, tray, spreadsheet, DataFiles::inFolder(folder.path())}};
     TfrmMain &main = *session.mainWindow();
     TfrmQuickSearch &window = *session.quickSearch();
     QuickSearchForm &form = *window.searchForm();
+
+    template<typename T = QAction>
+    T *child(const QObject *parent, const char *name) const
+    {
+        return parent->findChild<T *>(QLatin1String(name));
+    }
+    QAction *command(const char *name) const { return child(&main, name); }
 
     Fixture()
     {
@@ -48,7 +58,7 @@ struct Fixture
 
     void search(const QString &text)
     {
-        QLineEdit *edit = form.cmbConStr->lineEdit();
+        QLineEdit *edit = child<QComboBox>(&form, "cmbConStr")->lineEdit();
         edit->clear();
         for (const QChar c : text) {
             QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
@@ -60,8 +70,9 @@ struct Fixture
     QStringList names() const
     {
         QStringList shown;
-        for (int row = 0; row < form.lv1->model()->rowCount(); ++row)
-            shown << form.lv1->model()->index(row, 0).data().toString();
+        const QAbstractItemModel *rows = child<QTableView>(&form, "lv1")->model();
+        for (int row = 0; row < rows->rowCount(); ++row)
+            shown << rows->index(row, 0).data().toString();
         return shown;
     }
 };
@@ -108,20 +119,20 @@ void TestSearchWindow::commandsOfTheMainWindow()
     CardNode *group = addClass(f.main.cardTree(), nullptr, QStringLiteral("客户"));
     CardNode *card = addCard(f.main.cardTree(), group,
                              {{Field::Name, QStringLiteral("王 五")}, {Field::EMail, "w@x.cn"}, {Field::WZ, "x.cn"}});
-    for (QAction *action : {f.main.actSendMail, f.main.actOpenMainPage, f.main.actSoftHelp, f.main.actAuthorMainPage,
-                            f.main.actMailToAuthor, f.main.actAbout})
+    for (QAction *action : {f.command("actSendMail"), f.command("actOpenMainPage"), f.command("actSoftHelp"),
+                            f.command("actAuthorMainPage"), f.command("actMailToAuthor"), f.command("actAbout")})
         QVERIFY2(action->isEnabled(), qPrintable(action->objectName()));
 
     f.main.selectNode(card);
-    f.main.actSendMail->trigger();
-    f.main.actOpenMainPage->trigger();
+    f.command("actSendMail")->trigger();
+    f.command("actOpenMainPage")->trigger();
     f.main.selectNode(group);
-    f.main.actSendMail->trigger();
-    f.main.actOpenMainPage->trigger();
-    f.main.actSoftHelp->trigger();
-    f.main.actAuthorMainPage->trigger();
-    f.main.actMailToAuthor->trigger();
-    f.main.actAbout->trigger();
+    f.command("actSendMail")->trigger();
+    f.command("actOpenMainPage")->trigger();
+    f.command("actSoftHelp")->trigger();
+    f.command("actAuthorMainPage")->trigger();
+    f.command("actMailToAuthor")->trigger();
+    f.command("actAbout")->trigger();
 
     QStringList opened;
     for (const RecordingShell::Opened &item : f.shell.opened())
@@ -143,7 +154,7 @@ void TestSearchWindow::workbookIsWrittenAndShown()
     QTemporaryDir target;
     const QString path = target.filePath(QStringLiteral("out.xlsx"));
     f.dialogs.saveAnswers.enqueue(path);
-    QTest::mouseClick(f.form.Button4, Qt::LeftButton);
+    QTest::mouseClick(f.child<QPushButton>(&f.form, "Button4"), Qt::LeftButton);
 
     QVERIFY2(f.dialogs.errors.isEmpty(), qPrintable(f.dialogs.errors.join(u'\n')));
     QVERIFY(QFile::exists(path));
@@ -166,7 +177,7 @@ void TestSearchWindow::savesAPictureOfTheWindow()
     addCard(f.main.cardTree(), nullptr, {{Field::Name, "xABCy"}, {Field::QQ, "12345"}});
     f.main.showSearchWindow();
     QVERIFY(QTest::qWaitForWindowExposed(&f.window));
-    f.form.N4->trigger();
+    f.child(&f.form, "N4")->trigger();
     f.search(QStringLiteral("abc"));
     const QString picture = QStringLiteral(KELVO_TEST_OUTPUT_DIR "/search-window.png");
     QVERIFY(f.window.grab().save(picture));

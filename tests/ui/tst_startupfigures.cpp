@@ -10,6 +10,7 @@
 #include "Gb18030.h"
 #include "MainState.h"
 #include "RecordingShell.h"
+#include "RecordingSpreadsheet.h"
 #include "ScriptedDialogs.h"
 #include "Session.h"
 #include "TfrmMain.h"
@@ -79,9 +80,11 @@ private Q_SLOTS:
 
         ScriptedDialogs dialogs;
         RecordingShell shell;
+        RecordingSpreadsheet spreadsheet;
+        FakeTrayIcon tray(true);
         QElapsedTimer timer;
         timer.start();
-        Session session({dialogs, shell, std::make_unique<FakeTrayIcon>(true), files});
+        Session session({dialogs, shell, tray, spreadsheet, files});
         session.showMainWindow();
         QVERIFY(QTest::qWaitForWindowExposed(session.mainWindow()));
         const qint64 showMs = timer.elapsed();
@@ -93,7 +96,10 @@ private Q_SLOTS:
         QVERIFY(SaveTreeViewWithData(files, session.mainWindow()->cardTree()).ok());
         const qint64 bareSaveMs = timer.elapsed();
 
-        session.mainWindow()->setModified(true);
+        // One edit, so that the close saves.
+        CardTree &shown = session.mainWindow()->cardTree();
+        QVERIFY(shown.setField(shown.lastInAbsoluteOrder(), Field::Other, "changed"));
+        QVERIFY(session.mainWindow()->isModified());
         timer.restart();
         session.mainWindow()->close();
         const qint64 saveMs = timer.elapsed();

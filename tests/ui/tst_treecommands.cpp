@@ -78,6 +78,7 @@ private Q_SLOTS:
         h = std::make_unique<TreePanelHarness>();
         n.clear();
         buildStandardTree();
+        h->modified = false; // the tree as built counts as saved
         h->show();
     }
     void cleanup()

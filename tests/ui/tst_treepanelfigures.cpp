@@ -13,6 +13,7 @@
 #include "Gb18030.h"
 #include "LabelEditDelegate.h"
 #include "RecordingShell.h"
+#include "RecordingSpreadsheet.h"
 #include "ScriptedDialogs.h"
 #include "Session.h"
 #include "TfrmMain.h"
@@ -75,9 +76,13 @@ private:
     QTemporaryDir m_dir;
     ScriptedDialogs m_dialogs;
     RecordingShell m_shell;
+    RecordingSpreadsheet m_spreadsheet;
+    FakeTrayIcon m_tray{true};
     std::unique_ptr<Session> m_session;
 
     TfrmMain *main() const { return m_session->mainWindow(); }
+    CardTreeView *tvCard() const { return main()->findChild<CardTreeView *>(QStringLiteral("tvCard")); }
+    QAction *command(const char *name) const { return main()->findChild<QAction *>(QLatin1String(name)); }
     CardTreeControls *controls() const { return main()->findChild<CardTreeControls *>(); }
 
 private Q_SLOTS:
@@ -90,8 +95,8 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(hundredThousandCards());
         file.close();
-        m_session = std::make_unique<Session>(
-            Session::Services{m_dialogs, m_shell, std::make_unique<FakeTrayIcon>(true), files});
+        m_session =
+            std::make_unique<Session>(Session::Services{m_dialogs, m_shell, m_tray, m_spreadsheet, files});
         m_session->showMainWindow();
         QVERIFY(QTest::qWaitForWindowExposed(main()));
         QCOMPARE(main()->cardTree().count(), 1 + Classes * (CardsPerClass + 1));
@@ -133,12 +138,12 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         QElapsedTimer timer;
         timer.start();
-        main()->actAddCard->trigger();
+        command("actAddCard")->trigger();
         QCoreApplication::processEvents();
         main()->repaint(); // painted, not only laid out
         const double adding = ms(timer);
         QCOMPARE(cls->childCount(), CardsPerClass + 1);
-        auto *editor = qobject_cast<QLineEdit *>(main()->tvCard->indexWidget(main()->tvCard->currentIndex()));
+        auto *editor = qobject_cast<QLineEdit *>(tvCard()->indexWidget(tvCard()->currentIndex()));
         QVERIFY(editor);
         QTest::keyClick(editor, Qt::Key_Escape);
         qInfo("add a card to a class of 1,000: %.2f ms (label editor open)", adding);
@@ -150,18 +155,18 @@ private Q_SLOTS:
         CardNode *moved = tree.topLevel(30);
         CardNode *target = tree.topLevel(31);
         main()->selectNode(moved);
-        main()->tvCard->collapse(main()->indexOfNode(moved));
+        tvCard()->collapse(main()->indexOfNode(moved));
         QCoreApplication::processEvents();
         const QModelIndex targetIndex = main()->indexOfNode(target);
-        main()->tvCard->scrollTo(targetIndex);
-        const QPoint at = controls()->delegate()->iconAndLabelRect(*main()->tvCard, targetIndex).center();
+        tvCard()->scrollTo(targetIndex);
+        const QPoint at = controls()->delegate()->iconAndLabelRect(*tvCard(), targetIndex).center();
         std::unique_ptr<QMimeData> mime(controls()->dragDrop()->makeMimeData());
         QDragEnterEvent enter(at, Qt::MoveAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(main()->tvCard->viewport(), &enter);
+        QCoreApplication::sendEvent(tvCard()->viewport(), &enter);
         QDropEvent drop(at, Qt::MoveAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
         QElapsedTimer timer;
         timer.start();
-        QCoreApplication::sendEvent(main()->tvCard->viewport(), &drop);
+        QCoreApplication::sendEvent(tvCard()->viewport(), &drop);
         QCoreApplication::processEvents();
         main()->repaint(); // painted, not only laid out
         const double dragging = ms(timer);
@@ -180,7 +185,7 @@ private Q_SLOTS:
         m_dialogs.answerQuestion(true);
         QElapsedTimer timer;
         timer.start();
-        main()->actDeleteSomething->trigger();
+        command("actDeleteSomething")->trigger();
         QCoreApplication::processEvents();
         main()->repaint(); // painted, not only laid out
         const double deleting = ms(timer);

@@ -13,6 +13,7 @@
 #include "Gb18030.h"
 #include "LabelEditDelegate.h"
 #include "RecordingShell.h"
+#include "RecordingSpreadsheet.h"
 #include "ScriptedDialogs.h"
 #include "Session.h"
 #include "TfrmMain.h"
@@ -35,6 +36,13 @@
 using namespace kelvo;
 
 namespace {
+
+// A named child: a command, a control or a menu of a window.
+template<typename T = QAction>
+T *child(const QObject *parent, const char *name)
+{
+    return parent->findChild<T *>(QLatin1String(name));
+}
 
 QString describe(const QList<QAction *> &actions)
 {
@@ -70,9 +78,13 @@ private:
     DataFiles m_files;
     ScriptedDialogs m_dialogs;
     RecordingShell m_shell;
+    RecordingSpreadsheet m_spreadsheet;
+    FakeTrayIcon m_tray{true};
     std::unique_ptr<Session> m_session;
 
     TfrmMain *main() const { return m_session->mainWindow(); }
+    CardTreeView *tvCard() const { return child<CardTreeView>(main(), "tvCard"); }
+    QAction *command(const char *name) const { return child(main(), name); }
     CardTreeControls *controls() const { return main()->findChild<CardTreeControls *>(); }
     CardDetailPanel *panel() const { return controls()->panel(); }
     QLineEdit *editor(int tag) const { return panel()->editor(tag); }
@@ -85,7 +97,7 @@ private:
     }
     QLineEdit *labelEditor() const
     {
-        return qobject_cast<QLineEdit *>(main()->tvCard->indexWidget(main()->tvCard->currentIndex()));
+        return qobject_cast<QLineEdit *>(tvCard()->indexWidget(tvCard()->currentIndex()));
     }
     void confirmLabel(const QString &text)
     {
@@ -105,8 +117,8 @@ private Q_SLOTS:
         m_files = DataFiles::inFolder(m_dir->path());
         m_dialogs.clear();
         m_shell.clear();
-        m_session = std::make_unique<Session>(
-            Session::Services{m_dialogs, m_shell, std::make_unique<FakeTrayIcon>(true), m_files});
+        m_session =
+            std::make_unique<Session>(Session::Services{m_dialogs, m_shell, m_tray, m_spreadsheet, m_files});
         m_session->showMainWindow();
         QVERIFY(QTest::qWaitForWindowExposed(main()));
     }
@@ -118,24 +130,24 @@ private Q_SLOTS:
 
     void commandsAndContextMenuAreInPlace()
     {
-        for (QAction *action : {main()->actAddCardClass, main()->actAddCard, main()->actDeleteSomething,
-                                main()->actRename, main()->actSearchCard})
+        for (QAction *action : {command("actAddCardClass"), command("actAddCard"), command("actDeleteSomething"),
+                                command("actRename"), command("actSearchCard")})
             QVERIFY2(action->isEnabled(), qPrintable(action->objectName()));
-        QMenu *pm = main()->findChild<QMenu *>(QStringLiteral("pm"));
+        QMenu *pm = child<QMenu>(main(), "pm");
         QVERIFY(pm);
         QCOMPARE(describe(pm->actions()),
                  QStringLiteral("添加类别|添加名片|-|保存|-|删除|-|重命名|-|查找|-|发送邮件|打开主页|-|"
                                 "软件主页|联系作者|关于"));
-        QVERIFY(pm->actions().contains(main()->actAddCard)); // entries run the commands themselves
-        QVERIFY(main()->Panel2->isAncestorOf(panel()));
+        QVERIFY(pm->actions().contains(command("actAddCard"))); // entries run the commands themselves
+        QVERIFY(child<QWidget>(main(), "Panel2")->isAncestorOf(panel()));
         QVERIFY(editor(Field::Name)->isVisible());
         QCOMPARE(editor(Field::Name)->objectName(), QStringLiteral("edtName"));
     }
 
     void searchCommandShowsSearchWindow()
     {
-        main()->actSearchCard->trigger();
-        QVERIFY(main()->quickSearch()->isVisible());
+        command("actSearchCard")->trigger();
+        QVERIFY(m_session->quickSearch()->isVisible());
     }
 
     void sessionOfEditsIsSavedAsShown()
@@ -145,8 +157,8 @@ private Q_SLOTS:
         QVERIFY(IsReservedCardClass(reserved));
 
         // A card in the reserved class, named in the tree and filled in the panel.
-        main()->tvCard->selectionModel()->clear();
-        main()->actAddCard->trigger();
+        tvCard()->selectionModel()->clear();
+        command("actAddCard")->trigger();
         confirmLabel(QStringLiteral("张三"));
         CardNode *card = main()->selectedNode();
         QCOMPARE(card->parent(), reserved);
@@ -158,11 +170,11 @@ private Q_SLOTS:
 
         // A class at the top level, a card in it, then the first card dragged in.
         main()->selectNode(reserved);
-        main()->actAddCardClass->trigger();
+        command("actAddCardClass")->trigger();
         confirmLabel(QStringLiteral("客户"));
         CardNode *clients = main()->selectedNode();
         QVERIFY(!clients->parent());
-        main()->actAddCard->trigger();
+        command("actAddCard")->trigger();
         confirmLabel(QStringLiteral("李四"));
         CardNode *second = main()->selectedNode();
         QCOMPARE(second->parent(), clients);
@@ -170,24 +182,24 @@ private Q_SLOTS:
         main()->selectNode(card);
         CardTreeDragDrop *drag = controls()->dragDrop();
         const QModelIndex target = main()->indexOfNode(clients);
-        const QPoint at = controls()->delegate()->iconAndLabelRect(*main()->tvCard, target).center();
+        const QPoint at = controls()->delegate()->iconAndLabelRect(*tvCard(), target).center();
         std::unique_ptr<QMimeData> mime(drag->makeMimeData());
         // A drop reaches the widget that took the drag in.
         QDragEnterEvent enter(at, Qt::MoveAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(main()->tvCard->viewport(), &enter);
+        QCoreApplication::sendEvent(tvCard()->viewport(), &enter);
         QVERIFY(enter.isAccepted());
         QDropEvent drop(at, Qt::MoveAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(main()->tvCard->viewport(), &drop);
+        QCoreApplication::sendEvent(tvCard()->viewport(), &drop);
         QVERIFY(drop.isAccepted());
         QCOMPARE(card->parent(), clients);
         QCOMPARE(main()->selectedNode(), card);
 
         // An empty class deleted again.
         main()->selectNode(clients);
-        main()->actAddCardClass->trigger();
+        command("actAddCardClass")->trigger();
         confirmLabel(QStringLiteral("作废"));
         m_dialogs.answerQuestion(true);
-        main()->actDeleteSomething->trigger();
+        command("actDeleteSomething")->trigger();
         QCOMPARE(clients->childCount(), 2);
 
         // What the tree shows now, then a close writes it.
@@ -225,7 +237,7 @@ private Q_SLOTS:
     {
         CardTree &tree = main()->cardTree();
         main()->selectNode(tree.firstTopLevel());
-        main()->actAddCard->trigger();
+        command("actAddCard")->trigger();
         confirmLabel(QStringLiteral("王小明"));
         CardNode *card = main()->selectedNode();
         selectAndSettle(card);
@@ -246,7 +258,7 @@ private Q_SLOTS:
         for (const auto &[field, value] : fields)
             editor(field)->setText(QString::fromUtf8(value));
         QCOMPARE(gb18030::decode(card->data()->field(Field::DW)), QStringLiteral("北京星海科技有限公司"));
-        main()->tvCard->setFocus();
+        tvCard()->setFocus();
 
         const QString folder = QStringLiteral(KELVO_TEST_OUTPUT_DIR);
         QVERIFY(panel()->grab().save(folder + QStringLiteral("/panel-filled.png")));

@@ -1,18 +1,18 @@
-#include "MessagePump.h"
+#include "EventLoopPump.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 
 namespace kelvo {
 
-void MessagePump::pump()
+void EventLoopPump::pump()
 {
     if (m_sinceLast.isValid() && m_sinceLast.elapsed() < m_intervalMs)
         return;
     pumpNow();
 }
 
-void MessagePump::pumpNow()
+void EventLoopPump::pumpNow()
 {
     ++m_runs;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

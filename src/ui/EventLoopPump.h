@@ -1,23 +1,25 @@
 #pragma once
 
+#include "MessagePump.h"
+
 #include <QElapsedTimer>
 
 namespace kelvo {
 
-// Lets windows repaint in the middle of a long loop (load, save, search,
-// exports) without taking user input, so no command can change the tree or a
-// result list meanwhile. Cheap to call once per node: it processes events at
-// most every `intervalMs` milliseconds.
-class MessagePump
+// The windows' message pump: lets them repaint in the middle of a long loop
+// (load, save, search, exports) without taking user input, so no command can
+// change the tree or a result list meanwhile. Cheap to call once per node: it
+// processes events at most every `intervalMs` milliseconds.
+class EventLoopPump final : public MessagePump
 {
 public:
-    explicit MessagePump(int intervalMs = 30)
+    explicit EventLoopPump(int intervalMs = 30)
         : m_intervalMs(intervalMs)
     {
     }
 
     // Processes pending events when the interval has passed since the last time.
-    void pump();
+    void pump() override;
     // Processes pending events now.
     void pumpNow();
 
