@@ -36,7 +36,6 @@ public:
 
     // Raises `Modified` for a rule that raises it without a change.
     virtual void raiseModifiedWithoutChange() = 0;
-    virtual bool isModified() const = 0;
 
     virtual Dialogs &dialogs() = 0;
     // The window that owns notices and questions.

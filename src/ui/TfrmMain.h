@@ -111,11 +111,12 @@ public:
     CardNode *selectedNode() const override;
     void selectNode(CardNode *node) override;
     void raiseModifiedWithoutChange() override;
-    bool isModified() const override;
     Dialogs &dialogs() override { return m_dialogs; }
     QWidget *dialogOwner() override { return this; }
     void showSearchWindow() override;
 
+    // `Modified`: the tree holds changes not yet in the data file.
+    bool isModified() const;
     MainState &state() { return m_state; }
 
     // --- life cycle

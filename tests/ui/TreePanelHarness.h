@@ -129,7 +129,6 @@ public:
     CardNode *selectedNode() const override { return view->selectedNode(); }
     void selectNode(CardNode *node) override { view->selectNode(node); }
     void raiseModifiedWithoutChange() override { modifiedFlag.raiseWithoutChange(); }
-    bool isModified() const override { return modified; }
     Dialogs &dialogs() override { return scripted; }
     QWidget *dialogOwner() override { return &window; }
     void showSearchWindow() override { ++searchWindowShown; }
