@@ -10,7 +10,8 @@ struct MainState
 {
     // Full path of the data file, fixed when the main window is created.
     QString DataPath;
-    // The card tree holds changes that are not yet in the data file.
+    // The card tree holds changes that are not yet in the data file. The
+    // main window's ModifiedFlag raises it for every change of the tree.
     bool Modified = false;
     // The pending close request is a real end of the program.
     bool ExitRequested = false;

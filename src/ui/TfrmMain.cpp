@@ -30,6 +30,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <functional>
+#include <iterator>
+
 namespace kelvo {
 
 QString damagedFileMessage()
