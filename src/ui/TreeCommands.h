@@ -13,7 +13,9 @@ class CardTreeHost;
 // The commands that shape the card tree (add a card class or a card, delete,
 // rename, open the search window) and the tree events behind label editing
 // and drag and drop. Every command acts on the host's selected node; changes
-// go through the store's CardTree, whose announcements keep the view in step.
+// go through the store's CardTree, whose announcements keep the view in step
+// and raise `Modified`. Where a rule raises `Modified` without a change, the
+// command asks the host to, next to the rule.
 class TreeCommands : public QObject
 {
     Q_OBJECT
