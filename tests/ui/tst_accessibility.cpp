@@ -3,9 +3,9 @@
 // and bar, read through Qt's accessibility interfaces.
 
 #include "FakeTrayIcon.h"
-#include "MessagePump.h"
 #include "QuickSearchForm.h"
 #include "RecordingShell.h"
+#include "RecordingSpreadsheet.h"
 #include "Session.h"
 #include "TGauge.h"
 #include "TfrmMain.h"
@@ -51,8 +51,9 @@ struct SearchFixture
     QTemporaryDir folder;
     RecordingDialogs dialogs;
     RecordingShell shell;
-    Session session{Session::Services{dialogs, shell, std::make_unique<FakeTrayIcon>(true),
-                                      DataFiles::inFolder(folder.path())}};
+    RecordingSpreadsheet spreadsheet;
+    FakeTrayIcon tray{true};
+    Session session{Session::Services{dialogs, shell, tray, spreadsheet, DataFiles::inFolder(folder.path())}};
     TfrmMain &main = *session.mainWindow();
     TfrmQuickSearch &window = *session.quickSearch();
     QuickSearchForm &form = *window.searchForm();
@@ -65,7 +66,7 @@ struct SearchFixture
 
     void search(const QString &condition)
     {
-        form.cmbConStr->setEditText(condition);
+        form.findChild<QComboBox *>(QStringLiteral("cmbConStr"))->setEditText(condition);
         form.SpeedButton1Click();
     }
 };
@@ -116,11 +117,11 @@ void TestAccessibility::searchStatusIsReadAsItsText()
 
 void TestAccessibility::progressWindowIsReadAsShown()
 {
-    MessagePump pump;
-    TfrmProgress window(pump);
+    TfrmProgress window;
     QAccessibleInterface *readWindow = QAccessible::queryAccessibleInterface(&window);
-    QAccessibleInterface *readLabel = QAccessible::queryAccessibleInterface(window.Label1);
-    QAccessibleInterface *readBar = QAccessible::queryAccessibleInterface(window.gg1);
+    QAccessibleInterface *readLabel =
+        QAccessible::queryAccessibleInterface(window.findChild<QLabel *>(QStringLiteral("Label1")));
+    QAccessibleInterface *readBar = QAccessible::queryAccessibleInterface(window.findChild<TGauge *>(QStringLiteral("gg1")));
     QVERIFY(readWindow && readLabel && readBar);
 
     window.ShowSaveProgress(3);
