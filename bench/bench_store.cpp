@@ -149,10 +149,10 @@ void BM_SaveWithHistoryCopy(benchmark::State &state)
     const DataFiles target = DataFiles::inFolder(dir.path());
     QDateTime now(QDate(2026, 1, 1), QTime(0, 0));
     const Clock clock = [&now] { return now; };
-    SaveTreeViewWithData(target, tree, NoProgress(), clock);
+    SaveTreeViewWithData(target, tree, NoProgress(), NoMessagePump(), clock);
     for (auto _ : state) {
         now = now.addSecs(3600);
-        const SaveResult result = SaveTreeViewWithData(target, tree, NoProgress(), clock);
+        const SaveResult result = SaveTreeViewWithData(target, tree, NoProgress(), NoMessagePump(), clock);
         if (!result.ok() || !result.history.ok())
             state.SkipWithError("save failed");
     }

@@ -612,7 +612,7 @@ private Q_SLOTS:
         startAndShow();
         addCardToFirstClass();
 
-        main()->actSaveAll->trigger();
+        child(main(), "actSaveAll")->trigger();
         // The save itself went on.
         QCOMPARE(readFile(m_files.dataFile), SerializeTree(main()->cardTree()));
         QVERIFY(!main()->isModified());
@@ -643,7 +643,7 @@ private Q_SLOTS:
         // With the folder back, saves are quiet again and the history fills.
         QVERIFY(QFile::remove(backupFolder));
         addCardToFirstClass();
-        main()->actSaveAll->trigger();
+        child(main(), "actSaveAll")->trigger();
         QCOMPARE(m_dialogs.shown().size(), 2);
         QVERIFY(QFileInfo::exists(m_files.backupFile));
         QCOMPARE(QDir(m_files.historyFolder).entryList(QDir::Files).size(), 1);
