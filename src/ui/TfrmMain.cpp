@@ -409,6 +409,7 @@ bool TfrmMain::saveTree(bool reportFailure)
     if (m_busy)
         return false; // a load or a save is already running
     m_busy = true;
+    const quint64 changesBefore = m_tree.changeCount();
     const SaveResult result = SaveTreeViewWithData(m_files, m_tree, *m_progress, m_pump);
     m_busy = false;
     // A failed backup does not stop the save, but the user learns of it
@@ -425,7 +426,11 @@ bool TfrmMain::saveTree(bool reportFailure)
         }
         return false;
     }
-    m_modified->lower();
+    // Events run while the file is written (without user input); a change
+    // they made may have missed the file, so only a save that saw no change
+    // lowers the flag.
+    if (m_tree.changeCount() == changesBefore)
+        m_modified->lower();
     if (!backupFailure.isEmpty()) {
         if (reportFailure)
             m_dialogs.error(this, backupFailure);
