@@ -417,6 +417,7 @@ CardNode *CardTree::addChildren(CardNode *parent, std::vector<NewCardNode> nodes
     children.reserve(children.size() + nodes.size());
     for (NewCardNode &made : nodes) {
         std::unique_ptr<CardNode> node(new CardNode(std::move(made.label), std::move(made.data), target));
+        node->m_indexes = made.displayIndexes;
         node->m_row = static_cast<int>(children.size());
         children.push_back(std::move(node));
     }

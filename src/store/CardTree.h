@@ -104,6 +104,8 @@ struct NewCardNode
 {
     QByteArray label;
     std::unique_ptr<TCardData> data;
+    // Image, selected image, overlay, state (a card's are 1, 1, 1, 1).
+    std::array<std::int32_t, 4> displayIndexes = {0, 0, -1, -1};
 };
 
 // The ordered tree of card classes and cards. Absolute order is depth-first
