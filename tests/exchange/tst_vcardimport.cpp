@@ -142,9 +142,11 @@ void TestVCardImport::quotedPrintableAndCharsets()
 void TestVCardImport::undeclaredBytesThatAreNotUtf8ReadAsGb18030()
 {
     // An old Chinese phone: GBK bytes, no CHARSET anywhere.
+    // The whole file decides: "谢伟" in GBK (D0 BB CE B0) happens to be
+    // valid UTF-8, and is still read as GBK.
     const QByteArray file("BEGIN:VCARD\r\nVERSION:2.1\r\nN:\xD5\xC5;\xC8\xFD\r\nTEL;CELL:13800000000\r\n"
-                          "NOTE:\xC4\xE3\xBA\xC3\r\nEND:VCARD\r\n");
-    QCOMPARE(OnlyCard(ImportCards(file)), Fields({{1, "张三"}, {7, "13800000000"}, {13, "你好"}}));
+                          "ORG:\xD0\xBB\xCE\xB0\r\nNOTE:\xC4\xE3\xBA\xC3\r\nEND:VCARD\r\n");
+    QCOMPARE(OnlyCard(ImportCards(file)), Fields({{1, "张三"}, {3, "谢伟"}, {7, "13800000000"}, {13, "你好"}}));
 
     // Declared values do not make the rest GB18030: UTF-8 stays UTF-8.
     const QByteArray mixed("BEGIN:VCARD\r\nFN;CHARSET=GBK:\xD5\xC5\xC8\xFD\r\nNOTE:\xE4\xBD\xA0\xE5\xA5\xBD\r\n"
