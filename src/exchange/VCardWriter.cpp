@@ -16,7 +16,9 @@ QByteArray utf8Of(QByteArrayView gb18030)
     return gb18030::decode(gb18030).toUtf8();
 }
 
-// Line breaks as "\n", so that a value never ends its content line.
+// A TEL or URL value as it is, but for line breaks, written "\n" so that a
+// value never ends its content line, and backslashes, doubled so that the
+// reader (which takes "\," "\;" "\\" "\n" either way) gives them back.
 QByteArray withEscapedBreaks(QByteArrayView utf8)
 {
     QByteArray out;
@@ -27,6 +29,8 @@ QByteArray withEscapedBreaks(QByteArrayView utf8)
             if (c == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n')
                 ++i;
             out.append("\\n");
+        } else if (c == '\\') {
+            out.append("\\\\");
         } else {
             out.append(c);
         }

@@ -15,7 +15,8 @@ enum class VCardVersion { V30, V40 };
 //   TEL;TYPE=WORK,VOICE / WORK,FAX / CELL, URL, X-QQ, X-MSN,
 //   EMAIL;TYPE=INTERNET, NOTE, and CATEGORIES (the label of its card class).
 // Empty fields are left out, FN and N never. Text values are escaped (\, \;
-// \\ \n); TEL and URL values are written as they are, line breaks aside.
+// \\ \n); TEL and URL values are written as they are, but for line breaks
+// ("\n") and backslashes (doubled), so that they read back unchanged.
 void AppendVCard(QByteArray &out, const TCardData &card, QByteArrayView classLabel, VCardVersion version);
 
 // Appends `line` (without its line end) folded at 75 octets, then CR LF.
