@@ -3,6 +3,7 @@
 #include "CardRecords.h"
 #include "ExchangeLimits.h"
 #include "Gb18030.h"
+#include "TextDecoding.h"
 
 #include <QStringEncoder>
 
@@ -114,7 +115,7 @@ bool AssembleCard(ContactDraft &draft, CardTexts *texts)
     qsizetype otherLength = Gb18030Length(other);
     int dropped = draft.valuesOverBound;
     for (const DraftValue &extra : extras) {
-        const QString piece = extra.label + QStringLiteral(": ") + extra.text;
+        const QString piece = OneLine(QString(extra.label + QStringLiteral(": ") + extra.text));
         const qsizetype pieceLength = Gb18030Length(piece);
         const qsizetype separator = other.isEmpty() ? 0 : 2;
         if (otherLength + separator + pieceLength <= TCardData::MaxFieldBytes) {
@@ -169,7 +170,17 @@ NewCardNode MakeImportedCardNode(const CardTexts &texts, int line, ImportMessage
         joined.append(texts[i]);
         ascii = ascii && isAscii(texts[i]);
     }
-    const QByteArray bytes = ascii ? joined.toLatin1() : QByteArray(gb18030Encoder().encode(joined));
+    QByteArray bytes = ascii ? joined.toLatin1() : QByteArray(gb18030Encoder().encode(joined));
+    if (bytes.count('\0') != Field::Count - 1) {
+        // A zero character inside a text (readers replace them, but the
+        // split must never shift fields): one conversion per field.
+        bytes.clear();
+        for (size_t i = 0; i < texts.size(); ++i) {
+            if (i > 0)
+                bytes.append('\0');
+            bytes.append(gb18030Encoder().encode(QString(texts[i]).replace(QChar(u'\0'), QChar(u' '))));
+        }
+    }
 
     std::array<QByteArrayView, Field::Count> fields;
     qsizetype start = 0;
@@ -177,15 +188,18 @@ NewCardNode MakeImportedCardNode(const CardTexts &texts, int line, ImportMessage
         qsizetype end = i + 1 < Field::Count ? bytes.indexOf('\0', start) : bytes.size();
         if (end < 0)
             end = bytes.size();
-        fields[size_t(i)] = QByteArrayView(bytes).sliced(start, end - start);
+        QByteArrayView field = QByteArrayView(bytes).sliced(start, end - start);
         start = qMin(end + 1, bytes.size());
-        if (fields[size_t(i)].size() > TCardData::MaxFieldBytes) {
+        if (field.size() > TCardData::MaxFieldBytes) {
             ImportMessage message;
             message.kind = ImportMessage::Kind::FieldCut;
             message.line = line;
             message.field = i + 1;
             messages.push_back(message);
+            // A blank before the cut must not end the stored text.
+            field = gb18030::trimmed(gb18030::cutAtCharBoundary(field, TCardData::MaxFieldBytes));
         }
+        fields[size_t(i)] = field;
     }
 
     NewCardNode node;

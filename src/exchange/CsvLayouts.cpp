@@ -3,6 +3,7 @@
 #include "ContactDraft.h"
 #include "ExchangeLimits.h"
 #include "FieldNames.h"
+#include "TextDecoding.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -158,7 +159,7 @@ const Entry GoogleEntries[] = {
 
 QString keyOf(const QString &name)
 {
-    return name.trimmed().toCaseFolded();
+    return OneLine(name).toCaseFolded();
 }
 
 using Table = QHash<QString, Entry>;
@@ -297,7 +298,7 @@ CsvHeader headerFor(const QStringList &cells, const Candidate &candidate)
     CsvHeader header;
     header.layout = candidate.layout;
     for (const QString &cell : cells)
-        header.names.append(cell.trimmed());
+        header.names.append(OneLine(cell));
     // Columns whose name belongs to both home and work: the last of them is
     // the work one, any before it the home one.
     QHash<QString, int> remaining;
@@ -370,7 +371,7 @@ std::optional<CsvHeader> RecognizeCsvHeader(const QStringList &cells)
         header.layout = CsvLayout::Kelvo;
         for (const QString &cell : cells) {
             const QString name = cell.trimmed();
-            header.names.append(name);
+            header.names.append(OneLine(name));
             CsvColumn column;
             const auto at = std::find(captions.begin(), captions.end(), name);
             if (at == captions.end()) {
@@ -426,7 +427,7 @@ CsvHeader UnknownHeader(const QStringList &cells)
     CsvHeader header;
     header.layout = CsvLayout::ByHand;
     for (const QString &cell : cells) {
-        header.names.append(cell.trimmed());
+        header.names.append(OneLine(cell));
         CsvColumn column;
         column.kind = cell.trimmed().isEmpty() ? Kind::Ignore : Kind::Extra;
         header.columns.push_back(column);
