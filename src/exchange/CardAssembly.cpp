@@ -50,6 +50,8 @@ const DraftValue *chooseBest(std::vector<DraftValue> &values, std::vector<DraftV
 {
     if (values.empty())
         return nullptr;
+    if (values.size() == 1)
+        return &values.front();
     std::stable_sort(values.begin(), values.end(),
                      [](const DraftValue &a, const DraftValue &b) { return a.rank < b.rank; });
     for (size_t i = 1; i < values.size(); ++i) {
@@ -87,8 +89,7 @@ bool AssembleCard(ContactDraft &draft, CardTexts *texts)
 {
     CardTexts &out = *texts;
     out = {};
-    std::vector<DraftValue> extras = std::move(draft.extras);
-    draft.extras.clear();
+    std::vector<DraftValue> &extras = draft.extras;
     for (int index = 0; index < 13; ++index) {
         if (index == PostcodeIndex)
             continue;
@@ -112,7 +113,7 @@ bool AssembleCard(ContactDraft &draft, CardTexts *texts)
     std::stable_sort(extras.begin(), extras.end(),
                      [](const DraftValue &a, const DraftValue &b) { return a.order < b.order; });
     QString &other = out[OtherIndex];
-    qsizetype otherLength = Gb18030Length(other);
+    qsizetype otherLength = extras.empty() ? 0 : Gb18030Length(other);
     int dropped = draft.valuesOverBound;
     for (const DraftValue &extra : extras) {
         const QString piece = OneLine(QString(extra.label + QStringLiteral(": ") + extra.text));

@@ -9,6 +9,11 @@
 
 #include <QFile>
 
+#if defined(Q_OS_UNIX)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace kelvo::exchange {
 
 namespace {
@@ -62,7 +67,9 @@ private:
     int m_lastLine = 0;
 };
 
-void readVCards(QByteArrayView bytes, ImportResult &result)
+constexpr int CardsBetweenProgress = 512;
+
+void readVCards(QByteArrayView bytes, ImportResult &result, const ImportProgress &progress)
 {
     const ByteOrderMark mark = DetectByteOrderMark(bytes);
     QByteArray converted;
@@ -72,25 +79,36 @@ void readVCards(QByteArrayView bytes, ImportResult &result)
         converted = ToUtf8WithoutMark(bytes);
         text = converted;
     }
-    VCardReader reader(text, transcoded);
+    VCardReader reader(text, transcoded); // looks at the whole text once
+    if (progress)
+        progress(bytes.size());
+    const qsizetype offset = transcoded ? bytes.size() : text.data() - bytes.data();
     ResultCollector collector(result);
     ContactDraft draft;
     bool readable = true;
-    while (reader.nextCard(draft, &readable))
+    for (int count = 1; reader.nextCard(draft, &readable); ++count) {
         collector.take(draft, readable);
+        if (progress && count % CardsBetweenProgress == 0)
+            progress(transcoded ? bytes.size() : offset + reader.position());
+    }
     collector.finish();
 }
 
-void readCsv(QByteArrayView bytes, const CsvOptions &options, ImportResult &result)
+void readCsv(QByteArrayView bytes, const CsvOptions &options, ImportResult &result, const ImportProgress &progress)
 {
-    CsvReader reader(bytes, options);
+    CsvReader reader(bytes, options); // looks at the whole text once
+    if (progress)
+        progress(bytes.size());
     if (!reader.start(&result.error))
         return;
     ResultCollector collector(result);
     ContactDraft draft;
     bool readable = true;
-    while (reader.nextCard(draft, &readable))
+    for (int count = 1; reader.nextCard(draft, &readable); ++count) {
         collector.take(draft, readable);
+        if (progress && count % CardsBetweenProgress == 0)
+            progress(reader.bytesDone());
+    }
     collector.finish();
 }
 
@@ -129,7 +147,7 @@ ExchangeFormat DetectExchangeFormat(QByteArrayView bytes)
     return ExchangeFormat::Csv;
 }
 
-ImportResult ImportCards(QByteArrayView bytes, const CsvOptions &csv)
+ImportResult ImportCards(QByteArrayView bytes, const CsvOptions &csv, const ImportProgress &progress)
 {
     ImportResult result;
     if (bytes.size() > MaxImportFileBytes) {
@@ -138,9 +156,9 @@ ImportResult ImportCards(QByteArrayView bytes, const CsvOptions &csv)
     }
     result.format = DetectExchangeFormat(bytes);
     if (result.format == ExchangeFormat::VCard)
-        readVCards(bytes, result);
+        readVCards(bytes, result, progress);
     else
-        readCsv(bytes, csv, result);
+        readCsv(bytes, csv, result, progress);
     if (result.ok() && result.cards.empty() && result.skipped == 0) {
         result.error = result.format == ExchangeFormat::VCard ? QStringLiteral("the file holds no card")
                                                               : QStringLiteral("the file holds no card (no record "
@@ -149,7 +167,7 @@ ImportResult ImportCards(QByteArrayView bytes, const CsvOptions &csv)
     return result;
 }
 
-ImportResult ImportCardsFromFile(const QString &path, const CsvOptions &csv)
+ImportResult ImportCardsFromFile(const QString &path, const CsvOptions &csv, const std::function<void()> &pump)
 {
     ImportResult result;
     QFile file(path);
@@ -167,7 +185,26 @@ ImportResult ImportCardsFromFile(const QString &path, const CsvOptions &csv)
         return result;
     }
     if (uchar *mapped = file.map(0, size)) {
-        result = ImportCards(QByteArrayView(reinterpret_cast<const char *>(mapped), size), csv);
+        qsizetype released = 0;
+        const ImportProgress progress = [&](qsizetype done) {
+            if (pump)
+                pump();
+#if defined(Q_OS_UNIX)
+            // Pages of a read-only file mapping: dropping them costs nothing
+            // but a fault if they are read again.
+            static const qsizetype page = qsizetype(sysconf(_SC_PAGESIZE));
+            const qsizetype end = page > 0 ? done / page * page : 0;
+            if (end > released) {
+                madvise(mapped + released, size_t(end - released), MADV_DONTNEED);
+                released = end;
+            }
+#else
+            (void)done;
+#endif
+            if (done >= size)
+                released = 0; // a later pass reads the pages again
+        };
+        result = ImportCards(QByteArrayView(reinterpret_cast<const char *>(mapped), size), csv, progress);
         file.unmap(mapped);
         return result;
     }
@@ -177,7 +214,10 @@ ImportResult ImportCardsFromFile(const QString &path, const CsvOptions &csv)
         result.error = file.errorString();
         return result;
     }
-    return ImportCards(bytes, csv);
+    return ImportCards(bytes, csv, [&](qsizetype) {
+        if (pump)
+            pump();
+    });
 }
 
 CardNode *ImportTargetClass(CardTree &tree, const QByteArray &label, bool *made)

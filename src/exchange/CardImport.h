@@ -9,6 +9,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace kelvo::exchange {
@@ -30,13 +31,22 @@ struct ImportResult
     bool ok() const { return error.isEmpty(); }
 };
 
+// Called every few hundred cards while a file is read, and once after a
+// pass over the whole input: the readers will not look at `bytes` before
+// `done` again (until a later pass), so the caller may drop those pages.
+using ImportProgress = std::function<void(qsizetype done)>;
+
 // Reads the cards of one vCard or CSV file. A file that holds no card at all
 // (nor any that had to be skipped) is an error, as is one larger than
 // MaxImportFileBytes.
-ImportResult ImportCards(QByteArrayView bytes, const CsvOptions &csv = {});
+ImportResult ImportCards(QByteArrayView bytes, const CsvOptions &csv = {}, const ImportProgress &progress = {});
 
-// The same for a file on disk (mapped, not copied, while it is read).
-ImportResult ImportCardsFromFile(const QString &path, const CsvOptions &csv = {});
+// The same for a file on disk, mapped while it is read; the pages read are
+// given back as the import goes on, so that the import holds little more
+// than the cards it makes. `pump` is called every few hundred cards (a
+// window's message pump).
+ImportResult ImportCardsFromFile(const QString &path, const CsvOptions &csv = {},
+                                 const std::function<void()> &pump = {});
 
 // Where imported cards go: the first top-level card class labelled `label`
 // (byte for byte). When there is none, a card class so labelled (its name

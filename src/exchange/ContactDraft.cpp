@@ -30,6 +30,18 @@ bool ContactDraft::roomFor(const std::vector<DraftValue> &values)
     return false;
 }
 
+void ContactDraft::reset()
+{
+    line = 0;
+    for (auto &values : candidates)
+        values.clear();
+    structuredName.clear();
+    extras.clear();
+    messages.clear();
+    valuesOverBound = 0;
+    m_order = 0;
+}
+
 void ContactDraft::add(int n, DraftValue value)
 {
     if (n < 1 || n > 13 || (value.text.isEmpty() && value.postcode.isEmpty()))

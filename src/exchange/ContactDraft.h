@@ -59,6 +59,9 @@ public:
 
     int nextOrder() { return m_order++; }
 
+    // Empties the draft for the next card, keeping what it allocated.
+    void reset();
+
 private:
     bool roomFor(const std::vector<DraftValue> &values);
 

@@ -43,6 +43,7 @@ bool CsvParser::next(CsvRecord &record)
 
     const qsizetype start = m_pos;
     QByteArray cell;
+    QByteArrayView direct; // the cell, when it is one unquoted run of the text
     bool keeping = true;
     const auto breakRecord = [&](ImportMessage::Kind problem, int line) {
         if (!record.broken) {
@@ -58,9 +59,10 @@ bool CsvParser::next(CsvRecord &record)
             if (record.cells.size() >= MaxCsvColumns)
                 breakRecord(ImportMessage::Kind::TooManyColumns, record.line);
             else
-                record.cells.append(QString::fromUtf8(cell));
+                record.cells.append(QString::fromUtf8(cell.isEmpty() ? direct : QByteArrayView(cell)));
         }
         cell.clear();
+        direct = QByteArrayView();
     };
 
     while (true) {
@@ -81,7 +83,7 @@ bool CsvParser::next(CsvRecord &record)
             finishCell();
             return true;
         }
-        if (c == '"' && cell.isEmpty()) {
+        if (c == '"' && cell.isEmpty() && direct.isEmpty()) {
             const int openedOn = m_line;
             ++m_pos;
             bool closed = false;
@@ -126,8 +128,15 @@ bool CsvParser::next(CsvRecord &record)
         while (runEnd < m_text.size() && m_text[runEnd] != m_delimiter && m_text[runEnd] != '\r'
                && m_text[runEnd] != '\n')
             ++runEnd;
-        if (keeping)
-            cell.append(m_text.sliced(m_pos, runEnd - m_pos));
+        if (keeping) {
+            const QByteArrayView run = m_text.sliced(m_pos, runEnd - m_pos);
+            if (cell.isEmpty() && direct.isEmpty()) {
+                direct = run;
+            } else {
+                cell.append(direct).append(run);
+                direct = QByteArrayView();
+            }
+        }
         m_pos = runEnd;
     }
 }

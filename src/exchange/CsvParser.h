@@ -34,6 +34,8 @@ public:
     // False when no record is left.
     bool next(CsvRecord &record);
 
+    qsizetype position() const { return m_pos; }
+
 private:
     bool atEnd() const { return m_pos >= m_text.size(); }
     // Consumes a line end at m_pos (CR LF, LF, CR, CR CR LF); false if none.

@@ -221,23 +221,35 @@ CsvReader::CsvReader(QByteArrayView bytes, CsvOptions options)
     : m_options(std::move(options))
 {
     const ByteOrderMark mark = DetectByteOrderMark(bytes);
+    m_fileSize = bytes.size();
     if (mark == ByteOrderMark::Utf16LE || mark == ByteOrderMark::Utf16BE) {
         m_converted = ToUtf8WithoutMark(bytes);
         m_text = m_converted;
+        m_textOffset = -1;
     } else if (mark == ByteOrderMark::Utf8) {
         m_text = bytes.sliced(3);
+        m_textOffset = 3;
     } else if (IsValidUtf8(bytes)) {
         m_text = bytes;
     } else {
         m_converted = DecodeGb18030(bytes).toUtf8(); // what Chinese Excel writes
         m_text = m_converted;
+        m_textOffset = -1;
     }
+}
+
+qsizetype CsvReader::bytesDone() const
+{
+    if (m_textOffset < 0 || !m_parser)
+        return m_textOffset < 0 ? m_fileSize : 0;
+    return m_textOffset + m_hintLength + m_parser->position();
 }
 
 bool CsvReader::start(QString *error)
 {
     qsizetype hintLength = 0;
     const char delimiter = DetectCsvDelimiter(m_text, &hintLength);
+    m_hintLength = hintLength;
     m_parser = std::make_unique<CsvParser>(m_text.sliced(hintLength), delimiter);
 
     CsvRecord first;
@@ -275,7 +287,7 @@ bool CsvReader::start(QString *error)
 
 bool CsvReader::nextCard(ContactDraft &draft, bool *readable)
 {
-    draft = ContactDraft();
+    draft.reset();
     *readable = true;
     CsvRecord record;
     while (true) {
@@ -306,8 +318,13 @@ void CsvReader::fillDraft(const CsvRecord &record, ContactDraft &draft) const
 {
     const bool google = m_header.layout == CsvLayout::Google;
     NameParts name;
-    std::map<int, AddressGroup> addresses;
+    // Address groups: work, home, other, and one of address and postcode
+    // columns of their own.
+    constexpr int FieldGroup = 3;
+    AddressGroup addresses[4];
+    bool addressUsed[4] = {};
     std::map<std::pair<int, int>, GoogleGroup> groups;
+    QStringList values;
 
     for (qsizetype i = 0; i < record.cells.size(); ++i) {
         CsvColumn column;
@@ -320,7 +337,7 @@ void CsvReader::fillDraft(const CsvRecord &record, ContactDraft &draft) const
             label = QStringLiteral("column %1").arg(i + 1);
         if (column.kind == Kind::Ignore)
             continue;
-        QStringList values;
+        values.clear();
         if (google) {
             for (const QString &piece : record.cells.at(i).split(GoogleSeparator)) {
                 const QString value = OneLine(piece);
@@ -328,9 +345,9 @@ void CsvReader::fillDraft(const CsvRecord &record, ContactDraft &draft) const
                     values.append(value);
             }
         } else {
-            const QString value = OneLine(record.cells.at(i));
+            QString value = OneLine(record.cells.at(i));
             if (!value.isEmpty())
-                values.append(value);
+                values.append(std::move(value));
         }
         if (values.isEmpty())
             continue;
@@ -348,7 +365,8 @@ void CsvReader::fillDraft(const CsvRecord &record, ContactDraft &draft) const
         case Kind::Field:
             if (column.field == 4 || column.field == 8) {
                 // An address or a postcode of its own column: one address.
-                AddressGroup &group = addresses[100];
+                AddressGroup &group = addresses[FieldGroup];
+                addressUsed[FieldGroup] = true;
                 setAddressPart(group, column.field == 4 ? P::Formatted : P::Postcode, first);
                 if (group.order < 0 || order < group.order)
                     group.order = order;
@@ -374,7 +392,9 @@ void CsvReader::fillDraft(const CsvRecord &record, ContactDraft &draft) const
             name.suffix = first;
             break;
         case Kind::Address: {
-            AddressGroup &group = addresses[column.group];
+            const int index = qBound(0, column.group, 2);
+            AddressGroup &group = addresses[index];
+            addressUsed[index] = true;
             setAddressPart(group, column.part, first);
             if (group.order < 0)
                 group.order = order;
@@ -422,10 +442,9 @@ void CsvReader::fillDraft(const CsvRecord &record, ContactDraft &draft) const
     }
 
     draft.structuredName = name.joined();
-    for (const auto &[id, group] : addresses) {
-        (void)id;
-        if (!group.value().text.isEmpty() || !group.value().postcode.isEmpty())
-            draft.add(4, group.value());
+    for (int index = 0; index < 4; ++index) {
+        if (addressUsed[index])
+            draft.add(4, addresses[index].value()); // an empty one is not added
     }
     for (const auto &[id, group] : groups) {
         (void)id;

@@ -32,6 +32,9 @@ public:
     // lists its columns and shows --map), when the file cannot be read.
     bool start(QString *error);
     const CsvHeader &header() const { return m_header; }
+    // How far into the file's bytes the reader has got (all of them once
+    // the text has been converted from another encoding).
+    qsizetype bytesDone() const;
 
     // Reads the next card; false when no record is left. A record that
     // cannot be read comes back with `*readable` false and its report line.
@@ -42,6 +45,9 @@ private:
 
     QByteArray m_converted; // the text as UTF-8, when the file is not UTF-8 already
     QByteArrayView m_text;  // UTF-8, without a byte order mark
+    qsizetype m_fileSize = 0;
+    qsizetype m_hintLength = 0;
+    qsizetype m_textOffset = 0; // where m_text starts in the file's bytes, or -1 when converted
     CsvOptions m_options;
     CsvHeader m_header;
     std::unique_ptr<CsvParser> m_parser;

@@ -119,7 +119,7 @@ QString DecodeGb18030(QByteArrayView bytes)
 
 QString DecodeUtf8OrGb18030(QByteArrayView bytes, bool preferUtf8)
 {
-    if (IsAscii(bytes) || (preferUtf8 && IsValidUtf8(bytes)))
+    if (preferUtf8 ? IsValidUtf8(bytes) : IsAscii(bytes))
         return QString::fromUtf8(bytes);
     return DecodeGb18030(bytes);
 }
@@ -200,6 +200,25 @@ QByteArray DecodeQuotedPrintable(QByteArrayView bytes)
         out.append(c);
     }
     return out;
+}
+
+QString OneLine(const QString &text)
+{
+    if (text.isEmpty())
+        return QString();
+    if (text.front().unicode() > 0x20 && text.back().unicode() > 0x20) {
+        bool inShape = true;
+        for (QChar ch : text) {
+            const char16_t c = ch.unicode();
+            if (c < 0x20 || c == 0x7F || c == 0x85 || c == 0x2028 || c == 0x2029) {
+                inShape = false;
+                break;
+            }
+        }
+        if (inShape)
+            return text;
+    }
+    return OneLine(QStringView(text));
 }
 
 QString OneLine(QStringView text)

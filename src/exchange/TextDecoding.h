@@ -70,6 +70,8 @@ QByteArray DecodeQuotedPrintable(QByteArrayView bytes);
 // other control characters become blanks, and blanks and control characters
 // at both ends are removed (as the editors trim typed text).
 QString OneLine(QStringView text);
+// The same, sharing `text` when it is in shape already.
+QString OneLine(const QString &text);
 
 // True when `text` holds a Chinese, Japanese or Korean character.
 bool ContainsCjk(QStringView text);

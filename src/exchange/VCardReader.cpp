@@ -75,11 +75,11 @@ QString component(const QList<QStringView> &parts, qsizetype index)
     return index < parts.size() ? OneLine(UnescapeVCardText(parts.at(index))) : QString();
 }
 
-QString unescapeVCard(QStringView text, bool allEscapes)
+QString unescapeVCard(QStringView text, bool allEscapes, const QString *whole = nullptr)
 {
     const qsizetype backslash = text.indexOf(u'\\');
     if (backslash < 0)
-        return text.toString();
+        return whole ? *whole : text.toString();
     QString out;
     out.reserve(text.size());
     out.append(text.first(backslash));
@@ -191,7 +191,7 @@ bool VCardReader::nextLine(VCardContentLine &line)
 
 bool VCardReader::nextCard(ContactDraft &draft, bool *readable)
 {
-    draft = ContactDraft();
+    draft.reset();
     *readable = true;
     m_labels.clear();
     m_legacyFolding = false;
@@ -292,8 +292,8 @@ void VCardReader::take(const VCardContentLine &line, ContactDraft &draft)
     }
     const QString value = decodedValue(line, draft);
     const int rank = rankOf(line.parameters);
-    const auto text = [&] { return OneLine(UnescapeVCardText(value)); };
-    const auto uri = [&] { return OneLine(UnescapeVCardUri(value)); };
+    const auto text = [&] { return OneLine(unescapeVCard(value, true, &value)); };
+    const auto uri = [&] { return OneLine(unescapeVCard(value, false, &value)); };
     const auto add = [&](int field, QString text, const char *label, int valueRank) {
         DraftValue made;
         made.text = std::move(text);
