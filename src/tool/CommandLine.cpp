@@ -36,6 +36,13 @@ QString CommandLine::value(const QCommandLineOption &option) const
     return m_parser.value(option);
 }
 
+QStringList CommandLine::values(const QCommandLineOption &option) const
+{
+    if (!m_parsed)
+        return option.defaultValues();
+    return m_parser.values(option);
+}
+
 bool CommandLine::parse(const QStringList &words)
 {
     m_parsed = false;

@@ -32,6 +32,8 @@ public:
     // (the one given last, else the option's default).
     bool isSet(const QCommandLineOption &option) const { return m_parsed && m_parser.isSet(option); }
     QString value(const QCommandLineOption &option) const;
+    // Every value given to a repeatable option, in the order given.
+    QStringList values(const QCommandLineOption &option) const;
     QStringList positionalArguments() const { return m_positional; }
 
 private:
