@@ -99,8 +99,11 @@ void readCsv(QByteArrayView bytes, const CsvOptions &options, ImportResult &resu
     CsvReader reader(bytes, options); // looks at the whole text once
     if (progress)
         progress(bytes.size());
-    if (!reader.start(&result.error))
+    if (!reader.start(&result.error)) {
+        result.problem = ImportResult::Problem::CsvHeader;
+        result.csvColumns = reader.header().names;
         return;
+    }
     ResultCollector collector(result);
     ContactDraft draft;
     bool readable = true;
@@ -152,6 +155,7 @@ ImportResult ImportCards(QByteArrayView bytes, const CsvOptions &csv, const Impo
     ImportResult result;
     if (bytes.size() > MaxImportFileBytes) {
         result.error = QStringLiteral("the file is larger than %1 MB; refused").arg(MaxImportFileBytes >> 20);
+        result.problem = ImportResult::Problem::TooLarge;
         return result;
     }
     result.format = DetectExchangeFormat(bytes);
@@ -160,6 +164,7 @@ ImportResult ImportCards(QByteArrayView bytes, const CsvOptions &csv, const Impo
     else
         readCsv(bytes, csv, result, progress);
     if (result.ok() && result.cards.empty() && result.skipped == 0) {
+        result.problem = ImportResult::Problem::NoCard;
         result.error = result.format == ExchangeFormat::VCard ? QStringLiteral("the file holds no card")
                                                               : QStringLiteral("the file holds no card (no record "
                                                                                "after the header)");
@@ -173,15 +178,18 @@ ImportResult ImportCardsFromFile(const QString &path, const CsvOptions &csv, con
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         result.error = file.errorString();
+        result.problem = ImportResult::Problem::CannotOpen;
         return result;
     }
     const qint64 size = file.size();
     if (size > MaxImportFileBytes) {
         result.error = QStringLiteral("the file is larger than %1 MB; refused").arg(MaxImportFileBytes >> 20);
+        result.problem = ImportResult::Problem::TooLarge;
         return result;
     }
     if (size == 0) {
         result.error = QStringLiteral("the file is empty");
+        result.problem = ImportResult::Problem::Empty;
         return result;
     }
     if (uchar *mapped = file.map(0, size)) {
@@ -212,6 +220,7 @@ ImportResult ImportCardsFromFile(const QString &path, const CsvOptions &csv, con
     const QByteArray bytes = file.read(MaxImportFileBytes + 1);
     if (bytes.isEmpty() && file.error() != QFileDevice::NoError) {
         result.error = file.errorString();
+        result.problem = ImportResult::Problem::CannotOpen;
         return result;
     }
     return ImportCards(bytes, csv, [&](qsizetype) {

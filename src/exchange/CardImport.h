@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <vector>
@@ -27,6 +28,11 @@ struct ImportResult
     int skipped = 0;                // cards that could not be taken
     ImportMessages messages;        // skipped cards, cut and dropped values, in file order
     QString error;                  // the file cannot be read: no card is taken from it
+
+    // Why the file cannot be read, for windows that word it themselves.
+    enum class Problem { None, CannotOpen, TooLarge, Empty, NoCard, CsvHeader };
+    Problem problem = Problem::None;
+    QStringList csvColumns; // CsvHeader: the columns of the header no layout knows
 
     bool ok() const { return error.isEmpty(); }
 };

@@ -266,6 +266,7 @@ bool CsvReader::start(QString *error)
         m_hasFirst = true;
         return ApplyCsvColumnMaps(m_header, m_options.maps, error);
     }
+    m_header.names = first.cells; // what a refusal lists
     if (first.broken) {
         ImportMessage problem;
         problem.kind = first.problem;

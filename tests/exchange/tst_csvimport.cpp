@@ -321,6 +321,8 @@ void TestCsvImport::unknownHeaderIsRefusedWithItsColumns()
     QVERIFY2(result.error.contains(QStringLiteral("\"名字\", \"公司名称\", \"手机号\"")), qPrintable(result.error));
     QVERIFY(result.error.contains(QStringLiteral("--map \"COLUMN=N\"")));
     QVERIFY(result.error.contains(QStringLiteral("--no-header")));
+    QCOMPARE(result.problem, ImportResult::Problem::CsvHeader);
+    QCOMPARE(result.csvColumns, QStringList({"名字", "公司名称", "手机号"}));
 }
 
 void TestCsvImport::columnsMappedByHand()
@@ -376,6 +378,7 @@ void TestCsvImport::blankAndEmptyRecords()
 
     const ImportResult headerOnly = ImportCards(QByteArray("姓名,电话\r\n"));
     QVERIFY(!headerOnly.ok());
+    QCOMPARE(headerOnly.problem, ImportResult::Problem::NoCard);
 }
 
 QTEST_GUILESS_MAIN(TestCsvImport)
