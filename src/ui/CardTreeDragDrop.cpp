@@ -1,17 +1,21 @@
 #include "CardTreeDragDrop.h"
 
+#include "CardFileImport.h"
 #include "CardTree.h"
 #include "CardTreeHost.h"
 #include "LabelEditDelegate.h"
+#include "NodeDragData.h"
 #include "TreeCommands.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QDrag>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QTreeView>
 
 namespace kelvo {
@@ -65,6 +69,8 @@ CardTreeDragDrop::CardTreeDragDrop(QTreeView *view, CardTreeHost &host, TreeComm
     connect(&m_commands, &TreeCommands::labelEditFinished, this, &CardTreeDragDrop::disarm);
 }
 
+CardTreeDragDrop::~CardTreeDragDrop() = default;
+
 QString CardTreeDragDrop::mimeType()
 {
     return QStringLiteral("application/x-kelvo-card-node");
@@ -93,6 +99,18 @@ QMimeData *CardTreeDragDrop::makeMimeData() const
     return mime;
 }
 
+QMimeData *CardTreeDragDrop::makeDragData(const CardNode *node)
+{
+    if (!m_dragFiles)
+        m_dragFiles = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kelvo-drag-XXXXXX"));
+    // A folder per drag, so that a file manager still copying the last one
+    // never sees it replaced.
+    const QString folder = m_dragFiles->isValid() ? m_dragFiles->filePath(QString::number(++m_dragCount)) : QString();
+    auto *mime = new NodeDragData(m_host.cardTree(), folder.isEmpty() ? nullptr : node, folder);
+    mime->setData(mimeType(), dragToken());
+    return mime;
+}
+
 bool CardTreeDragDrop::comesFromThisTree(const QMimeData *mime) const
 {
     return mime && mime->hasFormat(mimeType()) && mime->data(mimeType()) == dragToken();
@@ -115,15 +133,57 @@ void CardTreeDragDrop::setDropTarget(const QModelIndex &index)
 void CardTreeDragDrop::runDefaultDrag()
 {
     auto *drag = new QDrag(m_view);
-    drag->setMimeData(makeMimeData());
     const QModelIndex pressed = m_view->indexAt(m_pressPos);
+    drag->setMimeData(makeDragData(pressed.isValid() ? m_host.nodeOfIndex(pressed) : nullptr));
     if (pressed.isValid()) {
         const QRect area =
             m_delegate ? m_delegate->iconAndLabelRect(*m_view, pressed) : m_view->visualRect(pressed);
         drag->setPixmap(m_view->viewport()->grab(area));
         drag->setHotSpot(m_pressPos - area.topLeft());
     }
-    drag->exec(Qt::MoveAction, Qt::MoveAction);
+    // Copy too, for file managers taking the .vcf file; drops onto the tree
+    // itself are moves whatever the drag offers.
+    drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
+}
+
+bool CardTreeDragDrop::handleFileDrag(QEvent *event)
+{
+    auto *drag = static_cast<QDropEvent *>(event);
+    const QStringList files = CardFileImport::importableFiles(drag->mimeData());
+    const QModelIndex target = m_view->indexAt(drag->position().toPoint());
+    CardNode *targetClass = target.isValid() ? CardFileImport::targetClassFor(m_host.nodeOfIndex(target)) : nullptr;
+    if (event->type() == QEvent::DragEnter && !files.isEmpty()) {
+        // Taken in, so that the moves follow; each position decides itself.
+        drag->setDropAction(Qt::CopyAction);
+        drag->accept();
+        setDropTarget(targetClass ? target : QModelIndex());
+        return true;
+    }
+    if (files.isEmpty() || !targetClass) {
+        drag->ignore(); // other files, or empty space
+        setDropTarget(QModelIndex());
+        return true;
+    }
+    drag->setDropAction(Qt::CopyAction);
+    drag->accept();
+    if (event->type() == QEvent::Drop) {
+        setDropTarget(QModelIndex());
+        // Once the drop is over, so that the file manager is not kept
+        // waiting while the notice is up.
+        const QPersistentModelIndex where(m_host.indexOfNode(targetClass));
+        QMetaObject::invokeMethod(
+            this, [this, where, files] { importDroppedFiles(where, files); }, Qt::QueuedConnection);
+    } else {
+        setDropTarget(target);
+    }
+    return true;
+}
+
+void CardTreeDragDrop::importDroppedFiles(const QPersistentModelIndex &target, const QStringList &files)
+{
+    CardNode *targetClass = target.isValid() ? CardFileImport::targetClassFor(m_host.nodeOfIndex(target)) : nullptr;
+    if (targetClass)
+        CardFileImport::importFiles(m_host, targetClass, files);
 }
 
 bool CardTreeDragDrop::eventFilter(QObject *watched, QEvent *event)
@@ -178,10 +238,8 @@ bool CardTreeDragDrop::eventFilter(QObject *watched, QEvent *event)
     }
     case QEvent::DragEnter: {
         auto *drag = static_cast<QDragEnterEvent *>(event);
-        if (!comesFromThisTree(drag->mimeData())) {
-            drag->ignore();
-            return true;
-        }
+        if (!comesFromThisTree(drag->mimeData()))
+            return handleFileDrag(event);
         // Taken in, so that the moves follow; each position decides itself.
         drag->setDropAction(Qt::MoveAction);
         drag->accept();
@@ -190,6 +248,8 @@ bool CardTreeDragDrop::eventFilter(QObject *watched, QEvent *event)
     }
     case QEvent::DragMove: {
         auto *drag = static_cast<QDragMoveEvent *>(event);
+        if (!comesFromThisTree(drag->mimeData()))
+            return handleFileDrag(event);
         const QModelIndex target = m_view->indexAt(drag->position().toPoint());
         if (target.isValid() && comesFromThisTree(drag->mimeData())) {
             drag->setDropAction(Qt::MoveAction);
@@ -206,6 +266,8 @@ bool CardTreeDragDrop::eventFilter(QObject *watched, QEvent *event)
         return true;
     case QEvent::Drop: {
         auto *drop = static_cast<QDropEvent *>(event);
+        if (!comesFromThisTree(drop->mimeData()))
+            return handleFileDrag(event);
         setDropTarget(QModelIndex());
         const QModelIndex target = m_view->indexAt(drop->position().toPoint());
         CardNode *targetNode = target.isValid() ? m_host.nodeOfIndex(target) : nullptr;

@@ -6,8 +6,10 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 
 class QMimeData;
+class QTemporaryDir;
 class QTreeView;
 class QWidget;
 
@@ -24,6 +26,11 @@ class TreeCommands;
 // - drags from the tree itself are accepted only over a node, which is
 //   highlighted as the drop target; a drop runs the tree commands' drop step
 //   (the store moves the node, the view follows its announcements);
+// - .vcf and .csv files from the file manager are accepted over a node and
+//   imported into its card class (onto a card: its class) once the drop is
+//   over; other files, and drops over empty space, are refused;
+// - a drag from the tree also offers the dragged node as a .vcf file, for
+//   file managers;
 // - a right press opens the context menu without changing the selection;
 // - a double-click renames the selected node.
 class CardTreeDragDrop : public QObject
@@ -35,12 +42,15 @@ public:
 
     CardTreeDragDrop(QTreeView *view, CardTreeHost &host, TreeCommands &commands, LabelEditDelegate *delegate,
                      QObject *parent = nullptr);
+    ~CardTreeDragDrop() override;
 
     // The MIME type that marks a drag as coming from the card tree; its data
     // names the process and the view the drag began in.
     static QString mimeType();
     // What a drag from this view carries.
     QMimeData *makeMimeData() const;
+    // The same, offering `node` as a .vcf file too (what a real drag carries).
+    QMimeData *makeDragData(const CardNode *node);
 
     // Runs the drag once it begins. The default starts a QDrag and returns
     // when it has ended; tests replace it.
@@ -65,6 +75,9 @@ private:
     bool comesFromThisTree(const QMimeData *mime) const;
     void runDefaultDrag();
     void setDropTarget(const QModelIndex &index);
+    // Drags from elsewhere: files to import.
+    bool handleFileDrag(QEvent *event);
+    void importDroppedFiles(const QPersistentModelIndex &target, const QStringList &files);
 
     QTreeView *m_view;
     // Kept apart from the view: while the view is being destroyed its
@@ -78,6 +91,8 @@ private:
     bool m_armed = false;
     QPoint m_pressPos;
     QPersistentModelIndex m_dropTarget;
+    std::unique_ptr<QTemporaryDir> m_dragFiles; // the .vcf files dragged out, kept until the end
+    int m_dragCount = 0;
 };
 
 } // namespace kelvo
