@@ -171,12 +171,14 @@ void TestVCardImport::unknownCharsetIsReadAsUtf8AndReported()
 void TestVCardImport::base64DataIsPassedOver()
 {
     // vCard 2.1 as phones write it: base64 lines, indented or not, ended by a
-    // blank line; then 3.0's folded "b" data and a 4.0 data URI.
+    // blank line (also with a bare BASE64 parameter); then 3.0's folded "b"
+    // data and a 4.0 data URI.
     const QByteArray file = crlf("BEGIN:VCARD\nVERSION:2.1\nFN:Ann Lee\nPHOTO;ENCODING=BASE64;TYPE=JPEG:\n"
                                  "    /9j/4AAQSkZJRgABAQAAAQABAAD/2wBDAAgGBgcGBQgHBwcJCQgKDBQNDAsLDBkSEw8UHRo\n"
                                  "fHh0aHBwgJC4nICIsIxwcKDcpLDAxNDQ0Hyc5PTgyPC4zNDL/2wBDAQkJCQwLDBgNDRgyIRwh\n"
                                  "MjIyMjIyMjIyMjIyMjIyMjIyMjIyMjIyMjIyMjIyMjIyMjIyMjIyMjIyMjIyMjIyMjI=\n"
-                                 "\nTEL;CELL:139\nEND:VCARD\n"
+                                 "\nTEL;CELL:139\nLOGO;GIF;BASE64:R0lGODlhAQABAIAAAP///wAAACw=\n"
+                                 "AAAAAAEAAQAAAgJEAQA7\n\nEND:VCARD\n"
                                  "BEGIN:VCARD\nVERSION:3.0\nFN:Bo\nPHOTO;ENCODING=b;TYPE=JPEG:MIICajCCAdOgAwIBAgIC\n"
                                  " BAAwSDELMAkGA1UEBhMCVVMxFDASBgNVBAoTC0V4YW1wbGUgQ29tLjEPMA0G\n"
                                  " A1UECxMGUGVvcGxlMRAwDgYDVQQDEwdFeGFtcGxlMB4XDTk5MDMxMDA=\nEMAIL:bo@example.com\n"
@@ -200,9 +202,11 @@ void TestVCardImport::base64DataIsPassedOver()
 
     // Base64 on a property that has a field is reported, not decoded.
     const ImportResult encoded =
-        ImportCards(crlf("BEGIN:VCARD\nVERSION:3.0\nFN:Di\nNOTE;ENCODING=b:aGVsbG8=\nEND:VCARD\n"));
+        ImportCards(crlf("BEGIN:VCARD\nVERSION:3.0\nFN:Di\nNOTE;ENCODING=b:aGVsbG8=\nnote;base64:aGVsbG8=\n"
+                         "END:VCARD\n"));
     QCOMPARE(OnlyCard(encoded), Fields({{1, "Di"}}));
-    QCOMPARE(MessagesOf(encoded), QStringList({"1: NOTE on line 4 dropped: it is base64 data"}));
+    QCOMPARE(MessagesOf(encoded), QStringList({"1: NOTE on line 4 dropped: it is base64 data",
+                                               "1: NOTE on line 5 dropped: it is base64 data"}));
 }
 
 void TestVCardImport::escapesAndStructuredValues()
