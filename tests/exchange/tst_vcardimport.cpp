@@ -71,6 +71,9 @@ void TestVCardImport::lineStructure_data()
         << crlf("BEGIN:VCARD\nVERSION:2.1\nFN:Ann\n Lee\nNOTE:one\n two\nEND:VCARD\n") << "Ann Lee" << "one two";
     QTest::newRow("folded header") << crlf("BEGIN:VCARD\nVERSION:3.0\nFN:Ann Lee\nNOTE;LANGUAGE\n =en:hi\nEND:VCARD\n")
                                    << "Ann Lee" << "hi";
+    QTest::newRow("colon inside a quoted parameter")
+        << crlf("BEGIN:VCARD\nVERSION:4.0\nFN:Ann Lee\nNOTE;ALTID=\"x:1\";LANGUAGE=en:hi\nEND:VCARD\n") << "Ann Lee"
+        << "hi";
     QTest::newRow("names in any letter case")
         << crlf("begin:vcard\nversion:3.0\nfn:Ann Lee\nNote:hi\nend:VCard\n") << "Ann Lee" << "hi";
     QTest::newRow("unknown properties ignored")
