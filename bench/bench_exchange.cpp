@@ -188,7 +188,7 @@ int loadAndReport(const char *path)
     const qint64 before = memoryFigure("VmHWM:");
     CardTree tree;
     const QString dataFile = QString::fromLocal8Bit(path);
-    const LoadResult result = LoadTreeViewWithData(DataFiles{dataFile, dataFile + QStringLiteral(".backup")}, tree);
+    const LoadResult result = LoadTreeViewWithData(DataFiles::forDataFile(dataFile), tree);
     if (result.status != LoadResult::Status::Read)
         return 2;
     std::printf("%lld %lld %lld\n", static_cast<long long>(before), static_cast<long long>(memoryFigure("VmHWM:")),

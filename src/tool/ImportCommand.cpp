@@ -11,9 +11,9 @@
 #include "DataFile.h"
 #include "DataFiles.h"
 #include "Gb18030.h"
+#include "InstanceLock.h"
 #include "StoreFiles.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 namespace kelvo::tool {
@@ -25,8 +25,9 @@ const char *const ImportHelp =
     "                         DATAFILE FILE...\n"
     "Reads the cards of vCard (2.1, 3.0, 4.0) and CSV files and adds them, in\n"
     "file order, to the end of a card class of DATAFILE, which is then written\n"
-    "as Kelvo's save writes it: the previous file copied to the backup first,\n"
-    "the new one written beside it and renamed over it. A missing DATAFILE\n"
+    "as Kelvo's save writes it: the previous file copied to the backup first\n"
+    "(BackUP beside DATAFILE's folder), the new one written beside it and\n"
+    "renamed over it. A missing DATAFILE\n"
     "starts as Kelvo's default tree. A file with a line BEGIN:VCARD is read as\n"
     "vCard, any other as CSV (UTF-8, UTF-16 or GB18030; comma, semicolon or\n"
     "tab; the header of Kelvo, Google Contacts, Outlook or Thunderbird).\n"
@@ -97,30 +98,6 @@ QString parseArguments(const QStringList &args, ImportOptions &options)
     return {};
 }
 
-// The data file with its backup where Kelvo keeps it: a file
-// ".../SavedCard/Card.DB" has its backup in ".../BackUP/db.kelvo"; any other
-// file keeps one in a BackUP folder beside it, named after it.
-DataFiles dataFilesFor(const QString &path)
-{
-    const QFileInfo info(path);
-    const QDir folder = info.absoluteDir();
-    if (folder.dirName() == QLatin1String("SavedCard") && info.fileName() == QLatin1String("Card.DB")) {
-        QDir base = folder;
-        base.cdUp();
-        return DataFiles::inFolder(base.absolutePath());
-    }
-    return DataFiles{info.absoluteFilePath(), folder.absoluteFilePath(QStringLiteral("BackUP/%1.kelvo").arg(info.fileName()))};
-}
-
-// Whether Kelvo runs for this user: it would write its own tree over the
-// file when it closes.
-// FIXME: the single-instance lock's QtCore part is being built (issue of the
-// store and lock work); until it lands this answers "not running".
-bool kelvoIsRunning()
-{
-    return false;
-}
-
 int runImport(const QStringList &args)
 {
     ImportOptions options;
@@ -129,16 +106,23 @@ int runImport(const QStringList &args)
         printError(QStringLiteral("kelvo-tool import: %1\n\n").arg(usageError) + QString::fromUtf8(ImportHelp));
         return ExitUsage;
     }
-    if (kelvoIsRunning()) {
-        printError(QStringLiteral("kelvo-tool import: Kelvo is running; close it first, since it writes its own "
-                                  "cards over %1 when it closes")
-                       .arg(options.dataPath));
+    // Kelvo must not run (it writes its own tree over the file when it
+    // closes), and must not start until the file is written.
+    InstanceLock lock;
+    if (const Result<> taken = lock.tryLock(); !taken) {
+        if (taken.error().code == ErrorCode::InUse)
+            printError(QStringLiteral("kelvo-tool import: Kelvo is running for this user (%1); close it first, since "
+                                      "it writes its own cards over the data file when it closes; nothing imported")
+                           .arg(taken.error().message()));
+        else
+            printError(QStringLiteral("kelvo-tool import: cannot take the lock of Kelvo (%1); nothing imported")
+                           .arg(taken.error().message()));
         return ExitUsage;
     }
 
     // The data file first: nothing is read in vain from a damaged one.
     CardTree tree;
-    const DataFiles files = dataFilesFor(options.dataPath);
+    const DataFiles files = DataFiles::forDataFile(options.dataPath);
     if (QFileInfo::exists(options.dataPath)) {
         QString error;
         bool wasEmpty = false;
@@ -173,14 +157,17 @@ int runImport(const QStringList &args)
         CardNode *target = exchange::ImportTargetClass(tree, gb18030::encode(options.classLabel));
         tree.addChildren(target, std::move(cards));
         const SaveResult saved = SaveTreeViewWithData(files, tree);
-        if (!saved.ok) {
+        if (!saved.ok()) {
             for (const QString &line : report)
                 printError(line);
-            printError(QStringLiteral("kelvo-tool import: cannot write %1").arg(saved.error));
+            printError(QStringLiteral("kelvo-tool import: cannot write the data file: %1").arg(saved.saved.error().message()));
             return ExitDataFile;
         }
-        if (!saved.backupError.isEmpty())
-            printError(QStringLiteral("kelvo-tool import: no backup made: %1").arg(saved.backupError));
+        if (!saved.backup)
+            printError(QStringLiteral("kelvo-tool import: no backup made: %1").arg(saved.backup.error().message()));
+        if (!saved.history)
+            printError(QStringLiteral("kelvo-tool import: no copy kept in the backup history: %1")
+                           .arg(saved.history.error().message()));
     }
     for (const QString &line : report)
         printError(line);

@@ -1,11 +1,11 @@
 #include "NodeDragData.h"
 
+#include "AtomicFile.h"
 #include "CardExport.h"
 
 #include "CardTree.h"
 
 #include <QDir>
-#include <QSaveFile>
 #include <QUrl>
 
 namespace kelvo {
@@ -55,8 +55,7 @@ QString NodeDragData::filePath() const
         return QString();
     const QByteArray bytes = exchange::ExportCards(exchange::CardsAt(m_node), exchange::ExportFormat::VCard30);
     const QString path = QDir(m_folder).filePath(exchange::VCardFileNameFor(*m_node));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!writeFileAtomically(path, bytes))
         return QString();
     m_written = path;
     return m_written;

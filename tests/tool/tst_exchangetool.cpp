@@ -4,6 +4,7 @@
 #include "CardTree.h"
 #include "DataFile.h"
 #include "Gb18030.h"
+#include "InstanceLock.h"
 
 #include "TestCards.h"
 
@@ -69,6 +70,7 @@ private slots:
     void exportOptionErrors_data();
     void exportOptionErrors();
     void roundTripThroughTheTool();
+    void importRefusedWhileKelvoRuns();
 
 private:
     Run run(const QStringList &args);
@@ -77,18 +79,27 @@ private:
     QByteArray readFile(const QString &name) const;
     bool readTree(const QString &name, CardTree &tree) const;
 
+    // Data files lie in "data", so that their backups ("BackUP" beside that
+    // folder) stay inside the test's folder too.
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QTemporaryDir> m_runtime; // the tool's per-user runtime folder, where Kelvo's lock lies
 };
 
 void TestExchangeTool::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
+    m_runtime = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid() && m_runtime->isValid());
+    QVERIFY(QFile::setPermissions(m_runtime->path(),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
 }
 
 Run TestExchangeTool::run(const QStringList &args)
 {
     QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime->path());
+    process.setProcessEnvironment(environment);
     process.start(QStringLiteral(KELVO_TOOL_PATH), args);
     if (!process.waitForStarted())
         qFatal("kelvo-tool did not start");
@@ -126,13 +137,13 @@ bool TestExchangeTool::readTree(const QString &name, CardTree &tree) const
 void TestExchangeTool::importIntoAMissingDataFile()
 {
     writeFile(QStringLiteral("two.vcf"), TwoCards);
-    const Run import = run({QStringLiteral("import"), path(QStringLiteral("new.db")), path(QStringLiteral("two.vcf"))});
+    const Run import = run({QStringLiteral("import"), path(QStringLiteral("data/new.db")), path(QStringLiteral("two.vcf"))});
     QCOMPARE(import.exitCode, 0);
     QCOMPARE(import.out, QStringLiteral("imported 2 cards, skipped 0\n"));
     QCOMPARE(import.err, QString());
 
     CardTree tree;
-    QVERIFY(readTree(QStringLiteral("new.db"), tree));
+    QVERIFY(readTree(QStringLiteral("data/new.db"), tree));
     QCOMPARE(tree.topLevelCount(), 1); // the default tree, with the cards in its reserved class
     const CardNode *reserved = tree.topLevel(0);
     QVERIFY(IsReservedCardClass(reserved));
@@ -148,19 +159,19 @@ void TestExchangeTool::importIntoAClassMadeAtTheEnd()
     CardNode *work = addClass(tree, nullptr, QStringLiteral("工作"));
     addClass(tree, work, QStringLiteral("朋友")); // nested: not the target
     addCard(tree, work, QStringLiteral("老王"));
-    writeFile(QStringLiteral("Card.DB"), SerializeTree(tree));
+    writeFile(QStringLiteral("data/Card.DB"), SerializeTree(tree));
     writeFile(QStringLiteral("two.vcf"), TwoCards);
 
-    QCOMPARE(run({QStringLiteral("import"), QStringLiteral("--class"), QStringLiteral("朋友"), path(QStringLiteral("Card.DB")),
+    QCOMPARE(run({QStringLiteral("import"), QStringLiteral("--class"), QStringLiteral("朋友"), path(QStringLiteral("data/Card.DB")),
                   path(QStringLiteral("two.vcf"))})
                  .exitCode,
              0);
-    QCOMPARE(run({QStringLiteral("import"), QStringLiteral("--class=工作"), path(QStringLiteral("Card.DB")),
+    QCOMPARE(run({QStringLiteral("import"), QStringLiteral("--class=工作"), path(QStringLiteral("data/Card.DB")),
                   path(QStringLiteral("two.vcf"))})
                  .exitCode,
              0);
     CardTree after;
-    QVERIFY(readTree(QStringLiteral("Card.DB"), after));
+    QVERIFY(readTree(QStringLiteral("data/Card.DB"), after));
     QCOMPARE(labels(after.topLevel(1)), QStringList({"朋友", "老王", "张三", "李四"}));
     QCOMPARE(after.topLevelCount(), 3);
     QCOMPARE(gb18030::decode(after.topLevel(2)->label()), QStringLiteral("朋友"));
@@ -195,14 +206,14 @@ void TestExchangeTool::skippedAndCutCardsAreReported()
                             "BEGIN:VCARD\r\nFN:long\r\nNOTE:"
         + QByteArray(300, 'n') + "\r\nEND:VCARD\r\n";
     writeFile(QStringLiteral("c.vcf"), file);
-    const Run import = run({QStringLiteral("import"), path(QStringLiteral("d.db")), path(QStringLiteral("c.vcf"))});
+    const Run import = run({QStringLiteral("import"), path(QStringLiteral("data/d.db")), path(QStringLiteral("c.vcf"))});
     QCOMPARE(import.exitCode, 3);
     QCOMPARE(import.out, QStringLiteral("imported 2 cards, skipped 1\n"));
     const QString name = path(QStringLiteral("c.vcf"));
     QCOMPARE(import.err, name + QStringLiteral(":4: card skipped: it holds no text for any field\n") + name
                              + QStringLiteral(":7: field 13 (other) cut at 255 bytes\n"));
     CardTree tree;
-    QVERIFY(readTree(QStringLiteral("d.db"), tree));
+    QVERIFY(readTree(QStringLiteral("data/d.db"), tree));
     QCOMPARE(tree.topLevel(0)->childCount(), 2);
     QCOMPARE(tree.topLevel(0)->child(1)->data()->field(13).size(), 255);
 }
@@ -234,35 +245,35 @@ void TestExchangeTool::nothingIsWrittenOnBadInput()
     writeFile(QStringLiteral("good.vcf"), TwoCards);
     writeFile(QStringLiteral("bad.txt"), second);
     const Run import = run(QStringList{QStringLiteral("import")} + options
-                           + QStringList{path(QStringLiteral("d.db")), path(QStringLiteral("good.vcf")),
+                           + QStringList{path(QStringLiteral("data/d.db")), path(QStringLiteral("good.vcf")),
                                          path(QStringLiteral("bad.txt"))});
     QCOMPARE(import.exitCode, 1);
     QVERIFY2(import.err.contains(message), qPrintable(import.err));
     QCOMPARE(import.out, QString());
-    QVERIFY(!QFile::exists(path(QStringLiteral("d.db"))));
+    QVERIFY(!QFile::exists(path(QStringLiteral("data/d.db"))));
 
     const Run missing =
-        run({QStringLiteral("import"), path(QStringLiteral("d.db")), path(QStringLiteral("missing.vcf"))});
+        run({QStringLiteral("import"), path(QStringLiteral("data/d.db")), path(QStringLiteral("missing.vcf"))});
     QCOMPARE(missing.exitCode, 1);
-    QVERIFY(!QFile::exists(path(QStringLiteral("d.db"))));
-    QCOMPARE(run({QStringLiteral("import"), path(QStringLiteral("d.db"))}).exitCode, 1);
+    QVERIFY(!QFile::exists(path(QStringLiteral("data/d.db"))));
+    QCOMPARE(run({QStringLiteral("import"), path(QStringLiteral("data/d.db"))}).exitCode, 1);
 }
 
 void TestExchangeTool::damagedDataFileIsLeftAlone()
 {
     const QByteArray damaged("\x01\x00\x00\x00\x0E\x00", 6);
-    writeFile(QStringLiteral("d.db"), damaged);
+    writeFile(QStringLiteral("data/d.db"), damaged);
     writeFile(QStringLiteral("two.vcf"), TwoCards);
-    const Run import = run({QStringLiteral("import"), path(QStringLiteral("d.db")), path(QStringLiteral("two.vcf"))});
+    const Run import = run({QStringLiteral("import"), path(QStringLiteral("data/d.db")), path(QStringLiteral("two.vcf"))});
     QCOMPARE(import.exitCode, 2);
     QVERIFY2(import.err.contains(QStringLiteral("damaged")), qPrintable(import.err));
-    QCOMPARE(readFile(QStringLiteral("d.db")), damaged);
+    QCOMPARE(readFile(QStringLiteral("data/d.db")), damaged);
 
     // A zero-length data file holds no data: the default tree.
-    writeFile(QStringLiteral("empty.db"), QByteArray());
-    QCOMPARE(run({QStringLiteral("import"), path(QStringLiteral("empty.db")), path(QStringLiteral("two.vcf"))}).exitCode, 0);
+    writeFile(QStringLiteral("data/empty.db"), QByteArray());
+    QCOMPARE(run({QStringLiteral("import"), path(QStringLiteral("data/empty.db")), path(QStringLiteral("two.vcf"))}).exitCode, 0);
     CardTree tree;
-    QVERIFY(readTree(QStringLiteral("empty.db"), tree));
+    QVERIFY(readTree(QStringLiteral("data/empty.db"), tree));
     QVERIFY(IsReservedCardClass(tree.topLevel(0)));
     QCOMPARE(tree.topLevel(0)->childCount(), 2);
 }
@@ -270,26 +281,26 @@ void TestExchangeTool::damagedDataFileIsLeftAlone()
 void TestExchangeTool::csvHeadersAndMaps()
 {
     writeFile(QStringLiteral("people.csv"), QStringLiteral("名字,公司名称,手机号\r\n张三,某某公司,139\r\n").toUtf8());
-    const Run refused = run({QStringLiteral("import"), path(QStringLiteral("d.db")), path(QStringLiteral("people.csv"))});
+    const Run refused = run({QStringLiteral("import"), path(QStringLiteral("data/d.db")), path(QStringLiteral("people.csv"))});
     QCOMPARE(refused.exitCode, 1);
     QVERIFY(refused.err.contains(QStringLiteral("\"名字\", \"公司名称\", \"手机号\"")));
 
     const Run mapped = run({QStringLiteral("import"), QStringLiteral("--map"), QStringLiteral("名字=1"),
                             QStringLiteral("--map=公司名称=3"), QStringLiteral("--map"), QStringLiteral("3=7"),
-                            path(QStringLiteral("d.db")), path(QStringLiteral("people.csv"))});
+                            path(QStringLiteral("data/d.db")), path(QStringLiteral("people.csv"))});
     QCOMPARE(mapped.exitCode, 0);
     CardTree tree;
-    QVERIFY(readTree(QStringLiteral("d.db"), tree));
+    QVERIFY(readTree(QStringLiteral("data/d.db"), tree));
     QCOMPARE(fieldsOf(tree.topLevel(0)->child(0)), QStringList({"张三", "", "某某公司", "", "", "", "139", "", "", "",
                                                                 "", "", ""}));
 
     writeFile(QStringLiteral("plain.csv"), QStringLiteral("李四,经理\r\n").toUtf8());
-    QCOMPARE(run({QStringLiteral("import"), QStringLiteral("--no-header"), path(QStringLiteral("d.db")),
+    QCOMPARE(run({QStringLiteral("import"), QStringLiteral("--no-header"), path(QStringLiteral("data/d.db")),
                   path(QStringLiteral("plain.csv"))})
                  .exitCode,
              0);
     CardTree again;
-    QVERIFY(readTree(QStringLiteral("d.db"), again));
+    QVERIFY(readTree(QStringLiteral("data/d.db"), again));
     QCOMPARE(fieldsOf(again.topLevel(0)->child(1)).mid(0, 2), QStringList({"李四", "经理"}));
 }
 
@@ -302,8 +313,8 @@ void TestExchangeTool::exportWholeClassesAndSearches()
     CardNode *b = addClass(tree, a, QStringLiteral("北京"));
     addCard(tree, b, QStringLiteral("李四"));
     addCard(tree, tree.topLevel(0), QStringLiteral("王五"));
-    writeFile(QStringLiteral("d.db"), SerializeTree(tree));
-    const QString data = path(QStringLiteral("d.db"));
+    writeFile(QStringLiteral("data/d.db"), SerializeTree(tree));
+    const QString data = path(QStringLiteral("data/d.db"));
 
     const Run all = run({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("vcard"), data,
                          QStringLiteral("--all"), QStringLiteral("-")});
@@ -353,8 +364,8 @@ void TestExchangeTool::exportOptionErrors()
     QFETCH(QStringList, args);
     CardTree tree;
     CreateDefaultTree(tree);
-    writeFile(QStringLiteral("d.db"), SerializeTree(tree));
-    args.replaceInStrings(QStringLiteral("D"), path(QStringLiteral("d.db")));
+    writeFile(QStringLiteral("data/d.db"), SerializeTree(tree));
+    args.replaceInStrings(QStringLiteral("D"), path(QStringLiteral("data/d.db")));
     const Run result = run(QStringList{QStringLiteral("export")} + args);
     QCOMPARE(result.exitCode, 1);
     QCOMPARE(result.out, QString());
@@ -371,24 +382,53 @@ void TestExchangeTool::roundTripThroughTheTool()
              {8, "100080"}, {9, "http://x.cn"}, {10, "10001"}, {11, "zs@live.cn"}, {12, "zs@x.cn"},
              {13, "备注\\有反斜杠"}});
     addCard(tree, a, QStringLiteral("Ann Lee"), {{13, QString(120, QChar(0x6587))}});
-    writeFile(QStringLiteral("d.db"), SerializeTree(tree));
+    writeFile(QStringLiteral("data/d.db"), SerializeTree(tree));
     for (const QString &format : {QStringLiteral("vcard"), QStringLiteral("csv")}) {
         const QString out = path(QStringLiteral("out.") + format);
-        QCOMPARE(run({QStringLiteral("export"), QStringLiteral("--format"), format, path(QStringLiteral("d.db")),
+        QCOMPARE(run({QStringLiteral("export"), QStringLiteral("--format"), format, path(QStringLiteral("data/d.db")),
                       QStringLiteral("--class"), QStringLiteral("客户"), out})
                      .exitCode,
                  0);
-        const QString target = path(QStringLiteral("back-") + format + QStringLiteral(".db"));
+        const QString target = path(QStringLiteral("data/back-") + format + QStringLiteral(".db"));
         const Run import = run({QStringLiteral("import"), QStringLiteral("--class"), QStringLiteral("客户"), target, out});
         QCOMPARE(import.exitCode, 0);
         QCOMPARE(import.err, QString());
         CardTree back;
-        QVERIFY(readTree(QStringLiteral("back-") + format + QStringLiteral(".db"), back));
+        QVERIFY(readTree(QStringLiteral("data/back-") + format + QStringLiteral(".db"), back));
         const CardNode *cls = back.topLevel(1);
         QCOMPARE(cls->childCount(), 2);
         for (int row = 0; row < 2; ++row)
             QCOMPARE(fieldsOf(cls->child(row)), fieldsOf(a->child(row)));
     }
+}
+
+void TestExchangeTool::importRefusedWhileKelvoRuns()
+{
+    CardTree tree;
+    CreateDefaultTree(tree);
+    const QByteArray before = SerializeTree(tree);
+    writeFile(QStringLiteral("data/d.db"), before);
+    writeFile(QStringLiteral("two.vcf"), TwoCards);
+    {
+        // The lock a running Kelvo holds.
+        InstanceLock kelvo(InstanceLock::kelvoName(), m_runtime->path());
+        QVERIFY(kelvo.tryLock().ok());
+        const Run refused =
+            run({QStringLiteral("import"), path(QStringLiteral("data/d.db")), path(QStringLiteral("two.vcf"))});
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains(QStringLiteral("Kelvo is running")), qPrintable(refused.err));
+        QCOMPARE(refused.out, QString());
+        QCOMPARE(readFile(QStringLiteral("data/d.db")), before);
+        // Exports only read, and work while Kelvo runs.
+        QCOMPARE(run({QStringLiteral("export"), QStringLiteral("--format=csv"), path(QStringLiteral("data/d.db")),
+                      QStringLiteral("--all"), QStringLiteral("-")})
+                     .exitCode,
+                 0);
+    }
+    QCOMPARE(run({QStringLiteral("import"), path(QStringLiteral("data/d.db")), path(QStringLiteral("two.vcf"))}).exitCode, 0);
+    // The lock is free again once the import is done.
+    InstanceLock after(InstanceLock::kelvoName(), m_runtime->path());
+    QVERIFY(after.tryLock().ok());
 }
 
 QTEST_GUILESS_MAIN(TestExchangeTool)
