@@ -118,9 +118,9 @@ int CardFileImport::importFiles(CardTreeHost &host, CardNode *targetClass, const
     }
     const int imported = int(cards.size());
     if (imported > 0) {
+        // One announcement: one model insert, and Modified raised by the tree.
         CardNode *last = host.cardTree().addChildren(targetClass, std::move(cards));
         host.selectNode(last);
-        host.setModified(true);
     }
     host.dialogs().notice(host.dialogOwner(), resultText(imported, skipped, files, reports));
     return imported;

@@ -29,7 +29,7 @@ public:
 
     // Reads every file; when one cannot be read, a notice says so and
     // nothing changes. Otherwise all cards are added to `targetClass` in one
-    // batch, the last new card is selected, Modified is raised, and a notice
+    // batch (which raises Modified), the last new card is selected, and a notice
     // says how many cards were imported and lists the first skipped or cut
     // ones. Returns the number of cards imported.
     static int importFiles(CardTreeHost &host, CardNode *targetClass, const QStringList &files);
