@@ -82,8 +82,12 @@ inline void checkImport(QByteArrayView input, const ImportResult &result)
             fail("export of imported cards does not import again");
         for (size_t i = 0; i < exported.size(); ++i) {
             for (int n = 1; n <= 13; ++n) {
-                if (back.cards[i].data->field(n) != exported[i]->data()->field(n))
+                if (back.cards[i].data->field(n) != exported[i]->data()->field(n)) {
+                    std::fprintf(stderr, "format %d, field %d: %s came back as %s\n", int(format), n,
+                                 exported[i]->data()->field(n).toByteArray().toHex(' ').constData(),
+                                 back.cards[i].data->field(n).toByteArray().toHex(' ').constData());
                     fail("round trip changed a field");
+                }
             }
         }
     }

@@ -79,7 +79,7 @@ void readVCards(QByteArrayView bytes, ImportResult &result, const ImportProgress
         converted = ToUtf8WithoutMark(bytes);
         text = converted;
     }
-    VCardReader reader(text, transcoded); // looks at the whole text once
+    VCardReader reader(text, transcoded, mark == ByteOrderMark::Gb18030); // looks at the whole text once
     if (progress)
         progress(bytes.size());
     const qsizetype offset = transcoded ? bytes.size() : text.data() - bytes.data();

@@ -1,6 +1,7 @@
 #include "CsvParser.h"
 
 #include "ExchangeLimits.h"
+#include "TextDecoding.h"
 
 namespace kelvo::exchange {
 
@@ -59,7 +60,7 @@ bool CsvParser::next(CsvRecord &record)
             if (record.cells.size() >= MaxCsvColumns)
                 breakRecord(ImportMessage::Kind::TooManyColumns, record.line);
             else
-                record.cells.append(QString::fromUtf8(cell.isEmpty() ? direct : QByteArrayView(cell)));
+                record.cells.append(DecodeUtf8(cell.isEmpty() ? direct : QByteArrayView(cell)));
         }
         cell.clear();
         direct = QByteArrayView();

@@ -229,6 +229,10 @@ CsvReader::CsvReader(QByteArrayView bytes, CsvOptions options)
     } else if (mark == ByteOrderMark::Utf8) {
         m_text = bytes.sliced(3);
         m_textOffset = 3;
+    } else if (mark == ByteOrderMark::Gb18030) {
+        m_converted = DecodeGb18030(bytes.sliced(4)).toUtf8();
+        m_text = m_converted;
+        m_textOffset = -1;
     } else if (IsValidUtf8(bytes)) {
         m_text = bytes;
     } else {

@@ -58,6 +58,8 @@ ByteOrderMark DetectByteOrderMark(QByteArrayView bytes)
         return ByteOrderMark::Utf16LE;
     if (starts("\xFE\xFF", 2))
         return ByteOrderMark::Utf16BE;
+    if (starts("\x84\x31\x95\x33", 4))
+        return ByteOrderMark::Gb18030;
     if (looksLikeUtf16(bytes, true))
         return ByteOrderMark::Utf16LE;
     if (looksLikeUtf16(bytes, false))
@@ -74,6 +76,8 @@ qsizetype ByteOrderMarkLength(QByteArrayView bytes, ByteOrderMark mark)
         return bytes.startsWith("\xFF\xFE") ? 2 : 0;
     case ByteOrderMark::Utf16BE:
         return bytes.startsWith("\xFE\xFF") ? 2 : 0;
+    case ByteOrderMark::Gb18030:
+        return 4;
     case ByteOrderMark::None:
         break;
     }
@@ -107,20 +111,35 @@ bool IsAscii(QByteArrayView bytes)
     return true;
 }
 
+namespace {
+
+constexpr QStringConverter::Flags ValueFlags =
+    QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom;
+
+} // namespace
+
+QString DecodeUtf8(QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return QString();
+    thread_local QStringDecoder decoder(QStringConverter::Utf8, ValueFlags);
+    return decoder.decode(bytes);
+}
+
 QString DecodeGb18030(QByteArrayView bytes)
 {
     if (bytes.isEmpty())
         return QString();
     // One stateless converter per thread: looking the codec up costs more
     // than converting a short value.
-    thread_local QStringDecoder decoder("GB18030", QStringConverter::Flag::Stateless);
+    thread_local QStringDecoder decoder("GB18030", ValueFlags);
     return decoder.decode(bytes);
 }
 
 QString DecodeUtf8OrGb18030(QByteArrayView bytes, bool preferUtf8)
 {
     if (preferUtf8 ? IsValidUtf8(bytes) : IsAscii(bytes))
-        return QString::fromUtf8(bytes);
+        return DecodeUtf8(bytes);
     return DecodeGb18030(bytes);
 }
 
@@ -152,7 +171,7 @@ const CharsetDecoders::Entry &CharsetDecoders::entryFor(QByteArrayView charset)
             qtName = "Shift_JIS";
         else if (name == "BIG-5" || name == "CP950" || name == "BIG5")
             qtName = "Big5";
-        auto decoder = std::make_unique<QStringDecoder>(qtName.constData(), QStringConverter::Flag::Stateless);
+        auto decoder = std::make_unique<QStringDecoder>(qtName.constData(), ValueFlags);
         if (decoder->isValid()) {
             entry.kind = Entry::Kind::Other;
             entry.decoder = std::move(decoder);
@@ -167,7 +186,7 @@ bool CharsetDecoders::decode(QByteArrayView bytes, QByteArrayView charset, QStri
     const Entry &entry = entryFor(charset);
     switch (entry.kind) {
     case Entry::Kind::Utf8:
-        *text = QString::fromUtf8(bytes);
+        *text = DecodeUtf8(bytes);
         return true;
     case Entry::Kind::Gb18030:
         *text = DecodeGb18030(bytes);
@@ -178,7 +197,7 @@ bool CharsetDecoders::decode(QByteArrayView bytes, QByteArrayView charset, QStri
     case Entry::Kind::Unknown:
         break;
     }
-    *text = QString::fromUtf8(bytes);
+    *text = DecodeUtf8(bytes);
     return false;
 }
 

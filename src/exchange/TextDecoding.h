@@ -15,7 +15,7 @@ class QStringDecoder;
 // stored into a one-line field.
 namespace kelvo::exchange {
 
-enum class ByteOrderMark { None, Utf8, Utf16LE, Utf16BE };
+enum class ByteOrderMark { None, Utf8, Utf16LE, Utf16BE, Gb18030 };
 
 // The byte order mark `bytes` starts with. Without one, text whose first
 // characters are ASCII with zero bytes between them counts as UTF-16 too.
@@ -30,7 +30,10 @@ QByteArray ToUtf8WithoutMark(QByteArrayView bytes);
 bool IsValidUtf8(QByteArrayView bytes);
 bool IsAscii(QByteArrayView bytes);
 
-// GB18030 (a superset of GBK and GB2312) to text.
+// UTF-8 to text. Unlike QString::fromUtf8, a U+FEFF at the start is kept:
+// inside a file it is a character of the value, not a byte order mark.
+QString DecodeUtf8(QByteArrayView bytes);
+// GB18030 (a superset of GBK and GB2312) to text, a leading U+FEFF kept.
 QString DecodeGb18030(QByteArrayView bytes);
 // Bytes of unknown charset: UTF-8 when they are valid UTF-8 and `preferUtf8`
 // is set (or they are ASCII), else GB18030.

@@ -172,10 +172,10 @@ bool UndeclaredVCardTextIsUtf8(QByteArrayView text)
     return true;
 }
 
-VCardReader::VCardReader(QByteArrayView text, bool transcoded)
+VCardReader::VCardReader(QByteArrayView text, bool transcoded, bool gb18030)
     : m_scanner(text)
     , m_transcoded(transcoded)
-    , m_undeclaredUtf8(transcoded || UndeclaredVCardTextIsUtf8(text))
+    , m_undeclaredUtf8(!gb18030 && (transcoded || UndeclaredVCardTextIsUtf8(text)))
 {
 }
 
@@ -274,7 +274,7 @@ QString VCardReader::decodedValue(const VCardContentLine &line, ContactDraft &dr
         return text;
     }
     if (m_transcoded && !quotedPrintable)
-        return QString::fromUtf8(raw);
+        return DecodeUtf8(raw);
     return DecodeUtf8OrGb18030(raw, m_undeclaredUtf8);
 }
 

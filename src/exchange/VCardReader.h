@@ -25,7 +25,9 @@ class VCardReader
 public:
     // `text`: the file without its byte order mark. `transcoded`: it was
     // converted from UTF-16, so plain values are UTF-8 whatever their CHARSET.
-    explicit VCardReader(QByteArrayView text, bool transcoded = false);
+    // `gb18030`: the file's mark says GB18030, so values without a CHARSET
+    // are GB18030.
+    explicit VCardReader(QByteArrayView text, bool transcoded = false, bool gb18030 = false);
 
     // Reads the next card; false when no card is left. A card that cannot be
     // read comes back with `*readable` false and its report line in the

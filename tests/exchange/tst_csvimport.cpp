@@ -147,6 +147,7 @@ void TestCsvImport::encodings_data()
     QTest::newRow("UTF-16 LE") << utf16(text, true);
     QTest::newRow("UTF-16 BE") << utf16(text, false);
     QTest::newRow("GB18030 (Chinese Excel)") << gbk(text);
+    QTest::newRow("GB18030 with its mark") << "\x84\x31\x95\x33" + gbk(text);
 }
 
 void TestCsvImport::encodings()

@@ -454,6 +454,15 @@ void TestVCardImport::utf16File()
     QCOMPARE(OnlyCard(ImportCards(be)), Fields({{1, "张三"}, {13, "你好"}}));
     // Without its mark too.
     QCOMPARE(OnlyCard(ImportCards(le.sliced(2))), Fields({{1, "张三"}, {13, "你好"}}));
+
+    // GB18030's own mark: values without a CHARSET are GB18030.
+    const QByteArray gb("\x84\x31\x95\x33" "BEGIN:VCARD\r\nFN:\xD5\xC5\xC8\xFD\r\nEND:VCARD\r\n");
+    QCOMPARE(DetectExchangeFormat(gb), ExchangeFormat::VCard);
+    QCOMPARE(OnlyCard(ImportCards(gb)), Fields({{1, "张三"}}));
+
+    // Inside the file, U+FEFF is a character of its value.
+    QCOMPARE(OnlyCard(ImportCards(QByteArray("BEGIN:VCARD\r\nFN:\xEF\xBB\xBF" "Ann\r\nEND:VCARD\r\n"))),
+             Fields({{1, QStringLiteral("\uFEFFAnn")}}));
 }
 
 QTEST_GUILESS_MAIN(TestVCardImport)
