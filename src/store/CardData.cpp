@@ -14,8 +14,9 @@ TCardData::TCardData(const TCardData &other)
     std::memcpy(m_length, other.m_length, sizeof m_length);
     const qsizetype total = other.textBytes();
     if (total > 0) {
-        m_text = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(total));
-        std::memcpy(m_text.get(), other.m_text.get(), static_cast<size_t>(total));
+        m_text = new char[static_cast<size_t>(total)];
+        m_ownsText = true;
+        std::memcpy(m_text, other.m_text, static_cast<size_t>(total));
     }
 }
 
@@ -28,27 +29,52 @@ TCardData &TCardData::operator=(const TCardData &other)
     return *this;
 }
 
+TCardData::TCardData(TCardData &&other) noexcept
+    : Kind(other.Kind)
+    , Created(other.Created)
+    , m_text(other.m_text)
+    , m_ownsText(other.m_ownsText)
+{
+    // Bulk text stays where it is (it belongs to the tree's storage, which
+    // outlives every record in it); only an owned buffer changes hands.
+    std::memcpy(m_length, other.m_length, sizeof m_length);
+    other.m_text = nullptr;
+    other.m_ownsText = false;
+    std::memset(other.m_length, 0, sizeof other.m_length);
+}
+
+TCardData &TCardData::operator=(TCardData &&other) noexcept
+{
+    if (this != &other) {
+        releaseText();
+        Kind = other.Kind;
+        Created = other.Created;
+        m_text = other.m_text;
+        m_ownsText = other.m_ownsText;
+        std::memcpy(m_length, other.m_length, sizeof m_length);
+        other.m_text = nullptr;
+        other.m_ownsText = false;
+        std::memset(other.m_length, 0, sizeof other.m_length);
+    }
+    return *this;
+}
+
+TCardData::~TCardData()
+{
+    releaseText();
+}
+
+void TCardData::releaseText()
+{
+    if (m_ownsText)
+        delete[] m_text;
+    m_text = nullptr;
+    m_ownsText = false;
+}
+
 qsizetype TCardData::textBytes() const
 {
     return std::accumulate(std::begin(m_length), std::end(m_length), qsizetype(0));
-}
-
-qsizetype TCardData::fieldOffset(int n) const
-{
-    qsizetype offset = 0;
-    for (int i = 0; i < n - 1; ++i)
-        offset += m_length[i];
-    return offset;
-}
-
-QByteArrayView TCardData::field(int n) const
-{
-    if (n < Field::First || n > Field::Last)
-        return {};
-    const std::uint8_t length = m_length[n - 1];
-    if (length == 0)
-        return {};
-    return QByteArrayView(m_text.get() + fieldOffset(n), length);
 }
 
 void TCardData::setField(int n, QByteArrayView text)
@@ -61,26 +87,28 @@ void TCardData::setField(int n, QByteArrayView text)
     const qsizetype newLength = cut.size();
     const qsizetype total = textBytes();
 
-    if (newLength == oldLength) {
+    // Bulk text is never written in place: the node's label may share it.
+    if (newLength == oldLength && m_ownsText) {
         if (newLength > 0) // `text` may lie in this very buffer
-            std::memmove(m_text.get() + offset, cut.data(), static_cast<size_t>(newLength));
+            std::memmove(m_text + offset, cut.data(), static_cast<size_t>(newLength));
         return;
     }
 
     const qsizetype newTotal = total - oldLength + newLength;
-    std::unique_ptr<char[]> buffer;
+    char *buffer = nullptr;
     if (newTotal > 0) {
-        buffer = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(newTotal));
-        char *out = buffer.get();
+        buffer = new char[static_cast<size_t>(newTotal)];
         if (offset > 0)
-            std::memcpy(out, m_text.get(), static_cast<size_t>(offset));
+            std::memcpy(buffer, m_text, static_cast<size_t>(offset));
         if (newLength > 0)
-            std::memcpy(out + offset, cut.data(), static_cast<size_t>(newLength));
+            std::memcpy(buffer + offset, cut.data(), static_cast<size_t>(newLength));
         const qsizetype tail = total - offset - oldLength;
         if (tail > 0)
-            std::memcpy(out + offset + newLength, m_text.get() + offset + oldLength, static_cast<size_t>(tail));
+            std::memcpy(buffer + offset + newLength, m_text + offset + oldLength, static_cast<size_t>(tail));
     }
-    m_text = std::move(buffer); // the old buffer goes only after the copy from `text`
+    releaseText(); // the old buffer goes only after the copy from `text`
+    m_text = buffer;
+    m_ownsText = buffer != nullptr;
     m_length[n - 1] = static_cast<std::uint8_t>(newLength);
 }
 
@@ -92,19 +120,47 @@ void TCardData::setAllFields(const std::array<QByteArrayView, Field::Count> &tex
         cut[i] = gb18030::cutAtCharBoundary(texts[i], MaxFieldBytes);
         total += cut[i].size();
     }
-    std::unique_ptr<char[]> buffer;
+    char *buffer = nullptr;
     if (total > 0) {
-        buffer = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(total));
-        char *out = buffer.get();
-        for (const QByteArrayView &text : cut) {
+        buffer = new char[static_cast<size_t>(total)];
+        char *out = buffer;
+        for (int i = 1; i <= Field::Count; ++i) { // fields 2..13, then the name
+            const QByteArrayView text = cut[static_cast<size_t>(i % Field::Count)];
             if (!text.isEmpty())
                 std::memcpy(out, text.data(), static_cast<size_t>(text.size()));
             out += text.size();
         }
     }
-    m_text = std::move(buffer);
+    releaseText(); // `texts` may lie in the old buffer
+    m_text = buffer;
+    m_ownsText = buffer != nullptr;
     for (int i = 0; i < Field::Count; ++i)
         m_length[i] = static_cast<std::uint8_t>(cut[i].size());
+}
+
+qsizetype TCardData::bulkTextBytes(const std::array<QByteArrayView, Field::Count> &cutTexts)
+{
+    qsizetype total = 1;
+    for (const QByteArrayView &text : cutTexts)
+        total += text.size();
+    return total;
+}
+
+const char *TCardData::useBulkText(char *buffer, const std::array<QByteArrayView, Field::Count> &cutTexts)
+{
+    releaseText();
+    char *out = buffer;
+    for (int i = 1; i <= Field::Count; ++i) { // fields 2..13, then the name
+        const QByteArrayView text = cutTexts[static_cast<size_t>(i % Field::Count)];
+        if (!text.isEmpty())
+            std::memcpy(out, text.data(), static_cast<size_t>(text.size()));
+        out += text.size();
+        m_length[(i % Field::Count)] = static_cast<std::uint8_t>(text.size());
+    }
+    *out = '\0';
+    m_text = buffer;
+    m_ownsText = false;
+    return out - cutTexts[0].size();
 }
 
 } // namespace kelvo

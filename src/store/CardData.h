@@ -39,7 +39,9 @@ enum : std::int32_t { CardClass = 0, Card = 1 };
 
 // The record each node owns: the node kind, thirteen text fields of at most
 // 255 bytes of GB18030 each, and a time stamp (days since 1899-12-30, local
-// time). All non-empty field texts share one allocation.
+// time). All non-empty field texts share one buffer: a record made on its own
+// owns it; a record that a load made in bulk has it in its tree's storage
+// until the first change of a field gives it a buffer of its own.
 class TCardData
 {
 public:
@@ -48,9 +50,9 @@ public:
     TCardData() = default;
     TCardData(const TCardData &other);
     TCardData &operator=(const TCardData &other);
-    TCardData(TCardData &&) noexcept = default;
-    TCardData &operator=(TCardData &&) noexcept = default;
-    ~TCardData() = default;
+    TCardData(TCardData &&other) noexcept;
+    TCardData &operator=(TCardData &&other) noexcept;
+    ~TCardData();
 
     std::int32_t Kind = Kind::CardClass;
     double Created = 0.0;
@@ -59,13 +61,18 @@ public:
     bool isCardClass() const { return Kind == Kind::CardClass; }
 
     // Field n (1..13) as stored; an empty view for a number out of range.
-    QByteArrayView field(int n) const;
+    QByteArrayView field(int n) const
+    {
+        if (n < Field::First || n > Field::Last || m_length[n - 1] == 0)
+            return {};
+        return QByteArrayView(m_text + fieldOffset(n), m_length[n - 1]);
+    }
     // Stores `text` into field n (1..13), cut after the last whole character
     // that fits in 255 bytes. Numbers out of range are ignored. The text is
     // stored as given: trimming is the caller's business.
     void setField(int n, QByteArrayView text);
     // Stores all thirteen fields at once (texts[0] is field 1), each cut as
-    // setField cuts it, with a single allocation: the data file reader's path.
+    // setField cuts it, with a single allocation.
     void setAllFields(const std::array<QByteArrayView, Field::Count> &texts);
 
     QByteArrayView name() const { return field(Field::Name); }
@@ -73,11 +80,37 @@ public:
     // Bytes held for the texts (for memory accounting).
     qsizetype textBytes() const;
 
-private:
-    qsizetype fieldOffset(int n) const;
+    // Bytes a record in bulk storage needs after itself for these texts
+    // (already cut): the texts and one terminating zero byte.
+    static qsizetype bulkTextBytes(const std::array<QByteArrayView, Field::Count> &cutTexts);
 
-    std::unique_ptr<char[]> m_text;               // fields 1..13 back to back
-    std::uint8_t m_length[Field::Count] = {};     // length of each field
+private:
+    friend class CardTreeBuilder;
+
+    // The buffer holds fields 2..13 and then field 1, the name, so that in
+    // bulk storage the name can end with a zero byte and serve as the node's
+    // label too.
+    qsizetype fieldOffset(int n) const
+    {
+        qsizetype offset = 0;
+        if (n == Field::Name) {
+            for (int i = 1; i < Field::Count; ++i)
+                offset += m_length[i];
+        } else {
+            for (int i = 1; i < n - 1; ++i)
+                offset += m_length[i];
+        }
+        return offset;
+    }
+    void releaseText();
+    // Lays the (already cut) texts out at `buffer` in the order above, with
+    // a terminating zero byte, and makes them this record's texts without
+    // owning them. Returns where the name starts.
+    const char *useBulkText(char *buffer, const std::array<QByteArrayView, Field::Count> &cutTexts);
+
+    char *m_text = nullptr;                   // fields 2..13, then 1, back to back
+    std::uint8_t m_length[Field::Count] = {}; // length of each field, by number - 1
+    bool m_ownsText = false;                  // false: no text, or bulk storage
 };
 
 } // namespace kelvo

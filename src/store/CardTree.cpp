@@ -1,45 +1,150 @@
 #include "CardTree.h"
 
+#include "CardArena.h"
+#include "Gb18030.h"
+
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 
 namespace kelvo {
+
+namespace {
+
+// A label that does not own its bytes (a copy of an arena node's label, or a
+// literal) is copied, so that no node ever depends on another node's memory.
+QByteArray ownedLabel(QByteArray label)
+{
+    if (label.capacity() == 0 && !label.isEmpty())
+        return QByteArray(label.constData(), label.size());
+    return label;
+}
+
+} // namespace
 
 // --- CardNode
 
 CardNode::CardNode(QByteArray label, std::unique_ptr<TCardData> data, CardNode *parent)
-    : m_label(std::move(label))
-    , m_data(std::move(data))
+    : m_label(ownedLabel(std::move(label)))
+    , m_record(reinterpret_cast<std::uintptr_t>(data.release()))
     , m_parent(parent)
 {
 }
 
 CardNode::~CardNode()
 {
-    // Take the subtree apart level by level so that a chain of any depth is
-    // destroyed without recursion: every node is childless when it goes.
-    if (m_children.empty())
-        return;
-    std::vector<std::unique_ptr<CardNode>> pending = std::move(m_children);
-    m_children.clear();
-    while (!pending.empty()) {
-        std::unique_ptr<CardNode> node = std::move(pending.back());
-        pending.pop_back();
-        for (auto &childNode : node->m_children)
-            pending.push_back(std::move(childNode));
-        node->m_children.clear();
+    deleteSubtree();
+    destroyRecord();
+}
+
+void CardNode::operator delete(CardNode *node, std::destroying_delete_t)
+{
+    const bool inArena = node->inArena();
+    node->~CardNode();
+    if (!inArena)
+        ::operator delete(node);
+}
+
+void CardNode::destroyRecord()
+{
+    TCardData *data = record();
+    if (data) {
+        if (m_record & RecordInArena)
+            data->~TCardData(); // frees a buffer of its own, if an edit gave it one
+        else
+            delete data;
     }
+    m_record &= (InArena | IsRoot);
 }
 
-CardNode *CardNode::parent() const
+void CardNode::setRecord(std::unique_ptr<TCardData> data)
 {
-    return m_parent && !m_parent->m_isRoot ? m_parent : nullptr;
+    destroyRecord();
+    m_record |= reinterpret_cast<std::uintptr_t>(data.release());
 }
 
-CardNode *CardNode::child(int row) const
+void CardNode::setBulkRecord(TCardData *data)
 {
-    if (row < 0 || row >= childCount())
-        return nullptr;
-    return m_children[static_cast<size_t>(row)].get();
+    destroyRecord();
+    m_record |= reinterpret_cast<std::uintptr_t>(data) | RecordInArena;
+}
+
+void CardNode::reserveChildren(int n)
+{
+    const int capacity = m_children ? m_children->capacity : 0;
+    if (n <= capacity)
+        return;
+    const int wanted = std::max({n, capacity + capacity / 2, 4});
+    auto *grown = static_cast<Children *>(
+        std::malloc(sizeof(Children) + sizeof(CardNode *) * static_cast<size_t>(wanted)));
+    if (!grown)
+        throw std::bad_alloc();
+    grown->count = m_children ? m_children->count : 0;
+    grown->capacity = wanted;
+    if (m_children) {
+        std::memcpy(grown->items(), m_children->items(), sizeof(CardNode *) * static_cast<size_t>(m_children->count));
+        std::free(m_children);
+    }
+    m_children = grown;
+}
+
+void CardNode::insertChildren(int row, CardNode *const *nodes, int n)
+{
+    if (n <= 0)
+        return;
+    reserveChildren(childCount() + n);
+    CardNode **items = m_children->items();
+    const int count = m_children->count;
+    row = std::clamp(row, 0, count);
+    std::memmove(items + row + n, items + row, sizeof(CardNode *) * static_cast<size_t>(count - row));
+    std::memcpy(items + row, nodes, sizeof(CardNode *) * static_cast<size_t>(n));
+    m_children->count = count + n;
+    for (int i = 0; i < n; ++i)
+        nodes[i]->m_parent = this;
+    renumberFrom(row);
+}
+
+CardNode *CardNode::takeChild(int row)
+{
+    CardNode **items = m_children->items();
+    CardNode *taken = items[row];
+    const int count = m_children->count;
+    std::memmove(items + row, items + row + 1, sizeof(CardNode *) * static_cast<size_t>(count - row - 1));
+    m_children->count = count - 1;
+    renumberFrom(row);
+    taken->m_parent = nullptr;
+    return taken;
+}
+
+void CardNode::renumberFrom(int row)
+{
+    if (!m_children)
+        return;
+    CardNode **items = m_children->items();
+    for (int i = std::max(row, 0); i < m_children->count; ++i)
+        items[i]->m_row = i;
+}
+
+void CardNode::deleteSubtree()
+{
+    // Take the subtree apart without recursion: every node is childless when
+    // it goes, so a chain of any depth is destroyed in a loop.
+    if (!m_children)
+        return;
+    std::vector<CardNode *> pending(m_children->items(), m_children->items() + m_children->count);
+    std::free(m_children);
+    m_children = nullptr;
+    while (!pending.empty()) {
+        CardNode *node = pending.back();
+        pending.pop_back();
+        if (node->m_children) {
+            pending.insert(pending.end(), node->m_children->items(), node->m_children->items() + node->m_children->count);
+            std::free(node->m_children);
+            node->m_children = nullptr;
+        }
+        delete node;
+    }
 }
 
 CardNode *CardNode::nextSibling() const
@@ -74,10 +179,27 @@ bool CardNode::isAncestorOf(const CardNode *other) const
 CardTree::CardTree()
     : m_root(new CardNode(QByteArray(), nullptr, nullptr))
 {
-    m_root->m_isRoot = true;
+    m_root->m_record |= CardNode::IsRoot;
 }
 
-CardTree::~CardTree() = default;
+CardTree::~CardTree()
+{
+    // The nodes go before the arena that may hold them.
+    m_root.reset();
+    m_arena.reset();
+}
+
+CardArena &CardTree::arena()
+{
+    if (!m_arena)
+        m_arena = std::make_unique<CardArena>();
+    return *m_arena;
+}
+
+std::size_t CardTree::bulkBytes() const
+{
+    return m_arena ? m_arena->reservedBytes() : 0;
+}
 
 int CardTree::count() const
 {
@@ -144,9 +266,7 @@ CardNode *CardTree::announcedParent(const CardNode *parentOrRoot) const
 
 void CardTree::renumber(CardNode *parentOrRoot, int fromRow)
 {
-    auto &children = parentOrRoot->m_children;
-    for (size_t row = static_cast<size_t>(std::max(fromRow, 0)); row < children.size(); ++row)
-        children[row]->m_row = static_cast<int>(row);
+    parentOrRoot->renumberFrom(fromRow);
 }
 
 void CardTree::invalidateOrder()
@@ -174,9 +294,9 @@ CardNode *CardTree::insertNode(CardNode *parentOrRoot, int row, std::unique_ptr<
     for (CardTreeObserver *observer : m_observers)
         observer->nodesAboutToBeInserted(announced, row, row);
     CardNode *added = node.get();
-    added->m_parent = parentOrRoot;
-    parentOrRoot->m_children.insert(parentOrRoot->m_children.begin() + row, std::move(node));
-    renumber(parentOrRoot, row);
+    parentOrRoot->reserveChildren(parentOrRoot->childCount() + 1); // may throw: `node` still owns
+    parentOrRoot->insertChildren(row, &added, 1);
+    node.release();
     invalidateOrder();
     for (CardTreeObserver *observer : m_observers)
         observer->nodesInserted(announced, row, row);
@@ -220,25 +340,24 @@ bool CardTree::setLabel(CardNode *node, QByteArray label)
 {
     if (!node || node->m_label == label)
         return false;
-    node->m_label = std::move(label);
+    node->m_label = ownedLabel(std::move(label));
     announceNodeChanged(node);
     return true;
 }
 
 bool CardTree::setField(CardNode *node, int n, QByteArrayView text)
 {
-    if (!node || !node->m_data || n < Field::First || n > Field::Last)
+    TCardData *data = node ? node->record() : nullptr;
+    if (!data || n < Field::First || n > Field::Last)
         return false;
-    TCardData &record = *node->m_data;
+    TCardData &record = *data;
     const QByteArrayView stored = record.field(n);
     // Compare with what the record would keep: the cut happens at a whole
     // character within 255 bytes, so a longer text can equal the stored one.
     if (text.size() >= stored.size() && text.first(stored.size()) == stored) {
         if (text.size() == stored.size())
             return false;
-        TCardData probe;
-        probe.setField(n, text);
-        if (probe.field(n) == stored)
+        if (gb18030::cutAtCharBoundary(text, TCardData::MaxFieldBytes) == stored)
             return false;
     }
     record.setField(n, text);
@@ -270,22 +389,22 @@ void CardTree::attachRecord(CardNode *node, std::unique_ptr<TCardData> data)
 {
     if (!node)
         return;
-    node->m_data = std::move(data);
+    node->setRecord(std::move(data));
     announceNodeChanged(node);
 }
 
 void CardTree::releaseRecord(CardNode *node)
 {
-    if (!node || !node->m_data)
+    if (!node || !node->record())
         return;
-    node->m_data.reset();
+    node->destroyRecord();
     announceNodeChanged(node);
 }
 
 bool CardTree::movePlacement(const CardNode *node, const CardNode *target, MoveMode mode, CardNode **newParent,
                              int *destinationRow) const
 {
-    if (!node || !target || node == target || node->m_isRoot || target->m_isRoot || node->isAncestorOf(target))
+    if (!node || !target || node == target || node->isRoot() || target->isRoot() || node->isAncestorOf(target))
         return false;
     CardNode *parent = nullptr; // the parent or the root
     int row = 0;
@@ -324,23 +443,16 @@ bool CardTree::moveNode(CardNode *node, CardNode *target, MoveMode mode)
     CardNode *newParent = parentOrRoot(announcedNewParent);
     CardNode *oldParent = node->m_parent;
     const int oldRow = node->m_row;
+    newParent->reserveChildren(newParent->childCount() + 1); // before anything changes
 
     for (CardTreeObserver *observer : m_observers)
         observer->nodeAboutToBeMoved(node, announcedNewParent, destinationRow);
 
-    std::unique_ptr<CardNode> taken = std::move(oldParent->m_children[static_cast<size_t>(oldRow)]);
-    oldParent->m_children.erase(oldParent->m_children.begin() + oldRow);
+    CardNode *taken = oldParent->takeChild(oldRow);
     int insertRow = destinationRow;
     if (newParent == oldParent && destinationRow > oldRow)
         --insertRow;
-    taken->m_parent = newParent;
-    newParent->m_children.insert(newParent->m_children.begin() + insertRow, std::move(taken));
-    if (newParent == oldParent) {
-        renumber(oldParent, std::min(oldRow, insertRow));
-    } else {
-        renumber(oldParent, oldRow);
-        renumber(newParent, insertRow);
-    }
+    newParent->insertChildren(insertRow, &taken, 1);
     invalidateOrder();
 
     for (CardTreeObserver *observer : m_observers)
@@ -351,18 +463,15 @@ bool CardTree::moveNode(CardNode *node, CardNode *target, MoveMode mode)
 
 void CardTree::deleteNode(CardNode *node)
 {
-    if (!node || node->m_isRoot || !m_root->isAncestorOf(node))
+    if (!node || node->isRoot() || !m_root->isAncestorOf(node))
         return;
     CardNode *parent = node->m_parent;
     const int row = node->m_row;
     CardNode *announced = announcedParent(parent);
     for (CardTreeObserver *observer : m_observers)
         observer->nodesAboutToBeRemoved(announced, row, row);
-    std::unique_ptr<CardNode> taken = std::move(parent->m_children[static_cast<size_t>(row)]);
-    parent->m_children.erase(parent->m_children.begin() + row);
-    renumber(parent, row);
+    std::unique_ptr<CardNode> taken(parent->takeChild(row));
     invalidateOrder();
-    taken->m_parent = nullptr;
     for (CardTreeObserver *observer : m_observers)
         observer->nodesRemoved(announced, row, row);
     announceTreeChanged();
@@ -380,24 +489,35 @@ void CardTree::deleteChildren(CardNode *node)
     CardNode *announced = announcedParent(parent);
     for (CardTreeObserver *observer : m_observers)
         observer->nodesAboutToBeRemoved(announced, 0, last);
-    std::vector<std::unique_ptr<CardNode>> taken = std::move(parent->m_children);
-    parent->m_children.clear();
+    // Off the tree first, destroyed after the announcement.
+    CardNode::Children *taken = parent->m_children;
+    parent->m_children = nullptr;
     invalidateOrder();
     for (CardTreeObserver *observer : m_observers)
         observer->nodesRemoved(announced, 0, last);
     announceTreeChanged();
-    // Destroy iteratively: each child's destructor walks its own subtree.
+    CardNode holder(QByteArray(), nullptr, nullptr);
+    holder.m_children = taken;
+    // `holder` takes the children apart without recursion as it goes.
 }
 
 void CardTree::clear()
 {
     for (CardTreeObserver *observer : m_observers)
         observer->treeAboutToBeReset();
-    std::vector<std::unique_ptr<CardNode>> taken = std::move(m_root->m_children);
-    m_root->m_children.clear();
+    CardNode::Children *taken = m_root->m_children;
+    m_root->m_children = nullptr;
     m_order.clear();
+    m_order.shrink_to_fit();
     invalidateOrder();
-    taken.clear();
+    {
+        CardNode holder(QByteArray(), nullptr, nullptr);
+        holder.m_children = taken;
+    }
+    // No node is left, so the arena's memory can go too; a builder still at
+    // work keeps it, since its nodes are yet to be adopted.
+    if (m_bulkBuilders == 0)
+        m_arena.reset();
     for (CardTreeObserver *observer : m_observers)
         observer->treeReset();
     announceTreeChanged();
@@ -408,30 +528,31 @@ CardNode *CardTree::addChildren(CardNode *parent, std::vector<NewCardNode> nodes
     if (nodes.empty())
         return nullptr;
     CardNode *target = parentOrRoot(parent);
-    auto &children = target->m_children;
-    const int first = static_cast<int>(children.size());
+    const int first = target->childCount();
     const int last = first + static_cast<int>(nodes.size()) - 1;
+    target->reserveChildren(last + 1);
+    std::vector<CardNode *> made;
+    made.reserve(nodes.size());
+    for (NewCardNode &node : nodes) {
+        made.push_back(new CardNode(std::move(node.label), std::move(node.data), nullptr));
+        made.back()->m_indexes = node.displayIndexes;
+    }
     CardNode *announced = announcedParent(target);
     for (CardTreeObserver *observer : m_observers)
         observer->nodesAboutToBeInserted(announced, first, last);
-    children.reserve(children.size() + nodes.size());
-    for (NewCardNode &made : nodes) {
-        std::unique_ptr<CardNode> node(new CardNode(std::move(made.label), std::move(made.data), target));
-        node->m_indexes = made.displayIndexes;
-        node->m_row = static_cast<int>(children.size());
-        children.push_back(std::move(node));
-    }
+    target->insertChildren(first, made.data(), static_cast<int>(made.size()));
     invalidateOrder();
     for (CardTreeObserver *observer : m_observers)
         observer->nodesInserted(announced, first, last);
     announceTreeChanged();
-    return children.back().get();
+    return made.back();
 }
 
 CardNode *CardTree::adoptTopLevel(std::unique_ptr<CardNode> subtree)
 {
     if (!subtree)
         return nullptr;
+    Q_ASSERT(!subtree->inArena() || (m_arena && m_arena->owns(subtree.get())));
     return insertNode(m_root.get(), m_root->childCount(), std::move(subtree));
 }
 
@@ -442,14 +563,16 @@ void CardTree::adoptTopLevel(std::vector<std::unique_ptr<CardNode>> subtrees)
         return;
     const int first = m_root->childCount();
     const int last = first + static_cast<int>(subtrees.size()) - 1;
+    m_root->reserveChildren(last + 1);
     for (CardTreeObserver *observer : m_observers)
         observer->nodesAboutToBeInserted(nullptr, first, last);
-    auto &children = m_root->m_children;
+    std::vector<CardNode *> nodes;
+    nodes.reserve(subtrees.size());
     for (auto &node : subtrees) {
-        node->m_parent = m_root.get();
-        children.push_back(std::move(node));
+        Q_ASSERT(!node->inArena() || (m_arena && m_arena->owns(node.get())));
+        nodes.push_back(node.release());
     }
-    renumber(m_root.get(), first);
+    m_root->insertChildren(first, nodes.data(), static_cast<int>(nodes.size()));
     invalidateOrder();
     for (CardTreeObserver *observer : m_observers)
         observer->nodesInserted(nullptr, first, last);
@@ -478,11 +601,84 @@ CardNode *CardTreeBuilder::addChild(CardNode *parent, QByteArray label, std::uni
 {
     if (!parent)
         return nullptr;
-    std::unique_ptr<CardNode> node(new CardNode(std::move(label), std::move(data), parent));
-    node->m_row = parent->childCount();
-    CardNode *added = node.get();
-    parent->m_children.push_back(std::move(node));
+    parent->reserveChildren(parent->childCount() + 1);
+    CardNode *added = new CardNode(std::move(label), std::move(data), nullptr);
+    parent->insertChildren(parent->childCount(), &added, 1);
     return added;
+}
+
+void CardTreeBuilder::setLabel(CardNode *node, QByteArray label)
+{
+    node->m_label = ownedLabel(std::move(label));
+}
+
+void CardTreeBuilder::attachRecord(CardNode *node, std::unique_ptr<TCardData> data)
+{
+    node->setRecord(std::move(data));
+}
+
+CardTreeBuilder::CardTreeBuilder(CardTree &tree)
+    : m_tree(tree)
+    , m_arena(tree.arena())
+{
+    ++m_tree.m_bulkBuilders;
+}
+
+CardTreeBuilder::~CardTreeBuilder()
+{
+    --m_tree.m_bulkBuilders;
+}
+
+std::unique_ptr<CardNode> CardTreeBuilder::makeBulkNode(const NodeContents &contents)
+{
+    return std::unique_ptr<CardNode>(makeInArena(contents, nullptr));
+}
+
+CardNode *CardTreeBuilder::addBulkChild(CardNode *parent, const NodeContents &contents)
+{
+    if (!parent)
+        return nullptr;
+    parent->reserveChildren(parent->childCount() + 1);
+    CardNode *added = makeInArena(contents, nullptr);
+    parent->insertChildren(parent->childCount(), &added, 1);
+    return added;
+}
+
+CardNode *CardTreeBuilder::makeInArena(const NodeContents &contents, CardNode *parent)
+{
+    // One piece: the node, its record, the texts (the name last, ending with
+    // a zero byte) and, when it differs from the name, the label.
+    static_assert(sizeof(CardNode) % CardArena::Alignment == 0 && sizeof(TCardData) % CardArena::Alignment == 0);
+    std::array<QByteArrayView, Field::Count> cut;
+    for (size_t i = 0; i < cut.size(); ++i)
+        cut[i] = gb18030::cutAtCharBoundary(contents.fields[i], TCardData::MaxFieldBytes);
+    const bool labelIsName = contents.label == cut[0];
+    const qsizetype textBytes = TCardData::bulkTextBytes(cut);
+    const qsizetype labelBytes = labelIsName || contents.label.isEmpty() ? 0 : contents.label.size() + 1;
+    char *piece = static_cast<char *>(
+        m_arena.allocate(sizeof(CardNode) + sizeof(TCardData) + static_cast<size_t>(textBytes + labelBytes)));
+
+    auto *data = new (piece + sizeof(CardNode)) TCardData;
+    data->Kind = contents.kind;
+    data->Created = contents.created;
+    char *text = piece + sizeof(CardNode) + sizeof(TCardData);
+    const char *name = data->useBulkText(text, cut);
+
+    QByteArray label;
+    if (labelIsName) {
+        label = QByteArray::fromRawData(name, cut[0].size());
+    } else if (labelBytes > 0) {
+        char *labelText = text + textBytes;
+        std::memcpy(labelText, contents.label.data(), static_cast<size_t>(contents.label.size()));
+        labelText[contents.label.size()] = '\0';
+        label = QByteArray::fromRawData(labelText, contents.label.size());
+    }
+    auto *node = new (piece) CardNode(QByteArray(), nullptr, parent);
+    node->m_label = std::move(label); // shares the arena's bytes on purpose
+    node->m_record = CardNode::InArena;
+    node->setBulkRecord(data);
+    node->m_indexes = contents.indexes;
+    return node;
 }
 
 } // namespace kelvo

@@ -8,10 +8,12 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace kelvo {
 
+class CardArena;
 class CardTree;
 
 enum class DisplayIndex { Image = 0, SelectedImage = 1, Overlay = 2, State = 3 };
@@ -20,20 +22,35 @@ enum class DisplayIndex { Image = 0, SelectedImage = 1, Overlay = 2, State = 3 }
 // record it owns alone, four display indexes and its ordered children. A node
 // knows its parent and its row among its siblings, so a view can map it to a
 // model index in constant time.
+//
+// Nodes made one by one live on the heap; nodes a load makes in bulk
+// (CardTreeBuilder on a tree) live with their records and texts in the tree's
+// arena. Either kind is deleted the same way (`delete`, std::unique_ptr); an
+// arena node's memory goes when its tree is cleared or destroyed. The label
+// of an arena node shares the bytes of its record's name, so a copy of such a
+// label is valid only as long as the tree holds its nodes (like a view of a
+// field).
 class CardNode
 {
 public:
     CardNode(const CardNode &) = delete;
     CardNode &operator=(const CardNode &) = delete;
     ~CardNode();
+    // Runs the destructor, and gives the memory back unless it lies in a
+    // tree's arena.
+    void operator delete(CardNode *node, std::destroying_delete_t);
 
     const QByteArray &label() const { return m_label; }
     // The record, or nullptr once it has been released (FreeAllCardData).
     // Read-only: every change of a record goes through CardTree, which
     // announces it.
-    const TCardData *data() const { return m_data.get(); }
+    const TCardData *data() const { return record(); }
     // Kind of the record; -1 when the node has no record.
-    std::int32_t kind() const { return m_data ? m_data->Kind : -1; }
+    std::int32_t kind() const
+    {
+        const TCardData *r = record();
+        return r ? r->Kind : -1;
+    }
     bool isCard() const { return kind() == Kind::Card; }
     bool isCardClass() const { return kind() == Kind::CardClass; }
 
@@ -45,11 +62,16 @@ public:
     const std::array<std::int32_t, 4> &displayIndexes() const { return m_indexes; }
 
     // nullptr for a top-level node.
-    CardNode *parent() const;
+    CardNode *parent() const { return m_parent && !m_parent->isRoot() ? m_parent : nullptr; }
     // Position among its siblings (top-level nodes: among the top level).
     int row() const { return m_row; }
-    int childCount() const { return static_cast<int>(m_children.size()); }
-    CardNode *child(int row) const;
+    int childCount() const { return m_children ? m_children->count : 0; }
+    CardNode *child(int row) const
+    {
+        if (row < 0 || row >= childCount())
+            return nullptr;
+        return m_children->items()[row];
+    }
     CardNode *firstChild() const { return child(0); }
     CardNode *lastChild() const { return child(childCount() - 1); }
     CardNode *nextSibling() const;
@@ -63,16 +85,49 @@ private:
     friend class CardTree;
     friend class CardTreeBuilder;
 
+    // The children of a node: a count, room, and the pointers, in one heap
+    // block. Leaves (all cards) have none.
+    struct Children
+    {
+        int count;
+        int capacity;
+        CardNode **items() { return reinterpret_cast<CardNode **>(this + 1); }
+        CardNode *const *items() const { return reinterpret_cast<CardNode *const *>(this + 1); }
+    };
+
+    // Flags kept in the low bits of m_record (records are 8-byte aligned).
+    enum : std::uintptr_t {
+        InArena = 1,      // the node itself lies in a tree's arena
+        RecordInArena = 2, // the record lies in the arena (destroyed, never freed)
+        IsRoot = 4,       // the tree's hidden root, never shown
+        FlagBits = 7,
+    };
+
     CardNode(QByteArray label, std::unique_ptr<TCardData> data, CardNode *parent);
 
+    TCardData *record() const { return reinterpret_cast<TCardData *>(m_record & ~std::uintptr_t(FlagBits)); }
+    bool isRoot() const { return m_record & IsRoot; }
+    bool inArena() const { return m_record & InArena; }
+    // Replaces the record (nullptr: none), destroying the previous one.
+    void setRecord(std::unique_ptr<TCardData> data);
+    void setBulkRecord(TCardData *data);
+    void destroyRecord();
+
+    // Children, kept in row order; inserting makes room as a vector would.
+    void insertChildren(int row, CardNode *const *nodes, int n);
+    CardNode *takeChild(int row);
+    void reserveChildren(int n);
+    // Deletes every node below this one, without recursion.
+    void deleteSubtree();
+    void renumberFrom(int row);
+
     QByteArray m_label;
-    std::unique_ptr<TCardData> m_data;
+    std::uintptr_t m_record = 0;   // TCardData *, with the flags above
+    CardNode *m_parent = nullptr;  // the tree's hidden root for top-level nodes
+    Children *m_children = nullptr;
     std::array<std::int32_t, 4> m_indexes = {0, 0, -1, -1};
-    CardNode *m_parent = nullptr; // the tree's hidden root for top-level nodes
     int m_row = 0;
     mutable int m_absoluteIndex = -1; // valid while the tree's order cache is
-    bool m_isRoot = false;            // the tree's hidden root, never shown
-    std::vector<std::unique_ptr<CardNode>> m_children;
 };
 
 // Receives every change of the tree's shape and of node attributes, in the
@@ -201,6 +256,10 @@ public:
     void addObserver(CardTreeObserver *observer);
     void removeObserver(CardTreeObserver *observer);
 
+    // Bytes of the arena that holds the nodes made in bulk (for memory
+    // accounting; nodes made one by one are on the heap).
+    std::size_t bulkBytes() const;
+
 private:
     friend class CardNode;
     friend class CardTreeBuilder;
@@ -217,7 +276,11 @@ private:
     void announceNodeChanged(CardNode *node);
     void announceTreeChanged();
 
+    CardArena &arena();
+
     std::unique_ptr<CardNode> m_root;
+    std::unique_ptr<CardArena> m_arena; // made by the first bulk builder
+    int m_bulkBuilders = 0;             // CardTreeBuilders alive on this tree
     std::vector<CardTreeObserver *> m_observers;
     mutable std::vector<CardNode *> m_order; // absolute order cache
     mutable bool m_orderValid = true;
@@ -225,16 +288,51 @@ private:
     quint64 m_changeCount = 0;
 };
 
-// Builds nodes off the tree (for the data file reader), so that a subtree can
-// be made complete before it is adopted and announced.
+// Builds nodes off the tree, so that a subtree can be made complete before
+// it is adopted and announced (the data file reader, the JSON reader).
+//
+// The static functions make nodes on the heap, one allocation each, which
+// any tree may adopt. A builder object made on a tree makes nodes in bulk:
+// node, record and texts in one piece of that tree's arena, with the label
+// sharing the name's bytes where the two are equal. Those nodes may be
+// adopted by that tree only. While a builder lives, the tree keeps its arena
+// even when it is cleared.
 class CardTreeBuilder
 {
 public:
     static std::unique_ptr<CardNode> makeNode(QByteArray label, std::unique_ptr<TCardData> data = {});
     static CardNode *addChild(CardNode *parent, QByteArray label, std::unique_ptr<TCardData> data = {});
-    static void setLabel(CardNode *node, QByteArray label) { node->m_label = std::move(label); }
+    static void setLabel(CardNode *node, QByteArray label);
     static void setDisplayIndexes(CardNode *node, const std::array<std::int32_t, 4> &indexes) { node->m_indexes = indexes; }
-    static void attachRecord(CardNode *node, std::unique_ptr<TCardData> data) { node->m_data = std::move(data); }
+    static void attachRecord(CardNode *node, std::unique_ptr<TCardData> data);
+
+    // What a node made in bulk holds. Texts longer than a field holds are
+    // cut as TCardData::setField cuts them (the label is kept whole).
+    struct NodeContents
+    {
+        QByteArrayView label;
+        std::array<QByteArrayView, Field::Count> fields; // fields[0] is the name
+        std::int32_t kind = Kind::CardClass;
+        double created = 0.0;
+        std::array<std::int32_t, 4> indexes = {0, 0, -1, -1};
+    };
+
+    explicit CardTreeBuilder(CardTree &tree);
+    ~CardTreeBuilder();
+    CardTreeBuilder(const CardTreeBuilder &) = delete;
+    CardTreeBuilder &operator=(const CardTreeBuilder &) = delete;
+
+    // A node in bulk with no parent yet: the root of a subtree for
+    // CardTree::adoptTopLevel of this builder's tree.
+    std::unique_ptr<CardNode> makeBulkNode(const NodeContents &contents);
+    // A node in bulk as the last child of `parent` (a node off the tree).
+    CardNode *addBulkChild(CardNode *parent, const NodeContents &contents);
+
+private:
+    CardNode *makeInArena(const NodeContents &contents, CardNode *parent);
+
+    CardTree &m_tree;
+    CardArena &m_arena;
 };
 
 template<typename Visit>
@@ -249,9 +347,9 @@ void CardTree::forEachBelow(const CardNode *parent, Visit &visit)
             stack.pop_back();
             continue;
         }
-        CardNode *childNode = node->m_children[static_cast<size_t>(next++)].get();
+        CardNode *childNode = node->m_children->items()[next++];
         visit(childNode);
-        if (childNode->childCount() > 0)
+        if (childNode->m_children && childNode->m_children->count > 0)
             stack.emplace_back(childNode, 0);
     }
 }
