@@ -76,17 +76,16 @@ void CardNode::reserveChildren(int n)
     if (n <= capacity)
         return;
     const int wanted = std::max({n, capacity + capacity / 2, 4});
-    auto *grown = static_cast<Children *>(
-        std::malloc(sizeof(Children) + sizeof(CardNode *) * static_cast<size_t>(wanted)));
+    // realloc: a large block grows in place or is remapped, never copied
+    // through a second one that would stay behind as free heap.
+    void *grown = std::realloc(m_children, sizeof(Children) + sizeof(CardNode *) * static_cast<size_t>(wanted));
     if (!grown)
         throw std::bad_alloc();
-    grown->count = m_children ? m_children->count : 0;
-    grown->capacity = wanted;
-    if (m_children) {
-        std::memcpy(grown->items(), m_children->items(), sizeof(CardNode *) * static_cast<size_t>(m_children->count));
-        std::free(m_children);
-    }
-    m_children = grown;
+    const bool fresh = !m_children;
+    m_children = static_cast<Children *>(grown);
+    if (fresh)
+        m_children->count = 0;
+    m_children->capacity = wanted;
 }
 
 void CardNode::insertChildren(int row, CardNode *const *nodes, int n)
