@@ -616,6 +616,22 @@ void CardTreeBuilder::attachRecord(CardNode *node, std::unique_ptr<TCardData> da
     node->setRecord(std::move(data));
 }
 
+void CardTreeBuilder::adoptChildren(CardNode *parent, std::span<std::unique_ptr<CardNode>> children)
+{
+    if (!parent)
+        return;
+    std::vector<CardNode *> nodes;
+    nodes.reserve(children.size());
+    for (const std::unique_ptr<CardNode> &child : children) {
+        if (child)
+            nodes.push_back(child.get());
+    }
+    parent->reserveChildren(parent->childCount() + static_cast<int>(nodes.size())); // may throw: nothing moved yet
+    for (std::unique_ptr<CardNode> &child : children)
+        child.release();
+    parent->insertChildren(parent->childCount(), nodes.data(), static_cast<int>(nodes.size()));
+}
+
 CardTreeBuilder::CardTreeBuilder(CardTree &tree)
     : m_tree(tree)
     , m_arena(tree.arena())

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <span>
 #include <vector>
 
 namespace kelvo {
@@ -305,6 +306,9 @@ public:
     static void setLabel(CardNode *node, QByteArray label);
     static void setDisplayIndexes(CardNode *node, const std::array<std::int32_t, 4> &indexes) { node->m_indexes = indexes; }
     static void attachRecord(CardNode *node, std::unique_ptr<TCardData> data);
+    // Appends complete subtrees made off the tree (moved from `children`;
+    // null entries are skipped) as the last children of `parent`.
+    static void adoptChildren(CardNode *parent, std::span<std::unique_ptr<CardNode>> children);
 
     // What a node made in bulk holds. Texts longer than a field holds are
     // cut as TCardData::setField cuts them (the label is kept whole).

@@ -52,4 +52,12 @@ QByteArrayView trimmed(QByteArrayView text);
 QString decode(QByteArrayView text);
 QByteArray encode(const QString &text);
 
+// Appends the GB18030 form of UTF-8 text to `out`: the bytes encode() gives
+// for the same text, without a QString in between and without a converter
+// call per text (a table made once from encode()'s own converter serves the
+// Basic Multilingual Plane). Returns false, with `out` unchanged, when
+// `utf8` holds a code point of the surrogate range (U+D800 to U+DFFF, which
+// a JSON "\udc00" escape produces) or is not UTF-8.
+bool appendFromUtf8(QByteArrayView utf8, QByteArray &out);
+
 } // namespace kelvo::gb18030

@@ -7,11 +7,40 @@
 #include "CardTree.h"
 #include "DataFile.h"
 
+#include <QFile>
+
 #include <algorithm>
 
 namespace kelvo::tool {
 
 namespace {
+
+// Opens the JSON text ("-": standard input) as ReadWholeFile would read it,
+// with its messages.
+bool OpenJsonInput(const QString &path, QFile &file, QString *error)
+{
+    if (path == QLatin1String("-")) {
+        if (!file.open(stdin, QIODevice::ReadOnly)) {
+            *error = QStringLiteral("standard input: %1").arg(file.errorString());
+            return false;
+        }
+        return true;
+    }
+    file.setFileName(path);
+    if (!file.exists()) {
+        *error = QStringLiteral("%1: no such file").arg(path);
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return false;
+    }
+    if (file.size() > MaxInputBytes) {
+        *error = QStringLiteral("%1: larger than %2 bytes; refused").arg(path).arg(MaxInputBytes);
+        return false;
+    }
+    return true;
+}
 
 int runBuild(const QStringList &args)
 {
@@ -27,22 +56,35 @@ int runBuild(const QStringList &args)
     const QString dataPath = files.at(1);
     const QString jsonName = jsonPath == QLatin1String("-") ? QStringLiteral("standard input") : jsonPath;
 
-    QByteArray json;
+    // The JSON is read in pieces as it is parsed: memory follows the tree.
     QString error;
-    if (!ReadWholeFile(jsonPath, &json, &error)) {
+    QFile json;
+    if (!OpenJsonInput(jsonPath, json, &error)) {
         printError(QStringLiteral("kelvo-tool build: ") + error);
         return ExitUsage;
     }
+    JsonSource source;
+    source.read = [&json](char *into, qint64 room, QString *readError) -> qint64 {
+        const qint64 got = json.read(into, room);
+        if (got < 0)
+            *readError = json.errorString();
+        return got;
+    };
+    if (!json.isSequential())
+        source.rewind = [&json] { return json.seek(0); };
+    source.maxBytes = MaxInputBytes;
     CardTree tree;
     QStringList warnings;
-    const bool read = ReadTreeJson(json, tree, &error, &warnings);
+    bool sourceFailed = false;
+    const bool read = ReadTreeJson(source, jsonName, tree, &error, &warnings, &sourceFailed);
     for (const QString &warning : warnings)
         printError(QStringLiteral("kelvo-tool build: warning: %1: %2").arg(jsonName, warning));
     if (!read) {
-        printError(QStringLiteral("kelvo-tool build: %1: %2").arg(jsonName, error));
+        printError(sourceFailed ? QStringLiteral("kelvo-tool build: ") + error
+                                : QStringLiteral("kelvo-tool build: %1: %2").arg(jsonName, error));
         return ExitUsage;
     }
-    json = QByteArray();
+    json.close();
 
     const QByteArray bytes = SerializeTree(tree, NoProgress(), &error);
     if (bytes.isEmpty()) {
@@ -75,7 +117,7 @@ const CommandRegistration registration{{
         "label draws a warning), texts are stored in GB18030 without\n"
         "leading and trailing spaces or control characters, and each text is cut to\n"
         "255 bytes (after the last whole character; a warning names each such text).\n"
-        "Nodes can be nested about 500 levels deep in JSON.\n"
+        "Nodes may be nested to any depth.\n"
         "\n"
         "Exit codes: 0 written; 1 usage error, unreadable JSON file, bad JSON or a value\n"
         "of the wrong type (the message names the line and column or the node, such as\n"

@@ -44,10 +44,19 @@ bool DoubleFromJson(const QJsonValue &value, double *result, QString *error)
         return true;
     }
     if (!value.isString()) {
-        *error = QStringLiteral("expected a number");
+        *error = NotANumberReason();
         return false;
     }
-    const QString text = value.toString();
+    return DoubleFromJsonString(value.toString(), result, error);
+}
+
+QString NotANumberReason()
+{
+    return QStringLiteral("expected a number");
+}
+
+bool DoubleFromJsonString(const QString &text, double *result, QString *error)
+{
     if (text == QLatin1String("-0")) {
         *result = -0.0;
         return true;

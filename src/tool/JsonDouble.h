@@ -16,5 +16,9 @@ QByteArray ExactDoubleJson(double value);
 // Reads a value written by ExactDoubleJson (or any JSON number). Returns
 // false with a reason in `error` for anything else.
 bool DoubleFromJson(const QJsonValue &value, double *result, QString *error);
+// The same for a JSON string's text ("-0", "Infinity", "NaN(0x...)", ...).
+bool DoubleFromJsonString(const QString &text, double *result, QString *error);
+// The reason DoubleFromJson gives for a value that is neither a number nor a string.
+QString NotANumberReason();
 
 } // namespace kelvo::tool

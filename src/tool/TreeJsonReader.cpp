@@ -1,251 +1,747 @@
 #include "TreeJsonReader.h"
 
+#include "JsonByteStream.h"
+#include "JsonDouble.h"
+
 #include "CardData.h"
 #include "CardTree.h"
 #include "Gb18030.h"
-#include "JsonDouble.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonParseError>
+#include <rapidjson/reader.h>
 
-#include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <span>
 #include <vector>
 
 namespace kelvo::tool {
 
 namespace {
 
-// Where a syntax error lies, as "line L, column C" (columns count bytes).
-QString lineAndColumn(const QByteArray &text, qsizetype offset)
+// What a value read is, as far as the checks of a node need to know.
+enum class ValueType : std::uint8_t { Missing, Text, Number, Other };
+
+enum class Member : std::uint8_t { None, Label, Kind, Fields, Created, Images, Children, Nodes, Unknown };
+
+Member memberNamed(const char *key, rapidjson::SizeType length)
 {
-    offset = qBound<qsizetype>(0, offset, text.size());
-    qsizetype line = 1;
-    qsizetype lineStart = 0;
-    for (qsizetype i = 0; i < offset; ++i) {
-        if (text.at(i) == '\n') {
-            ++line;
-            lineStart = i + 1;
-        }
-    }
-    return QStringLiteral("line %1, column %2").arg(line).arg(offset - lineStart + 1);
+    const std::string_view name(key, length);
+    if (name == "label")
+        return Member::Label;
+    if (name == "kind")
+        return Member::Kind;
+    if (name == "fields")
+        return Member::Fields;
+    if (name == "created")
+        return Member::Created;
+    if (name == "images")
+        return Member::Images;
+    if (name == "children")
+        return Member::Children;
+    return Member::Unknown;
 }
 
-bool int32FromJson(const QJsonValue &value, std::int32_t *result)
+bool isInt32(double d)
 {
-    if (!value.isDouble())
-        return false;
-    const double d = value.toDouble();
-    if (!(d >= std::numeric_limits<std::int32_t>::min() && d <= std::numeric_limits<std::int32_t>::max())
-        || d != std::floor(d))
-        return false;
-    *result = static_cast<std::int32_t>(d);
+    return d >= std::numeric_limits<std::int32_t>::min() && d <= std::numeric_limits<std::int32_t>::max()
+        && d == std::floor(d);
+}
+
+// UTF-8 bytes kept on the text stack.
+struct TextRef
+{
+    qsizetype offset = 0;
+    qsizetype length = 0;
+};
+
+// A node whose object is being read. Members may come in any order and more
+// than once (the last counts), so they are kept as read and judged when the
+// object ends, in the fixed order of the checks; its texts lie on the text
+// stack, its children's finished subtrees on the built stack.
+struct NodeFrame
+{
+    qsizetype index = 0;         // position in its array
+    qsizetype warningsStart = 0; // where its own warnings go, before its children's
+    size_t builtStart = 0;
+    qsizetype textStart = 0;
+    qsizetype childCount = 0; // elements of "children" so far
+    QString unknownKey;       // the least unknown key, as Qt orders keys; null: none
+    Member pending = Member::None;
+
+    ValueType labelType = ValueType::Missing;
+    TextRef label;
+    ValueType kindType = ValueType::Missing;
+    double kind = 0;
+    ValueType createdType = ValueType::Missing;
+    double created = 0;
+    TextRef createdText;
+
+    bool fieldsPresent = false;
+    bool fieldsArray = false;
+    int fieldsCount = 0;
+    qsizetype fieldsText = 0; // the texts of the kept items follow one another from here
+    std::array<ValueType, Field::Count> fieldTypes{};
+    std::array<std::uint32_t, Field::Count> fieldLengths{};
+
+    bool imagesPresent = false;
+    bool imagesArray = false;
+    int imagesCount = 0;
+    std::array<ValueType, 4> imageTypes{};
+    std::array<double, 4> images{};
+
+    bool childrenPresent = false;
+    bool childrenArray = false;
+};
+
+enum class Context : std::uint8_t { Top, Nodes, Node, Children, Fields, Images };
+
+// The error that decides the outcome so far, and the array (by the depth of
+// the node that holds it; -1: the top-level "nodes") whose element caused
+// it. Later elements of that array are only parsed; the holding node's own
+// checks still come first when it ends.
+struct PendingError
+{
+    QString message;
+    int ownerDepth = -1;
+};
+
+// The SAX handler: builds each node's subtree in the tree's arena as its
+// object ends, children first.
+class TreeJsonHandler
+{
+public:
+    explicit TreeJsonHandler(CardTree &tree)
+        : m_builder(tree)
+    {
+    }
+
+    // rapidjson's handler interface.
+    bool Null() { return scalar(ValueType::Other); }
+    bool Bool(bool) { return scalar(ValueType::Other); }
+    bool Int(int i) { return scalar(ValueType::Number, i); }
+    bool Uint(unsigned u) { return scalar(ValueType::Number, u); }
+    bool Int64(std::int64_t i) { return scalar(ValueType::Number, static_cast<double>(i)); }
+    bool Uint64(std::uint64_t u) { return scalar(ValueType::Number, static_cast<double>(u)); }
+    // A number that is zero reads as +0, as Qt's JSON parser gives it: a
+    // negative zero travels as the text "-0" (see JsonDouble.h).
+    bool Double(double d) { return scalar(ValueType::Number, d == 0 ? 0.0 : d); }
+    bool RawNumber(const char *, rapidjson::SizeType, bool) { return scalar(ValueType::Number); }
+    bool String(const char *text, rapidjson::SizeType length, bool)
+    {
+        return scalar(ValueType::Text, 0, std::string_view(text, length));
+    }
+    bool StartObject();
+    bool Key(const char *key, rapidjson::SizeType length, bool);
+    bool EndObject(rapidjson::SizeType);
+    bool StartArray();
+    bool EndArray(rapidjson::SizeType);
+
+    // After a complete parse: the outcome. Adopts the nodes into the tree
+    // on success.
+    bool finish(CardTree &tree, QString *error, QStringList *warnings);
+
+private:
+    bool scalar(ValueType type, double number = 0, std::string_view text = {});
+    void skipComposite() { m_skip = 1; }
+    int depth() const { return static_cast<int>(m_depth) - 1; }
+    NodeFrame &frame() { return m_frames[m_depth - 1]; }
+    int ownerOfArray() const { return m_contexts.back() == Context::Nodes ? -1 : depth(); }
+
+    // An element of "nodes" or "children" starts.
+    void beginElement(bool isObject, bool composite);
+    void finishNode();
+    // A second "nodes" or "children": the earlier array's nodes are dropped.
+    void restartArray(int ownerDepth);
+
+    TextRef pushText(std::string_view text);
+    std::string_view text(TextRef ref) const { return {m_texts.data() + ref.offset, static_cast<size_t>(ref.length)}; }
+    static void noteUnknownKey(QString &least, const char *key, rapidjson::SizeType length);
+
+    QString nodePath(int depth) const;
+    QString elementPath(int ownerDepth, qsizetype index) const;
+
+    CardTreeBuilder m_builder;
+    std::vector<Context> m_contexts;
+    int m_skip = 0; // depth inside a value that is only parsed
+
+    // The top-level object.
+    bool m_started = false;
+    bool m_topIsObject = false;
+    QString m_topUnknownKey;
+    Member m_topPending = Member::None;
+    bool m_nodesPresent = false;
+    bool m_nodesArray = false;
+    qsizetype m_nodesCount = 0;
+
+    std::vector<NodeFrame> m_frames; // reused; m_depth of them are open
+    size_t m_depth = 0;
+    std::string m_texts;
+    std::vector<std::unique_ptr<CardNode>> m_built;
+    QStringList m_warnings;
+    std::optional<PendingError> m_error;
+    QByteArray m_gb; // the GB18030 texts of the node being made
+};
+
+TextRef TreeJsonHandler::pushText(std::string_view text)
+{
+    TextRef ref{static_cast<qsizetype>(m_texts.size()), static_cast<qsizetype>(text.size())};
+    m_texts.append(text);
+    return ref;
+}
+
+void TreeJsonHandler::noteUnknownKey(QString &least, const char *key, rapidjson::SizeType length)
+{
+    const QString name = QString::fromUtf8(key, length);
+    if (least.isNull() || name < least)
+        least = name;
+}
+
+QString TreeJsonHandler::nodePath(int d) const
+{
+    QString path;
+    for (int i = 0; i <= d; ++i)
+        path += (i == 0 ? QStringLiteral("nodes[%1]") : QStringLiteral(".children[%1]")).arg(m_frames[size_t(i)].index);
+    return path;
+}
+
+QString TreeJsonHandler::elementPath(int ownerDepth, qsizetype index) const
+{
+    if (ownerDepth < 0)
+        return QStringLiteral("nodes[%1]").arg(index);
+    return nodePath(ownerDepth) + QStringLiteral(".children[%1]").arg(index);
+}
+
+bool TreeJsonHandler::StartObject()
+{
+    if (m_skip > 0) {
+        ++m_skip;
+        return true;
+    }
+    if (m_contexts.empty()) {
+        m_started = true;
+        m_topIsObject = true;
+        m_contexts.push_back(Context::Top);
+        return true;
+    }
+    switch (m_contexts.back()) {
+    case Context::Top:
+        if (m_topPending == Member::Nodes) { // "nodes": {...}
+            restartArray(-1);
+            m_nodesPresent = true;
+            m_nodesArray = false;
+        }
+        skipComposite();
+        break;
+    case Context::Nodes:
+    case Context::Children:
+        beginElement(true, true);
+        break;
+    case Context::Node:
+        scalar(ValueType::Other); // a member holding an object
+        skipComposite();
+        break;
+    case Context::Fields:
+    case Context::Images:
+        scalar(ValueType::Other);
+        skipComposite();
+        break;
+    }
     return true;
 }
 
-class JsonTreeBuilder
+bool TreeJsonHandler::StartArray()
 {
-public:
-    JsonTreeBuilder(CardTree &tree, QString *error, QStringList *warnings)
-        : m_tree(tree)
-        , m_error(error)
-        , m_warnings(warnings)
-    {
+    if (m_skip > 0) {
+        ++m_skip;
+        return true;
     }
-
-    bool build(const QJsonDocument &document)
-    {
-        if (!document.isObject())
-            return fail(QStringLiteral("the top level must be an object {\"nodes\": [...]}"));
-        const QJsonObject root = document.object();
-        for (auto it = root.begin(); it != root.end(); ++it) {
-            if (it.key() != QLatin1String("nodes"))
-                return fail(QStringLiteral("unknown key \"%1\" at the top level").arg(it.key()));
+    if (m_contexts.empty()) {
+        m_started = true;
+        m_topIsObject = false;
+        skipComposite();
+        return true;
+    }
+    switch (m_contexts.back()) {
+    case Context::Top:
+        if (m_topPending == Member::Nodes) { // "nodes": [...]
+            restartArray(-1);
+            m_nodesPresent = true;
+            m_nodesArray = true;
+            m_contexts.push_back(Context::Nodes);
+        } else {
+            skipComposite();
         }
-        const QJsonValue nodes = root.value(QLatin1String("nodes"));
-        if (!nodes.isArray())
-            return fail(QStringLiteral("the top level needs \"nodes\": an array of nodes"));
-        const QJsonArray array = nodes.toArray();
-        for (qsizetype i = 0; i < array.size(); ++i) {
-            m_path.assign(1, i);
-            if (!buildNode(array.at(i), nullptr))
-                return false;
+        break;
+    case Context::Nodes:
+    case Context::Children:
+        beginElement(false, true);
+        break;
+    case Context::Node: {
+        NodeFrame &f = frame();
+        switch (f.pending) {
+        case Member::Fields:
+            f.fieldsPresent = true;
+            f.fieldsArray = true;
+            f.fieldsCount = 0;
+            f.fieldsText = static_cast<qsizetype>(m_texts.size());
+            m_contexts.push_back(Context::Fields);
+            break;
+        case Member::Images:
+            f.imagesPresent = true;
+            f.imagesArray = true;
+            f.imagesCount = 0;
+            m_contexts.push_back(Context::Images);
+            break;
+        case Member::Children:
+            restartArray(depth());
+            f.childrenPresent = true;
+            f.childrenArray = true;
+            m_contexts.push_back(Context::Children);
+            break;
+        default:
+            scalar(ValueType::Other);
+            skipComposite();
+            break;
+        }
+        break;
+    }
+    case Context::Fields:
+    case Context::Images:
+        scalar(ValueType::Other);
+        skipComposite();
+        break;
+    }
+    return true;
+}
+
+bool TreeJsonHandler::scalar(ValueType type, double number, std::string_view value)
+{
+    if (m_skip > 0)
+        return true;
+    if (m_contexts.empty()) {
+        m_started = true;
+        m_topIsObject = false;
+        return true;
+    }
+    switch (m_contexts.back()) {
+    case Context::Top:
+        if (m_topPending == Member::Nodes) { // "nodes": a scalar
+            restartArray(-1);
+            m_nodesPresent = true;
+            m_nodesArray = false;
+        }
+        break;
+    case Context::Nodes:
+    case Context::Children:
+        beginElement(false, false);
+        break;
+    case Context::Node: {
+        NodeFrame &f = frame();
+        switch (f.pending) {
+        case Member::Label:
+            f.labelType = type;
+            if (type == ValueType::Text)
+                f.label = pushText(value);
+            break;
+        case Member::Kind:
+            f.kindType = type;
+            f.kind = number;
+            break;
+        case Member::Created:
+            f.createdType = type;
+            f.created = number;
+            if (type == ValueType::Text)
+                f.createdText = pushText(value);
+            break;
+        case Member::Fields:
+            f.fieldsPresent = true;
+            f.fieldsArray = false;
+            break;
+        case Member::Images:
+            f.imagesPresent = true;
+            f.imagesArray = false;
+            break;
+        case Member::Children:
+            restartArray(depth());
+            f.childrenPresent = true;
+            f.childrenArray = false;
+            break;
+        case Member::None:
+        case Member::Nodes:
+        case Member::Unknown:
+            break;
+        }
+        break;
+    }
+    case Context::Fields: {
+        NodeFrame &f = frame();
+        if (f.fieldsCount < Field::Count) {
+            const auto i = static_cast<size_t>(f.fieldsCount);
+            f.fieldTypes[i] = type;
+            f.fieldLengths[i] = 0;
+            if (type == ValueType::Text) {
+                m_texts.append(value);
+                f.fieldLengths[i] = static_cast<std::uint32_t>(value.size());
+            }
+        }
+        ++f.fieldsCount;
+        break;
+    }
+    case Context::Images: {
+        NodeFrame &f = frame();
+        if (f.imagesCount < 4) {
+            f.imageTypes[static_cast<size_t>(f.imagesCount)] = type;
+            f.images[static_cast<size_t>(f.imagesCount)] = number;
+        }
+        ++f.imagesCount;
+        break;
+    }
+    }
+    return true;
+}
+
+bool TreeJsonHandler::Key(const char *key, rapidjson::SizeType length, bool)
+{
+    if (m_skip > 0)
+        return true;
+    if (m_contexts.back() == Context::Top) {
+        if (std::string_view(key, length) == "nodes") {
+            m_topPending = Member::Nodes;
+        } else {
+            m_topPending = Member::Unknown;
+            noteUnknownKey(m_topUnknownKey, key, length);
         }
         return true;
     }
+    NodeFrame &f = frame();
+    f.pending = memberNamed(key, length);
+    if (f.pending == Member::Unknown)
+        noteUnknownKey(f.unknownKey, key, length);
+    return true;
+}
 
-private:
-    // Recursion depth is bounded by the JSON parser's nesting limit.
-    bool buildNode(const QJsonValue &value, CardNode *parent)
-    {
-        if (!value.isObject())
-            return failAt(QString(), QStringLiteral("a node must be an object"));
-        const QJsonObject object = value.toObject();
-        for (auto it = object.begin(); it != object.end(); ++it) {
-            static const QLatin1String known[] = {QLatin1String("label"),   QLatin1String("kind"),
-                                                  QLatin1String("fields"),  QLatin1String("created"),
-                                                  QLatin1String("images"),  QLatin1String("children")};
-            if (std::find(std::begin(known), std::end(known), it.key()) == std::end(known))
-                return failAt(QString(), QStringLiteral("unknown key \"%1\"").arg(it.key()));
-        }
+bool TreeJsonHandler::EndObject(rapidjson::SizeType)
+{
+    if (m_skip > 0) {
+        --m_skip;
+        return true;
+    }
+    if (m_contexts.back() == Context::Node)
+        finishNode();
+    m_contexts.pop_back();
+    return true;
+}
 
-        QByteArray label;
-        const QJsonValue labelValue = object.value(QLatin1String("label"));
-        if (labelValue.isUndefined())
-            return failAt(QString(), QStringLiteral("\"label\" is missing"));
-        if (!textFromJson(labelValue, [] { return QStringLiteral("label"); }, &label))
-            return false;
-        if (label.size() > TCardData::MaxFieldBytes)
-            warn(QStringLiteral("label"), QStringLiteral("longer than 255 bytes in GB18030; the data file keeps the first 255"));
+bool TreeJsonHandler::EndArray(rapidjson::SizeType)
+{
+    if (m_skip > 0) {
+        --m_skip;
+        return true;
+    }
+    m_contexts.pop_back();
+    return true;
+}
 
-        auto record = std::make_unique<TCardData>();
-        const QJsonValue kindValue = object.value(QLatin1String("kind"));
-        if (kindValue.isUndefined())
-            return failAt(QString(), QStringLiteral("\"kind\" is missing"));
-        if (!int32FromJson(kindValue, &record->Kind))
-            return failAt(QStringLiteral("kind"), QStringLiteral("expected a 32-bit integer (0 card class, 1 card)"));
+void TreeJsonHandler::restartArray(int ownerDepth)
+{
+    if (ownerDepth < 0) {
+        m_warnings.clear();
+        m_built.clear();
+        m_nodesCount = 0;
+    } else {
+        NodeFrame &f = m_frames[size_t(ownerDepth)];
+        while (m_warnings.size() > f.warningsStart)
+            m_warnings.removeLast();
+        m_built.resize(f.builtStart);
+        f.childCount = 0;
+    }
+    if (m_error && m_error->ownerDepth == ownerDepth)
+        m_error.reset();
+}
 
-        const QJsonValue fieldsValue = object.value(QLatin1String("fields"));
-        if (!fieldsValue.isUndefined()) {
-            if (!fieldsValue.isArray())
-                return failAt(QStringLiteral("fields"), QStringLiteral("expected an array of up to 13 texts"));
-            const QJsonArray fields = fieldsValue.toArray();
-            if (fields.size() > Field::Count)
-                return failAt(QStringLiteral("fields"),
-                              QStringLiteral("%1 texts; a card has 13 fields").arg(fields.size()));
-            for (qsizetype i = 0; i < fields.size(); ++i) {
+void TreeJsonHandler::beginElement(bool isObject, bool composite)
+{
+    const int owner = ownerOfArray();
+    const qsizetype index = owner < 0 ? m_nodesCount++ : m_frames[size_t(owner)].childCount++;
+    if (m_error && m_error->ownerDepth == owner) { // an earlier element failed: only parse
+        if (composite)
+            skipComposite();
+        return;
+    }
+    if (!isObject) {
+        m_error = PendingError{elementPath(owner, index) + QStringLiteral(": a node must be an object"), owner};
+        if (composite)
+            skipComposite();
+        return;
+    }
+    if (m_depth == m_frames.size())
+        m_frames.emplace_back();
+    NodeFrame &f = m_frames[m_depth++];
+    f = NodeFrame();
+    f.index = index;
+    f.warningsStart = m_warnings.size();
+    f.builtStart = m_built.size();
+    f.textStart = static_cast<qsizetype>(m_texts.size());
+    m_contexts.push_back(Context::Node);
+}
+
+void TreeJsonHandler::finishNode()
+{
+    const int d = depth();
+    NodeFrame &f = frame();
+    QStringList own;
+    std::optional<QString> ownError;
+    const auto place = [this, d](const QString &member) { // made only for a message
+        const QString path = nodePath(d);
+        return member.isEmpty() ? path : path + QLatin1Char('.') + member;
+    };
+    const auto fail = [&](const QString &member, const QString &what) {
+        ownError = place(member) + QStringLiteral(": ") + what;
+    };
+    const auto warn = [&](const QString &member, const QString &what) { own << place(member) + QStringLiteral(": ") + what; };
+    const QString tooLong = QStringLiteral("longer than 255 bytes in GB18030; the data file keeps the first 255");
+    const QString unpaired = QStringLiteral("the text holds an unpaired surrogate (\\ud800-\\udfff)");
+
+    // The texts in GB18030, one after the other in m_gb: the label, then the fields.
+    m_gb.resize(0);
+    qsizetype labelLength = 0;
+    std::array<std::pair<qsizetype, qsizetype>, Field::Count> fieldAt{};
+    std::array<std::int32_t, 4> images{};
+    std::int32_t kind = 0;
+    double created = 0;
+
+    [&] {
+        if (!f.unknownKey.isNull())
+            return fail(QString(), QStringLiteral("unknown key \"%1\"").arg(f.unknownKey));
+        if (f.labelType == ValueType::Missing)
+            return fail(QString(), QStringLiteral("\"label\" is missing"));
+        if (f.labelType != ValueType::Text)
+            return fail(QStringLiteral("label"), QStringLiteral("expected a text"));
+        if (!gb18030::appendFromUtf8(text(f.label), m_gb))
+            return fail(QStringLiteral("label"), unpaired);
+        labelLength = m_gb.size();
+        if (labelLength > TCardData::MaxFieldBytes)
+            warn(QStringLiteral("label"), tooLong);
+
+        if (f.kindType == ValueType::Missing)
+            return fail(QString(), QStringLiteral("\"kind\" is missing"));
+        if (f.kindType != ValueType::Number || !isInt32(f.kind))
+            return fail(QStringLiteral("kind"), QStringLiteral("expected a 32-bit integer (0 card class, 1 card)"));
+        kind = static_cast<std::int32_t>(f.kind);
+
+        if (f.fieldsPresent) {
+            if (!f.fieldsArray)
+                return fail(QStringLiteral("fields"), QStringLiteral("expected an array of up to 13 texts"));
+            if (f.fieldsCount > Field::Count)
+                return fail(QStringLiteral("fields"), QStringLiteral("%1 texts; a card has 13 fields").arg(f.fieldsCount));
+            qsizetype at = f.fieldsText;
+            for (int i = 0; i < f.fieldsCount; ++i) {
                 const auto where = [i] { return QStringLiteral("fields[%1]").arg(i); };
-                QByteArray text;
-                if (!textFromJson(fields.at(i), where, &text))
-                    return false;
-                if (text.size() > TCardData::MaxFieldBytes)
-                    warn(where(), QStringLiteral("longer than 255 bytes in GB18030; the data file keeps the first 255"));
-                record->setField(Field::First + static_cast<int>(i), text);
+                const std::string_view item(m_texts.data() + at, f.fieldLengths[size_t(i)]);
+                at += f.fieldLengths[size_t(i)];
+                if (f.fieldTypes[size_t(i)] != ValueType::Text)
+                    return fail(where(), QStringLiteral("expected a text"));
+                const qsizetype start = m_gb.size();
+                if (!gb18030::appendFromUtf8(item, m_gb))
+                    return fail(where(), unpaired);
+                fieldAt[size_t(i)] = {start, m_gb.size() - start};
+                if (m_gb.size() - start > TCardData::MaxFieldBytes)
+                    warn(where(), tooLong);
             }
-            if (!record->name().isEmpty() && record->name() != gb18030::cutAtCharBoundary(label, TCardData::MaxFieldBytes))
+            const QByteArrayView label(m_gb.constData(), labelLength);
+            const QByteArrayView name = gb18030::cutAtCharBoundary(
+                QByteArrayView(m_gb.constData() + fieldAt[0].first, fieldAt[0].second), TCardData::MaxFieldBytes);
+            if (!name.isEmpty() && name != gb18030::cutAtCharBoundary(label, TCardData::MaxFieldBytes))
                 warn(QStringLiteral("fields[0]"),
                      QStringLiteral("differs from the label; the data file stores the label in the name's place"));
         }
 
-        const QJsonValue createdValue = object.value(QLatin1String("created"));
-        if (!createdValue.isUndefined()) {
+        if (f.createdType == ValueType::Number) {
+            created = f.created;
+        } else if (f.createdType == ValueType::Text) {
             QString reason;
-            if (!DoubleFromJson(createdValue, &record->Created, &reason))
-                return failAt(QStringLiteral("created"), reason);
+            const std::string_view value = text(f.createdText);
+            if (!DoubleFromJsonString(QString::fromUtf8(value.data(), qsizetype(value.size())), &created, &reason))
+                return fail(QStringLiteral("created"), reason);
+        } else if (f.createdType == ValueType::Other) {
+            return fail(QStringLiteral("created"), NotANumberReason());
         }
 
-        std::array<std::int32_t, 4> images;
-        images.fill(record->Kind);
-        const QJsonValue imagesValue = object.value(QLatin1String("images"));
-        if (!imagesValue.isUndefined()) {
-            const QJsonArray array = imagesValue.toArray();
-            if (!imagesValue.isArray() || array.size() != 4)
-                return failAt(QStringLiteral("images"),
-                              QStringLiteral("expected four integers: image, selected image, overlay, state"));
-            for (qsizetype i = 0; i < 4; ++i) {
-                if (!int32FromJson(array.at(i), &images[static_cast<size_t>(i)]))
-                    return failAt(QStringLiteral("images[%1]").arg(i), QStringLiteral("expected a 32-bit integer"));
+        images.fill(kind);
+        if (f.imagesPresent) {
+            if (!f.imagesArray || f.imagesCount != 4)
+                return fail(QStringLiteral("images"),
+                            QStringLiteral("expected four integers: image, selected image, overlay, state"));
+            for (size_t i = 0; i < 4; ++i) {
+                if (f.imageTypes[i] != ValueType::Number || !isInt32(f.images[i]))
+                    return fail(QStringLiteral("images[%1]").arg(i), QStringLiteral("expected a 32-bit integer"));
+                images[i] = static_cast<std::int32_t>(f.images[i]);
             }
         }
 
-        const QJsonValue childrenValue = object.value(QLatin1String("children"));
-        if (!childrenValue.isUndefined() && !childrenValue.isArray())
-            return failAt(QStringLiteral("children"), QStringLiteral("expected an array of nodes"));
+        if (f.childrenPresent && !f.childrenArray)
+            return fail(QStringLiteral("children"), QStringLiteral("expected an array of nodes"));
+    }();
 
-        CardNode *node = parent ? m_tree.addChild(parent, std::move(label), std::move(record))
-                                : m_tree.addTopLevel(std::move(label), std::move(record));
-        m_tree.setDisplayIndexes(node, images[0], images[1], images[2], images[3]);
+    // Own warnings come before the children's.
+    if (ownError)
+        while (m_warnings.size() > f.warningsStart)
+            m_warnings.removeLast();
+    for (qsizetype i = 0; i < own.size(); ++i)
+        m_warnings.insert(f.warningsStart + i, own.at(i));
 
-        const QJsonArray children = childrenValue.toArray();
-        for (qsizetype i = 0; i < children.size(); ++i) {
-            m_path.push_back(i);
-            if (!buildNode(children.at(i), node))
-                return false;
-            m_path.pop_back();
-        }
-        return true;
+    if (ownError) {
+        m_error = PendingError{*ownError, d - 1};
+        m_built.resize(f.builtStart);
+    } else if (m_error && m_error->ownerDepth == d) {
+        m_error->ownerDepth = d - 1; // a child failed: so does this node
+        m_built.resize(f.builtStart);
+    } else {
+        CardTreeBuilder::NodeContents contents;
+        contents.label = QByteArrayView(m_gb.constData(), labelLength);
+        for (size_t i = 0; i < fieldAt.size(); ++i)
+            contents.fields[i] = QByteArrayView(m_gb.constData() + fieldAt[i].first, fieldAt[i].second);
+        contents.kind = kind;
+        contents.created = created;
+        contents.indexes = images;
+        std::unique_ptr<CardNode> node = m_builder.makeBulkNode(contents);
+        CardTreeBuilder::adoptChildren(node.get(), std::span(m_built).subspan(f.builtStart));
+        m_built.resize(f.builtStart);
+        m_built.push_back(std::move(node));
     }
+    m_texts.resize(static_cast<size_t>(f.textStart));
+    --m_depth;
+}
 
-    // `where` names the member for a message; called only on failure.
-    template<typename Where>
-    bool textFromJson(const QJsonValue &value, const Where &where, QByteArray *text)
-    {
-        if (!value.isString())
-            return failAt(where(), QStringLiteral("expected a text"));
-        const QString string = value.toString();
-        if (isAscii(string)) { // most texts: digits, addresses, names in Latin letters
-            *text = string.toLatin1();
-            return true;
-        }
-        if (!string.isValidUtf16())
-            return failAt(where(), QStringLiteral("the text holds an unpaired surrogate (\\ud800-\\udfff)"));
-        *text = gb18030::encode(string);
-        return true;
-    }
-
-    static bool isAscii(const QString &string)
-    {
-        for (const QChar c : string) {
-            if (c.unicode() >= 0x80)
-                return false;
-        }
-        return true;
-    }
-
-    QString nodePath() const
-    {
-        QString path;
-        for (size_t i = 0; i < m_path.size(); ++i)
-            path += (i == 0 ? QStringLiteral("nodes[%1]") : QStringLiteral(".children[%1]")).arg(m_path[i]);
-        return path;
-    }
-
-    QString place(const QString &member) const
-    {
-        return member.isEmpty() ? nodePath() : nodePath() + QLatin1Char('.') + member;
-    }
-
-    void warn(const QString &member, const QString &what)
-    {
-        if (m_warnings)
-            m_warnings->append(place(member) + QStringLiteral(": ") + what);
-    }
-
-    bool failAt(const QString &member, const QString &what) { return fail(place(member) + QStringLiteral(": ") + what); }
-
-    bool fail(const QString &what)
-    {
-        *m_error = what;
+bool TreeJsonHandler::finish(CardTree &tree, QString *error, QStringList *warnings)
+{
+    QString failure;
+    if (!m_topIsObject)
+        failure = QStringLiteral("the top level must be an object {\"nodes\": [...]}");
+    else if (!m_topUnknownKey.isNull())
+        failure = QStringLiteral("unknown key \"%1\" at the top level").arg(m_topUnknownKey);
+    else if (!m_nodesPresent || !m_nodesArray)
+        failure = QStringLiteral("the top level needs \"nodes\": an array of nodes");
+    if (!failure.isEmpty()) {
+        *error = failure;
         return false;
     }
+    if (warnings)
+        *warnings += m_warnings;
+    if (m_error) {
+        *error = m_error->message;
+        return false;
+    }
+    tree.adoptTopLevel(std::move(m_built));
+    m_built.clear();
+    return true;
+}
 
-    CardTree &m_tree;
-    QString *m_error;
-    QStringList *m_warnings;
-    std::vector<qsizetype> m_path;
-};
+QString syntaxReason(rapidjson::ParseErrorCode code)
+{
+    using namespace rapidjson;
+    switch (code) {
+    case kParseErrorDocumentEmpty: return QStringLiteral("the text holds no JSON value");
+    case kParseErrorDocumentRootNotSingular: return QStringLiteral("garbage at the end of the document");
+    case kParseErrorValueInvalid: return QStringLiteral("illegal value");
+    case kParseErrorObjectMissName: return QStringLiteral("missing a member name in an object");
+    case kParseErrorObjectMissColon: return QStringLiteral("missing ':' after a member name");
+    case kParseErrorObjectMissCommaOrCurlyBracket: return QStringLiteral("unterminated object (missing ',' or '}')");
+    case kParseErrorArrayMissCommaOrSquareBracket: return QStringLiteral("unterminated array (missing ',' or ']')");
+    case kParseErrorStringUnicodeEscapeInvalidHex: return QStringLiteral("illegal \\u escape (four hexadecimal digits expected)");
+    case kParseErrorStringUnicodeSurrogateInvalid: return QStringLiteral("the text holds an unpaired surrogate (\\ud800-\\udfff)");
+    case kParseErrorStringEscapeInvalid: return QStringLiteral("illegal escape sequence");
+    case kParseErrorStringMissQuotationMark: return QStringLiteral("unterminated string");
+    case kParseErrorStringInvalidEncoding: return QStringLiteral("invalid UTF-8 text");
+    case kParseErrorNumberTooBig:
+    case kParseErrorNumberMissFraction:
+    case kParseErrorNumberMissExponent: return QStringLiteral("illegal number");
+    default: return QStringLiteral("syntax error");
+    }
+}
+
+enum class Attempt { Done, Again };
+
+Attempt readOnce(const JsonSource &source, JsonByteStream::Mode mode, const QString &sourceName, CardTree &tree,
+                 QString *error, QStringList *warnings, bool *sourceFailed, bool *result)
+{
+    JsonByteStream stream(source.read, source.maxBytes, mode);
+    TreeJsonHandler handler(tree);
+    rapidjson::Reader reader;
+    constexpr unsigned Flags =
+        rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseFullPrecisionFlag;
+    const rapidjson::ParseResult parsed = reader.Parse<Flags>(stream, handler);
+    if (!stream.readError().isEmpty()) {
+        *error = sourceName + QStringLiteral(": ") + stream.readError();
+        if (sourceFailed)
+            *sourceFailed = true;
+        *result = false;
+        return Attempt::Done;
+    }
+    if (parsed.IsError()) {
+        // Strict JSON stopped where the lenient reading goes on.
+        const bool strict = stream.mode() == JsonByteStream::AsGiven;
+        const bool controlCharacter = parsed.Code() == rapidjson::kParseErrorStringMissQuotationMark
+            && stream.rawControlCharacterAt(parsed.Offset());
+        const bool escape = parsed.Code() == rapidjson::kParseErrorStringEscapeInvalid
+            || parsed.Code() == rapidjson::kParseErrorStringUnicodeSurrogateInvalid;
+        if (strict && (controlCharacter || escape))
+            return Attempt::Again;
+        *error = QStringLiteral("%1: %2").arg(stream.place(parsed.Offset()), syntaxReason(parsed.Code()));
+        *result = false;
+        return Attempt::Done;
+    }
+    *result = handler.finish(tree, error, warnings);
+    return Attempt::Done;
+}
 
 } // namespace
 
-bool ReadTreeJson(const QByteArray &json, CardTree &tree, QString *error, QStringList *warnings)
+bool ReadTreeJson(const JsonSource &source, const QString &sourceName, CardTree &tree, QString *error,
+                  QStringList *warnings, bool *sourceFailed)
 {
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        QString reason = parseError.errorString();
-        if (parseError.error == QJsonParseError::DeepNesting)
-            reason += QStringLiteral(" (nodes can be nested about 500 levels deep in JSON)");
-        *error = QStringLiteral("%1: %2").arg(lineAndColumn(json, parseError.offset), reason);
+    if (sourceFailed)
+        *sourceFailed = false;
+    bool result = false;
+    // Strict JSON first: it reads every byte once, quickly. A control
+    // character inside a string, an escape strict JSON does not know or a
+    // lone high surrogate sends the text through once more in the form
+    // JsonByteStream hands such texts on; a source that cannot start again
+    // gets that from the start.
+    const bool canRewind = static_cast<bool>(source.rewind);
+    JsonByteStream::Mode mode = canRewind ? JsonByteStream::AsGiven : JsonByteStream::EscapeControlCharacters;
+    if (readOnce(source, mode, sourceName, tree, error, warnings, sourceFailed, &result) == Attempt::Done)
+        return result;
+    if (!source.rewind()) {
+        *error = sourceName + QStringLiteral(": cannot read it again from the start");
+        if (sourceFailed)
+            *sourceFailed = true;
         return false;
     }
-    JsonTreeBuilder builder(tree, error, warnings);
-    return builder.build(document);
+    readOnce(source, JsonByteStream::EscapeControlCharacters, sourceName, tree, error, warnings, sourceFailed, &result);
+    return result;
+}
+
+bool ReadTreeJson(const QByteArray &json, CardTree &tree, QString *error, QStringList *warnings)
+{
+    qsizetype at = 0;
+    JsonSource source;
+    source.read = [&json, &at](char *into, qint64 room, QString *) -> qint64 {
+        const qint64 n = std::min<qint64>(room, json.size() - at);
+        std::memcpy(into, json.constData() + at, static_cast<size_t>(n));
+        at += n;
+        return n;
+    };
+    source.rewind = [&at] {
+        at = 0;
+        return true;
+    };
+    source.maxBytes = std::numeric_limits<qint64>::max();
+    return ReadTreeJson(source, QStringLiteral("the text"), tree, error, warnings);
 }
 
 } // namespace kelvo::tool

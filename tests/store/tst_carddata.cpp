@@ -2,6 +2,7 @@
 #include "CardRecords.h"
 #include "Gb18030.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace kelvo;
@@ -18,6 +19,8 @@ private slots:
     void trimmed_data();
     void trimmed();
     void encodeDecodeRoundTrip();
+    void utf8EncodesAsTheConverterDoes();
+    void utf8RefusesSurrogatesAndMalformedText();
 
     void setFieldCutsWholeCharacters_data();
     void setFieldCutsWholeCharacters();
@@ -115,6 +118,67 @@ void TestCardData::encodeDecodeRoundTrip()
     QCOMPARE(bytes.left(12), ReservedCardClassLabel());
     QCOMPARE(bytes.right(4), QByteArray("\x94\x39\xFC\x36"));
     QCOMPARE(gb18030::decode(bytes), text);
+}
+
+void TestCardData::utf8EncodesAsTheConverterDoes()
+{
+    const auto viaConverter = [](const QString &text) { return gb18030::encode(text); };
+    const auto viaUtf8 = [](const QString &text) {
+        QByteArray out("prefix");
+        if (!gb18030::appendFromUtf8(text.toUtf8(), out))
+            return QByteArray("refused");
+        return out.mid(6);
+    };
+    // Every code point of the Basic Multilingual Plane on its own, and the
+    // ends of the planes beyond it.
+    for (char32_t c = 1; c < 0x10000; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF)
+            continue;
+        const QString text = QString::fromUcs4(&c, 1);
+        if (viaUtf8(text) != viaConverter(text))
+            QFAIL(qPrintable(QStringLiteral("U+%1").arg(quint32(c), 4, 16, QLatin1Char('0'))));
+    }
+    for (char32_t c : {char32_t(0x10000), char32_t(0x1F600), char32_t(0x20000), char32_t(0x2FFFF), char32_t(0xE0001),
+                       char32_t(0x10FFFF)}) {
+        const QString text = QString::fromUcs4(&c, 1);
+        QCOMPARE(viaUtf8(text), viaConverter(text));
+    }
+    // Random mixed texts.
+    QRandomGenerator random(1234);
+    for (int i = 0; i < 2000; ++i) {
+        QString text;
+        const int length = random.bounded(40);
+        for (int k = 0; k < length; ++k) {
+            char32_t c = 0;
+            switch (random.bounded(4)) {
+            case 0: c = char32_t(random.bounded(0x20, 0x7F)); break;
+            case 1: c = char32_t(random.bounded(0x4E00, 0x9FA6)); break;
+            case 2: c = char32_t(random.bounded(0x80, 0xD800)); break;
+            default: c = char32_t(random.bounded(0x10000, 0x110000)); break;
+            }
+            text += QString::fromUcs4(&c, 1);
+        }
+        QCOMPARE(viaUtf8(text), viaConverter(text));
+    }
+}
+
+void TestCardData::utf8RefusesSurrogatesAndMalformedText()
+{
+    const QByteArray refused[] = {
+        "a\xED\xA0\x80",     // U+D800, as a JSON "\ud800" comes out
+        "\xED\xBF\xBFz",     // U+DFFF
+        "\xC0\x80",          // an overlong zero
+        "\xE0\x80\xBF",      // an overlong form
+        "\xF4\x90\x80\x80",  // beyond U+10FFFF
+        "ab\xE5\xBC",         // cut inside a character
+        "\x80",              // a continuation byte alone
+        "\xE5\x41\x41",      // a lead byte without its continuation
+    };
+    for (const QByteArray &text : refused) {
+        QByteArray out("kept");
+        QVERIFY2(!gb18030::appendFromUtf8(text, out), text.toHex().constData());
+        QCOMPARE(out, QByteArray("kept"));
+    }
 }
 
 void TestCardData::setFieldCutsWholeCharacters_data()

@@ -70,6 +70,7 @@ private slots:
     void createdStaysExact_data();
     void createdStaysExact();
     void buildReadsStandardInput();
+    void buildNestsToAnyDepth();
     void buildCutsLongTextsWithAWarning();
     void buildWarnsWhenTheNameDiffersFromTheLabel();
     void badJson_data();
@@ -373,6 +374,30 @@ void TestToolStoreCommands::buildReadsStandardInput()
     QCOMPARE(defaultFile(0.5).withMyFillers(readFile(QStringLiteral("in.DB"))), defaultFile(0.5).bytes());
 }
 
+void TestToolStoreCommands::buildNestsToAnyDepth()
+{
+    // From a file and from standard input (which cannot be read twice), with
+    // a raw tab inside a string that strict JSON would refuse.
+    constexpr int Depth = 100000;
+    QByteArray json = "{\"nodes\": [";
+    for (int i = 0; i < Depth; ++i)
+        json += "{\"label\": \"c\tlass\", \"kind\": 0, \"children\": [";
+    json += "{\"label\": \"leaf\", \"kind\": 1}";
+    json += QByteArray("]}").repeated(Depth) + "]}";
+    writeFile(QStringLiteral("deep.json"), json);
+    const Run fromFile = run({QStringLiteral("build"), path(QStringLiteral("deep.json")), path(QStringLiteral("deep1.DB"))});
+    QVERIFY2(fromFile.exitCode == 0, qPrintable(fromFile.err));
+    const Run fromInput = run({QStringLiteral("build"), QStringLiteral("-"), path(QStringLiteral("deep2.DB"))}, json);
+    QVERIFY2(fromInput.exitCode == 0, qPrintable(fromInput.err));
+    const Run check = run({QStringLiteral("check"), path(QStringLiteral("deep1.DB"))});
+    QCOMPARE(QString::fromUtf8(check.out),
+             QStringLiteral("nodes: %1, card classes: %2, cards: 1, deepest level: %1\n").arg(Depth + 1).arg(Depth));
+    QFile one(path(QStringLiteral("deep1.DB")));
+    QFile two(path(QStringLiteral("deep2.DB")));
+    QVERIFY(one.open(QIODevice::ReadOnly) && two.open(QIODevice::ReadOnly));
+    QCOMPARE(one.readAll(), two.readAll());
+}
+
 void TestToolStoreCommands::buildCutsLongTextsWithAWarning()
 {
     // 200 two-byte characters: 400 bytes, cut after the 127th character.
@@ -439,8 +464,11 @@ void TestToolStoreCommands::badJson_data()
         << QStringLiteral("nodes[1].children[0]: unknown key \"chidren\"");
     QTest::newRow("unpaired surrogate") << QByteArray(R"({"nodes": [{"label": "\ud800", "kind": 0}]})")
                                         << QStringLiteral("nodes[0].label");
-    QTest::newRow("nested too deep") << "{\"nodes\": " + QByteArray(3000, '[') + QByteArray(3000, ']') + "}"
-                                     << QStringLiteral("line 1, column");
+    QTest::newRow("arrays nested as a node") << "{\"nodes\": " + QByteArray(3000, '[') + QByteArray(3000, ']') + "}"
+                                             << QStringLiteral("nodes[0]: a node must be an object");
+    QTest::newRow("raw line break at the end of a string")
+        << QByteArray("{\"nodes\": [\n{\"label\": \"a\n\", \"kind\": 1, \"fields\": 7}]}")
+        << QStringLiteral("nodes[0].fields: expected an array");
 }
 
 void TestToolStoreCommands::badJson()
