@@ -7,6 +7,36 @@
 
 namespace kelvo {
 
+namespace {
+
+// Most fields are a few bytes long: two overlapping loads and stores of 8 or
+// 4 bytes copy them exactly, without a call; longer ones go to memcpy.
+inline void copyShort(char *to, const char *from, qsizetype n)
+{
+    if (n >= 8 && n <= 16) {
+        std::uint64_t head;
+        std::uint64_t tail;
+        std::memcpy(&head, from, 8);
+        std::memcpy(&tail, from + n - 8, 8);
+        std::memcpy(to, &head, 8);
+        std::memcpy(to + n - 8, &tail, 8);
+    } else if (n >= 4 && n < 8) {
+        std::uint32_t head;
+        std::uint32_t tail;
+        std::memcpy(&head, from, 4);
+        std::memcpy(&tail, from + n - 4, 4);
+        std::memcpy(to, &head, 4);
+        std::memcpy(to + n - 4, &tail, 4);
+    } else if (n > 16) {
+        std::memcpy(to, from, static_cast<size_t>(n));
+    } else {
+        for (qsizetype k = 0; k < n; ++k)
+            to[k] = from[k];
+    }
+}
+
+} // namespace
+
 TCardData::TCardData(const TCardData &other)
     : Kind(other.Kind)
     , Created(other.Created)
@@ -150,17 +180,21 @@ const char *TCardData::useBulkText(char *buffer, const std::array<QByteArrayView
 {
     releaseText();
     char *out = buffer;
-    for (int i = 1; i <= Field::Count; ++i) { // fields 2..13, then the name
-        const QByteArrayView text = cutTexts[static_cast<size_t>(i % Field::Count)];
-        if (!text.isEmpty())
-            std::memcpy(out, text.data(), static_cast<size_t>(text.size()));
+    const auto put = [&out](QByteArrayView text) {
+        copyShort(out, text.data(), text.size());
         out += text.size();
-        m_length[(i % Field::Count)] = static_cast<std::uint8_t>(text.size());
+    };
+    for (int i = 1; i < Field::Count; ++i) { // fields 2..13, then the name
+        put(cutTexts[static_cast<size_t>(i)]);
+        m_length[i] = static_cast<std::uint8_t>(cutTexts[static_cast<size_t>(i)].size());
     }
+    const char *name = out;
+    put(cutTexts[0]);
+    m_length[0] = static_cast<std::uint8_t>(cutTexts[0].size());
     *out = '\0';
     m_text = buffer;
     m_ownsText = false;
-    return out - cutTexts[0].size();
+    return name;
 }
 
 } // namespace kelvo

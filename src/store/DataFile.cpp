@@ -52,19 +52,9 @@ LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, Progress
         return result;
     }
 
-    QByteArray readBytes;
-    QByteArrayView bytes;
-    if (uchar *mapped = file.map(0, size)) {
-        fileio::adviseSequentialRead(mapped, size);
-        bytes = QByteArrayView(reinterpret_cast<const char *>(mapped), size);
-    } else {
-        readBytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            return failedLoad(Error{ErrorCode::ReadFailed, files.dataFile, file.errorString()});
-        bytes = readBytes;
-    }
-
-    LoadResult result = ReadTreeFromBytes(bytes, tree, progress, {}, pump);
+    // Read in pieces as the nodes are made: memory holds the tree, never the
+    // whole file besides it. A failing read ends as Damaged with ReadFailed.
+    LoadResult result = ReadTreeFromDevice(file, tree, progress, {}, nullptr, pump);
     if (result.ok())
         progress.CloseProgress();
     else

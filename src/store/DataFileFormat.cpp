@@ -5,6 +5,7 @@
 #include "FileHelpers.h"
 #include "Gb18030.h"
 
+#include <QIODevice>
 #include <QtEndian>
 
 #include <algorithm>
@@ -59,51 +60,116 @@ QByteArrayView storedText(QByteArrayView text)
 
 // --- reading
 
+// The most bytes one node record can take: thirteen text items of at most
+// 257 bytes, six fixed items of four and one of eight, each after a 4-byte
+// length.
+constexpr qsizetype MaxRecordBytes = TextItems * (4 + MaxTextItem) + 6 * (4 + 4) + (4 + 8);
+
 struct Failure
 {
     qint64 offset = -1;
     QString reason;
 };
 
-class Cursor
+// The bytes of the file as far as they are in memory: all of them (a mapped
+// or read file), or a window that a device refills as the reader goes on.
+class Window
 {
 public:
-    explicit Cursor(QByteArrayView bytes)
-        : m_begin(reinterpret_cast<const unsigned char *>(bytes.data()))
-        , m_pos(m_begin)
-        , m_end(m_begin + bytes.size())
+    virtual ~Window() = default;
+
+    // Makes at least `n` bytes available at pos(), or all that are left.
+    void require(qsizetype n)
     {
+        if (m_end - m_pos < n && !m_finished)
+            refill(n);
+    }
+    const unsigned char *pos() const { return m_pos; }
+    const unsigned char *end() const { return m_end; }
+    void advance(const unsigned char *to) { m_pos = to; }
+    // File offset of the byte at `p` (within the window).
+    qint64 offsetOf(const unsigned char *p) const { return m_base + (p - m_start); }
+    qint64 offset() const { return offsetOf(m_pos); }
+    bool atEnd()
+    {
+        require(1);
+        return m_pos == m_end;
     }
 
-    qint64 offset() const { return m_pos - m_begin; }
-    qint64 left() const { return m_end - m_pos; }
-    bool atEnd() const { return m_pos == m_end; }
+protected:
+    virtual void refill(qsizetype n) = 0;
 
-    std::int32_t takeInt32()
+    const unsigned char *m_start = nullptr; // file offset m_base
+    const unsigned char *m_pos = nullptr;
+    const unsigned char *m_end = nullptr;
+    qint64 m_base = 0;
+    bool m_finished = true; // nothing more than [m_start, m_end)
+};
+
+class MemoryWindow final : public Window
+{
+public:
+    explicit MemoryWindow(QByteArrayView bytes)
     {
-        const auto value = qFromLittleEndian<std::int32_t>(m_pos);
-        m_pos += 4;
-        return value;
-    }
-    double takeDouble()
-    {
-        const auto bits = qFromLittleEndian<quint64>(m_pos);
-        m_pos += 8;
-        double value;
-        std::memcpy(&value, &bits, sizeof value);
-        return value;
-    }
-    const unsigned char *take(qsizetype n)
-    {
-        const unsigned char *at = m_pos;
-        m_pos += n;
-        return at;
+        m_start = m_pos = reinterpret_cast<const unsigned char *>(bytes.data());
+        m_end = m_start + bytes.size();
     }
 
 private:
-    const unsigned char *m_begin;
-    const unsigned char *m_pos;
-    const unsigned char *m_end;
+    void refill(qsizetype) override {}
+};
+
+// Reads the device in large pieces; the bytes already used are dropped, so
+// memory stays the size of the buffer whatever the size of the file.
+class DeviceWindow final : public Window
+{
+public:
+    DeviceWindow(QIODevice &device, DeviceRead &info)
+        : m_device(device)
+        , m_info(info)
+    {
+        m_finished = false;
+        m_buffer.resize(static_cast<size_t>(PieceBytes + MaxRecordBytes));
+        m_start = m_pos = m_end = reinterpret_cast<const unsigned char *>(m_buffer.data());
+    }
+
+private:
+    static constexpr qsizetype PieceBytes = qsizetype(1) << 20;
+
+    void refill(qsizetype n) override
+    {
+        // Keep what is left, at the front.
+        const qsizetype left = m_end - m_pos;
+        auto *front = reinterpret_cast<unsigned char *>(m_buffer.data());
+        m_base += m_pos - m_start;
+        std::memmove(front, m_pos, static_cast<size_t>(left));
+        m_start = m_pos = front;
+        m_end = front + left;
+        while (m_end - m_pos < n && !m_finished) {
+            const qsizetype room = static_cast<qsizetype>(m_buffer.size()) - (m_end - front);
+            const qint64 got = m_device.read(reinterpret_cast<char *>(front) + (m_end - front), room);
+            if (got < 0) {
+                m_info.error = m_device.errorString();
+                m_finished = true;
+            } else if (got == 0) {
+                m_finished = !m_device.isSequential() || !m_device.waitForReadyRead(-1) || m_device.atEnd();
+                if (m_device.isSequential() && !m_finished)
+                    continue;
+                m_finished = true;
+            } else {
+                m_end += got;
+                m_info.bytesRead += got;
+                if (m_info.bytesRead > m_info.maxBytes) {
+                    m_info.error = QStringLiteral("larger than %1 bytes; refused").arg(m_info.maxBytes);
+                    m_finished = true;
+                }
+            }
+        }
+    }
+
+    QIODevice &m_device;
+    DeviceRead &m_info;
+    std::vector<char> m_buffer;
 };
 
 struct NodeRecord
@@ -115,117 +181,126 @@ struct NodeRecord
     std::int32_t kind = 0;
 };
 
-// Reads an item's length prefix and checks that its payload lies within the
-// bytes left. `item` is the item's number (1..20) for the message.
-bool readItemLength(Cursor &cursor, int item, std::int32_t &length, qint64 &itemOffset, Failure &failure)
+std::int32_t int32At(const unsigned char *p)
 {
-    itemOffset = cursor.offset();
-    if (cursor.left() < 4) {
-        failure = {itemOffset, QStringLiteral("the file ends inside the length of item %1").arg(item)};
-        return false;
-    }
-    length = cursor.takeInt32();
-    return true;
+    return qFromLittleEndian<std::int32_t>(p);
 }
 
-bool readTextItem(Cursor &cursor, int item, QByteArrayView &text, Failure &failure)
+// The messages of a damaged record, made only when one is met.
+Q_DECL_COLD_FUNCTION Failure endsInsideLength(const Window &w, const unsigned char *at, int item)
 {
-    std::int32_t n = 0;
-    qint64 itemOffset = 0;
-    if (!readItemLength(cursor, item, n, itemOffset, failure))
-        return false;
-    if (n < 1 || n > MaxTextItem) {
-        failure = {itemOffset, QStringLiteral("text item %1 has length %2; a text item holds 1 to %3 bytes")
-                                   .arg(item)
-                                   .arg(n)
-                                   .arg(MaxTextItem)};
-        return false;
-    }
-    if (n > cursor.left()) {
-        failure = {itemOffset, QStringLiteral("item %1 (%2 bytes) runs past the end of the file").arg(item).arg(n)};
-        return false;
-    }
-    const unsigned char *payload = cursor.take(n);
-    const int textLength = payload[0];
-    if (1 + textLength > n) {
-        failure = {itemOffset, QStringLiteral("text item %1 claims %2 text bytes but has length %3")
-                                   .arg(item)
-                                   .arg(textLength)
-                                   .arg(n)};
-        return false;
-    }
-    text = QByteArrayView(reinterpret_cast<const char *>(payload + 1), textLength);
-    return true;
+    return {w.offsetOf(at), QStringLiteral("the file ends inside the length of item %1").arg(item)};
 }
 
-bool readFixedItem(Cursor &cursor, int item, std::int32_t expectedLength, Failure &failure)
+Q_DECL_COLD_FUNCTION Failure runsPastTheEnd(const Window &w, const unsigned char *at, int item, std::int32_t n)
 {
-    std::int32_t n = 0;
-    qint64 itemOffset = 0;
-    if (!readItemLength(cursor, item, n, itemOffset, failure))
-        return false;
-    if (n != expectedLength) {
-        failure = {itemOffset,
-                   QStringLiteral("item %1 has length %2 instead of %3").arg(item).arg(n).arg(expectedLength)};
-        return false;
-    }
-    if (cursor.left() < n) {
-        failure = {itemOffset, QStringLiteral("item %1 (%2 bytes) runs past the end of the file").arg(item).arg(n)};
-        return false;
-    }
-    return true;
+    return {w.offsetOf(at), QStringLiteral("item %1 (%2 bytes) runs past the end of the file").arg(item).arg(n)};
 }
 
-bool readIntItem(Cursor &cursor, int item, std::int32_t &value, Failure &failure)
+Q_DECL_COLD_FUNCTION Failure badTextLength(const Window &w, const unsigned char *at, int item, std::int32_t n)
 {
-    if (!readFixedItem(cursor, item, 4, failure))
-        return false;
-    value = cursor.takeInt32();
-    return true;
+    return {w.offsetOf(at),
+            QStringLiteral("text item %1 has length %2; a text item holds 1 to %3 bytes").arg(item).arg(n).arg(MaxTextItem)};
 }
 
-bool readNodeRecord(Cursor &cursor, NodeRecord &record, Failure &failure)
+Q_DECL_COLD_FUNCTION Failure claimsTooMuch(const Window &w, const unsigned char *at, int item, int textLength,
+                                           std::int32_t n)
 {
+    return {w.offsetOf(at),
+            QStringLiteral("text item %1 claims %2 text bytes but has length %3").arg(item).arg(textLength).arg(n)};
+}
+
+Q_DECL_COLD_FUNCTION Failure badFixedLength(const Window &w, const unsigned char *at, int item, std::int32_t n,
+                                            std::int32_t expected)
+{
+    return {w.offsetOf(at), QStringLiteral("item %1 has length %2 instead of %3").arg(item).arg(n).arg(expected)};
+}
+
+// Reads one node record (twenty items) at the window's position; the texts
+// are views into the window, valid until it is next refilled. Every length
+// is checked before it is used; with `Roomy` the window is known to hold the
+// longest record there can be, so no item can run past its end and only the
+// lengths' shapes need checking.
+template<bool Roomy>
+bool readNodeRecordAt(Window &w, NodeRecord &record, Failure &failure)
+{
+    const unsigned char *p = w.pos();
+    const unsigned char *const end = w.end();
     for (int i = 0; i < TextItems; ++i) {
-        if (!readTextItem(cursor, i + 1, record.texts[static_cast<size_t>(i)], failure))
+        if (!Roomy && end - p < 4) {
+            failure = endsInsideLength(w, p, i + 1);
             return false;
-    }
-    for (int i = 0; i < 4; ++i) {
-        if (!readIntItem(cursor, 14 + i, record.indexes[static_cast<size_t>(i)], failure))
+        }
+        const std::int32_t n = int32At(p);
+        if (n < 1 || n > MaxTextItem) [[unlikely]] {
+            failure = badTextLength(w, p, i + 1, n);
             return false;
+        }
+        if (!Roomy && n > end - p - 4) {
+            failure = runsPastTheEnd(w, p, i + 1, n);
+            return false;
+        }
+        const int textLength = p[4];
+        if (1 + textLength > n) [[unlikely]] {
+            failure = claimsTooMuch(w, p, i + 1, textLength, n);
+            return false;
+        }
+        record.texts[static_cast<size_t>(i)] = QByteArrayView(reinterpret_cast<const char *>(p + 5), textLength);
+        p += 4 + n;
     }
-    if (!readIntItem(cursor, 18, record.childCount, failure))
-        return false;
-    if (!readFixedItem(cursor, 19, 8, failure))
-        return false;
-    record.created = cursor.takeDouble();
-    return readIntItem(cursor, 20, record.kind, failure);
+    // Items 14 to 20: four display indexes, the child count, the date, the kind.
+    std::int32_t values[6];
+    for (int item = 14; item <= 20; ++item) {
+        const std::int32_t expected = item == 19 ? 8 : 4;
+        if (!Roomy && end - p < 4) {
+            failure = endsInsideLength(w, p, item);
+            return false;
+        }
+        const std::int32_t n = int32At(p);
+        if (n != expected) [[unlikely]] {
+            failure = badFixedLength(w, p, item, n, expected);
+            return false;
+        }
+        if (!Roomy && end - p - 4 < n) {
+            failure = runsPastTheEnd(w, p, item, n);
+            return false;
+        }
+        if (item == 19) {
+            const auto bits = qFromLittleEndian<quint64>(p + 4);
+            std::memcpy(&record.created, &bits, sizeof record.created);
+        } else {
+            values[item < 19 ? item - 14 : 5] = int32At(p + 4);
+        }
+        p += 4 + n;
+    }
+    record.indexes = {values[0], values[1], values[2], values[3]};
+    record.childCount = values[4];
+    record.kind = values[5];
+    w.advance(p);
+    return true;
 }
 
-// Makes the node for a record read from the file: the label goes into both
-// the node and the record's Name; one allocation holds all field texts.
-std::unique_ptr<CardNode> makeNodeFromRecord(const NodeRecord &record, CardNode *parent, ReadOptions options)
+bool readNodeRecord(Window &w, NodeRecord &record, Failure &failure)
 {
-    auto data = std::make_unique<TCardData>();
-    data->Kind = record.kind;
-    data->Created = record.created;
-    data->setAllFields(record.texts); // texts[0], the label, is field 1 (Name)
+    w.require(MaxRecordBytes);
+    if (w.end() - w.pos() >= MaxRecordBytes)
+        return readNodeRecordAt<true>(w, record, failure);
+    return readNodeRecordAt<false>(w, record, failure);
+}
 
-    std::array<std::int32_t, 4> indexes = record.indexes;
+// The node for a record read from the file, made in bulk: the label goes
+// into both the node and the record's Name.
+CardTreeBuilder::NodeContents contentsOf(const NodeRecord &record, ReadOptions options)
+{
+    CardTreeBuilder::NodeContents contents;
+    contents.label = record.texts[0];
+    contents.fields = record.texts; // texts[0], the label, is field 1 (Name)
+    contents.kind = record.kind;
+    contents.created = record.created;
+    contents.indexes = record.indexes;
     if (!options.keepStoredDisplayIndexes)
-        indexes.fill(record.kind);
-
-    const QByteArray label(record.texts[0].data(), record.texts[0].size());
-    std::unique_ptr<CardNode> owned;
-    CardNode *node = nullptr;
-    if (parent) {
-        node = CardTreeBuilder::addChild(parent, label, std::move(data));
-    } else {
-        owned = CardTreeBuilder::makeNode(label, std::move(data));
-        node = owned.get();
-    }
-    CardTreeBuilder::setDisplayIndexes(node, indexes);
-    return owned;
+        contents.indexes.fill(record.kind);
+    return contents;
 }
 
 struct ReadNodeResult
@@ -240,16 +315,17 @@ struct ReadNodeResult
 // stack. Before each child node `beforePump` runs, then the window messages
 // are pumped. Counts are never trusted for allocation: each node is made
 // only once its record has been read whole.
-ReadNodeResult ReadNodeData(Cursor &cursor, MessagePump &pump, ReadOptions options,
-                            const std::function<void()> &beforePump, Failure &failure)
+template<typename BeforePump>
+ReadNodeResult ReadNodeData(Window &window, CardTreeBuilder &builder, MessagePump &pump, ReadOptions options,
+                            BeforePump &beforePump, Failure &failure)
 {
     ReadNodeResult result;
     NodeRecord record;
-    if (!readNodeRecord(cursor, record, failure)) {
+    if (!readNodeRecord(window, record, failure)) {
         result.ok = false;
         return result;
     }
-    result.node = makeNodeFromRecord(record, nullptr, options);
+    result.node = builder.makeBulkNode(contentsOf(record, options));
 
     struct Pending
     {
@@ -270,16 +346,18 @@ ReadNodeResult ReadNodeData(Cursor &cursor, MessagePump &pump, ReadOptions optio
         CardNode *parent = top.node;
         beforePump();
         pump.pump();
-        if (!readNodeRecord(cursor, record, failure)) {
+        if (!readNodeRecord(window, record, failure)) {
             result.ok = false;
             return result;
         }
-        makeNodeFromRecord(record, parent, options);
+        CardNode *node = builder.addBulkChild(parent, contentsOf(record, options));
         if (record.childCount > 0)
-            stack.push_back({parent->lastChild(), record.childCount});
+            stack.push_back({node, record.childCount});
     }
     return result;
 }
+
+LoadResult readTree(Window &window, CardTree &tree, ProgressSink &progress, ReadOptions options, MessagePump &pump);
 
 LoadResult damaged(qint64 offset, QString reason)
 {
@@ -383,18 +461,22 @@ QByteArray SerializeTree(const CardTree &tree, ProgressSink &progress, QString *
     return buffer;
 }
 
-LoadResult ReadTreeFromBytes(QByteArrayView bytes, CardTree &tree, ProgressSink &progress, ReadOptions options,
-                             MessagePump &pump)
+namespace {
+
+LoadResult readTree(Window &window, CardTree &tree, ProgressSink &progress, ReadOptions options, MessagePump &pump)
 {
     LoadResult result;
-    if (bytes.isEmpty())
+    if (window.atEnd())
         return result;
-    Cursor cursor(bytes);
-    if (cursor.left() < 4)
+    window.require(4);
+    if (window.end() - window.pos() < 4)
         return damaged(0, QStringLiteral("the file ends inside the top-level count"));
-    const std::int32_t topLevelCount = cursor.takeInt32();
+    const std::int32_t topLevelCount = int32At(window.pos());
+    window.advance(window.pos() + 4);
     progress.ShowLoadProgress();
 
+    // Nodes, records and texts in bulk, in the tree's own storage.
+    CardTreeBuilder builder(tree);
     // Complete top-level subtrees wait here and join the tree together,
     // at the latest before events run and at the end.
     std::vector<std::unique_ptr<CardNode>> complete;
@@ -406,14 +488,14 @@ LoadResult ReadTreeFromBytes(QByteArrayView bytes, CardTree &tree, ProgressSink 
     };
 
     for (std::int32_t i = 0; i < topLevelCount; ++i) {
-        if (cursor.atEnd()) {
+        if (window.atEnd()) {
             adoptComplete();
-            return damaged(cursor.offset(), QStringLiteral("the file ends before top-level node %1 of %2")
+            return damaged(window.offset(), QStringLiteral("the file ends before top-level node %1 of %2")
                                                 .arg(i + 1)
                                                 .arg(topLevelCount));
         }
         Failure failure;
-        ReadNodeResult node = ReadNodeData(cursor, pump, options, adoptComplete, failure);
+        ReadNodeResult node = ReadNodeData(window, builder, pump, options, adoptComplete, failure);
         if (node.node)
             complete.push_back(std::move(node.node));
         if (!node.ok) {
@@ -422,6 +504,32 @@ LoadResult ReadTreeFromBytes(QByteArrayView bytes, CardTree &tree, ProgressSink 
         }
     }
     adoptComplete();
+    return result;
+}
+
+} // namespace
+
+LoadResult ReadTreeFromBytes(QByteArrayView bytes, CardTree &tree, ProgressSink &progress, ReadOptions options,
+                             MessagePump &pump)
+{
+    MemoryWindow window(bytes);
+    return readTree(window, tree, progress, options, pump);
+}
+
+LoadResult ReadTreeFromDevice(QIODevice &device, CardTree &tree, ProgressSink &progress, ReadOptions options,
+                              DeviceRead *info, MessagePump &pump)
+{
+    DeviceRead ownInfo;
+    DeviceRead &read = info ? *info : ownInfo;
+    read.bytesRead = 0;
+    read.error.clear();
+    DeviceWindow window(device, read);
+    LoadResult result = readTree(window, tree, progress, options, pump);
+    if (!read.error.isEmpty()) { // the device failed: what was read says nothing
+        result.status = LoadResult::Status::Damaged;
+        result.offset = -1;
+        result.error = Error{ErrorCode::ReadFailed, QString(), read.error};
+    }
     return result;
 }
 

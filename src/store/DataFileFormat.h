@@ -6,7 +6,10 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QIODevice>
 #include <QString>
+
+#include <limits>
 
 // The byte format of the data file, over memory: a little-endian top-level
 // count, then each node's record (twenty items) followed by its children's,
@@ -54,6 +57,23 @@ struct ReadOptions
 // nodes read completely so far stay in the tree.
 LoadResult ReadTreeFromBytes(QByteArrayView bytes, CardTree &tree, ProgressSink &progress = NoProgress(),
                              ReadOptions options = {}, MessagePump &pump = NoMessagePump());
+
+// How ReadTreeFromDevice read its device.
+struct DeviceRead
+{
+    qint64 maxBytes = std::numeric_limits<qint64>::max(); // more stops the reading
+    qint64 bytesRead = 0;
+    QString error; // the device's error text, or "larger than N bytes; refused"
+};
+
+// The same, reading `device` from its current position in pieces of a
+// megabyte as the nodes are made, so that memory follows the tree and not
+// the file. A device that fails (or gives more than `info->maxBytes`) ends
+// the read as Damaged at offset -1 with a ReadFailed error holding the
+// device's text (also in `info->error`).
+LoadResult ReadTreeFromDevice(QIODevice &device, CardTree &tree, ProgressSink &progress = NoProgress(),
+                              ReadOptions options = {}, DeviceRead *info = nullptr,
+                              MessagePump &pump = NoMessagePump());
 
 // Appends one node record (twenty items) to `buffer`.
 void WriteNodeData(QByteArray &buffer, const CardNode &node);

@@ -63,19 +63,4 @@ void adviseLargeBuffer(char *data, qsizetype size)
 #endif
 }
 
-void adviseSequentialRead(uchar *data, qint64 size)
-{
-#ifdef Q_OS_LINUX
-    const quintptr page = quintptr(::sysconf(_SC_PAGESIZE));
-    const quintptr begin = reinterpret_cast<quintptr>(data) & ~(page - 1);
-    const size_t length = size_t(size) + size_t(reinterpret_cast<quintptr>(data) - begin);
-    // Hints only: failure is harmless.
-    ::madvise(reinterpret_cast<void *>(begin), length, MADV_SEQUENTIAL);
-    ::madvise(reinterpret_cast<void *>(begin), length, MADV_WILLNEED);
-#else
-    Q_UNUSED(data);
-    Q_UNUSED(size);
-#endif
-}
-
 } // namespace kelvo::fileio

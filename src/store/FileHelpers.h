@@ -19,7 +19,5 @@ Result<> copyFileReplacing(const QString &source, const QString &destination);
 // Hints for the memory system; failures are harmless and ignored.
 // A large buffer about to be written once from start to end.
 void adviseLargeBuffer(char *data, qsizetype size);
-// A mapped file about to be read once from start to end.
-void adviseSequentialRead(uchar *data, qint64 size);
 
 } // namespace kelvo::fileio

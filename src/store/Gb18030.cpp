@@ -19,7 +19,7 @@ unsigned char byteAt(QByteArrayView text, qsizetype pos)
 
 } // namespace
 
-QByteArrayView cutAtCharBoundary(QByteArrayView text, qsizetype maxBytes)
+QByteArrayView cutLongText(QByteArrayView text, qsizetype maxBytes)
 {
     if (maxBytes <= 0)
         return text.first(0);

@@ -40,8 +40,15 @@ inline int charLength(QByteArrayView text, qsizetype pos)
 }
 
 // The longest prefix of `text` of at most `maxBytes` bytes that ends on a
-// character boundary: a cut never splits a multi-byte character.
-QByteArrayView cutAtCharBoundary(QByteArrayView text, qsizetype maxBytes);
+// character boundary: a cut never splits a multi-byte character. Inline for
+// the common case of a text that fits.
+QByteArrayView cutLongText(QByteArrayView text, qsizetype maxBytes);
+inline QByteArrayView cutAtCharBoundary(QByteArrayView text, qsizetype maxBytes)
+{
+    if (text.size() <= maxBytes && maxBytes > 0)
+        return text;
+    return cutLongText(text, maxBytes);
+}
 
 // `text` without its leading and trailing bytes of value 0x20 or less. Inner
 // bytes stay. (Bytes <= 0x20 are never part of a multi-byte character.)

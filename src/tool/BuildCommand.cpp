@@ -15,33 +15,6 @@ namespace kelvo::tool {
 
 namespace {
 
-// Opens the JSON text ("-": standard input) as ReadWholeFile would read it,
-// with its messages.
-bool OpenJsonInput(const QString &path, QFile &file, QString *error)
-{
-    if (path == QLatin1String("-")) {
-        if (!file.open(stdin, QIODevice::ReadOnly)) {
-            *error = QStringLiteral("standard input: %1").arg(file.errorString());
-            return false;
-        }
-        return true;
-    }
-    file.setFileName(path);
-    if (!file.exists()) {
-        *error = QStringLiteral("%1: no such file").arg(path);
-        return false;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return false;
-    }
-    if (file.size() > MaxInputBytes) {
-        *error = QStringLiteral("%1: larger than %2 bytes; refused").arg(path).arg(MaxInputBytes);
-        return false;
-    }
-    return true;
-}
-
 int runBuild(const QStringList &args)
 {
     CommandLine commandLine;
@@ -59,7 +32,7 @@ int runBuild(const QStringList &args)
     // The JSON is read in pieces as it is parsed: memory follows the tree.
     QString error;
     QFile json;
-    if (!OpenJsonInput(jsonPath, json, &error)) {
+    if (!OpenForReading(jsonPath, json, &error)) {
         printError(QStringLiteral("kelvo-tool build: ") + error);
         return ExitUsage;
     }

@@ -10,10 +10,38 @@
 
 namespace kelvo::tool {
 
-namespace {
-
-bool readAll(QFile &file, const QString &name, QByteArray *bytes, QString *error)
+bool OpenForReading(const QString &path, QFile &file, QString *error)
 {
+    if (path == QLatin1String("-")) {
+        if (!file.open(stdin, QIODevice::ReadOnly)) {
+            *error = QStringLiteral("standard input: %1").arg(file.errorString());
+            return false;
+        }
+        return true;
+    }
+    file.setFileName(path);
+    if (!file.exists()) {
+        *error = QStringLiteral("%1: no such file").arg(path);
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return false;
+    }
+    if (file.size() > MaxInputBytes) {
+        *error = QStringLiteral("%1: larger than %2 bytes; refused").arg(path).arg(MaxInputBytes);
+        return false;
+    }
+    return true;
+}
+
+bool ReadWholeFile(const QString &path, QByteArray *bytes, QString *error)
+{
+    bytes->clear();
+    QFile file;
+    if (!OpenForReading(path, file, error))
+        return false;
+    const QString name = path == QLatin1String("-") ? QStringLiteral("standard input") : path;
     // Read in pieces: standard input and special files have no size.
     constexpr qint64 Piece = qint64(1) << 20;
     while (true) {
@@ -34,39 +62,6 @@ bool readAll(QFile &file, const QString &name, QByteArray *bytes, QString *error
     }
 }
 
-} // namespace
-
-bool ReadWholeFile(const QString &path, QByteArray *bytes, QString *error)
-{
-    bytes->clear();
-    QFile file;
-    QString name = path;
-    if (path == QLatin1String("-")) {
-        name = QStringLiteral("standard input");
-        if (!file.open(stdin, QIODevice::ReadOnly)) {
-            *error = QStringLiteral("%1: %2").arg(name, file.errorString());
-            return false;
-        }
-    } else {
-        file.setFileName(path);
-        if (!file.exists()) {
-            *error = QStringLiteral("%1: no such file").arg(path);
-            return false;
-        }
-        if (!file.open(QIODevice::ReadOnly)) {
-            *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-            return false;
-        }
-        if (file.size() > MaxInputBytes) {
-            *error = QStringLiteral("%1: larger than %2 bytes; refused").arg(path).arg(MaxInputBytes);
-            return false;
-        }
-        if (file.size() > 0)
-            bytes->reserve(file.size() + (qint64(1) << 20));
-    }
-    return readAll(file, name, bytes, error);
-}
-
 bool FlushStandardOutput(QString *error)
 {
     errno = 0;
@@ -80,14 +75,22 @@ bool FlushStandardOutput(QString *error)
 
 bool ReadDataFile(const QString &path, CardTree &tree, QString *error, ReadOptions options, bool *wasEmpty)
 {
-    QByteArray bytes;
-    if (!ReadWholeFile(path, &bytes, error))
+    // Read in pieces as the nodes are made: memory holds the tree, never the
+    // whole file besides it.
+    QFile file;
+    const QString name = path == QLatin1String("-") ? QStringLiteral("standard input") : path;
+    if (!OpenForReading(path, file, error))
         return false;
+    DeviceRead read;
+    read.maxBytes = MaxInputBytes;
+    const LoadResult result = ReadTreeFromDevice(file, tree, NoProgress(), options, &read);
+    if (!read.error.isEmpty()) {
+        *error = QStringLiteral("%1: %2").arg(name, read.error);
+        return false;
+    }
     if (wasEmpty)
-        *wasEmpty = bytes.isEmpty();
-    const LoadResult result = ReadTreeFromBytes(bytes, tree, NoProgress(), options);
+        *wasEmpty = read.bytesRead == 0;
     if (!result.ok()) {
-        const QString name = path == QLatin1String("-") ? QStringLiteral("standard input") : path;
         *error = QStringLiteral("%1: damaged data file at byte %2: %3").arg(name).arg(result.offset).arg(result.error.text);
         return false;
     }
