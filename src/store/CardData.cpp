@@ -168,14 +168,6 @@ void TCardData::setAllFields(const std::array<QByteArrayView, Field::Count> &tex
         m_length[i] = static_cast<std::uint8_t>(cut[i].size());
 }
 
-qsizetype TCardData::bulkTextBytes(const std::array<QByteArrayView, Field::Count> &cutTexts)
-{
-    qsizetype total = 1;
-    for (const QByteArrayView &text : cutTexts)
-        total += text.size();
-    return total;
-}
-
 const char *TCardData::useBulkText(char *buffer, const std::array<QByteArrayView, Field::Count> &cutTexts)
 {
     releaseText();

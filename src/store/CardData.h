@@ -80,10 +80,6 @@ public:
     // Bytes held for the texts (for memory accounting).
     qsizetype textBytes() const;
 
-    // Bytes a record in bulk storage needs after itself for these texts
-    // (already cut): the texts and one terminating zero byte.
-    static qsizetype bulkTextBytes(const std::array<QByteArrayView, Field::Count> &cutTexts);
-
 private:
     friend class CardTreeBuilder;
 

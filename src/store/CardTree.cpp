@@ -96,12 +96,16 @@ void CardNode::insertChildren(int row, CardNode *const *nodes, int n)
     CardNode **items = m_children->items();
     const int count = m_children->count;
     row = std::clamp(row, 0, count);
-    std::memmove(items + row + n, items + row, sizeof(CardNode *) * static_cast<size_t>(count - row));
-    std::memcpy(items + row, nodes, sizeof(CardNode *) * static_cast<size_t>(n));
-    m_children->count = count + n;
-    for (int i = 0; i < n; ++i)
+    if (row < count)
+        std::memmove(items + row + n, items + row, sizeof(CardNode *) * static_cast<size_t>(count - row));
+    for (int i = 0; i < n; ++i) {
+        items[row + i] = nodes[i];
         nodes[i]->m_parent = this;
-    renumberFrom(row);
+        nodes[i]->m_row = row + i;
+    }
+    m_children->count = count + n;
+    if (row < count)
+        renumberFrom(row + n);
 }
 
 CardNode *CardNode::takeChild(int row)
@@ -665,10 +669,13 @@ CardNode *CardTreeBuilder::makeInArena(const NodeContents &contents, CardNode *p
     // a zero byte) and, when it differs from the name, the label.
     static_assert(sizeof(CardNode) % CardArena::Alignment == 0 && sizeof(TCardData) % CardArena::Alignment == 0);
     std::array<QByteArrayView, Field::Count> cut;
-    for (size_t i = 0; i < cut.size(); ++i)
+    qsizetype textBytes = 1; // the texts and the name's closing zero
+    for (size_t i = 0; i < cut.size(); ++i) {
         cut[i] = gb18030::cutAtCharBoundary(contents.fields[i], TCardData::MaxFieldBytes);
-    const bool labelIsName = contents.label == cut[0];
-    const qsizetype textBytes = TCardData::bulkTextBytes(cut);
+        textBytes += cut[i].size();
+    }
+    const bool labelIsName = contents.label.size() == cut[0].size()
+        && (cut[0].isEmpty() || std::memcmp(contents.label.data(), cut[0].data(), static_cast<size_t>(cut[0].size())) == 0);
     const qsizetype labelBytes = labelIsName || contents.label.isEmpty() ? 0 : contents.label.size() + 1;
     char *piece = static_cast<char *>(
         m_arena.allocate(sizeof(CardNode) + sizeof(TCardData) + static_cast<size_t>(textBytes + labelBytes)));
