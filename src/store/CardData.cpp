@@ -3,7 +3,6 @@
 #include "Gb18030.h"
 
 #include <cstring>
-#include <numeric>
 
 namespace kelvo {
 
@@ -102,10 +101,6 @@ void TCardData::releaseText()
     m_ownsText = false;
 }
 
-qsizetype TCardData::textBytes() const
-{
-    return std::accumulate(std::begin(m_length), std::end(m_length), qsizetype(0));
-}
 
 void TCardData::setField(int n, QByteArrayView text)
 {

@@ -77,8 +77,21 @@ public:
 
     QByteArrayView name() const { return field(Field::Name); }
 
+    // All thirteen texts back to back, field by field in the order of
+    // TextOrder: for a search that scans a card's texts in one go.
+    QByteArrayView allText() const { return QByteArrayView(m_text, textBytes()); }
+    static constexpr std::array<int, Field::Count> TextOrder = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 1};
+    // Field n's length (1..13; no range check).
+    int fieldLength(int n) const { return m_length[n - 1]; }
+
     // Bytes held for the texts (for memory accounting).
-    qsizetype textBytes() const;
+    qsizetype textBytes() const
+    {
+        qsizetype total = 0;
+        for (const std::uint8_t length : m_length)
+            total += length;
+        return total;
+    }
 
 private:
     friend class CardTreeBuilder;

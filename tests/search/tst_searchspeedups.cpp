@@ -1,0 +1,237 @@
+// The fast paths of the search give the answers of the plain definitions:
+// the matcher against folding every field and looking at every character
+// start, the order by sort keys against QCollator::compare per comparison.
+#include "CardMatcher.h"
+#include "Folding.h"
+#include "Gb18030.h"
+#include "NameOrder.h"
+#include "SearchCards.h"
+
+#include "CardRecords.h"
+#include "CardTree.h"
+
+#include <QCollator>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <algorithm>
+#include <numeric>
+
+using namespace kelvo;
+
+namespace {
+
+std::vector<qsizetype> characterStarts(QByteArrayView text)
+{
+    std::vector<qsizetype> starts;
+    for (qsizetype pos = 0; pos < text.size(); pos += gb18030::charLength(text, pos))
+        starts.push_back(pos);
+    starts.push_back(text.size());
+    return starts;
+}
+
+// The definition: the folded condition occurs in the folded value, from a
+// character start to a character start.
+bool plainContains(QByteArrayView value, const QByteArray &condition)
+{
+    const QByteArray folded = FoldText(value);
+    const std::vector<qsizetype> starts = characterStarts(folded);
+    for (qsizetype start : starts) {
+        const qsizetype end = start + condition.size();
+        if (end > folded.size())
+            break;
+        if (QByteArrayView(folded).sliced(start, condition.size()) == condition
+            && std::find(starts.begin(), starts.end(), end) != starts.end())
+            return true;
+    }
+    return false;
+}
+
+// Bytes that trip a byte-wise search: two-byte characters whose second byte
+// is an ASCII letter or digit, four-byte characters with digits inside,
+// letters of both cases, blanks, and lone lead bytes.
+const QByteArray Pieces[] = {
+    "a", "A", "b", "B", "z", "c", "o", "m", ".", "@", "1", "3", "8", "5", " ", "\t",
+    "\x81\x61",         // a two-byte character ending in 'a'
+    "\x81\x41",         // ... ending in 'A'
+    "\xB0\x4D",         // ... ending in 'M'
+    "\xD5\xC5",         // 张
+    "\xCE\xB0",         // 伟
+    "\x81\x30\x81\x30", // a four-byte character: digits in it
+    "\x81\x35\xF4\x37", // another
+    "\x81",             // a lead byte alone
+    "\xFF",
+};
+
+QByteArray randomText(QRandomGenerator &random, int maxPieces)
+{
+    QByteArray text;
+    for (int n = random.bounded(maxPieces + 1); n > 0; --n)
+        text += Pieces[random.bounded(int(std::size(Pieces)))];
+    return text;
+}
+
+QString randomName(QRandomGenerator &random)
+{
+    // Among them a zero-width space and a decomposed é, which the collation
+    // gives the same key as names without them or with é composed.
+    static const QStringList pieces = {QStringLiteral("a"), QStringLiteral("A"), QStringLiteral("b"),
+                                       QStringLiteral("B"), QStringLiteral("z"), QStringLiteral(" "),
+                                       QStringLiteral("1"), QStringLiteral("-"), QStringLiteral("张"),
+                                       QStringLiteral("章"), QStringLiteral("李"), QStringLiteral("阿"),
+                                       QStringLiteral("é"), QStringLiteral("e\u0301"), QStringLiteral("\u200B")};
+    QString name;
+    for (int length = random.bounded(5); length > 0; --length)
+        name += pieces.at(random.bounded(int(pieces.size())));
+    return name;
+}
+
+} // namespace
+
+class TestSearchSpeedups : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void matcherFollowsTheDefinition();
+    void orderFollowsTheCollator_data();
+    void orderFollowsTheCollator();
+    void searchOrdersAsTheCollatorDoes();
+};
+
+void TestSearchSpeedups::matcherFollowsTheDefinition()
+{
+    QRandomGenerator random(424242);
+    int hits = 0;
+    int misses = 0;
+    for (int round = 0; round < 20000; ++round) {
+        TCardData card;
+        card.Kind = Kind::Card;
+        for (int n = Field::First; n <= Field::Last; ++n) {
+            if (random.bounded(3) != 0)
+                card.setField(n, randomText(random, 12));
+        }
+        // Conditions: often a piece of one of the card's own texts, in
+        // another letter case; else random bytes.
+        QByteArray condition;
+        const int source = random.bounded(Field::First, Field::Last + 1);
+        const QByteArrayView text = card.field(source);
+        if (random.bounded(3) != 0 && !text.isEmpty()) {
+            const qsizetype from = random.bounded(int(text.size()));
+            condition = text.sliced(from, random.bounded(1, int(text.size() - from) + 1)).toByteArray();
+            for (char &c : condition) {
+                if (random.bounded(2) && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
+                    c = char(c ^ 0x20);
+            }
+        } else {
+            condition = randomText(random, 3);
+        }
+        const QByteArray folded = FoldText(condition);
+        if (folded.isEmpty())
+            continue;
+        FieldSelection fields{};
+        for (bool &ticked : fields)
+            ticked = random.bounded(3) != 0;
+        bool expected = false;
+        for (int n = Field::First; n <= Field::Last; ++n)
+            expected = expected || (fields[size_t(n - 1)] && plainContains(card.field(n), folded));
+        CardMatcher matcher(folded, fields);
+        if (matcher.matches(card) != expected) {
+            QString texts;
+            for (int n = Field::First; n <= Field::Last; ++n)
+                texts += QStringLiteral(" %1:%2").arg(n).arg(QString::fromLatin1(card.field(n).toByteArray().toHex()));
+            QFAIL(qPrintable(QStringLiteral("condition %1 (%2) expected %3;%4")
+                                 .arg(QString::fromLatin1(folded.toHex()), QString::fromLatin1(condition.toHex()))
+                                 .arg(expected)
+                                 .arg(texts)));
+        }
+        (expected ? hits : misses)++;
+    }
+    QVERIFY(hits > 3000 && misses > 3000);
+}
+
+void TestSearchSpeedups::orderFollowsTheCollator_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::newRow("Chinese") << QLocale(QLocale::Chinese, QLocale::China);
+    QTest::newRow("English") << QLocale(QLocale::English, QLocale::UnitedStates);
+    QTest::newRow("C") << QLocale::c();
+}
+
+void TestSearchSpeedups::orderFollowsTheCollator()
+{
+    // 30,000 names from a small alphabet: many repeat, many differ only in
+    // letter case, some only in a character the collation may ignore.
+    QFETCH(QLocale, locale);
+    QRandomGenerator random(7);
+    std::vector<QByteArray> encoded;
+    std::vector<QString> decoded;
+    for (int i = 0; i < 30000; ++i) {
+        const QString name = randomName(random);
+        decoded.push_back(name);
+        encoded.push_back(gb18030::encode(name));
+    }
+    std::vector<QByteArrayView> names(encoded.begin(), encoded.end());
+    const std::vector<std::uint32_t> order = OrderByName(names, locale);
+
+    // The order as a stable sort comparing two names at a time.
+    QCollator collator(locale);
+    collator.setCaseSensitivity(Qt::CaseSensitive);
+    std::vector<std::uint32_t> expected(names.size());
+    std::iota(expected.begin(), expected.end(), std::uint32_t(0));
+    std::stable_sort(expected.begin(), expected.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const QString &x = decoded[a];
+        const QString &y = decoded[b];
+        if (x.isEmpty() || y.isEmpty())
+            return x.isEmpty() && !y.isEmpty();
+        return collator.compare(x, y) < 0;
+    });
+    QCOMPARE(order.size(), expected.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (order[i] != expected[i])
+            QFAIL(qPrintable(QStringLiteral("place %1: %2 (row %3) instead of %4 (row %5)")
+                                 .arg(i)
+                                 .arg(decoded[order[i]])
+                                 .arg(order[i])
+                                 .arg(decoded[expected[i]])
+                                 .arg(expected[i])));
+    }
+}
+
+void TestSearchSpeedups::searchOrdersAsTheCollatorDoes()
+{
+    // Through SearchCards: rows in name order, ties in tree order, and each
+    // row still carrying its own card's texts.
+    QRandomGenerator random(8);
+    CardTree tree;
+    CardNode *cardClass = tree.addTopLevel("x", MakeCardClassRecord());
+    for (int i = 0; i < 5000; ++i) {
+        auto record = MakeCardRecord();
+        const QByteArray name = gb18030::encode(randomName(random));
+        record->setField(Field::Name, name);
+        record->setField(Field::Other, "hit " + QByteArray::number(i));
+        tree.addChild(cardClass, name, std::move(record));
+    }
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    FieldSelection fields{};
+    fields[Field::Other - 1] = true;
+    const SearchOutcome outcome = SearchCards(tree, "HIT", fields, chinese);
+    QCOMPARE(outcome.count(), 5000);
+    QCollator collator(chinese);
+    collator.setCaseSensitivity(Qt::CaseSensitive);
+    for (int i = 1; i < outcome.count(); ++i) {
+        const TResultRow &before = outcome.rows[size_t(i - 1)];
+        const TResultRow &after = outcome.rows[size_t(i)];
+        const QString a = gb18030::decode(before.Texts[0]);
+        const QString b = gb18030::decode(after.Texts[0]);
+        const int order = a.isEmpty() || b.isEmpty() ? (a.isEmpty() ? (b.isEmpty() ? 0 : -1) : 1) : collator.compare(a, b);
+        QVERIFY2(order <= 0, qPrintable(a + QLatin1String(" > ") + b));
+        if (order == 0)
+            QVERIFY(before.Node->row() < after.Node->row());
+        QCOMPARE(after.Texts[Field::Other - 1], FoldText(after.Card->field(Field::Other)));
+        QCOMPARE(after.Card, after.Node->data());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestSearchSpeedups)
+#include "tst_searchspeedups.moc"
