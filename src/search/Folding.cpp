@@ -2,7 +2,26 @@
 
 #include "Gb18030.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace kelvo {
+
+namespace {
+
+// Eight ASCII bytes at once: a-z become A-Z, every other byte stays. Adding
+// 0x1F sets a byte's top bit from 'a' up, adding 0x05 from past 'z' on; no
+// byte below 0x80 carries into the next.
+std::uint64_t upperAscii8(std::uint64_t x)
+{
+    constexpr std::uint64_t Ones = 0x0101010101010101ULL;
+    const std::uint64_t fromA = x + 0x1F * Ones;
+    const std::uint64_t pastZ = x + 0x05 * Ones;
+    const std::uint64_t letters = fromA & ~pastZ & (0x80 * Ones);
+    return x ^ (letters >> 2);
+}
+
+} // namespace
 
 qsizetype FoldTextInto(QByteArrayView text, char *out, bool *boundaries)
 {
@@ -10,6 +29,27 @@ qsizetype FoldTextInto(QByteArrayView text, char *out, bool *boundaries)
     const auto *in = reinterpret_cast<const unsigned char *>(trimmed.data());
     const qsizetype size = trimmed.size();
     qsizetype pos = 0;
+    if (!boundaries) {
+        while (pos < size) {
+            std::uint64_t eight;
+            if (size - pos >= 8 && (std::memcpy(&eight, in + pos, 8), (eight & 0x8080808080808080ULL) == 0)) {
+                eight = upperAscii8(eight);
+                std::memcpy(out + pos, &eight, 8);
+                pos += 8;
+                continue;
+            }
+            const unsigned char byte = in[pos];
+            if (byte < 0x80) {
+                out[pos++] = static_cast<char>(byte >= 'a' && byte <= 'z' ? byte - 0x20 : byte);
+                continue;
+            }
+            const int length = gb18030::charLengthAt(in + pos, size - pos);
+            for (int i = 0; i < length; ++i)
+                out[pos + i] = static_cast<char>(in[pos + i]);
+            pos += length;
+        }
+        return size;
+    }
     while (pos < size) {
         const unsigned char byte = in[pos];
         if (boundaries)

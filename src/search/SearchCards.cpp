@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <string>
 
 namespace kelvo {
 
@@ -23,17 +25,59 @@ SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const 
     return SearchCards(tree, condition, fields, QLocale(), pump);
 }
 
-SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
-                          const QLocale &locale, MessagePump &pump)
+namespace {
+
+// The row's texts in one allocation: each non-empty text is a QByteArray
+// sharing one block (the block's reference count counts them, so a text
+// copied out of the row keeps the block alive), ending with a zero byte like
+// any QByteArray. A row of thirteen texts costs one allocation, not thirteen.
+void setTexts(std::array<QByteArray, Field::Count> &texts, const std::array<QByteArrayView, Field::Count> &folded)
 {
-    SearchOutcome outcome;
-    if (gb18030::trimmed(condition).isEmpty()) {
-        outcome.emptyCondition = true;
-        return outcome;
+    qsizetype total = 0;
+    for (const QByteArrayView &text : folded)
+        total += text.isEmpty() ? 0 : text.size() + 1;
+    if (total == 0)
+        return;
+    QByteArray block(total - 1, Qt::Uninitialized); // the block's own zero byte ends the last text
+    QByteArray::DataPointer &shared = block.data_ptr();
+    char *at = shared.data();
+    for (size_t i = 0; i < folded.size(); ++i) {
+        const QByteArrayView text = folded[i];
+        if (text.isEmpty())
+            continue;
+        std::memcpy(at, text.data(), static_cast<size_t>(text.size()));
+        at[text.size()] = '\0';
+        shared.d_ptr()->ref();
+        texts[i] = QByteArray(QByteArray::DataPointer(shared.d_ptr(), at, text.size()));
+        at += text.size() + 1;
     }
-    outcome.condition = FoldText(condition);
-    CardMatcher matcher(outcome.condition, fields);
-    std::array<char, TCardData::MaxFieldBytes> folded;
+}
+
+} // namespace
+
+namespace {
+
+// What a search finds, in tree order, with the folded names (for the order).
+struct Matches
+{
+    bool emptyCondition = false;
+    QByteArray condition;
+    std::vector<FoundCard> cards;
+    std::vector<std::uint32_t> order; // result-list order: positions in `cards`
+    std::string names;                // the folded names, one after the other
+    std::vector<QByteArrayView> nameOf;
+};
+
+void findMatches(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields, const QLocale &locale,
+                 MessagePump &pump, Matches &m)
+{
+    if (gb18030::trimmed(condition).isEmpty()) {
+        m.emptyCondition = true;
+        return;
+    }
+    m.condition = FoldText(condition);
+    CardMatcher matcher(m.condition, fields);
+    std::vector<std::pair<qsizetype, qsizetype>> nameAt;
     [[maybe_unused]] const quint64 shape = tree.shapeVersion();
     tree.forEach([&](const CardNode *node) {
         pump.pump();
@@ -41,20 +85,63 @@ SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const 
         const TCardData *card = node->data();
         if (!card || !card->isCard() || !matcher.matches(*card))
             return;
-        TResultRow row;
-        for (int n = Field::First; n <= Field::Last; ++n) {
-            const QByteArrayView raw = card->field(n);
-            if (raw.isEmpty())
-                continue;
-            const qsizetype length = FoldTextInto(raw.first(std::min(raw.size(), TCardData::MaxFieldBytes)), folded.data());
-            if (length > 0)
-                row.Texts[static_cast<size_t>(n - 1)] = QByteArray(folded.data(), length);
-        }
-        row.Card = card;
-        row.Node = node;
-        outcome.rows.push_back(std::move(row));
+        const QByteArrayView name = card->name();
+        const qsizetype at = static_cast<qsizetype>(m.names.size());
+        m.names.resize(m.names.size() + static_cast<size_t>(name.size()));
+        const qsizetype length = FoldTextInto(name, m.names.data() + at);
+        m.names.resize(static_cast<size_t>(at + length));
+        nameAt.emplace_back(at, length);
+        m.cards.push_back({node, card});
     });
-    SortResultRows(outcome.rows, locale);
+    m.nameOf.reserve(nameAt.size());
+    for (const auto &[at, length] : nameAt)
+        m.nameOf.emplace_back(m.names.data() + at, length);
+    m.order = OrderByName(m.nameOf, locale);
+}
+
+} // namespace
+
+FoundCards FindCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
+                     const QLocale &locale, MessagePump &pump)
+{
+    Matches m;
+    findMatches(tree, condition, fields, locale, pump, m);
+    FoundCards found;
+    found.emptyCondition = m.emptyCondition;
+    found.condition = m.condition;
+    found.cards.reserve(m.order.size());
+    for (const std::uint32_t i : m.order)
+        found.cards.push_back(m.cards[i]);
+    return found;
+}
+
+SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
+                          const QLocale &locale, MessagePump &pump)
+{
+    Matches m;
+    findMatches(tree, condition, fields, locale, pump, m);
+    SearchOutcome outcome;
+    outcome.emptyCondition = m.emptyCondition;
+    outcome.condition = m.condition;
+    // The rows, made in result-list order.
+    outcome.rows.resize(m.order.size());
+    std::array<char, Field::Count * TCardData::MaxFieldBytes> scratch;
+    std::array<QByteArrayView, Field::Count> folded;
+    for (size_t i = 0; i < m.order.size(); ++i) {
+        const FoundCard &f = m.cards[m.order[i]];
+        folded[0] = m.nameOf[m.order[i]];
+        char *out = scratch.data();
+        for (int n = Field::First + 1; n <= Field::Last; ++n) {
+            const QByteArrayView raw = f.Card->field(n);
+            const qsizetype length = raw.isEmpty() ? 0 : FoldTextInto(raw.first(std::min(raw.size(), TCardData::MaxFieldBytes)), out);
+            folded[static_cast<size_t>(n - 1)] = QByteArrayView(out, length);
+            out += length;
+        }
+        TResultRow &row = outcome.rows[i];
+        setTexts(row.Texts, folded);
+        row.Card = f.Card;
+        row.Node = f.Node;
+    }
     return outcome;
 }
 

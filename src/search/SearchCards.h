@@ -58,6 +58,28 @@ SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const 
 SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
                           const QLocale &locale, MessagePump &pump = NoMessagePump());
 
+// The cards a search finds, in result-list order, without their rows' texts:
+// for callers that render the rows themselves (kelvo-tool search) or fold
+// them when they are shown. The same cards, in the same order, as the rows
+// of SearchCards.
+struct FoundCard
+{
+    const CardNode *Node = nullptr;
+    const TCardData *Card = nullptr;
+};
+
+struct FoundCards
+{
+    bool emptyCondition = false;
+    std::vector<FoundCard> cards;
+    QByteArray condition; // folded
+
+    int count() const { return static_cast<int>(cards.size()); }
+};
+
+FoundCards FindCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
+                     const QLocale &locale, MessagePump &pump = NoMessagePump());
+
 // Orders rows as the result list keeps them (see SearchCards); stable.
 void SortResultRows(std::vector<TResultRow> &rows, const QLocale &locale = QLocale());
 

@@ -83,6 +83,17 @@ public:
     static constexpr std::array<int, Field::Count> TextOrder = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 1};
     // Field n's length (1..13; no range check).
     int fieldLength(int n) const { return m_length[n - 1]; }
+    // All thirteen fields at once (fields[0] is field 1), in one pass.
+    std::array<QByteArrayView, Field::Count> fields() const
+    {
+        std::array<QByteArrayView, Field::Count> all;
+        const char *at = m_text;
+        for (const int n : TextOrder) {
+            all[static_cast<size_t>(n - 1)] = QByteArrayView(at, m_length[n - 1]);
+            at += m_length[n - 1];
+        }
+        return all;
+    }
 
     // Bytes held for the texts (for memory accounting).
     qsizetype textBytes() const

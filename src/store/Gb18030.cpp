@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace kelvo::gb18030 {
 
@@ -121,21 +122,194 @@ int packedLength(std::uint32_t packed)
 
 // The four-byte GB18030 sequence of a code point beyond the BMP: they follow
 // one another from 0x90308130 (U+10000) in the four-byte order.
-void appendSupplementary(char32_t c, QByteArray &out)
+char *putSupplementary(char32_t c, char *out)
 {
     std::uint32_t linear = 189000 + (c - 0x10000);
-    char bytes[4];
-    bytes[3] = static_cast<char>(0x30 + linear % 10);
+    out[3] = static_cast<char>(0x30 + linear % 10);
     linear /= 10;
-    bytes[2] = static_cast<char>(0x81 + linear % 126);
+    out[2] = static_cast<char>(0x81 + linear % 126);
     linear /= 126;
-    bytes[1] = static_cast<char>(0x30 + linear % 10);
+    out[1] = static_cast<char>(0x30 + linear % 10);
     linear /= 10;
-    bytes[0] = static_cast<char>(0x81 + linear);
-    out.append(bytes, 4);
+    out[0] = static_cast<char>(0x81 + linear);
+    return out + 4;
+}
+
+char *putUtf8(char32_t c, char *out)
+{
+    if (c < 0x80) {
+        *out++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (c >> 6));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | (c >> 12));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | (c >> 18));
+        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+// The way back: the code point of each two-byte code and of each four-byte
+// code of the Basic Multilingual Plane (0: none known, decode() decides),
+// made from the table above and checked against decode() in one call.
+struct DecodeTables
+{
+    static constexpr int TwoByteCodes = 126 * 191;   // lead 0x81-0xFE, trail 0x40-0xFE
+    static constexpr int FourByteBmpCodes = 39420;   // linear numbers of U+0080..U+FFFF
+    static constexpr std::uint32_t FirstSupplementary = 189000; // the number of U+10000
+    // A two-byte code's UTF-8: its two or three bytes in memory order, and
+    // their count in the top byte (0: none known).
+    std::vector<std::uint32_t> two = std::vector<std::uint32_t>(TwoByteCodes, 0);
+    std::vector<char16_t> four = std::vector<char16_t>(FourByteBmpCodes, 0);
+};
+
+std::uint32_t fourByteNumber(const unsigned char *p)
+{
+    return ((std::uint32_t(p[0] - 0x81) * 10 + std::uint32_t(p[1] - 0x30)) * 126 + std::uint32_t(p[2] - 0x81)) * 10
+        + std::uint32_t(p[3] - 0x30);
+}
+
+std::unique_ptr<DecodeTables> makeDecodeTables()
+{
+    const BmpTable *table = bmpTable();
+    if (!table)
+        return nullptr;
+    auto tables = std::make_unique<DecodeTables>();
+    QByteArray all;
+    std::vector<char16_t> expected;
+    all.reserve(0x10000 * 3);
+    expected.reserve(0x10000);
+    for (char32_t c = 0x80; c < 0x10000; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF)
+            continue;
+        const std::uint32_t packed = (*table)[c];
+        all.append(reinterpret_cast<const char *>(&packed), packedLength(packed));
+        expected.push_back(static_cast<char16_t>(c));
+    }
+    const QString decoded = decode(all);
+    if (decoded.size() != qsizetype(expected.size()))
+        return nullptr;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const char16_t c = expected[i];
+        if (decoded.at(qsizetype(i)).unicode() != c)
+            continue; // decode() reads these bytes otherwise: leave them to it
+        const std::uint32_t packed = (*table)[c];
+        unsigned char bytes[4];
+        std::memcpy(bytes, &packed, 4);
+        if (packedLength(packed) == 2) {
+            char utf8[4] = {};
+            const auto n = static_cast<std::uint32_t>(putUtf8(c, utf8) - utf8);
+            std::uint32_t entry = 0;
+            std::memcpy(&entry, utf8, 3);
+            unsigned char top[4];
+            std::memcpy(top, &entry, 4);
+            top[3] = static_cast<unsigned char>(n);
+            std::memcpy(&entry, top, 4);
+            tables->two[size_t((bytes[0] - 0x81) * 191 + (bytes[1] - 0x40))] = entry;
+        } else {
+            const std::uint32_t number = fourByteNumber(bytes);
+            if (number < std::uint32_t(DecodeTables::FourByteBmpCodes))
+                tables->four[number] = c;
+        }
+    }
+    return tables;
+}
+
+const DecodeTables *decodeTables()
+{
+    static const std::unique_ptr<DecodeTables> tables = makeDecodeTables();
+    return tables.get();
 }
 
 } // namespace
+
+namespace {
+
+// Eight ASCII bytes at once: a-z become A-Z. Adding 0x1F sets a byte's top
+// bit from 'a' up, adding 0x05 from past 'z' on; no byte below 0x80 carries.
+std::uint64_t upperAscii8(std::uint64_t x)
+{
+    constexpr std::uint64_t Ones = 0x0101010101010101ULL;
+    const std::uint64_t letters = (x + 0x1F * Ones) & ~(x + 0x05 * Ones) & (0x80 * Ones);
+    return x ^ (letters >> 2);
+}
+
+} // namespace
+
+char *putAsUtf8(QByteArrayView text, char *to, bool upperAsciiLetters)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(text.data());
+    const qsizetype size = text.size();
+    const DecodeTables *tables = nullptr;
+    qsizetype i = 0;
+    while (i < size) {
+        // A run of ASCII, eight bytes at a time where it can.
+        while (i < size && p[i] < 0x80) {
+            std::uint64_t eight;
+            if (size - i >= 8 && (std::memcpy(&eight, p + i, 8), (eight & 0x8080808080808080ULL) == 0)) {
+                if (upperAsciiLetters)
+                    eight = upperAscii8(eight);
+                std::memcpy(to, &eight, 8);
+                to += 8;
+                i += 8;
+                continue;
+            }
+            const unsigned char c = p[i++];
+            *to++ = static_cast<char>(upperAsciiLetters && c >= 'a' && c <= 'z' ? c - 0x20 : c);
+        }
+        // A run of multi-byte characters.
+        if (i < size && !tables && !(tables = decodeTables()))
+            return nullptr;
+        while (i < size && p[i] >= 0x80) {
+            const int length = charLengthAt(p + i, size - i);
+            char32_t c = 0;
+            if (length == 2) {
+                // The UTF-8 is in the table: four bytes stored, its count kept
+                // (`to` has room to spare at the end).
+                const std::uint32_t entry = tables->two[size_t((p[i] - 0x81) * 191 + (p[i + 1] - 0x40))];
+                unsigned char bytes[4];
+                std::memcpy(bytes, &entry, 4);
+                if (bytes[3] == 0)
+                    return nullptr;
+                std::memcpy(to, bytes, 4);
+                to += bytes[3];
+                i += 2;
+                continue;
+            }
+            if (length == 4) {
+                const std::uint32_t number = fourByteNumber(p + i);
+                if (number < std::uint32_t(DecodeTables::FourByteBmpCodes))
+                    c = tables->four[number];
+                else if (number >= DecodeTables::FirstSupplementary
+                         && number - DecodeTables::FirstSupplementary < 0x100000)
+                    c = 0x10000 + (number - DecodeTables::FirstSupplementary);
+            }
+            if (c == 0)
+                return nullptr; // not a character the tables know: decode() reads the whole text
+            to = putUtf8(c, to);
+            i += length;
+        }
+    }
+    return to;
+}
+
+void appendAsUtf8(QByteArrayView text, QByteArray &out)
+{
+    const qsizetype start = out.size();
+    out.resize(start + MaxUtf8Bytes(text.size()));
+    if (const char *end = putAsUtf8(text, out.data() + start)) {
+        out.truncate(end - out.constData());
+        return;
+    }
+    out.truncate(start);
+    out.append(decode(text).toUtf8());
+}
 
 bool appendFromUtf8(QByteArrayView utf8, QByteArray &out)
 {
@@ -150,12 +324,15 @@ bool appendFromUtf8(QByteArrayView utf8, QByteArray &out)
     }
     const BmpTable *table = bmpTable();
     const qsizetype start = out.size();
-    out.reserve(start + size + 4);
-    out.append(utf8.data(), ascii);
+    // GB18030 takes at most four bytes for two of UTF-8 (U+0080..U+07FF).
+    out.resize(start + 2 * size);
+    char *to = out.data() + start;
+    std::memcpy(to, p, static_cast<size_t>(ascii));
+    to += ascii;
     for (qsizetype i = ascii; i < size;) {
         const unsigned char lead = p[i];
         if (lead < 0x80) {
-            out.append(static_cast<char>(lead));
+            *to++ = static_cast<char>(lead);
             ++i;
             continue;
         }
@@ -171,33 +348,32 @@ bool appendFromUtf8(QByteArrayView utf8, QByteArray &out)
             c = lead & 0x07;
             length = 4;
         }
-        if (length == 0 || i + length > size) {
-            out.truncate(start);
-            return false;
-        }
-        for (int k = 1; k < length; ++k) {
+        bool valid = length > 0 && i + length <= size;
+        for (int k = 1; valid && k < length; ++k) {
             const unsigned char next = p[i + k];
-            if ((next & 0xC0) != 0x80) {
-                out.truncate(start);
-                return false;
-            }
+            valid = (next & 0xC0) == 0x80;
             c = (c << 6) | (next & 0x3F);
         }
         static constexpr char32_t Smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (c < Smallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        if (!valid || c < Smallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
             out.truncate(start);
-            return false; // overlong, out of range, or a surrogate
+            return false; // not UTF-8: cut, overlong, out of range, or a surrogate
         }
         i += length;
         if (c >= 0x10000) {
-            appendSupplementary(c, out);
+            to = putSupplementary(c, to);
         } else if (table) {
             const std::uint32_t packed = (*table)[c];
-            out.append(reinterpret_cast<const char *>(&packed), packedLength(packed));
+            const int n = packedLength(packed);
+            std::memcpy(to, &packed, static_cast<size_t>(n));
+            to += n;
         } else {
-            out.append(encode(QString(QChar(static_cast<char16_t>(c)))));
+            const QByteArray one = encode(QString(QChar(static_cast<char16_t>(c))));
+            std::memcpy(to, one.constData(), static_cast<size_t>(one.size()));
+            to += one.size();
         }
     }
+    out.truncate(to - out.constData());
     return true;
 }
 

@@ -67,4 +67,21 @@ QByteArray encode(const QString &text);
 // a JSON "\udc00" escape produces) or is not UTF-8.
 bool appendFromUtf8(QByteArrayView utf8, QByteArray &out);
 
+// Appends the UTF-8 form of GB18030 text to `out`: the bytes
+// decode(text).toUtf8() gives, for writing many texts out quickly. Tables
+// inverted from the ones above (and checked against decode() once) serve
+// every character; a text holding anything else (damaged bytes, codes
+// without a character) goes through decode() itself.
+void appendAsUtf8(QByteArrayView text, QByteArray &out);
+// The same into `out`, which has room for MaxUtf8Bytes(text.size()) bytes:
+// returns the end of what was written, or nullptr (nothing usable written)
+// for a text that needs decode(). With `upperAsciiLetters`, ASCII letters
+// a-z (which in GB18030 text stand as characters of their own wherever the
+// tables serve) are written as A-Z.
+char *putAsUtf8(QByteArrayView text, char *out, bool upperAsciiLetters = false);
+constexpr qsizetype MaxUtf8Bytes(qsizetype gb18030Bytes)
+{
+    return gb18030Bytes + gb18030Bytes / 2 + 4;
+}
+
 } // namespace kelvo::gb18030

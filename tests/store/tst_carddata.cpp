@@ -21,6 +21,7 @@ private slots:
     void encodeDecodeRoundTrip();
     void utf8EncodesAsTheConverterDoes();
     void utf8RefusesSurrogatesAndMalformedText();
+    void utf8OutputAsTheConverterGivesIt();
 
     void setFieldCutsWholeCharacters_data();
     void setFieldCutsWholeCharacters();
@@ -178,6 +179,47 @@ void TestCardData::utf8RefusesSurrogatesAndMalformedText()
         QByteArray out("kept");
         QVERIFY2(!gb18030::appendFromUtf8(text, out), text.toHex().constData());
         QCOMPARE(out, QByteArray("kept"));
+    }
+}
+
+void TestCardData::utf8OutputAsTheConverterGivesIt()
+{
+    const auto viaConverter = [](const QByteArray &text) { return gb18030::decode(text).toUtf8(); };
+    const auto viaTables = [](const QByteArray &text) {
+        QByteArray out("prefix ");
+        gb18030::appendAsUtf8(text, out);
+        return out.mid(7);
+    };
+    // Every two-byte code, mapped or not, between ASCII letters.
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            const QByteArray text = QByteArray("a") + char(lead) + char(trail) + "b";
+            if (viaTables(text) != viaConverter(text))
+                QFAIL(qPrintable(QString::fromLatin1(text.toHex())));
+        }
+    }
+    // Every four-byte code of the first two leads (the BMP's) and a spread
+    // of the supplementary ones, and the ends of the ranges.
+    for (int b1 : {0x81, 0x82, 0x84, 0x85, 0x8F, 0x90, 0x95, 0xE3, 0xE4, 0xFE}) {
+        for (int b2 = 0x30; b2 <= 0x39; ++b2) {
+            for (int b3 = 0x81; b3 <= 0xFE; ++b3) {
+                for (int b4 = 0x30; b4 <= 0x39; b4 += (b1 == 0x81 || b1 == 0x82 ? 1 : 3)) {
+                    const QByteArray text = QByteArray(1, char(b1)) + char(b2) + char(b3) + char(b4);
+                    if (viaTables(text) != viaConverter(text))
+                        QFAIL(qPrintable(QString::fromLatin1(text.toHex())));
+                }
+            }
+        }
+    }
+    // Damaged and mixed texts: lone lead bytes, cut sequences, 0x80, 0xFF.
+    QRandomGenerator random(55);
+    const QByteArray pieces[] = {"x", "\x81", "\x80", "\xFF", "\xD5\xC5", "\x81\x30", "\x81\x30\x81", "\x81\x30\x81\x30",
+                                 "\x94\x39\xFC\x36", "\xA1\xA1", "\x0A", "\xFE\xFE"};
+    for (int i = 0; i < 5000; ++i) {
+        QByteArray text;
+        for (int k = random.bounded(8); k > 0; --k)
+            text += pieces[random.bounded(int(std::size(pieces)))];
+        QCOMPARE(viaTables(text), viaConverter(text));
     }
 }
 
