@@ -461,6 +461,36 @@ QByteArray SerializeTree(const CardTree &tree, ProgressSink &progress, QString *
     return buffer;
 }
 
+Result<> WriteTreeInPieces(const CardTree &tree, const std::function<Result<>(QByteArrayView piece)> &write)
+{
+    constexpr qsizetype Piece = qsizetype(1) << 20;
+    QByteArray buffer(Piece + MaxRecordBytes + 8, Qt::Uninitialized);
+    qsizetype used = 0;
+    putInt32(buffer.data(), tree.topLevelCount());
+    used += 4;
+    Result<> written;
+    tree.forEach([&](const CardNode *node) {
+        if (!written)
+            return;
+        const RecordTexts texts = recordTexts(*node);
+        if (used + texts.size > buffer.size()) {
+            written = write(QByteArrayView(buffer.constData(), used));
+            used = 0;
+            if (!written)
+                return;
+        }
+        putNodeRecord(buffer.data() + used, *node, texts);
+        used += texts.size;
+        if (used >= Piece) {
+            written = write(QByteArrayView(buffer.constData(), used));
+            used = 0;
+        }
+    });
+    if (written && used > 0)
+        written = write(QByteArrayView(buffer.constData(), used));
+    return written;
+}
+
 namespace {
 
 LoadResult readTree(Window &window, CardTree &tree, ProgressSink &progress, ReadOptions options, MessagePump &pump)

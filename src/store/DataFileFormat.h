@@ -9,6 +9,8 @@
 #include <QIODevice>
 #include <QString>
 
+#include <functional>
+
 #include <limits>
 
 // The byte format of the data file, over memory: a little-endian top-level
@@ -42,6 +44,12 @@ struct LoadResult
 // ran.
 QByteArray SerializeTree(const CardTree &tree, ProgressSink &progress = NoProgress(), QString *error = nullptr,
                          MessagePump &pump = NoMessagePump());
+
+// The same bytes, handed to `write` in pieces of about a megabyte as the
+// tree is walked, for writers that need not hold the whole file (kelvo-tool
+// build). No progress, no pumping: the tree must not change meanwhile. The
+// first error `write` returns ends the walk and is returned.
+Result<> WriteTreeInPieces(const CardTree &tree, const std::function<Result<>(QByteArrayView piece)> &write);
 
 struct ReadOptions
 {

@@ -59,12 +59,15 @@ int runBuild(const QStringList &args)
     }
     json.close();
 
-    const QByteArray bytes = SerializeTree(tree, NoProgress(), &error);
-    if (bytes.isEmpty()) {
-        printError(QStringLiteral("kelvo-tool build: ") + error);
-        return ExitDataFile;
-    }
-    if (const Result<> written = writeFileAtomically(dataPath, bytes); !written) {
+    // Written in pieces as the tree is walked: the file's bytes are never
+    // held whole beside the tree.
+    AtomicFile file(dataPath);
+    Result<> written = file.open();
+    if (written)
+        written = WriteTreeInPieces(tree, [&file](QByteArrayView piece) { return file.write(piece); });
+    if (written)
+        written = file.commit();
+    if (!written) {
         printError(QStringLiteral("kelvo-tool build: ") + written.error().message());
         return ExitDataFile;
     }

@@ -86,6 +86,14 @@ QString randomName(QRandomGenerator &random)
     return name;
 }
 
+FieldSelection fieldsOf(std::initializer_list<int> numbers)
+{
+    FieldSelection fields{};
+    for (int n : numbers)
+        fields[size_t(n - 1)] = true;
+    return fields;
+}
+
 } // namespace
 
 class TestSearchSpeedups : public QObject
@@ -97,6 +105,8 @@ private slots:
     void orderFollowsTheCollator_data();
     void orderFollowsTheCollator();
     void searchOrdersAsTheCollatorDoes();
+    void rowTextsAreTextsOfTheirOwn();
+    void findCardsFindsTheRowsCards();
 };
 
 void TestSearchSpeedups::matcherFollowsTheDefinition()
@@ -230,6 +240,68 @@ void TestSearchSpeedups::searchOrdersAsTheCollatorDoes()
             QVERIFY(before.Node->row() < after.Node->row());
         QCOMPARE(after.Texts[Field::Other - 1], FoldText(after.Card->field(Field::Other)));
         QCOMPARE(after.Card, after.Node->data());
+    }
+}
+
+void TestSearchSpeedups::rowTextsAreTextsOfTheirOwn()
+{
+    // A row's texts share one block; each still behaves as a QByteArray of
+    // its own: it outlives the row, ends with a zero byte, and changes alone.
+    CardTree tree;
+    CardNode *cardClass = tree.addTopLevel("x", MakeCardClassRecord());
+    auto record = MakeCardRecord();
+    record->setField(Field::Name, "wang");
+    record->setField(Field::DW, "  acme ltd ");
+    record->setField(Field::EMail, "wang@example.com");
+    tree.addChild(cardClass, "wang", std::move(record));
+    QByteArray kept;
+    QByteArray changed;
+    {
+        SearchOutcome outcome = SearchCards(tree, "ACME", fieldsOf({Field::DW}), QLocale::c());
+        QCOMPARE(outcome.count(), 1);
+        TResultRow &row = outcome.rows.front();
+        QCOMPARE(row.Texts[Field::DW - 1], QByteArray("ACME LTD"));
+        QCOMPARE(row.Texts[Field::DW - 1].constData()[8], '\0');
+        QCOMPARE(qstrlen(row.Texts[Field::Name - 1].constData()), size_t(4));
+        QVERIFY(row.Texts[Field::TouXian - 1].isEmpty());
+        kept = row.Texts[Field::EMail - 1];
+        changed = row.Texts[Field::Name - 1];
+        changed.append("-AND-MORE"); // must not run into the next text
+        row.Texts[Field::DW - 1].append('!');
+        QCOMPARE(row.Texts[Field::DW - 1], QByteArray("ACME LTD!"));
+        QCOMPARE(row.Texts[Field::EMail - 1], QByteArray("WANG@EXAMPLE.COM"));
+        QCOMPARE(row.Texts[Field::Name - 1], QByteArray("WANG"));
+        TResultRow copy = row;
+        outcome.rows.clear();
+        QCOMPARE(copy.Texts[Field::Name - 1], QByteArray("WANG"));
+    }
+    QCOMPARE(kept, QByteArray("WANG@EXAMPLE.COM"));
+    QCOMPARE(changed, QByteArray("WANG-AND-MORE"));
+}
+
+void TestSearchSpeedups::findCardsFindsTheRowsCards()
+{
+    QRandomGenerator random(9);
+    CardTree tree;
+    CardNode *cardClass = tree.addTopLevel("x", MakeCardClassRecord());
+    for (int i = 0; i < 3000; ++i) {
+        auto record = MakeCardRecord();
+        const QByteArray name = gb18030::encode(randomName(random));
+        record->setField(Field::Name, name);
+        record->setField(Field::Other, randomText(random, 6));
+        tree.addChild(cardClass, name, std::move(record));
+    }
+    for (const char *condition : {"a", "A", "\xD5\xC5", "1", "\x81\x61", "b A"}) {
+        const FieldSelection fields = fieldsOf({Field::Name, Field::Other});
+        const QLocale chinese(QLocale::Chinese, QLocale::China);
+        const SearchOutcome rows = SearchCards(tree, condition, fields, chinese);
+        const FoundCards found = FindCards(tree, condition, fields, chinese);
+        QCOMPARE(found.count(), rows.count());
+        QCOMPARE(found.condition, rows.condition);
+        for (int i = 0; i < rows.count(); ++i) {
+            QCOMPARE(found.cards[size_t(i)].Node, rows.rows[size_t(i)].Node);
+            QCOMPARE(found.cards[size_t(i)].Card, rows.rows[size_t(i)].Card);
+        }
     }
 }
 

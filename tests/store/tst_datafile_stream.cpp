@@ -131,6 +131,7 @@ private slots:
     void deviceReadsAsMemoryDoes();
     void memoryFollowsTheTreeNotTheFile();
     void deviceFailuresEndTheRead();
+    void writtenInPiecesAsInOne();
 };
 
 void TestDataFileStream::deviceReadsAsMemoryDoes()
@@ -236,6 +237,56 @@ void TestDataFileStream::deviceFailuresEndTheRead()
     QVERIFY(ReadTreeFromDevice(empty, none, NoProgress(), {}, &info).ok());
     QCOMPARE(info.bytesRead, qint64(0));
     QCOMPARE(none.count(), 0);
+}
+
+void TestDataFileStream::writtenInPiecesAsInOne()
+{
+    QRandomGenerator random(17);
+    std::vector<QByteArray> files;
+    for (int i = 0; i < 20; ++i)
+        files.push_back(randomFile(random));
+    // Larger than a piece, and a tree with no nodes.
+    QByteArray large;
+    while (large.size() < (qsizetype(3) << 20)) {
+        CardTree grown;
+        QVERIFY(ReadTreeFromBytes(large.isEmpty() ? randomFile(random) : large, grown).ok());
+        CardTree more;
+        QVERIFY(ReadTreeFromBytes(randomFile(random), more).ok());
+        for (int row = 0; row < more.topLevelCount(); ++row)
+            grown.addTopLevel(more.topLevel(row)->label(), std::make_unique<TCardData>(*more.topLevel(row)->data()));
+        large = SerializeTree(grown);
+    }
+    files.push_back(large);
+    files.push_back(SerializeTree(CardTree()));
+    for (const QByteArray &bytes : files) {
+        CardTree tree;
+        QVERIFY(ReadTreeFromBytes(bytes, tree).ok());
+        QByteArray pieces;
+        int calls = 0;
+        qsizetype largest = 0;
+        const Result<> written = WriteTreeInPieces(tree, [&](QByteArrayView piece) -> Result<> {
+            ++calls;
+            largest = std::max(largest, piece.size());
+            pieces += piece;
+            return {};
+        });
+        QVERIFY(written.ok());
+        QVERIFY2(largest <= (qsizetype(1) << 20) + 4096, "a piece larger than a megabyte and a record");
+        QCOMPARE(pieces, SerializeTree(tree));
+        QVERIFY(calls >= int(pieces.size() >> 20));
+    }
+
+    // The first failing write ends the walk and is told.
+    CardTree tree;
+    QVERIFY(ReadTreeFromBytes(large, tree).ok());
+    int calls = 0;
+    const Result<> failed = WriteTreeInPieces(tree, [&](QByteArrayView) -> Result<> {
+        ++calls;
+        return Error{ErrorCode::WriteFailed, QStringLiteral("out.DB"), QStringLiteral("No space left on device")};
+    });
+    QVERIFY(!failed.ok());
+    QCOMPARE(failed.error().code, ErrorCode::WriteFailed);
+    QCOMPARE(calls, 1);
 }
 
 QTEST_GUILESS_MAIN(TestDataFileStream)
