@@ -21,7 +21,8 @@ using namespace kelvo::test;
 
 namespace {
 
-CardTreeBuilder::NodeContents contents(const QByteArray &name, std::int32_t kind, const QByteArray &phone = {})
+// The views point into `name` and `phone`, which must outlive the contents.
+CardTreeBuilder::NodeContents contents(QByteArrayView name, std::int32_t kind, QByteArrayView phone = {})
 {
     CardTreeBuilder::NodeContents c;
     c.label = name;
@@ -58,9 +59,13 @@ qsizetype residentBytes()
     return -1;
 }
 
+// The heap in use, or -1 where it cannot be told (AddressSanitizer keeps its
+// own heap, which glibc's counters do not see).
 qsizetype heapInUse()
 {
-#if defined(__GLIBC__)
+#if defined(__SANITIZE_ADDRESS__)
+    return -1;
+#elif defined(__GLIBC__)
     const struct mallinfo2 info = mallinfo2();
     return qsizetype(info.uordblks + info.hblkhd);
 #else
