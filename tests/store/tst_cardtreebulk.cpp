@@ -336,6 +336,9 @@ void TestCardTreeBulk::bulkCardCostsLittleBeyondItsText()
         text += field.size();
 
     constexpr int Cards = 100000;
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("AddressSanitizer's shadow memory is resident too");
+#endif
     auto tree = std::make_unique<CardTree>();
 #if defined(__GLIBC__)
     malloc_trim(0); // free memory of earlier tests must not be counted as reused
