@@ -63,6 +63,33 @@ const char *findEither(const char *p, const char *end, char a, char b)
     return nullptr;
 }
 
+// The first place in [p, end) where a byte that is `a` or `b` is followed by
+// one that is `c` or `d`: two bytes of the condition cut the places to look
+// at far more than one (digits and dots abound in numbers and addresses).
+const char *findPair(const char *p, const char *end, char a, char b, char c, char d)
+{
+#if defined(__SSE2__)
+    const __m128i va = _mm_set1_epi8(a);
+    const __m128i vb = _mm_set1_epi8(b);
+    const __m128i vc = _mm_set1_epi8(c);
+    const __m128i vd = _mm_set1_epi8(d);
+    while (end - p >= 17) {
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1));
+        const __m128i hits = _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(first, va), _mm_cmpeq_epi8(first, vb)),
+                                           _mm_or_si128(_mm_cmpeq_epi8(second, vc), _mm_cmpeq_epi8(second, vd)));
+        if (const int mask = _mm_movemask_epi8(hits))
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
+        p += 16;
+    }
+#endif
+    for (; end - p >= 2; ++p) {
+        if ((p[0] == a || p[0] == b) && (p[1] == c || p[1] == d))
+            return p;
+    }
+    return nullptr;
+}
+
 // True when a character starts at `at`, walking the field's characters from
 // its start (the encoding does not synchronise backwards).
 bool startsCharacter(const char *fieldStart, const char *at, const char *fieldEnd)
@@ -105,6 +132,13 @@ CardMatcher::CardMatcher(QByteArrayView foldedCondition, const std::array<bool, 
         m_way = Way::Folded;
     m_first = m_condition.isEmpty() ? 0 : static_cast<unsigned char>(m_condition.front());
     m_firstIsLetter = isUpperLetter(m_first);
+    if (m_condition.size() >= 2) {
+        // The second byte as the stored text may hold it: a letter in either
+        // case when plain ASCII is matched without regard to case.
+        const auto second = static_cast<unsigned char>(m_condition.at(1));
+        const bool caseless = m_way == Way::CaselessAscii && isUpperLetter(second);
+        m_second = {static_cast<char>(second), static_cast<char>(caseless ? second | 0x20 : second)};
+    }
 }
 
 bool CardMatcher::matches(const TCardData &card)
@@ -145,14 +179,18 @@ bool CardMatcher::scanAll(const TCardData &card) const
     if (text.size() < length)
         return false;
     const char *const end = text.data() + text.size();
-    const char lower = static_cast<char>(m_first | 0x20);
+    const char lower = m_firstIsLetter ? static_cast<char>(m_first | 0x20) : static_cast<char>(m_first);
     int slot = 0; // the field, by its place in TCardData::TextOrder
     const char *fieldStart = text.data();
     const char *fieldEnd = fieldStart + card.fieldLength(TCardData::TextOrder[0]);
     const char *p = text.data();
     while (p < end) {
-        p = m_firstIsLetter ? findEither(p, end, static_cast<char>(m_first), lower)
-                            : static_cast<const char *>(std::memchr(p, m_first, static_cast<size_t>(end - p)));
+        if (length >= 2)
+            p = findPair(p, end, static_cast<char>(m_first), lower, m_second[0], m_second[1]);
+        else if (m_firstIsLetter)
+            p = findEither(p, end, static_cast<char>(m_first), lower);
+        else
+            p = static_cast<const char *>(std::memchr(p, m_first, static_cast<size_t>(end - p)));
         if (!p)
             return false;
         while (p >= fieldEnd) {

@@ -40,6 +40,7 @@ private:
     Way m_way = Way::Exact;
     unsigned char m_first = 0; // the condition's first byte
     bool m_firstIsLetter = false;
+    std::array<char, 2> m_second{}; // the second byte, in both cases for a letter
     // Folded field and its character starts (Way::Folded).
     std::array<char, TCardData::MaxFieldBytes + 1> m_folded{};
     std::array<bool, TCardData::MaxFieldBytes + 2> m_boundaries{};
