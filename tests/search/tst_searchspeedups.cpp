@@ -11,6 +11,7 @@
 #include "CardTree.h"
 
 #include <QCollator>
+#include <QCollatorSortKey>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -74,12 +75,15 @@ QByteArray randomText(QRandomGenerator &random, int maxPieces)
 QString randomName(QRandomGenerator &random)
 {
     // Among them a zero-width space and a decomposed é, which the collation
-    // gives the same key as names without them or with é composed.
+    // gives the same key as names without them or with é composed, a
+    // character beyond U+FFFF, a private one, and U+0000.
     static const QStringList pieces = {QStringLiteral("a"), QStringLiteral("A"), QStringLiteral("b"),
                                        QStringLiteral("B"), QStringLiteral("z"), QStringLiteral(" "),
                                        QStringLiteral("1"), QStringLiteral("-"), QStringLiteral("张"),
                                        QStringLiteral("章"), QStringLiteral("李"), QStringLiteral("阿"),
-                                       QStringLiteral("é"), QStringLiteral("e\u0301"), QStringLiteral("\u200B")};
+                                       QStringLiteral("é"), QStringLiteral("e\u0301"), QStringLiteral("\u200B"),
+                                       QStringLiteral("😀"), QStringLiteral("\uE000"), QStringLiteral("\uFFFD"),
+                                       QString(QChar(0))};
     QString name;
     for (int length = random.bounded(5); length > 0; --length)
         name += pieces.at(random.bounded(int(pieces.size())));
@@ -184,27 +188,46 @@ void TestSearchSpeedups::orderFollowsTheCollator()
     std::vector<QByteArrayView> names(encoded.begin(), encoded.end());
     const std::vector<std::uint32_t> order = OrderByName(names, locale);
 
-    // The order as a stable sort comparing two names at a time.
+    // The order as the result list had it: a stable sort comparing the
+    // names' QCollatorSortKeys two at a time; and, where QCollator's
+    // comparison agrees with its keys (every locale but C, whose keys put
+    // characters beyond U+FFFF after U+E000-U+FFFF), comparing the names
+    // themselves with QCollator::compare.
     QCollator collator(locale);
     collator.setCaseSensitivity(Qt::CaseSensitive);
-    std::vector<std::uint32_t> expected(names.size());
-    std::iota(expected.begin(), expected.end(), std::uint32_t(0));
-    std::stable_sort(expected.begin(), expected.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const QString &x = decoded[a];
-        const QString &y = decoded[b];
-        if (x.isEmpty() || y.isEmpty())
-            return x.isEmpty() && !y.isEmpty();
-        return collator.compare(x, y) < 0;
+    std::vector<QCollatorSortKey> keys;
+    for (const QString &name : decoded)
+        keys.push_back(collator.sortKey(name));
+    const auto emptyFirst = [&](std::uint32_t a, std::uint32_t b, auto &&less) {
+        if (decoded[a].isEmpty() || decoded[b].isEmpty())
+            return decoded[a].isEmpty() && !decoded[b].isEmpty();
+        return less(a, b);
+    };
+    std::vector<std::uint32_t> byKeys(names.size());
+    std::iota(byKeys.begin(), byKeys.end(), std::uint32_t(0));
+    std::stable_sort(byKeys.begin(), byKeys.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return emptyFirst(a, b, [&](std::uint32_t x, std::uint32_t y) { return keys[x].compare(keys[y]) < 0; });
     });
-    QCOMPARE(order.size(), expected.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        if (order[i] != expected[i])
-            QFAIL(qPrintable(QStringLiteral("place %1: %2 (row %3) instead of %4 (row %5)")
-                                 .arg(i)
-                                 .arg(decoded[order[i]])
-                                 .arg(order[i])
-                                 .arg(decoded[expected[i]])
-                                 .arg(expected[i])));
+    std::vector<std::uint32_t> byCompare(names.size());
+    std::iota(byCompare.begin(), byCompare.end(), std::uint32_t(0));
+    std::stable_sort(byCompare.begin(), byCompare.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return emptyFirst(a, b, [&](std::uint32_t x, std::uint32_t y) { return collator.compare(decoded[x], decoded[y]) < 0; });
+    });
+    const bool compareAgrees = locale.language() != QLocale::C;
+    for (const auto &[expected, what] : {std::pair{&byKeys, "sort keys"}, std::pair{&byCompare, "QCollator::compare"}}) {
+        if (expected == &byCompare && !compareAgrees)
+            continue;
+        QCOMPARE(order.size(), expected->size());
+        for (size_t i = 0; i < order.size(); ++i) {
+            if (order[i] != (*expected)[i])
+                QFAIL(qPrintable(QStringLiteral("by %1, place %2: %3 (row %4) instead of %5 (row %6)")
+                                     .arg(QLatin1String(what))
+                                     .arg(i)
+                                     .arg(decoded[order[i]])
+                                     .arg(order[i])
+                                     .arg(decoded[(*expected)[i]])
+                                     .arg((*expected)[i])));
+        }
     }
 }
 
