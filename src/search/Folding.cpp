@@ -31,22 +31,26 @@ qsizetype FoldTextInto(QByteArrayView text, char *out, bool *boundaries)
     qsizetype pos = 0;
     if (!boundaries) {
         while (pos < size) {
+            // A run of ASCII, eight bytes at a time where it can.
             std::uint64_t eight;
-            if (size - pos >= 8 && (std::memcpy(&eight, in + pos, 8), (eight & 0x8080808080808080ULL) == 0)) {
+            while (size - pos >= 8 && (std::memcpy(&eight, in + pos, 8), (eight & 0x8080808080808080ULL) == 0)) {
                 eight = upperAscii8(eight);
                 std::memcpy(out + pos, &eight, 8);
                 pos += 8;
-                continue;
             }
-            const unsigned char byte = in[pos];
-            if (byte < 0x80) {
+            while (pos < size && in[pos] < 0x80) {
+                const unsigned char byte = in[pos];
                 out[pos++] = static_cast<char>(byte >= 'a' && byte <= 'z' ? byte - 0x20 : byte);
-                continue;
             }
-            const int length = gb18030::charLengthAt(in + pos, size - pos);
-            for (int i = 0; i < length; ++i)
-                out[pos + i] = static_cast<char>(in[pos + i]);
-            pos += length;
+            // A run of multi-byte characters (and bytes standing alone):
+            // copied as they are.
+            while (pos < size && in[pos] >= 0x80) {
+                const int length = gb18030::charLengthAt(in + pos, size - pos);
+                out[pos] = static_cast<char>(in[pos]);
+                for (int i = 1; i < length; ++i)
+                    out[pos + i] = static_cast<char>(in[pos + i]);
+                pos += length;
+            }
         }
         return size;
     }

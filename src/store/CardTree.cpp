@@ -363,6 +363,8 @@ bool CardTree::setField(CardNode *node, int n, QByteArrayView text)
         if (gb18030::cutAtCharBoundary(text, TCardData::MaxFieldBytes) == stored)
             return false;
     }
+    for (CardTreeObserver *observer : m_observers)
+        observer->fieldAboutToChange(node, n);
     record.setField(n, text);
     announceNodeChanged(node);
     return true;

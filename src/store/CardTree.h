@@ -148,6 +148,10 @@ public:
     virtual void nodeMoved(CardNode *node) { (void)node; }
     // Label, display index or record replaced.
     virtual void nodeChanged(CardNode *node) { (void)node; }
+    // A field of the node's record is about to change (CardTree::setField,
+    // only when the stored value really changes): the last moment the old
+    // value can be read. nodeChanged follows.
+    virtual void fieldAboutToChange(CardNode *node, int n) { (void)node; (void)n; }
     virtual void treeAboutToBeReset() {}
     virtual void treeReset() {}
     // After every announced change above, once the change is complete: the

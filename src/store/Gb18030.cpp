@@ -11,15 +11,6 @@
 
 namespace kelvo::gb18030 {
 
-namespace {
-
-unsigned char byteAt(QByteArrayView text, qsizetype pos)
-{
-    return static_cast<unsigned char>(text[pos]);
-}
-
-} // namespace
-
 QByteArrayView cutLongText(QByteArrayView text, qsizetype maxBytes)
 {
     if (maxBytes <= 0)
@@ -37,16 +28,6 @@ QByteArrayView cutLongText(QByteArrayView text, qsizetype maxBytes)
     return text.first(pos);
 }
 
-QByteArrayView trimmed(QByteArrayView text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && byteAt(text, begin) <= 0x20)
-        ++begin;
-    while (end > begin && byteAt(text, end - 1) <= 0x20)
-        --end;
-    return text.sliced(begin, end - begin);
-}
 
 // Making a converter looks the codec up by name each time, which costs more
 // than converting a short field; one stateless converter per thread serves

@@ -52,7 +52,17 @@ inline QByteArrayView cutAtCharBoundary(QByteArrayView text, qsizetype maxBytes)
 
 // `text` without its leading and trailing bytes of value 0x20 or less. Inner
 // bytes stay. (Bytes <= 0x20 are never part of a multi-byte character.)
-QByteArrayView trimmed(QByteArrayView text);
+inline QByteArrayView trimmed(QByteArrayView text)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(text.data());
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && p[begin] <= 0x20)
+        ++begin;
+    while (end > begin && p[end - 1] <= 0x20)
+        --end;
+    return text.sliced(begin, end - begin);
+}
 
 // Conversions at the user-interface edge. Characters GB18030 cannot encode do
 // not exist (it covers all of Unicode), so encoding is lossless.

@@ -238,15 +238,16 @@ void QuickSearchForm::SpeedButton1Click()
 
     m_model->clear();
     const QByteArray condition = gb18030::encode(cmbConStr->currentText());
-    SearchOutcome outcome = SearchCards(m_tree, condition, fieldSelection(), m_pump);
-    if (outcome.emptyCondition) {
+    // The cards found, in result-list order; the list folds their texts
+    // when it shows them.
+    const FoundCards found = FindCards(m_tree, condition, fieldSelection(), QLocale(), m_pump);
+    if (found.emptyCondition) {
         m_dialogs.notice(this, QStringLiteral("请输入查找条件!"));
         return;
     }
-    const int found = outcome.count();
-    m_model->setRows(std::move(outcome.rows));
-    addToHistory(outcome.condition);
-    m_status->setText(FoundCardsStatusText(found));
+    m_model->setFound(found.cards);
+    addToHistory(found.condition);
+    m_status->setText(FoundCardsStatusText(found.count()));
     sizeColumns();
 }
 

@@ -1,6 +1,7 @@
 #include "SearchResultModel.h"
 
 #include "FieldCaptions.h"
+#include "Folding.h"
 #include "Gb18030.h"
 
 #include <QSet>
@@ -42,7 +43,7 @@ QVariant SearchResultModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
-        return gb18030::decode(m_rows[static_cast<size_t>(index.row())].Texts[static_cast<size_t>(index.column())]);
+        return gb18030::decode(text(index.row(), index.column() + 1));
     case Qt::TextAlignmentRole:
         return index.column() == 0 ? QVariant(Qt::AlignLeft | Qt::AlignVCenter) : QVariant(Qt::AlignCenter);
     default:
@@ -68,10 +69,16 @@ Qt::ItemFlags SearchResultModel::flags(const QModelIndex &index) const
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
-void SearchResultModel::setRows(std::vector<TResultRow> rows)
+void SearchResultModel::setFound(const std::vector<FoundCard> &cards)
 {
     beginResetModel();
-    m_rows = std::move(rows);
+    m_rows.clear();
+    m_rows.shrink_to_fit();
+    m_copies.clear();
+    m_rows.reserve(cards.size());
+    for (const FoundCard &found : cards)
+        m_rows.push_back({found.Node, found.Card, -1});
+    rowsChanged();
     endResetModel();
 }
 
@@ -79,7 +86,32 @@ void SearchResultModel::clear()
 {
     if (m_rows.empty())
         return;
-    setRows({});
+    setFound({});
+}
+
+QByteArray SearchResultModel::text(int row, int n) const
+{
+    if (row < 0 || row >= count() || n < Field::First || n > Field::Last)
+        return {};
+    const Row &r = m_rows[static_cast<size_t>(row)];
+    if (r.copied >= 0)
+        return m_copies[static_cast<size_t>(r.copied)][static_cast<size_t>(n - 1)];
+    return FoldText(r.card->field(n)); // the card is as it was at the search
+}
+
+const std::vector<TResultRow> &SearchResultModel::rows() const
+{
+    if (!m_madeRows) {
+        std::vector<TResultRow> made(m_rows.size());
+        for (size_t i = 0; i < m_rows.size(); ++i) {
+            for (int n = Field::First; n <= Field::Last; ++n)
+                made[i].Texts[static_cast<size_t>(n - 1)] = text(static_cast<int>(i), n);
+            made[i].Card = m_rows[i].card;
+            made[i].Node = m_rows[i].node;
+        }
+        m_madeRows = std::move(made);
+    }
+    return *m_madeRows;
 }
 
 template<typename Predicate>
@@ -103,13 +135,8 @@ void SearchResultModel::dropRows(Predicate gone)
     constexpr size_t MaxRunsAnnouncedOneByOne = 16;
     if (runs.size() > MaxRunsAnnouncedOneByOne) {
         beginResetModel();
-        std::vector<TResultRow> kept;
-        kept.reserve(m_rows.size());
-        for (TResultRow &row : m_rows) {
-            if (!gone(row))
-                kept.push_back(std::move(row));
-        }
-        m_rows = std::move(kept);
+        std::erase_if(m_rows, gone);
+        rowsChanged();
         endResetModel();
         return;
     }
@@ -117,6 +144,7 @@ void SearchResultModel::dropRows(Predicate gone)
     for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
         beginRemoveRows(QModelIndex(), run->first, run->second);
         m_rows.erase(m_rows.begin() + run->first, m_rows.begin() + run->second + 1);
+        rowsChanged();
         endRemoveRows();
     }
 }
@@ -140,13 +168,29 @@ void SearchResultModel::nodesAboutToBeRemoved(CardNode *parent, int first, int l
         for (int i = 0; i < node->childCount(); ++i)
             pending.push_back(node->child(i));
     }
-    dropRows([&removed](const TResultRow &row) { return removed.contains(row.Node); });
+    dropRows([&removed](const Row &row) { return removed.contains(row.node); });
+}
+
+void SearchResultModel::fieldAboutToChange(CardNode *node, int n)
+{
+    (void)n;
+    // The list shows the texts of the search's time: the last moment to
+    // copy them from the card.
+    for (Row &row : m_rows) {
+        if (row.node != node || row.copied >= 0 || row.card != node->data())
+            continue;
+        std::array<QByteArray, Field::Count> texts;
+        for (int field = Field::First; field <= Field::Last; ++field)
+            texts[static_cast<size_t>(field - 1)] = FoldText(row.card->field(field));
+        row.copied = static_cast<std::int32_t>(m_copies.size());
+        m_copies.push_back(std::move(texts));
+    }
 }
 
 void SearchResultModel::nodeChanged(CardNode *node)
 {
     // A released or replaced record is gone even though its node stays.
-    dropRows([node](const TResultRow &row) { return row.Node == node && row.Card != node->data(); });
+    dropRows([node](const Row &row) { return row.node == node && row.card != node->data(); });
 }
 
 void SearchResultModel::treeAboutToBeReset()

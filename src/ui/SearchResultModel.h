@@ -5,12 +5,22 @@
 
 #include <QAbstractTableModel>
 
+#include <array>
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace kelvo {
 
 // The search window's result list: one row per found card with its thirteen
-// folded texts, in the order the search gave them. Read-only.
+// folded texts as they were at the time of the search, in the order the
+// search gave them. Read-only.
+//
+// A row holds only its card: its texts are folded from the card when they
+// are shown, and copied at the search's state only when a field of the card
+// is about to change afterwards (the tree announces that first). So a search
+// that finds most of a large tree costs a few bytes per row, and the list
+// still shows what the search found.
 //
 // The model watches the card tree: a row whose card is deleted (with its
 // node or a card class above it) or whose record is released or replaced is
@@ -29,12 +39,26 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
-    void setRows(std::vector<TResultRow> rows);
+    // The rows of a search: the cards found, in result-list order.
+    void setFound(const std::vector<FoundCard> &cards);
     void clear();
-    const std::vector<TResultRow> &rows() const { return m_rows; }
+    int count() const { return static_cast<int>(m_rows.size()); }
+    // Row `row`'s folded text of field `n` (1..13), as at the search.
+    QByteArray text(int row, int n) const;
+    // The rows with their texts, as the exports take them (made when asked
+    // for, kept until the rows change).
+    const std::vector<TResultRow> &rows() const;
 
 private:
+    struct Row
+    {
+        const CardNode *node = nullptr;
+        const TCardData *card = nullptr;
+        std::int32_t copied = -1; // the row's texts in m_copies, or -1: fold the card's
+    };
+
     void nodesAboutToBeRemoved(CardNode *parent, int first, int last) override;
+    void fieldAboutToChange(CardNode *node, int n) override;
     void nodeChanged(CardNode *node) override;
     void treeAboutToBeReset() override;
 
@@ -42,9 +66,12 @@ private:
     // neighbouring rows once.
     template<typename Predicate>
     void dropRows(Predicate gone);
+    void rowsChanged() { m_madeRows.reset(); }
 
     CardTree &m_tree;
-    std::vector<TResultRow> m_rows;
+    std::vector<Row> m_rows;
+    std::vector<std::array<QByteArray, Field::Count>> m_copies;
+    mutable std::optional<std::vector<TResultRow>> m_madeRows;
 };
 
 } // namespace kelvo

@@ -119,6 +119,7 @@ private slots:
     void tickAllAndNone();
     void keepsEverythingWhenShownAgain();
     void searchesTheTreeAsItIsNow();
+    void keepsTheSearchTimeTextsThroughEdits();
     void dropsRowsOfDeletedCards();
     void dropsManyScatteredRowsAtOnce();
     void refusesASecondRunMeanwhile();
@@ -308,6 +309,49 @@ void TestQuickSearchForm::searchesTheTreeAsItIsNow()
     QCOMPARE(f.names(), (QStringList{"ANN", "ANNA"}));
     f.search(QStringLiteral("ann"));
     QCOMPARE(f.names(), (QStringList{"ANNA", "JOANNE"}));
+}
+
+void TestQuickSearchForm::keepsTheSearchTimeTextsThroughEdits()
+{
+    // The list folds a row's texts from its card when it shows them, and
+    // copies them the moment before a field of the card changes: every
+    // column keeps the search's values, through any number of edits.
+    Fixture f;
+    CardNode *ann = addCard(f.tree, nullptr, {{Field::Name, "Ann"}, {Field::DW, "acme"}, {Field::EMail, "ann@x.com"}});
+    CardNode *bob = addCard(f.tree, nullptr, {{Field::Name, "Bob"}, {Field::DW, "acme tools"}});
+    f.N4->trigger();
+    f.search(QStringLiteral("acme"));
+    const QAbstractItemModel *model = f.lv1->model();
+    QCOMPARE(model->rowCount(), 2);
+    const auto row = [&](int r) {
+        QStringList cells;
+        for (int c = 0; c < model->columnCount(); ++c)
+            cells << model->index(r, c).data().toString();
+        return cells;
+    };
+    const QStringList annAtSearch = row(0);
+    const QStringList bobAtSearch = row(1);
+    QCOMPARE(annAtSearch.at(Field::DW - 1), QStringLiteral("ACME"));
+    QCOMPARE(annAtSearch.at(Field::EMail - 1), QStringLiteral("ANN@X.COM"));
+
+    f.tree.setField(ann, Field::DW, "other");
+    f.tree.setField(ann, Field::DW, "still other");
+    f.tree.setField(ann, Field::EMail, "new@x.com");
+    f.tree.setField(bob, Field::Other, "a note");
+    QCOMPARE(row(0), annAtSearch);
+    QCOMPARE(row(1), bobAtSearch);
+    QCOMPARE(model->index(0, Field::DW - 1).data(Qt::ToolTipRole).toString(), QStringLiteral("ACME"));
+    // The exports' rows carry the same texts, and the cards as they are now.
+    const std::vector<TResultRow> &rows = f.form.resultRows();
+    QCOMPARE(rows.size(), size_t(2));
+    QCOMPARE(rows[0].Texts[Field::DW - 1], QByteArray("ACME"));
+    QCOMPARE(rows[0].Texts[Field::EMail - 1], QByteArray("ANN@X.COM"));
+    QCOMPARE(rows[1].Texts[Field::Other - 1], QByteArray());
+    QCOMPARE(rows[0].Card->field(Field::DW).toByteArray(), QByteArray("still other"));
+    // A new search shows the cards as they are.
+    f.search(QStringLiteral("acme"));
+    QCOMPARE(f.names(), QStringList{"BOB"});
+    QCOMPARE(row(0).at(Field::Other - 1), QStringLiteral("A NOTE"));
 }
 
 void TestQuickSearchForm::dropsRowsOfDeletedCards()
