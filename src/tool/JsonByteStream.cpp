@@ -200,7 +200,7 @@ void JsonByteStream::escapeByte(unsigned char c, std::vector<char> &out)
             m_held.push_back('u');
             m_hexDigits = 0;
             m_state = Hex;
-        } else if (std::strchr("\"\\/bfnrt", c) || c >= 0x80) {
+        } else if ((c != 0 && std::strchr("\"\\/bfnrt", c)) || c >= 0x80) {
             m_held.push_back(static_cast<char>(c));
             flushHeld(out, false);
             m_state = InString;

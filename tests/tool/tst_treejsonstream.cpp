@@ -340,8 +340,11 @@ void TestTreeJsonStream::textsStrictJsonRefusesAreRead()
     // Raw control characters inside strings, a lone high surrogate named at
     // its node, and a surrogate pair kept: as the whole-document reader did,
     // from a source that can start again and from one that cannot.
+    // The fourth field: \q, a backslash before a zero byte, one before a
+    // control character, and an escaped backslash.
+    const QByteArray odd = QByteArray("\"\\q\\") + '\0' + QByteArray("\\\x01\\\\\"");
     const QByteArray json = "{\"nodes\": [{\"label\": \"tab\there\", \"kind\": 1, \"fields\": [\"tab\there\", \"line\nbreak\","
-                            " \"nul\x01\"]},\n {\"label\": \"\\ud83d\\ude00\", \"kind\": 0}]}";
+                            " \"nul\x01\", " + odd + "]},\n {\"label\": \"\\ud83d\\ude00\", \"kind\": 0}]}";
     std::mt19937 pieces(3);
     for (const bool rewindable : {true, false}) {
         qsizetype at = 0;
@@ -352,6 +355,9 @@ void TestTreeJsonStream::textsStrictJsonRefusesAreRead()
         QCOMPARE(tree.nodeAt(0)->label(), QByteArray("tab\there"));
         QCOMPARE(tree.nodeAt(0)->data()->field(2).toByteArray(), QByteArray("line\nbreak"));
         QCOMPARE(tree.nodeAt(0)->data()->field(3).toByteArray(), QByteArray("nul\x01"));
+        // A backslash before a character that names no escape, a zero byte
+        // or a control character: the character stands for itself.
+        QCOMPARE(tree.nodeAt(0)->data()->field(4).toByteArray(), QByteArray("q\0\x01\\", 4));
         QCOMPARE(tree.nodeAt(1)->label(), gb18030::encode(QStringLiteral("😀")));
     }
     const QByteArray lone = "{\"nodes\": [{\"label\": \"a\", \"kind\": 1}, {\"label\": \"ok\", \"kind\": 1, "
