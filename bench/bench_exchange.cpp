@@ -202,7 +202,12 @@ BENCHMARK(BM_ExportVCard)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTi
 BENCHMARK(BM_ExportCsv)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ImportVCard)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ImportCsv)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_ImportMemory)->Args({100000, 0})->Args({100000, 1})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ImportMemory)
+    ->Args({100000, 0})
+    ->Args({100000, 1})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 int main(int argc, char **argv)
 {

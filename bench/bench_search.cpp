@@ -62,7 +62,8 @@ std::unique_ptr<TCardData> makeCard(QRandomGenerator &random)
     const QByteArray login = QByteArray(pick(random, Pinyin)) + digits(random, 3);
     card->setField(Field::Name, gb18030::encode(name));
     card->setField(Field::TouXian, gb18030::encode(QString::fromUtf16(pick(random, Titles))));
-    card->setField(Field::DW, gb18030::encode(city + QString::fromUtf16(pick(random, Trades)) + QStringLiteral("有限公司")));
+    card->setField(Field::DW,
+                   gb18030::encode(city + QString::fromUtf16(pick(random, Trades)) + QStringLiteral("有限公司")));
     card->setField(Field::DZ, gb18030::encode(city + QStringLiteral("市中山路%1号").arg(random.bounded(1, 999))));
     card->setField(Field::DH, "0" + digits(random, 2) + "-" + digits(random, 8));
     card->setField(Field::CZ, random.bounded(3) ? QByteArray() : "0" + digits(random, 2) + "-" + digits(random, 8));
@@ -72,7 +73,8 @@ std::unique_ptr<TCardData> makeCard(QRandomGenerator &random)
     card->setField(Field::QQ, digits(random, 9));
     card->setField(Field::MSN, random.bounded(3) ? QByteArray() : login + "@hotmail.com");
     card->setField(Field::EMail, login + "@" + pick(random, Domains));
-    card->setField(Field::Other, random.bounded(4) ? QByteArray() : gb18030::encode(QStringLiteral("去年在展会上认识")));
+    card->setField(Field::Other,
+                   random.bounded(4) ? QByteArray() : gb18030::encode(QStringLiteral("去年在展会上认识")));
     return card;
 }
 

@@ -32,9 +32,9 @@ QByteArray descriptionLike(int sections)
 {
     QByteArray text;
     for (int i = 0; i < sections; ++i) {
-        text += "[Section" + QByteArray::number(i) + "]\r\nImage=picture" + QByteArray::number(i % 40) +
-                ".bmp\r\nLeftWidth=4\r\nRightWidth=4\r\nTopHeight=3\r\nBottomHeight=3\r\nTrans=1\r\n"
-                "NormalColour2=0 0 0\r\n";
+        text += "[Section" + QByteArray::number(i) + "]\r\nImage=picture" + QByteArray::number(i % 40)
+            + ".bmp\r\nLeftWidth=4\r\nRightWidth=4\r\nTopHeight=3\r\nBottomHeight=3\r\nTrans=1\r\n"
+              "NormalColour2=0 0 0\r\n";
     }
     return text;
 }

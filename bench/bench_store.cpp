@@ -168,7 +168,8 @@ void BM_PeakMemoryOfLoad(benchmark::State &state)
     QByteArray report;
     for (auto _ : state) {
         QProcess child;
-        child.start(QFile::symLinkTarget(QStringLiteral("/proc/self/exe")), {QStringLiteral("--load-and-report"), file.files.dataFile});
+        child.start(QFile::symLinkTarget(QStringLiteral("/proc/self/exe")),
+                    {QStringLiteral("--load-and-report"), file.files.dataFile});
         child.waitForFinished(-1);
         report = child.readAllStandardOutput().trimmed();
     }

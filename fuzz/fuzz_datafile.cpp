@@ -22,7 +22,9 @@ void roundTrip(QByteArrayView input, ReadOptions options)
 {
     CardTree first;
     const LoadResult result = ReadTreeFromBytes(input, first, NoProgress(), options);
-    if (!result.ok() && (result.offset < 0 || result.offset > input.size() || result.error.code != ErrorCode::DataDamaged || result.error.text.isEmpty())) {
+    if (!result.ok()
+        && (result.offset < 0 || result.offset > input.size() || result.error.code != ErrorCode::DataDamaged
+            || result.error.text.isEmpty())) {
         std::fprintf(stderr, "damage reported at offset %lld of %lld without a reason\n",
                      static_cast<long long>(result.offset), static_cast<long long>(input.size()));
         std::abort();

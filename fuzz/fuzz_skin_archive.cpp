@@ -69,8 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     default: {
         static const QByteArray square = bitmapFile(24, 12);
         static const QByteArray tiny = bitmapFile(3, 2);
-        const kelvo::SkinArchiveBuild archive =
-            kelvo::buildSkinArchive({{"a.bmp", square}, {"b.bmp", tiny}, {"c.bmp", "BM broken"}, {"fuzz.ini", rest.toByteArray()}});
+        const kelvo::SkinArchiveBuild archive = kelvo::buildSkinArchive(
+            {{"a.bmp", square}, {"b.bmp", tiny}, {"c.bmp", "BM broken"}, {"fuzz.ini", rest.toByteArray()}});
         if (archive.ok && skin.loadStoredProperty(kelvo::makeStoredSkinProperty(archive.bytes), notice))
             exerciseParts(skin);
         break;

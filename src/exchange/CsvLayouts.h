@@ -26,11 +26,11 @@ QString CsvLayoutName(CsvLayout layout);
 struct CsvColumn
 {
     enum class Kind {
-        Ignore,      // passed over (sensitivity, phonetic names, group labels, ...)
-        Extra,       // a value with no field of its own: appended to field 13
-        Field,       // field `field`, directly
-        FullName,    // the whole name (field 1)
-        Given,       // name parts, used when there is no whole name
+        Ignore,   // passed over (sensitivity, phonetic names, group labels, ...)
+        Extra,    // a value with no field of its own: appended to field 13
+        Field,    // field `field`, directly
+        FullName, // the whole name (field 1)
+        Given,    // name parts, used when there is no whole name
         Additional,
         Family,
         Suffix,
@@ -38,9 +38,25 @@ struct CsvColumn
         GoogleGroup, // part `part` of Google's numbered group `googleKind` `group`
     };
     enum Part {
-        Street, Street2, Street3, City, Region, Postcode, Country, PoBox, Extended, Formatted,
+        Street,
+        Street2,
+        Street3,
+        City,
+        Region,
+        Postcode,
+        Country,
+        PoBox,
+        Extended,
+        Formatted,
         // Google groups
-        GroupType, GroupValue, GroupService, OrgName, OrgTitle, OrgDepartment, PartIgnored, PartExtra,
+        GroupType,
+        GroupValue,
+        GroupService,
+        OrgName,
+        OrgTitle,
+        OrgDepartment,
+        PartIgnored,
+        PartExtra,
     };
     enum GoogleKind { EMail, Phone, AddressGroup, Organization, Website, Im, Event, Relation, CustomField, OtherGroup };
 
@@ -56,7 +72,7 @@ struct CsvColumn
 struct CsvHeader
 {
     CsvLayout layout = CsvLayout::ByHand;
-    QStringList names;             // the header's cells, trimmed (labels of extra values)
+    QStringList names;              // the header's cells, trimmed (labels of extra values)
     std::vector<CsvColumn> columns; // one per header cell
 };
 

@@ -179,10 +179,10 @@ void addGoogleGroup(const GoogleGroup &group, ContactDraft &draft)
         break;
     }
     case G::Organization:
-        draft.add(3, valueOf(group.orgName, QStringLiteral("Organization %1 - Name").arg(group.number), rank,
-                             group.order));
-        draft.add(2, valueOf(group.orgTitle, QStringLiteral("Organization %1 - Title").arg(group.number), rank,
-                             group.order));
+        draft.add(
+            3, valueOf(group.orgName, QStringLiteral("Organization %1 - Name").arg(group.number), rank, group.order));
+        draft.add(
+            2, valueOf(group.orgTitle, QStringLiteral("Organization %1 - Title").arg(group.number), rank, group.order));
         break;
     case G::Event:
     case G::Relation:

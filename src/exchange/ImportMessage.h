@@ -12,17 +12,17 @@ namespace kelvo::exchange {
 struct ImportMessage
 {
     enum class Kind {
-        CardWithoutText,  // skipped: no text for any of the thirteen fields
-        LineTooLong,      // skipped: a content line longer than the bound (at `detailLine`)
-        QuoteNotClosed,   // skipped: a quoted CSV cell opened at `detailLine` never closes
-        RecordTooLong,    // skipped: a CSV record longer than the bound
-        TooManyColumns,   // skipped: a CSV record with more cells than the bound
-        FieldCut,         // `field` was cut at 255 bytes
-        ValueDropped,     // `label`: `value` fits nowhere (field 13 is full)
-        ValuesDropped,    // `count` more values of the card fit nowhere
+        CardWithoutText,     // skipped: no text for any of the thirteen fields
+        LineTooLong,         // skipped: a content line longer than the bound (at `detailLine`)
+        QuoteNotClosed,      // skipped: a quoted CSV cell opened at `detailLine` never closes
+        RecordTooLong,       // skipped: a CSV record longer than the bound
+        TooManyColumns,      // skipped: a CSV record with more cells than the bound
+        FieldCut,            // `field` was cut at 255 bytes
+        ValueDropped,        // `label`: `value` fits nowhere (field 13 is full)
+        ValuesDropped,       // `count` more values of the card fit nowhere
         EncodedValueDropped, // `label` at `detailLine` is base64 data, which no field holds
-        UnknownCharset,   // `label` (the charset) at `detailLine` is unknown: read as UTF-8
-        MessagesLeftOut,  // `count` further report lines were left out
+        UnknownCharset,      // `label` (the charset) at `detailLine` is unknown: read as UTF-8
+        MessagesLeftOut,     // `count` further report lines were left out
     };
 
     Kind kind = Kind::CardWithoutText;

@@ -41,8 +41,7 @@ int hexValue(char c)
 
 bool isLineBreak(char16_t c)
 {
-    return c == u'\r' || c == u'\n' || c == u'\x0B' || c == u'\x0C' || c == u'\x85' || c == u'\u2028'
-        || c == u'\u2029';
+    return c == u'\r' || c == u'\n' || c == u'\x0B' || c == u'\x0C' || c == u'\x85' || c == u'\u2028' || c == u'\u2029';
 }
 
 } // namespace
@@ -155,8 +154,8 @@ const CharsetDecoders::Entry &CharsetDecoders::entryFor(QByteArrayView charset)
     }
     Entry entry{name, nullptr, Entry::Kind::Unknown};
     static const char *const utf8Names[] = {"UTF-8", "UTF8", "US-ASCII", "ASCII", "ANSI_X3.4-1968"};
-    static const char *const gbNames[] = {"GB18030", "GBK", "GB2312", "CP936", "MS936", "WINDOWS-936",
-                                          "X-GBK", "EUC-CN", "X-EUC-CN", "GB_2312-80", "CSGB2312", "CHINESE"};
+    static const char *const gbNames[] = {"GB18030", "GBK",    "GB2312",   "CP936",      "MS936",    "WINDOWS-936",
+                                          "X-GBK",   "EUC-CN", "X-EUC-CN", "GB_2312-80", "CSGB2312", "CHINESE"};
     for (const char *known : utf8Names) {
         if (name == known)
             entry.kind = Entry::Kind::Utf8;
@@ -275,9 +274,9 @@ bool ContainsCjk(QStringView text)
             c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
             ++i;
         }
-        if ((c >= 0x2E80 && c <= 0x9FFF)     // radicals, kana, CJK symbols and unified ideographs
-            || (c >= 0xAC00 && c <= 0xD7AF)  // Hangul syllables
-            || (c >= 0xF900 && c <= 0xFAFF)  // compatibility ideographs
+        if ((c >= 0x2E80 && c <= 0x9FFF)       // radicals, kana, CJK symbols and unified ideographs
+            || (c >= 0xAC00 && c <= 0xD7AF)    // Hangul syllables
+            || (c >= 0xF900 && c <= 0xFAFF)    // compatibility ideographs
             || (c >= 0x20000 && c <= 0x3FFFF)) // supplementary ideographs
             return true;
     }

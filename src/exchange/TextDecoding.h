@@ -56,7 +56,7 @@ public:
 private:
     struct Entry
     {
-        QByteArray name; // upper-cased as given
+        QByteArray name;                         // upper-cased as given
         std::unique_ptr<QStringDecoder> decoder; // null: unknown, or UTF-8/GB18030 fast paths
         enum class Kind { Utf8, Gb18030, Other, Unknown } kind;
     };

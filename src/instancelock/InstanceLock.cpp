@@ -44,9 +44,8 @@ Result<> InstanceLock::tryLock()
         qint64 pid = 0;
         QString host;
         QString application;
-        const QString holder = lock->getLockInfo(&pid, &host, &application)
-            ? QStringLiteral("held by process %1").arg(pid)
-            : QString();
+        const QString holder =
+            lock->getLockInfo(&pid, &host, &application) ? QStringLiteral("held by process %1").arg(pid) : QString();
         return Error{ErrorCode::InUse, filePath(), holder};
     }
     return Error{ErrorCode::WriteFailed, filePath(),

@@ -89,7 +89,8 @@ public:
         const QLocale chinese(QLocale::Chinese, QLocale::China);
         switch (index.column()) {
         case SizeColumn:
-            return files->isDir(source) ? QVariant(QString()) : QVariant(chinese.formattedDataSize(files->size(source)));
+            return files->isDir(source) ? QVariant(QString())
+                                        : QVariant(chinese.formattedDataSize(files->size(source)));
         case DateColumn:
             return chinese.toString(files->lastModified(source), QLocale::ShortFormat);
         default:

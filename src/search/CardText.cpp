@@ -13,7 +13,7 @@ namespace {
 const std::array<QByteArray, 13> &lineLabels()
 {
     static const std::array<QByteArray, 13> labels = [] {
-        const char16_t *texts[13] = {u" 姓名:", u" 头衔:", u" 单位:", u" 地址:", u" 电话:", u" 传真:", u" 手机:",
+        const char16_t *texts[13] = {u" 姓名:", u" 头衔:", u" 单位:", u" 地址:", u" 电话:",   u" 传真:",    u" 手机:",
                                      u" 邮编:", u" 网址:", u" QQ:",   u" MSN:",  u" E_Mail:", u" 其他信息:"};
         std::array<QByteArray, 13> encoded;
         for (size_t i = 0; i < encoded.size(); ++i)

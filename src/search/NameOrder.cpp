@@ -58,8 +58,9 @@ public:
     {
         const size_t at = keys.size();
         keys.resize(at + 32 + size_t(text.size()) * 4);
-        int32_t length = ucol_getSortKey(m_collator, reinterpret_cast<const UChar *>(text.utf16()), int32_t(text.size()),
-                                         reinterpret_cast<uint8_t *>(keys.data() + at), int32_t(keys.size() - at));
+        int32_t length =
+            ucol_getSortKey(m_collator, reinterpret_cast<const UChar *>(text.utf16()), int32_t(text.size()),
+                            reinterpret_cast<uint8_t *>(keys.data() + at), int32_t(keys.size() - at));
         if (size_t(length) > keys.size() - at) {
             keys.resize(at + size_t(length));
             length = ucol_getSortKey(m_collator, reinterpret_cast<const UChar *>(text.utf16()), int32_t(text.size()),
@@ -82,17 +83,17 @@ private:
     bool agreesWith(const QLocale &locale) const
     {
         static const QStringList probes = {
-            QStringLiteral("a"), QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("B"), QStringLiteral("ab"),
-            QStringLiteral("aB"), QStringLiteral("Ab"), QStringLiteral("a b"), QStringLiteral("a-b"),
-            QStringLiteral("a_b"), QStringLiteral("ab1"), QStringLiteral("ab10"), QStringLiteral("ab9"),
-            QStringLiteral("1"), QStringLiteral("10"), QStringLiteral("9"), QStringLiteral("é"),
-            QStringLiteral("e\u0301"), QStringLiteral("e"), QStringLiteral("E"), QStringLiteral("\u200Ba"),
-            QStringLiteral("a\u200B"), QStringLiteral(" "), QStringLiteral("-"), QStringLiteral("."),
-            QStringLiteral("@"), QStringLiteral("张"), QStringLiteral("章"), QStringLiteral("李"),
-            QStringLiteral("王"), QStringLiteral("阿"), QStringLiteral("张伟"), QStringLiteral("张三"),
-            QStringLiteral("长"), QStringLiteral("重"), QStringLiteral("Zhang"), QStringLiteral("zhang"),
-            QStringLiteral("ß"), QStringLiteral("ss"), QStringLiteral("Å"), QStringLiteral("ø"),
-            QStringLiteral("😀"), QStringLiteral("\uE000"), QStringLiteral("\uFF21")};
+            QStringLiteral("a"),       QStringLiteral("A"),       QStringLiteral("b"),      QStringLiteral("B"),
+            QStringLiteral("ab"),      QStringLiteral("aB"),      QStringLiteral("Ab"),     QStringLiteral("a b"),
+            QStringLiteral("a-b"),     QStringLiteral("a_b"),     QStringLiteral("ab1"),    QStringLiteral("ab10"),
+            QStringLiteral("ab9"),     QStringLiteral("1"),       QStringLiteral("10"),     QStringLiteral("9"),
+            QStringLiteral("é"),       QStringLiteral("e\u0301"), QStringLiteral("e"),      QStringLiteral("E"),
+            QStringLiteral("\u200Ba"), QStringLiteral("a\u200B"), QStringLiteral(" "),      QStringLiteral("-"),
+            QStringLiteral("."),       QStringLiteral("@"),       QStringLiteral("张"),     QStringLiteral("章"),
+            QStringLiteral("李"),      QStringLiteral("王"),      QStringLiteral("阿"),     QStringLiteral("张伟"),
+            QStringLiteral("张三"),    QStringLiteral("长"),      QStringLiteral("重"),     QStringLiteral("Zhang"),
+            QStringLiteral("zhang"),   QStringLiteral("ß"),       QStringLiteral("ss"),     QStringLiteral("Å"),
+            QStringLiteral("ø"),       QStringLiteral("😀"),       QStringLiteral("\uE000"), QStringLiteral("\uFF21")};
         QCollator collator(locale);
         collator.setCaseSensitivity(Qt::CaseSensitive);
         std::vector<std::string> keys;
@@ -137,8 +138,8 @@ std::vector<std::uint32_t> OrderByName(const std::vector<QByteArrayView> &names,
             slotOfRow[row] = 0;
             continue;
         }
-        const auto [it, made] = slotOf.try_emplace(std::string_view(name.data(), size_t(name.size())),
-                                                   std::uint32_t(distinct.size()));
+        const auto [it, made] =
+            slotOf.try_emplace(std::string_view(name.data(), size_t(name.size())), std::uint32_t(distinct.size()));
         if (made)
             distinct.push_back(name);
         slotOfRow[row] = it->second;

@@ -133,7 +133,8 @@ SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const 
         char *out = scratch.data();
         for (int n = Field::First + 1; n <= Field::Last; ++n) {
             const QByteArrayView raw = f.Card->field(n);
-            const qsizetype length = raw.isEmpty() ? 0 : FoldTextInto(raw.first(std::min(raw.size(), TCardData::MaxFieldBytes)), out);
+            const qsizetype length =
+                raw.isEmpty() ? 0 : FoldTextInto(raw.first(std::min(raw.size(), TCardData::MaxFieldBytes)), out);
             folded[static_cast<size_t>(n - 1)] = QByteArrayView(out, length);
             out += length;
         }

@@ -98,20 +98,24 @@ DecodeResult decode(QByteArrayView stream, qsizetype hardLimit)
 {
     DecodeResult result;
     if (stream.size() < HeaderSize) {
-        result.error = QStringLiteral("compressed stream too short (%1 bytes, its length field needs 4)").arg(stream.size());
+        result.error =
+            QStringLiteral("compressed stream too short (%1 bytes, its length field needs 4)").arg(stream.size());
         return result;
     }
     const quint32 declared = qFromLittleEndian<quint32>(stream.data());
     const qsizetype plausible = maxDecodedSize(stream.size());
     if (qsizetype(declared) > plausible) {
-        result.error = QStringLiteral("compressed stream declares %1 bytes, more than its %2 coded bytes can hold (at most %3)")
-                           .arg(declared)
-                           .arg(stream.size() - HeaderSize)
-                           .arg(plausible);
+        result.error =
+            QStringLiteral("compressed stream declares %1 bytes, more than its %2 coded bytes can hold (at most %3)")
+                .arg(declared)
+                .arg(stream.size() - HeaderSize)
+                .arg(plausible);
         return result;
     }
     if (qsizetype(declared) > hardLimit) {
-        result.error = QStringLiteral("compressed stream declares %1 bytes, more than the limit of %2").arg(declared).arg(hardLimit);
+        result.error = QStringLiteral("compressed stream declares %1 bytes, more than the limit of %2")
+                           .arg(declared)
+                           .arg(hardLimit);
         return result;
     }
 

@@ -91,7 +91,8 @@ bool TSkinReader::readArchive(QByteArrayView compressed)
     if (!decoded.ok)
         return fail(QStringLiteral("The skin archive cannot be decompressed: %1").arg(decoded.error));
     if (decoded.isTruncated())
-        return fail(QStringLiteral("The skin archive is cut short: its compressed data ends %1 bits too early.").arg(decoded.bitsPastEnd));
+        return fail(QStringLiteral("The skin archive is cut short: its compressed data ends %1 bits too early.")
+                        .arg(decoded.bitsPastEnd));
     return readPayload(decoded.data);
 }
 
@@ -106,14 +107,17 @@ bool TSkinReader::readPayload(QByteArrayView payload)
     if (version != SkinArchiveVersion) {
         if (m_notice)
             m_notice(olderSkinFileNotice());
-        return fail(QStringLiteral("The skin archive has version %1; version %2 is required.").arg(version).arg(SkinArchiveVersion));
+        return fail(QStringLiteral("The skin archive has version %1; version %2 is required.")
+                        .arg(version)
+                        .arg(SkinArchiveVersion));
     }
 
     const quint32 nameBytes = readU32(payload, 4);
     qsizetype pos = SkinArchiveHeaderSize;
     if (nameBytes > quint64(payload.size() - pos))
         return fail(QStringLiteral("The skin archive's name list (%1 bytes) runs past its end.").arg(nameBytes));
-    QList<QByteArray> names = splitSkinEntryNames(skinLowerCase(payload.sliced(pos, qsizetype(nameBytes))), SkinArchiveMaxEntries);
+    QList<QByteArray> names =
+        splitSkinEntryNames(skinLowerCase(payload.sliced(pos, qsizetype(nameBytes))), SkinArchiveMaxEntries);
     pos += qsizetype(nameBytes);
 
     if (names.size() > SkinArchiveMaxEntries)
@@ -184,14 +188,17 @@ SkinArchiveBuild buildSkinPayload(const QList<SkinArchiveEntry> &entries)
 {
     SkinArchiveBuild build;
     if (entries.size() > SkinArchiveMaxEntries) {
-        build.error = QStringLiteral("A skin archive holds at most %1 entries, not %2.").arg(SkinArchiveMaxEntries).arg(entries.size());
+        build.error = QStringLiteral("A skin archive holds at most %1 entries, not %2.")
+                          .arg(SkinArchiveMaxEntries)
+                          .arg(entries.size());
         return build;
     }
     QByteArray names;
     qint64 total = 0;
     for (const SkinArchiveEntry &e : entries) {
         if (e.name.contains('\r') || e.name.contains('\n') || e.name.contains('\0')) {
-            build.error = QStringLiteral("The entry name \"%1\" holds a line break or NUL.").arg(QString::fromLatin1(e.name));
+            build.error =
+                QStringLiteral("The entry name \"%1\" holds a line break or NUL.").arg(QString::fromLatin1(e.name));
             return build;
         }
         names += e.name;
@@ -235,7 +242,8 @@ StoredSkinProperty parseStoredSkinProperty(QByteArrayView property)
 {
     StoredSkinProperty result;
     if (property.size() < 4) {
-        result.error = QStringLiteral("The stored skin is too short for its length field (%1 bytes).").arg(property.size());
+        result.error =
+            QStringLiteral("The stored skin is too short for its length field (%1 bytes).").arg(property.size());
         return result;
     }
     const auto length = qint32(readU32(property, 0));
@@ -244,7 +252,8 @@ StoredSkinProperty parseStoredSkinProperty(QByteArrayView property)
         return result;
     if (qsizetype(length) > property.size() - 4) {
         result.ok = false;
-        result.error = QStringLiteral("The stored skin declares %1 bytes but holds only %2.").arg(length).arg(property.size() - 4);
+        result.error =
+            QStringLiteral("The stored skin declares %1 bytes but holds only %2.").arg(length).arg(property.size() - 4);
         return result;
     }
     result.hasSkin = true;

@@ -108,9 +108,9 @@ QByteArray makeStoredSkinProperty(QByteArrayView archive);
 
 struct StoredSkinProperty
 {
-    bool ok = false;         // false when the property is damaged
-    bool hasSkin = false;    // length > 0
-    QByteArrayView archive;  // the archive bytes (inside the given property)
+    bool ok = false;        // false when the property is damaged
+    bool hasSkin = false;   // length > 0
+    QByteArrayView archive; // the archive bytes (inside the given property)
     QString error;
 };
 StoredSkinProperty parseStoredSkinProperty(QByteArrayView property);

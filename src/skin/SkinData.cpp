@@ -141,7 +141,8 @@ void TSkinData::buildParts()
         }
         if (!part)
             continue;
-        const qint32 frames = info.frameCount > 0 ? info.frameCount : m_description.readInteger(info.section, "FrameCount", 3);
+        const qint32 frames =
+            info.frameCount > 0 ? info.frameCount : m_description.readInteger(info.section, "FrameCount", 3);
         part->FrameCount = std::max(frames, 1); // a count below 1 would divide the picture by nothing
         m_parts[size_t(info.id)] = std::move(part);
     }

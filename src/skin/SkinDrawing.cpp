@@ -208,10 +208,12 @@ QRect skinFrameRect(const QImage &picture, bool stacked, int frameCount, int fra
     const int count = std::max(frameCount, 1);
     if (stacked) {
         const int fh = picture.height() / count;
-        return QRect(0, int(std::clamp<qint64>(qint64(frameNumber - 1) * fh, INT_MIN / 2, INT_MAX / 2)), picture.width(), fh);
+        return QRect(0, int(std::clamp<qint64>(qint64(frameNumber - 1) * fh, INT_MIN / 2, INT_MAX / 2)),
+                     picture.width(), fh);
     }
     const int fw = picture.width() / count;
-    return QRect(int(std::clamp<qint64>(qint64(frameNumber - 1) * fw, INT_MIN / 2, INT_MAX / 2)), 0, fw, picture.height());
+    return QRect(int(std::clamp<qint64>(qint64(frameNumber - 1) * fw, INT_MIN / 2, INT_MAX / 2)), 0, fw,
+                 picture.height());
 }
 
 void StretchDraw(QImage &surface, const QRect &target, const QImage &picture, const QRect &source)
@@ -231,8 +233,8 @@ QImage MakeNineGridBitmap(int width, int height, const QImage &picture, int left
     const QImage argb = asArgb(picture);
     const QRect frame = skinFrameRect(picture, stacked, frameCount, frameNumber);
     const Margins m = fitMargins(width, height, left, top, right, bottom);
-    for (Piece piece : {Piece::TopLeft, Piece::BottomLeft, Piece::TopRight, Piece::LeftEdge, Piece::TopEdge, Piece::Centre,
-                        Piece::BottomRight, Piece::RightEdge, Piece::BottomEdge}) {
+    for (Piece piece : {Piece::TopLeft, Piece::BottomLeft, Piece::TopRight, Piece::LeftEdge, Piece::TopEdge,
+                        Piece::Centre, Piece::BottomRight, Piece::RightEdge, Piece::BottomEdge}) {
         drawPiece(piece, bitmap, 0, 0, width, height, argb, frame, m, tileCentre);
     }
     return bitmap;

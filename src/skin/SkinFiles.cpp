@@ -43,7 +43,8 @@ QStringList skinFolderFiles(const QString &folder, QString *error)
 bool readSkinArchiveFile(QByteArrayView bytes, TSkinReader &reader, bool *storedProperty, QString *error)
 {
     const StoredSkinProperty stored = parseStoredSkinProperty(bytes);
-    if (stored.ok && stored.hasSkin && stored.archive.size() == bytes.size() - 4 && reader.readArchive(stored.archive)) {
+    if (stored.ok && stored.hasSkin && stored.archive.size() == bytes.size() - 4
+        && reader.readArchive(stored.archive)) {
         if (storedProperty)
             *storedProperty = true;
         return true;

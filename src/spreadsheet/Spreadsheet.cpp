@@ -16,8 +16,7 @@ bool setRow(SpreadsheetApplication &application, int row, const QStringList &val
 } // namespace
 
 bool FillAndSaveWorkbook(SpreadsheetApplication &application, const QStringList &header,
-                         const std::vector<QStringList> &rows, const QString &fileName,
-                         MessagePump &pump)
+                         const std::vector<QStringList> &rows, const QString &fileName, MessagePump &pump)
 {
     if (!application.addWorkbook() || !application.setVisible(false) || !setRow(application, 1, header))
         return false;

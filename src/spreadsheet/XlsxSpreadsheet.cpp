@@ -89,8 +89,9 @@ public:
         });
         if (!saved) {
             const QString shown = QDir::toNativeSeparators(fileName);
-            return fail(saved.error().text.isEmpty() ? QStringLiteral("无法保存 %1").arg(shown)
-                                                     : QStringLiteral("无法保存 %1：%2").arg(shown, saved.error().text));
+            return fail(saved.error().text.isEmpty()
+                            ? QStringLiteral("无法保存 %1").arg(shown)
+                            : QStringLiteral("无法保存 %1：%2").arg(shown, saved.error().text));
         }
 
         m_savedPath = target.absoluteFilePath();
@@ -133,9 +134,9 @@ private:
                 if (next.row == cell.row && next.column == cell.column)
                     continue; // set again later: the last value counts
             }
-            const lxw_error written = worksheet_write_string(sheet, static_cast<lxw_row_t>(cell.row - 1),
-                                                             static_cast<lxw_col_t>(cell.column - 1),
-                                                             cell.utf8.constData(), nullptr);
+            const lxw_error written =
+                worksheet_write_string(sheet, static_cast<lxw_row_t>(cell.row - 1),
+                                       static_cast<lxw_col_t>(cell.column - 1), cell.utf8.constData(), nullptr);
             if (written != LXW_NO_ERROR) {
                 lxw_workbook_free(workbook);
                 *error = QString::fromUtf8(lxw_strerror(written));

@@ -136,10 +136,10 @@ Result<> AtomicFile::open()
 
     const QDir folder = target.absoluteDir();
     for (int attempt = 0; attempt < MaxNameAttempts; ++attempt) {
-        const QString candidate = folder.filePath(
-            QStringLiteral(".%1.%2.tmp")
-                .arg(target.fileName().left(MaxNameStemChars))
-                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+        const QString candidate =
+            folder.filePath(QStringLiteral(".%1.%2.tmp")
+                                .arg(target.fileName().left(MaxNameStemChars))
+                                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
         auto file = std::make_unique<QFile>(candidate);
         if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
             if (target.exists())
@@ -168,8 +168,8 @@ Result<> AtomicFile::write(QByteArrayView bytes)
     while (left > 0) {
         const qint64 written = m_file->write(at, left);
         if (written <= 0) {
-            const QString text = m_file->error() != QFileDevice::NoError ? m_file->errorString()
-                                                                         : systemText(std::errc::io_error);
+            const QString text =
+                m_file->error() != QFileDevice::NoError ? m_file->errorString() : systemText(std::errc::io_error);
             discard();
             return failure(ErrorCode::WriteFailed, text);
         }
@@ -244,7 +244,8 @@ Result<> AtomicFile::writeThrough(const std::function<Result<>(const QString &te
     return done;
 }
 
-Result<> writeFileAtomicallyThrough(const QString &path, const std::function<Result<>(const QString &temporaryPath)> &writeTo)
+Result<> writeFileAtomicallyThrough(const QString &path,
+                                    const std::function<Result<>(const QString &temporaryPath)> &writeTo)
 {
     AtomicFile file(path);
     Result<> done = file.open();

@@ -74,6 +74,7 @@ Result<> writeFileAtomically(const QString &path, QByteArrayView bytes);
 // temporary file in the target's folder and writes the complete content
 // there; when it succeeds the file is flushed and renamed over `path`. When
 // it fails, its error is returned and the target stays as it was.
-Result<> writeFileAtomicallyThrough(const QString &path, const std::function<Result<>(const QString &temporaryPath)> &writeTo);
+Result<> writeFileAtomicallyThrough(const QString &path,
+                                    const std::function<Result<>(const QString &temporaryPath)> &writeTo);
 
 } // namespace kelvo

@@ -141,7 +141,8 @@ Result<QString> BackupHistory::keep(const QString &dataFile, Spacing spacing)
     const QDir dir(m_folder);
     for (int sequence = 2; QFileInfo::exists(dir.filePath(name)); ++sequence) {
         if (sequence > 9999)
-            return Error{ErrorCode::WriteFailed, dir.filePath(name), QString::fromLocal8Bit(std::generic_category().message(int(std::errc::file_exists)).c_str())};
+            return Error{ErrorCode::WriteFailed, dir.filePath(name),
+                         QString::fromLocal8Bit(std::generic_category().message(int(std::errc::file_exists)).c_str())};
         name = QStringLiteral("db-%1-%2.kelvo").arg(time.toString(TimeFormat)).arg(sequence);
     }
     const QString path = dir.filePath(name);

@@ -101,7 +101,6 @@ void TCardData::releaseText()
     m_ownsText = false;
 }
 
-
 void TCardData::setField(int n, QByteArrayView text)
 {
     if (n < Field::First || n > Field::Last)

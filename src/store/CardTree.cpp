@@ -142,7 +142,8 @@ void CardNode::deleteSubtree()
         CardNode *node = pending.back();
         pending.pop_back();
         if (node->m_children) {
-            pending.insert(pending.end(), node->m_children->items(), node->m_children->items() + node->m_children->count);
+            pending.insert(pending.end(), node->m_children->items(),
+                           node->m_children->items() + node->m_children->count);
             std::free(node->m_children);
             node->m_children = nullptr;
         }
@@ -677,7 +678,8 @@ CardNode *CardTreeBuilder::makeInArena(const NodeContents &contents, CardNode *p
         textBytes += cut[i].size();
     }
     const bool labelIsName = contents.label.size() == cut[0].size()
-        && (cut[0].isEmpty() || std::memcmp(contents.label.data(), cut[0].data(), static_cast<size_t>(cut[0].size())) == 0);
+        && (cut[0].isEmpty()
+            || std::memcmp(contents.label.data(), cut[0].data(), static_cast<size_t>(cut[0].size())) == 0);
     const qsizetype labelBytes = labelIsName || contents.label.isEmpty() ? 0 : contents.label.size() + 1;
     char *piece = static_cast<char *>(
         m_arena.allocate(sizeof(CardNode) + sizeof(TCardData) + static_cast<size_t>(textBytes + labelBytes)));

@@ -98,9 +98,9 @@ private:
 
     // Flags kept in the low bits of m_record (records are 8-byte aligned).
     enum : std::uintptr_t {
-        InArena = 1,      // the node itself lies in a tree's arena
+        InArena = 1,       // the node itself lies in a tree's arena
         RecordInArena = 2, // the record lies in the arena (destroyed, never freed)
-        IsRoot = 4,       // the tree's hidden root, never shown
+        IsRoot = 4,        // the tree's hidden root, never shown
         FlagBits = 7,
     };
 
@@ -123,8 +123,8 @@ private:
     void renumberFrom(int row);
 
     QByteArray m_label;
-    std::uintptr_t m_record = 0;   // TCardData *, with the flags above
-    CardNode *m_parent = nullptr;  // the tree's hidden root for top-level nodes
+    std::uintptr_t m_record = 0;  // TCardData *, with the flags above
+    CardNode *m_parent = nullptr; // the tree's hidden root for top-level nodes
     Children *m_children = nullptr;
     std::array<std::int32_t, 4> m_indexes = {0, 0, -1, -1};
     int m_row = 0;
@@ -138,20 +138,49 @@ class CardTreeObserver
 {
 public:
     virtual ~CardTreeObserver() = default;
-    virtual void nodesAboutToBeInserted(CardNode *parent, int first, int last) { (void)parent; (void)first; (void)last; }
-    virtual void nodesInserted(CardNode *parent, int first, int last) { (void)parent; (void)first; (void)last; }
-    virtual void nodesAboutToBeRemoved(CardNode *parent, int first, int last) { (void)parent; (void)first; (void)last; }
-    virtual void nodesRemoved(CardNode *parent, int first, int last) { (void)parent; (void)first; (void)last; }
+    virtual void nodesAboutToBeInserted(CardNode *parent, int first, int last)
+    {
+        (void)parent;
+        (void)first;
+        (void)last;
+    }
+    virtual void nodesInserted(CardNode *parent, int first, int last)
+    {
+        (void)parent;
+        (void)first;
+        (void)last;
+    }
+    virtual void nodesAboutToBeRemoved(CardNode *parent, int first, int last)
+    {
+        (void)parent;
+        (void)first;
+        (void)last;
+    }
+    virtual void nodesRemoved(CardNode *parent, int first, int last)
+    {
+        (void)parent;
+        (void)first;
+        (void)last;
+    }
     // `destinationRow` follows QAbstractItemModel::beginMoveRows: the row in
     // `newParent` before which the node goes, counted before the move.
-    virtual void nodeAboutToBeMoved(CardNode *node, CardNode *newParent, int destinationRow) { (void)node; (void)newParent; (void)destinationRow; }
+    virtual void nodeAboutToBeMoved(CardNode *node, CardNode *newParent, int destinationRow)
+    {
+        (void)node;
+        (void)newParent;
+        (void)destinationRow;
+    }
     virtual void nodeMoved(CardNode *node) { (void)node; }
     // Label, display index or record replaced.
     virtual void nodeChanged(CardNode *node) { (void)node; }
     // A field of the node's record is about to change (CardTree::setField,
     // only when the stored value really changes): the last moment the old
     // value can be read. nodeChanged follows.
-    virtual void fieldAboutToChange(CardNode *node, int n) { (void)node; (void)n; }
+    virtual void fieldAboutToChange(CardNode *node, int n)
+    {
+        (void)node;
+        (void)n;
+    }
     virtual void treeAboutToBeReset() {}
     virtual void treeReset() {}
     // After every announced change above, once the change is complete: the
@@ -308,7 +337,10 @@ public:
     static std::unique_ptr<CardNode> makeNode(QByteArray label, std::unique_ptr<TCardData> data = {});
     static CardNode *addChild(CardNode *parent, QByteArray label, std::unique_ptr<TCardData> data = {});
     static void setLabel(CardNode *node, QByteArray label);
-    static void setDisplayIndexes(CardNode *node, const std::array<std::int32_t, 4> &indexes) { node->m_indexes = indexes; }
+    static void setDisplayIndexes(CardNode *node, const std::array<std::int32_t, 4> &indexes)
+    {
+        node->m_indexes = indexes;
+    }
     static void attachRecord(CardNode *node, std::unique_ptr<TCardData> data);
     // Appends complete subtrees made off the tree (moved from `children`;
     // null entries are skipped) as the last children of `parent`.

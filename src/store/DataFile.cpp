@@ -62,8 +62,8 @@ LoadResult LoadTreeViewWithData(const DataFiles &files, CardTree &tree, Progress
     return result;
 }
 
-SaveResult SaveTreeViewWithData(const DataFiles &files, const CardTree &tree, ProgressSink &progress,
-                                MessagePump &pump, const Clock &clock)
+SaveResult SaveTreeViewWithData(const DataFiles &files, const CardTree &tree, ProgressSink &progress, MessagePump &pump,
+                                const Clock &clock)
 {
     SaveResult result;
     if (QFileInfo::exists(files.dataFile)) {

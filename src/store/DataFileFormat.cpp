@@ -200,7 +200,10 @@ Q_DECL_COLD_FUNCTION Failure runsPastTheEnd(const Window &w, const unsigned char
 Q_DECL_COLD_FUNCTION Failure badTextLength(const Window &w, const unsigned char *at, int item, std::int32_t n)
 {
     return {w.offsetOf(at),
-            QStringLiteral("text item %1 has length %2; a text item holds 1 to %3 bytes").arg(item).arg(n).arg(MaxTextItem)};
+            QStringLiteral("text item %1 has length %2; a text item holds 1 to %3 bytes")
+                .arg(item)
+                .arg(n)
+                .arg(MaxTextItem)};
 }
 
 Q_DECL_COLD_FUNCTION Failure claimsTooMuch(const Window &w, const unsigned char *at, int item, int textLength,
@@ -520,9 +523,9 @@ LoadResult readTree(Window &window, CardTree &tree, ProgressSink &progress, Read
     for (std::int32_t i = 0; i < topLevelCount; ++i) {
         if (window.atEnd()) {
             adoptComplete();
-            return damaged(window.offset(), QStringLiteral("the file ends before top-level node %1 of %2")
-                                                .arg(i + 1)
-                                                .arg(topLevelCount));
+            return damaged(
+                window.offset(),
+                QStringLiteral("the file ends before top-level node %1 of %2").arg(i + 1).arg(topLevelCount));
         }
         Failure failure;
         ReadNodeResult node = ReadNodeData(window, builder, pump, options, adoptComplete, failure);

@@ -28,7 +28,6 @@ QByteArrayView cutLongText(QByteArrayView text, qsizetype maxBytes)
     return text.first(pos);
 }
 
-
 // Making a converter looks the codec up by name each time, which costs more
 // than converting a short field; one stateless converter per thread serves
 // every call.
@@ -141,8 +140,8 @@ char *putUtf8(char32_t c, char *out)
 // made from the table above and checked against decode() in one call.
 struct DecodeTables
 {
-    static constexpr int TwoByteCodes = 126 * 191;   // lead 0x81-0xFE, trail 0x40-0xFE
-    static constexpr int FourByteBmpCodes = 39420;   // linear numbers of U+0080..U+FFFF
+    static constexpr int TwoByteCodes = 126 * 191;              // lead 0x81-0xFE, trail 0x40-0xFE
+    static constexpr int FourByteBmpCodes = 39420;              // linear numbers of U+0080..U+FFFF
     static constexpr std::uint32_t FirstSupplementary = 189000; // the number of U+10000
     // A two-byte code's UTF-8: its two or three bytes in memory order, and
     // their count in the top byte (0: none known).

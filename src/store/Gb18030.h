@@ -24,8 +24,7 @@ inline int charLengthAt(const unsigned char *p, qsizetype left)
     const unsigned char second = p[1];
     if ((second >= 0x40 && second <= 0x7E) || (second >= 0x80 && second <= 0xFE))
         return 2;
-    if (second >= 0x30 && second <= 0x39 && left >= 4 && p[2] >= 0x81 && p[2] <= 0xFE && p[3] >= 0x30
-        && p[3] <= 0x39)
+    if (second >= 0x30 && second <= 0x39 && left >= 4 && p[2] >= 0x81 && p[2] <= 0xFE && p[3] >= 0x30 && p[3] <= 0x39)
         return 4;
     return 1;
 }

@@ -43,7 +43,7 @@ struct Error
 QString describeErrorCode(ErrorCode code);
 
 // The outcome of an operation that can fail: a value, or one Error.
-template <typename T = void>
+template<typename T = void>
 class [[nodiscard]] Result
 {
 public:
@@ -70,7 +70,7 @@ private:
 };
 
 // The outcome of an operation that gives no value: success, or one Error.
-template <>
+template<>
 class [[nodiscard]] Result<void>
 {
 public:

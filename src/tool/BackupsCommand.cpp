@@ -19,25 +19,24 @@ namespace kelvo::tool {
 
 namespace {
 
-const QString Help = QStringLiteral(
-    "Usage: kelvo-tool backups list DATAFILE\n"
-    "       kelvo-tool backups restore DATAFILE COPY\n"
-    "\n"
-    "Each save of Kelvo keeps, besides BackUP/db.kelvo, a dated copy of the\n"
-    "previous data file in BackUP/history beside the data file's folder\n"
-    "(db-YYYYMMDD-HHMMSS.kelvo), at most one an hour: the newest ten copies and\n"
-    "the newest copy of each of the last thirty days are kept.\n"
-    "\n"
-    "'list' prints one line per copy, newest first: the time it was made, its\n"
-    "number of cards, its size in bytes and its file name, separated by tabs.\n"
-    "\n"
-    "'restore' puts COPY (a file name from the list, or a path) back as DATAFILE:\n"
-    "the copy is read and checked first, the current DATAFILE is kept in the\n"
-    "history, then the copy replaces it atomically. It refuses while Kelvo runs\n"
-    "for this user, and Kelvo cannot start while it works.\n"
-    "\n"
-    "Exit codes: 0 done; 1 usage error, Kelvo running, or a file that cannot be\n"
-    "written; 2 unreadable or damaged data file or copy.\n");
+const QString Help = QStringLiteral("Usage: kelvo-tool backups list DATAFILE\n"
+                                    "       kelvo-tool backups restore DATAFILE COPY\n"
+                                    "\n"
+                                    "Each save of Kelvo keeps, besides BackUP/db.kelvo, a dated copy of the\n"
+                                    "previous data file in BackUP/history beside the data file's folder\n"
+                                    "(db-YYYYMMDD-HHMMSS.kelvo), at most one an hour: the newest ten copies and\n"
+                                    "the newest copy of each of the last thirty days are kept.\n"
+                                    "\n"
+                                    "'list' prints one line per copy, newest first: the time it was made, its\n"
+                                    "number of cards, its size in bytes and its file name, separated by tabs.\n"
+                                    "\n"
+                                    "'restore' puts COPY (a file name from the list, or a path) back as DATAFILE:\n"
+                                    "the copy is read and checked first, the current DATAFILE is kept in the\n"
+                                    "history, then the copy replaces it atomically. It refuses while Kelvo runs\n"
+                                    "for this user, and Kelvo cannot start while it works.\n"
+                                    "\n"
+                                    "Exit codes: 0 done; 1 usage error, Kelvo running, or a file that cannot be\n"
+                                    "written; 2 unreadable or damaged data file or copy.\n");
 
 void printUsage()
 {
@@ -60,7 +59,8 @@ int runList(const QString &dataFile)
     const BackupHistory history(DataFiles::forDataFile(dataFile).historyFolder);
     const std::vector<HistoryCopy> copies = history.copies();
     if (copies.empty())
-        printError(QStringLiteral("kelvo-tool backups: no copies in %1").arg(QDir::toNativeSeparators(history.folder())));
+        printError(
+            QStringLiteral("kelvo-tool backups: no copies in %1").arg(QDir::toNativeSeparators(history.folder())));
     bool allRead = true;
     for (const HistoryCopy &copy : copies) {
         const QFileInfo info(copy.path);
@@ -130,7 +130,8 @@ int runRestore(const QString &dataFile, const QString &copyName)
         return ExitUsage;
     }
 
-    const Result<QString> kept = BackupHistory(files.historyFolder).keep(files.dataFile, BackupHistory::Spacing::Always);
+    const Result<QString> kept =
+        BackupHistory(files.historyFolder).keep(files.dataFile, BackupHistory::Spacing::Always);
     if (!kept) {
         printError(QStringLiteral("kelvo-tool backups: the current data file cannot be kept in the history (%1); "
                                   "nothing restored")

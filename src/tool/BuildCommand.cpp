@@ -77,27 +77,26 @@ int runBuild(const QStringList &args)
 const CommandRegistration registration{{
     QStringLiteral("build"),
     QStringLiteral("write a data file from JSON"),
-    QStringLiteral(
-        "Usage: kelvo-tool build JSONFILE DATAFILE\n"
-        "\n"
-        "Writes the Kelvo data file DATAFILE from JSON of the shape 'kelvo-tool dump'\n"
-        "prints, exactly as Kelvo saves a card tree. JSONFILE '-' reads standard input.\n"
-        "DATAFILE is replaced in one step: a new file is written beside it and renamed\n"
-        "over it, so a failure never leaves a half-written data file. No backup is made.\n"
-        "\n"
-        "In each node \"label\" (text) and \"kind\" (0 card class, 1 card) are required;\n"
-        "\"fields\" (up to 13 texts; missing ones are empty), \"created\" (default 0),\n"
-        "\"images\" (default [kind, kind, kind, kind]) and \"children\" (default none)\n"
-        "may be left out. Unknown keys are refused. As in Kelvo's own save, the file\n"
-        "stores the label in the name's place (a first field that differs from the\n"
-        "label draws a warning), texts are stored in GB18030 without\n"
-        "leading and trailing spaces or control characters, and each text is cut to\n"
-        "255 bytes (after the last whole character; a warning names each such text).\n"
-        "Nodes may be nested to any depth.\n"
-        "\n"
-        "Exit codes: 0 written; 1 usage error, unreadable JSON file, bad JSON or a value\n"
-        "of the wrong type (the message names the line and column or the node, such as\n"
-        "nodes[0].children[2].images); 2 the data file could not be written.\n"),
+    QStringLiteral("Usage: kelvo-tool build JSONFILE DATAFILE\n"
+                   "\n"
+                   "Writes the Kelvo data file DATAFILE from JSON of the shape 'kelvo-tool dump'\n"
+                   "prints, exactly as Kelvo saves a card tree. JSONFILE '-' reads standard input.\n"
+                   "DATAFILE is replaced in one step: a new file is written beside it and renamed\n"
+                   "over it, so a failure never leaves a half-written data file. No backup is made.\n"
+                   "\n"
+                   "In each node \"label\" (text) and \"kind\" (0 card class, 1 card) are required;\n"
+                   "\"fields\" (up to 13 texts; missing ones are empty), \"created\" (default 0),\n"
+                   "\"images\" (default [kind, kind, kind, kind]) and \"children\" (default none)\n"
+                   "may be left out. Unknown keys are refused. As in Kelvo's own save, the file\n"
+                   "stores the label in the name's place (a first field that differs from the\n"
+                   "label draws a warning), texts are stored in GB18030 without\n"
+                   "leading and trailing spaces or control characters, and each text is cut to\n"
+                   "255 bytes (after the last whole character; a warning names each such text).\n"
+                   "Nodes may be nested to any depth.\n"
+                   "\n"
+                   "Exit codes: 0 written; 1 usage error, unreadable JSON file, bad JSON or a value\n"
+                   "of the wrong type (the message names the line and column or the node, such as\n"
+                   "nodes[0].children[2].images); 2 the data file could not be written.\n"),
     &runBuild,
 }};
 

@@ -91,35 +91,41 @@ std::vector<QByteArray> texts(std::initializer_list<const char *> sources)
 struct Vocabulary
 {
     std::vector<Word> surnames = words({
-        {"王", "wang"}, {"李", "li"}, {"张", "zhang"}, {"刘", "liu"}, {"陈", "chen"}, {"杨", "yang"},
-        {"黄", "huang"}, {"赵", "zhao"}, {"吴", "wu"}, {"周", "zhou"}, {"徐", "xu"}, {"孙", "sun"},
-        {"马", "ma"}, {"朱", "zhu"}, {"胡", "hu"}, {"郭", "guo"}, {"何", "he"}, {"高", "gao"},
-        {"林", "lin"}, {"罗", "luo"}, {"郑", "zheng"}, {"梁", "liang"}, {"谢", "xie"}, {"宋", "song"},
-        {"唐", "tang"}, {"许", "xu"}, {"韩", "han"}, {"冯", "feng"}, {"邓", "deng"}, {"曹", "cao"},
-        {"彭", "peng"}, {"曾", "zeng"}, {"肖", "xiao"}, {"田", "tian"}, {"董", "dong"}, {"袁", "yuan"},
-        {"潘", "pan"}, {"于", "yu"}, {"蒋", "jiang"}, {"蔡", "cai"}, {"余", "yu"}, {"杜", "du"},
-        {"叶", "ye"}, {"程", "cheng"}, {"苏", "su"}, {"魏", "wei"}, {"吕", "lv"}, {"丁", "ding"},
-        {"任", "ren"}, {"沈", "shen"}, {"姚", "yao"}, {"卢", "lu"}, {"姜", "jiang"}, {"崔", "cui"},
-        {"钟", "zhong"}, {"谭", "tan"}, {"陆", "lu"}, {"汪", "wang"}, {"范", "fan"}, {"金", "jin"},
-        {"石", "shi"}, {"廖", "liao"}, {"贾", "jia"}, {"夏", "xia"}, {"韦", "wei"}, {"方", "fang"},
-        {"白", "bai"}, {"邹", "zou"}, {"孟", "meng"}, {"熊", "xiong"}, {"秦", "qin"}, {"江", "jiang"},
+        {"王", "wang"},  {"李", "li"},    {"张", "zhang"}, {"刘", "liu"},   {"陈", "chen"},  {"杨", "yang"},
+        {"黄", "huang"}, {"赵", "zhao"},  {"吴", "wu"},    {"周", "zhou"},  {"徐", "xu"},    {"孙", "sun"},
+        {"马", "ma"},    {"朱", "zhu"},   {"胡", "hu"},    {"郭", "guo"},   {"何", "he"},    {"高", "gao"},
+        {"林", "lin"},   {"罗", "luo"},   {"郑", "zheng"}, {"梁", "liang"}, {"谢", "xie"},   {"宋", "song"},
+        {"唐", "tang"},  {"许", "xu"},    {"韩", "han"},   {"冯", "feng"},  {"邓", "deng"},  {"曹", "cao"},
+        {"彭", "peng"},  {"曾", "zeng"},  {"肖", "xiao"},  {"田", "tian"},  {"董", "dong"},  {"袁", "yuan"},
+        {"潘", "pan"},   {"于", "yu"},    {"蒋", "jiang"}, {"蔡", "cai"},   {"余", "yu"},    {"杜", "du"},
+        {"叶", "ye"},    {"程", "cheng"}, {"苏", "su"},    {"魏", "wei"},   {"吕", "lv"},    {"丁", "ding"},
+        {"任", "ren"},   {"沈", "shen"},  {"姚", "yao"},   {"卢", "lu"},    {"姜", "jiang"}, {"崔", "cui"},
+        {"钟", "zhong"}, {"谭", "tan"},   {"陆", "lu"},    {"汪", "wang"},  {"范", "fan"},   {"金", "jin"},
+        {"石", "shi"},   {"廖", "liao"},  {"贾", "jia"},   {"夏", "xia"},   {"韦", "wei"},   {"方", "fang"},
+        {"白", "bai"},   {"邹", "zou"},   {"孟", "meng"},  {"熊", "xiong"}, {"秦", "qin"},   {"江", "jiang"},
     });
     std::vector<Word> compoundSurnames = words({
-        {"欧阳", "ouyang"}, {"司马", "sima"}, {"诸葛", "zhuge"}, {"上官", "shangguan"}, {"东方", "dongfang"},
+        {"欧阳", "ouyang"},
+        {"司马", "sima"},
+        {"诸葛", "zhuge"},
+        {"上官", "shangguan"},
+        {"东方", "dongfang"},
     });
     std::vector<Word> givenNames = words({
-        {"伟", "wei"}, {"芳", "fang"}, {"娜", "na"}, {"敏", "min"}, {"静", "jing"}, {"丽", "li"},
-        {"强", "qiang"}, {"磊", "lei"}, {"军", "jun"}, {"洋", "yang"}, {"勇", "yong"}, {"艳", "yan"},
-        {"杰", "jie"}, {"娟", "juan"}, {"涛", "tao"}, {"明", "ming"}, {"超", "chao"}, {"秀", "xiu"},
-        {"霞", "xia"}, {"平", "ping"}, {"刚", "gang"}, {"桂", "gui"}, {"英", "ying"}, {"华", "hua"},
-        {"建", "jian"}, {"国", "guo"}, {"文", "wen"}, {"辉", "hui"}, {"玲", "ling"}, {"红", "hong"},
-        {"鹏", "peng"}, {"宇", "yu"}, {"浩", "hao"}, {"婷", "ting"}, {"雪", "xue"}, {"琳", "lin"},
-        {"晨", "chen"}, {"欣", "xin"}, {"颖", "ying"}, {"博", "bo"}, {"志", "zhi"}, {"海", "hai"},
-        {"峰", "feng"}, {"春", "chun"}, {"晓", "xiao"}, {"慧", "hui"}, {"云", "yun"}, {"飞", "fei"},
-        {"俊", "jun"}, {"凯", "kai"}, {"佳", "jia"}, {"子", "zi"}, {"梓", "zi"}, {"睿", "rui"},
+        {"伟", "wei"},  {"芳", "fang"}, {"娜", "na"},   {"敏", "min"},  {"静", "jing"}, {"丽", "li"},   {"强", "qiang"},
+        {"磊", "lei"},  {"军", "jun"},  {"洋", "yang"}, {"勇", "yong"}, {"艳", "yan"},  {"杰", "jie"},  {"娟", "juan"},
+        {"涛", "tao"},  {"明", "ming"}, {"超", "chao"}, {"秀", "xiu"},  {"霞", "xia"},  {"平", "ping"}, {"刚", "gang"},
+        {"桂", "gui"},  {"英", "ying"}, {"华", "hua"},  {"建", "jian"}, {"国", "guo"},  {"文", "wen"},  {"辉", "hui"},
+        {"玲", "ling"}, {"红", "hong"}, {"鹏", "peng"}, {"宇", "yu"},   {"浩", "hao"},  {"婷", "ting"}, {"雪", "xue"},
+        {"琳", "lin"},  {"晨", "chen"}, {"欣", "xin"},  {"颖", "ying"}, {"博", "bo"},   {"志", "zhi"},  {"海", "hai"},
+        {"峰", "feng"}, {"春", "chun"}, {"晓", "xiao"}, {"慧", "hui"},  {"云", "yun"},  {"飞", "fei"},  {"俊", "jun"},
+        {"凯", "kai"},  {"佳", "jia"},  {"子", "zi"},   {"梓", "zi"},   {"睿", "rui"},
     });
     std::vector<City> cities = [] {
-        struct C { const char *utf8, *latin, *area, *post; };
+        struct C
+        {
+            const char *utf8, *latin, *area, *post;
+        };
         const C list[] = {
             {"北京", "beijing", "010", "100"},   {"上海", "shanghai", "021", "200"},
             {"广州", "guangzhou", "020", "510"}, {"深圳", "shenzhen", "0755", "518"},
@@ -138,43 +144,44 @@ struct Vocabulary
         return cities;
     }();
     std::vector<Word> brands = words({
-        {"华信", "huaxin"}, {"金鹏", "jinpeng"}, {"东方", "dongfang"}, {"恒达", "hengda"}, {"宏远", "hongyuan"},
-        {"天成", "tiancheng"}, {"新世纪", "xinshiji"}, {"中联", "zhonglian"}, {"远航", "yuanhang"},
-        {"博雅", "boya"}, {"盛世", "shengshi"}, {"永安", "yongan"}, {"瑞丰", "ruifeng"}, {"鑫源", "xinyuan"},
-        {"同创", "tongchuang"}, {"康达", "kangda"}, {"嘉禾", "jiahe"}, {"海川", "haichuan"},
-        {"星辰", "xingchen"}, {"长城", "changcheng"}, {"明德", "mingde"}, {"汇通", "huitong"},
+        {"华信", "huaxin"},   {"金鹏", "jinpeng"},   {"东方", "dongfang"},   {"恒达", "hengda"},
+        {"宏远", "hongyuan"}, {"天成", "tiancheng"}, {"新世纪", "xinshiji"}, {"中联", "zhonglian"},
+        {"远航", "yuanhang"}, {"博雅", "boya"},      {"盛世", "shengshi"},   {"永安", "yongan"},
+        {"瑞丰", "ruifeng"},  {"鑫源", "xinyuan"},   {"同创", "tongchuang"}, {"康达", "kangda"},
+        {"嘉禾", "jiahe"},    {"海川", "haichuan"},  {"星辰", "xingchen"},   {"长城", "changcheng"},
+        {"明德", "mingde"},   {"汇通", "huitong"},
     });
-    std::vector<QByteArray> industries = texts({"科技", "贸易", "电子", "实业", "信息技术", "建筑工程", "物流",
-                                                "文化传播", "医药", "机械设备", "投资咨询", "网络科技", "食品",
-                                                "服装", "广告", "软件"});
+    std::vector<QByteArray> industries =
+        texts({"科技", "贸易", "电子", "实业", "信息技术", "建筑工程", "物流", "文化传播", "医药", "机械设备",
+               "投资咨询", "网络科技", "食品", "服装", "广告", "软件"});
     std::vector<QByteArray> companySuffixes = texts({"有限公司", "股份有限公司", "有限责任公司", "集团有限公司"});
-    std::vector<QByteArray> titles = texts({"总经理", "副总经理", "经理", "销售经理", "市场总监", "技术总监",
-                                            "工程师", "高级工程师", "项目经理", "财务主管", "行政助理", "董事长",
-                                            "总裁", "部门主管", "销售代表", "客户经理", "设计师", "会计", "律师",
-                                            "人力资源经理", "采购员", "总工程师"});
-    std::vector<QByteArray> districts = texts({"东城区", "西城区", "朝阳区", "海淀区", "南山区", "福田区", "天河区",
-                                               "浦东新区", "徐汇区", "鼓楼区", "高新区", "开发区", "江北区",
-                                               "经济技术开发区"});
-    std::vector<QByteArray> roads = texts({"中山路", "人民路", "解放路", "建设路", "长江路", "和平路", "科技园路",
-                                           "文化路", "新华路", "南京路", "复兴路", "东风路", "建国门外大街",
-                                           "学院路", "滨海大道"});
+    std::vector<QByteArray> titles =
+        texts({"总经理",   "副总经理", "经理",     "销售经理",     "市场总监", "技术总监", "工程师",   "高级工程师",
+               "项目经理", "财务主管", "行政助理", "董事长",       "总裁",     "部门主管", "销售代表", "客户经理",
+               "设计师",   "会计",     "律师",     "人力资源经理", "采购员",   "总工程师"});
+    std::vector<QByteArray> districts =
+        texts({"东城区", "西城区", "朝阳区", "海淀区", "南山区", "福田区", "天河区", "浦东新区", "徐汇区", "鼓楼区",
+               "高新区", "开发区", "江北区", "经济技术开发区"});
+    std::vector<QByteArray> roads =
+        texts({"中山路", "人民路", "解放路", "建设路", "长江路", "和平路", "科技园路", "文化路", "新华路", "南京路",
+               "复兴路", "东风路", "建国门外大街", "学院路", "滨海大道"});
     QByteArray cityMark = gb18030::encode(QStringLiteral("市"));
     QByteArray numberMark = gb18030::encode(QStringLiteral("号"));
     std::vector<QByteArray> buildings = texts({"国际大厦", "科技大厦", "商务中心", "金融中心", "广场", "创业园"});
     QByteArray floorMark = gb18030::encode(QStringLiteral("层"));
     QByteArray roomMark = gb18030::encode(QStringLiteral("室"));
-    std::vector<QByteArray> notes = texts({"生日：三月十二日", "2008年展会上认识", "老客户，注意维护", "喜欢喝茶",
-                                           "介绍人：王总", "周末不便联系", "已寄送样品", "年底拜访",
-                                           "英语流利", "负责华东区业务"});
-    std::vector<QByteArray> groups = texts({"客户", "供应商", "合作伙伴", "同事", "同学", "朋友", "亲戚",
-                                            "政府部门", "媒体", "银行与保险", "行业协会", "展会结识"});
+    std::vector<QByteArray> notes =
+        texts({"生日：三月十二日", "2008年展会上认识", "老客户，注意维护", "喜欢喝茶", "介绍人：王总", "周末不便联系",
+               "已寄送样品", "年底拜访", "英语流利", "负责华东区业务"});
+    std::vector<QByteArray> groups = texts({"客户", "供应商", "合作伙伴", "同事", "同学", "朋友", "亲戚", "政府部门",
+                                            "媒体", "银行与保险", "行业协会", "展会结识"});
     std::vector<QByteArray> regions = texts({"华北区", "华东区", "华南区", "华中区", "西南区", "西北区", "东北区",
                                              "海外", "2009年", "2010年", "重要", "潜在"});
-    std::vector<QByteArray> sectors = texts({"IT行业", "制造业", "金融业", "教育", "医疗", "房地产", "零售",
-                                             "物流运输", "重点联系", "一般联系"});
+    std::vector<QByteArray> sectors =
+        texts({"IT行业", "制造业", "金融业", "教育", "医疗", "房地产", "零售", "物流运输", "重点联系", "一般联系"});
     QByteArray areaMark = gb18030::encode(QStringLiteral("地区"));
-    std::vector<QByteArray> mailDomains = texts({"163.com", "126.com", "qq.com", "sina.com", "sohu.com",
-                                                 "yahoo.com.cn", "gmail.com", "hotmail.com"});
+    std::vector<QByteArray> mailDomains =
+        texts({"163.com", "126.com", "qq.com", "sina.com", "sohu.com", "yahoo.com.cn", "gmail.com", "hotmail.com"});
     std::vector<QByteArray> msnDomains = texts({"hotmail.com", "msn.com", "live.cn"});
     std::vector<QByteArray> webSuffixes = texts({".com", ".com.cn", ".cn", ".net"});
 };
@@ -268,10 +275,14 @@ private:
     QByteArray classLabel(int level)
     {
         switch (level) {
-        case 1: return m_random.pick(m_v.groups);
-        case 2: return m_random.pick(m_v.regions);
-        case 3: return m_random.pick(m_v.cities).text + m_v.areaMark;
-        default: return m_random.pick(m_v.sectors);
+        case 1:
+            return m_random.pick(m_v.groups);
+        case 2:
+            return m_random.pick(m_v.regions);
+        case 3:
+            return m_random.pick(m_v.cities).text + m_v.areaMark;
+        default:
+            return m_random.pick(m_v.sectors);
         }
     }
 

@@ -85,22 +85,21 @@ int runCheck(const QStringList &args)
 const CommandRegistration registration{{
     QStringLiteral("check"),
     QStringLiteral("check that a data file reads, and count its nodes"),
-    QStringLiteral(
-        "Usage: kelvo-tool check DATAFILE\n"
-        "\n"
-        "Reads a Kelvo data file the way Kelvo loads it and prints one line:\n"
-        "\n"
-        "  nodes: N, card classes: C, cards: K, deepest level: D\n"
-        "\n"
-        "Level 1 is the top level; an empty tree has deepest level 0. Nodes whose kind\n"
-        "is neither 0 (card class) nor 1 (card) are counted as \", other kinds: X\" at the\n"
-        "end of the line. A zero-length file holds no nodes (Kelvo then starts with its\n"
-        "default tree); a note on standard error says so. DATAFILE '-' reads standard\n"
-        "input. The file is never changed.\n"
-        "\n"
-        "Exit codes: 0 the file reads; 1 usage error, or standard output could not be\n"
-        "written; 2 missing, unreadable or damaged (the byte offset and the reason are\n"
-        "printed on standard error).\n"),
+    QStringLiteral("Usage: kelvo-tool check DATAFILE\n"
+                   "\n"
+                   "Reads a Kelvo data file the way Kelvo loads it and prints one line:\n"
+                   "\n"
+                   "  nodes: N, card classes: C, cards: K, deepest level: D\n"
+                   "\n"
+                   "Level 1 is the top level; an empty tree has deepest level 0. Nodes whose kind\n"
+                   "is neither 0 (card class) nor 1 (card) are counted as \", other kinds: X\" at the\n"
+                   "end of the line. A zero-length file holds no nodes (Kelvo then starts with its\n"
+                   "default tree); a note on standard error says so. DATAFILE '-' reads standard\n"
+                   "input. The file is never changed.\n"
+                   "\n"
+                   "Exit codes: 0 the file reads; 1 usage error, or standard output could not be\n"
+                   "written; 2 missing, unreadable or damaged (the byte offset and the reason are\n"
+                   "printed on standard error).\n"),
     &runCheck,
 }};
 

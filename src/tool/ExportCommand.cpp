@@ -11,9 +11,9 @@
 #include "DataFile.h"
 #include "FieldList.h"
 #include "Gb18030.h"
+#include "LinkUrl.h"
 #include "ResultExport.h"
 #include "SearchCards.h"
-#include "LinkUrl.h"
 #include "StoreFiles.h"
 #include "XlsxSpreadsheet.h"
 
@@ -24,36 +24,35 @@ namespace kelvo::tool {
 
 namespace {
 
-const char *const ExportHelp =
-    "Usage: kelvo-tool export --format text|xlsx|mailto DATAFILE CONDITION\n"
-    "                         [--fields LIST] [--now DATETIME] [--locale NAME] OUT\n"
-    "       kelvo-tool export --format vcard|csv [--vcard-version 3.0|4.0] DATAFILE\n"
-    "                         (CONDITION [--fields LIST] | --all | --class LABEL) OUT\n"
-    "Searches DATAFILE as 'kelvo-tool search' does and writes the result the way\n"
-    "the search window exports it, or writes cards for other programs.\n"
-    "DATAFILE '-' reads standard input; OUT '-' is standard output (all but xlsx).\n"
-    "\n"
-    "  --format text    the saved result file (GB18030, CR LF line ends)\n"
-    "  --format mailto  the mail link, exactly the URI handed to the desktop\n"
-    "  --format xlsx    the workbook (header row, then the rows' folded texts);\n"
-    "                   OUT must be a file\n"
-    "  --format vcard   the cards as vCard 3.0 (UTF-8, CR LF, folded at 75\n"
-    "                   octets; each card's class as CATEGORIES)\n"
-    "  --format csv     the cards as CSV: UTF-8 with a byte order mark, CR LF,\n"
-    "                   the thirteen captions as the header\n"
-    "  --vcard-version  3.0 (the default) or 4.0\n"
-    "  --all            every card, in tree order (vcard, csv)\n"
-    "  --class LABEL    the cards of the first card class so labelled and of\n"
-    "                   its subclasses, in tree order (vcard, csv)\n"
-    "  --fields LIST    field numbers 1 to 13 separated by commas, or 'all'\n"
-    "                   (default 1, the name)\n"
-    "  --now DATETIME   the save date written into the text file, ISO 8601\n"
-    "                   (default: now), for reproducible output\n"
-    "  --locale NAME    the locale of that date, e.g. zh_CN (default: the\n"
-    "                   user's locale)\n"
-    "\n"
-    "Exit codes: 0 done; 1 usage error, empty condition, no such class or\n"
-    "unwritable OUT; 2 unreadable or damaged data file.\n";
+const char *const ExportHelp = "Usage: kelvo-tool export --format text|xlsx|mailto DATAFILE CONDITION\n"
+                               "                         [--fields LIST] [--now DATETIME] [--locale NAME] OUT\n"
+                               "       kelvo-tool export --format vcard|csv [--vcard-version 3.0|4.0] DATAFILE\n"
+                               "                         (CONDITION [--fields LIST] | --all | --class LABEL) OUT\n"
+                               "Searches DATAFILE as 'kelvo-tool search' does and writes the result the way\n"
+                               "the search window exports it, or writes cards for other programs.\n"
+                               "DATAFILE '-' reads standard input; OUT '-' is standard output (all but xlsx).\n"
+                               "\n"
+                               "  --format text    the saved result file (GB18030, CR LF line ends)\n"
+                               "  --format mailto  the mail link, exactly the URI handed to the desktop\n"
+                               "  --format xlsx    the workbook (header row, then the rows' folded texts);\n"
+                               "                   OUT must be a file\n"
+                               "  --format vcard   the cards as vCard 3.0 (UTF-8, CR LF, folded at 75\n"
+                               "                   octets; each card's class as CATEGORIES)\n"
+                               "  --format csv     the cards as CSV: UTF-8 with a byte order mark, CR LF,\n"
+                               "                   the thirteen captions as the header\n"
+                               "  --vcard-version  3.0 (the default) or 4.0\n"
+                               "  --all            every card, in tree order (vcard, csv)\n"
+                               "  --class LABEL    the cards of the first card class so labelled and of\n"
+                               "                   its subclasses, in tree order (vcard, csv)\n"
+                               "  --fields LIST    field numbers 1 to 13 separated by commas, or 'all'\n"
+                               "                   (default 1, the name)\n"
+                               "  --now DATETIME   the save date written into the text file, ISO 8601\n"
+                               "                   (default: now), for reproducible output\n"
+                               "  --locale NAME    the locale of that date, e.g. zh_CN (default: the\n"
+                               "                   user's locale)\n"
+                               "\n"
+                               "Exit codes: 0 done; 1 usage error, empty condition, no such class or\n"
+                               "unwritable OUT; 2 unreadable or damaged data file.\n";
 
 struct ExportOptions
 {
@@ -261,8 +260,8 @@ int runExport(const QStringList &args)
         }
         return ExitOk;
     }
-    const QByteArray bytes = text ? ResultTextFileContent(outcome.rows, now, locale)
-                                  : linkToUrl(ResultMailText(outcome.rows)).toEncoded();
+    const QByteArray bytes =
+        text ? ResultTextFileContent(outcome.rows, now, locale) : linkToUrl(ResultMailText(outcome.rows)).toEncoded();
     QString writeError;
     if (!writeOutput(outPath, bytes, &writeError)) {
         printError(QStringLiteral("kelvo-tool export: cannot write %1").arg(writeError));

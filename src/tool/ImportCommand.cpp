@@ -75,8 +75,8 @@ QString parseArguments(const QStringList &args, ImportOptions &options)
             return QStringLiteral("option '%1' needs a value").arg(commandLine.optionWithoutValue());
         return QStringLiteral("unknown option '%1'").arg(commandLine.unknownOption());
     }
-    options.classLabel = commandLine.isSet(classOption) ? commandLine.value(classOption)
-                                                        : gb18030::decode(ReservedCardClassLabel());
+    options.classLabel =
+        commandLine.isSet(classOption) ? commandLine.value(classOption) : gb18030::decode(ReservedCardClassLabel());
     if (options.classLabel.isEmpty())
         return QStringLiteral("--class needs a label");
     for (const QString &map : commandLine.values(mapOption)) {
@@ -160,7 +160,8 @@ int runImport(const QStringList &args)
         if (!saved.ok()) {
             for (const QString &line : report)
                 printError(line);
-            printError(QStringLiteral("kelvo-tool import: cannot write the data file: %1").arg(saved.saved.error().message()));
+            printError(
+                QStringLiteral("kelvo-tool import: cannot write the data file: %1").arg(saved.saved.error().message()));
             return ExitDataFile;
         }
         if (!saved.backup)

@@ -90,7 +90,8 @@ void JsonByteStream::refill()
     qint64 lineFeeds = m_current.lineFeedsBefore;
     qint64 lineStart = m_current.lineStartBefore;
     const char *bytes = m_current.bytes.data();
-    for (const char *p = bytes; (p = static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(bytes + finishedSize - p))));) {
+    for (const char *p = bytes;
+         (p = static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(bytes + finishedSize - p))));) {
         ++lineFeeds;
         lineStart = rawOffset(finishedStart + (p - bytes)) + 1;
         ++p;

@@ -77,7 +77,8 @@ bool DoubleFromJsonString(const QString &text, double *result, QString *error)
             return true;
         }
     }
-    *error = QStringLiteral("expected a number (or \"-0\", \"Infinity\", \"-Infinity\", \"NaN\", \"NaN(0x...)\"), not \"%1\"")
+    *error = QStringLiteral(
+                 "expected a number (or \"-0\", \"Infinity\", \"-Infinity\", \"NaN\", \"NaN(0x...)\"), not \"%1\"")
                  .arg(text.left(40));
     return false;
 }

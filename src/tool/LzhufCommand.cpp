@@ -60,10 +60,11 @@ int runLzhuf(const QStringList &words)
     if (!writeOutput(args[2], result.data))
         return ExitUsage;
     if (result.isTruncated()) {
-        printError(QStringLiteral("kelvo-tool lzhuf: %1 is cut short (%2 bits missing, read as 0): the end of %3 is damaged")
-                       .arg(args[1])
-                       .arg(result.bitsPastEnd)
-                       .arg(args[2]));
+        printError(
+            QStringLiteral("kelvo-tool lzhuf: %1 is cut short (%2 bits missing, read as 0): the end of %3 is damaged")
+                .arg(args[1])
+                .arg(result.bitsPastEnd)
+                .arg(args[2]));
         return ExitDataFile;
     }
     return ExitOk;
@@ -72,21 +73,20 @@ int runLzhuf(const QStringList &words)
 const CommandRegistration registration{{
     QStringLiteral("lzhuf"),
     QStringLiteral("compress or decompress an LZHUF stream"),
-    QStringLiteral(
-        "Usage: kelvo-tool lzhuf decode IN OUT\n"
-        "       kelvo-tool lzhuf encode IN OUT\n"
-        "\n"
-        "The LZHUF compression of skin archives (4096-byte window, adaptive Huffman\n"
-        "coding): a stream is the decompressed length as a 32-bit little-endian\n"
-        "integer, then the coded bits. 'encode' compresses the file IN into such a\n"
-        "stream; 'decode' restores it. Files up to 256 MB.\n"
-        "\n"
-        "A stream that declares more bytes than its size can code is refused. A stream\n"
-        "cut short is still decoded (the missing bits read as 0, as the format says),\n"
-        "OUT is written, and the exit code is 2.\n"
-        "\n"
-        "Exit codes: 0 done; 1 usage error or unreadable/unwritable file; 2 damaged\n"
-        "stream.\n"),
+    QStringLiteral("Usage: kelvo-tool lzhuf decode IN OUT\n"
+                   "       kelvo-tool lzhuf encode IN OUT\n"
+                   "\n"
+                   "The LZHUF compression of skin archives (4096-byte window, adaptive Huffman\n"
+                   "coding): a stream is the decompressed length as a 32-bit little-endian\n"
+                   "integer, then the coded bits. 'encode' compresses the file IN into such a\n"
+                   "stream; 'decode' restores it. Files up to 256 MB.\n"
+                   "\n"
+                   "A stream that declares more bytes than its size can code is refused. A stream\n"
+                   "cut short is still decoded (the missing bits read as 0, as the format says),\n"
+                   "OUT is written, and the exit code is 2.\n"
+                   "\n"
+                   "Exit codes: 0 done; 1 usage error or unreadable/unwritable file; 2 damaged\n"
+                   "stream.\n"),
     &runLzhuf,
 }};
 

@@ -20,22 +20,21 @@ namespace kelvo::tool {
 
 namespace {
 
-const char *const SearchHelp =
-    "Usage: kelvo-tool search DATAFILE CONDITION [--fields LIST]\n"
-    "Finds the cards of DATAFILE whose chosen fields contain CONDITION, as the\n"
-    "search window does (ASCII letter case ignored, blanks around values and the\n"
-    "condition ignored). DATAFILE '-' reads standard input.\n"
-    "\n"
-    "  --fields LIST  field numbers 1 to 13 separated by commas, or 'all'\n"
-    "                 (default 1, the name). 1 name, 2 title, 3 company,\n"
-    "                 4 address, 5 phone, 6 fax, 7 mobile, 8 postcode, 9 web,\n"
-    "                 10 QQ, 11 MSN, 12 e-mail, 13 other.\n"
-    "\n"
-    "Prints one line per found card in result-list order: the thirteen folded\n"
-    "field texts separated by tabs (a tab, line break or backslash inside a text\n"
-    "is written \\t, \\r, \\n or \\\\), then the line 共找到N张名片。\n"
-    "Exit codes: 0 done; 1 usage error, empty condition, or standard output could\n"
-    "not be written; 2 unreadable or damaged data file.\n";
+const char *const SearchHelp = "Usage: kelvo-tool search DATAFILE CONDITION [--fields LIST]\n"
+                               "Finds the cards of DATAFILE whose chosen fields contain CONDITION, as the\n"
+                               "search window does (ASCII letter case ignored, blanks around values and the\n"
+                               "condition ignored). DATAFILE '-' reads standard input.\n"
+                               "\n"
+                               "  --fields LIST  field numbers 1 to 13 separated by commas, or 'all'\n"
+                               "                 (default 1, the name). 1 name, 2 title, 3 company,\n"
+                               "                 4 address, 5 phone, 6 fax, 7 mobile, 8 postcode, 9 web,\n"
+                               "                 10 QQ, 11 MSN, 12 e-mail, 13 other.\n"
+                               "\n"
+                               "Prints one line per found card in result-list order: the thirteen folded\n"
+                               "field texts separated by tabs (a tab, line break or backslash inside a text\n"
+                               "is written \\t, \\r, \\n or \\\\), then the line 共找到N张名片。\n"
+                               "Exit codes: 0 done; 1 usage error, empty condition, or standard output could\n"
+                               "not be written; 2 unreadable or damaged data file.\n";
 
 // Writes a field as the search window shows it (its folded
 // value) in UTF-8 at `to` (room for 2 * MaxUtf8Bytes of it), with a tab,
@@ -96,7 +95,8 @@ char *putCell(QByteArrayView raw, bool manyRows, QByteArray &spare, char *to)
 int runSearch(const QStringList &args)
 {
     CommandLine commandLine;
-    const QCommandLineOption fieldsOption(QStringLiteral("fields"), QString(), QStringLiteral("LIST"), QStringLiteral("1"));
+    const QCommandLineOption fieldsOption(QStringLiteral("fields"), QString(), QStringLiteral("LIST"),
+                                          QStringLiteral("1"));
     commandLine.addOption(fieldsOption);
     if (!commandLine.parse(args)) {
         if (!commandLine.optionWithoutValue().isEmpty())
@@ -113,8 +113,9 @@ int runSearch(const QStringList &args)
     const QString fieldList = commandLine.value(fieldsOption);
     const std::optional<FieldSelection> fields = ParseFieldList(fieldList);
     if (!fields) {
-        printError(QStringLiteral("kelvo-tool search: bad field list '%1' (numbers 1 to 13 separated by commas, or 'all')")
-                       .arg(fieldList));
+        printError(
+            QStringLiteral("kelvo-tool search: bad field list '%1' (numbers 1 to 13 separated by commas, or 'all')")
+                .arg(fieldList));
         return ExitUsage;
     }
     const QByteArray condition = gb18030::encode(positional.at(1));

@@ -25,7 +25,9 @@ bool readArchiveFile(const QString &path, TSkinReader &reader, bool *storedPrope
         return false;
     }
     if (file.size() > MaxArchiveFileBytes) {
-        printError(QStringLiteral("kelvo-tool skin: %1 is larger than %2 bytes: no skin archive").arg(path).arg(MaxArchiveFileBytes));
+        printError(QStringLiteral("kelvo-tool skin: %1 is larger than %2 bytes: no skin archive")
+                       .arg(path)
+                       .arg(MaxArchiveFileBytes));
         return false;
     }
     QString error;
@@ -101,9 +103,10 @@ int runUnpack(const QStringList &words)
         }
         if (written.contains(name)) {
             // Lookups always find the first entry of a name; a later one is unreachable.
-            printError(QStringLiteral("kelvo-tool skin: entry %1 skipped: \"%2\" repeats an earlier name and is never used")
-                           .arg(i + 1)
-                           .arg(QString::fromUtf8(name)));
+            printError(
+                QStringLiteral("kelvo-tool skin: entry %1 skipped: \"%2\" repeats an earlier name and is never used")
+                    .arg(i + 1)
+                    .arg(QString::fromUtf8(name)));
             continue;
         }
         if (const Result<> done = writeFileAtomically(dir.filePath(QString::fromUtf8(name)), reader.entry(i)); !done) {
@@ -130,7 +133,8 @@ int runPack(const QStringList &words)
     QString error;
     const QStringList files = skinFolderFiles(args[0], &error);
     if (files.isEmpty()) {
-        printError(QStringLiteral("kelvo-tool skin: %1").arg(error.isEmpty() ? QStringLiteral("%1 holds no files").arg(args[0]) : error));
+        printError(QStringLiteral("kelvo-tool skin: %1")
+                       .arg(error.isEmpty() ? QStringLiteral("%1 holds no files").arg(args[0]) : error));
         return ExitUsage;
     }
     const SkinArchiveBuild archive = packSkinFiles(files);
@@ -163,32 +167,31 @@ int runSkin(const QStringList &args)
 const CommandRegistration registration{{
     QStringLiteral("skin"),
     QStringLiteral("list, unpack or pack a skin archive"),
-    QStringLiteral(
-        "Usage: kelvo-tool skin list ARCHIVE\n"
-        "       kelvo-tool skin unpack ARCHIVE DIR\n"
-        "       kelvo-tool skin pack [--property] DIR ARCHIVE\n"
-        "\n"
-        "A skin is a set of BMP pictures and one INI skin description, packed into one\n"
-        "LZHUF-compressed skin archive (format version 20000). Kelvo carries its skin as\n"
-        "the stored skin property: a 32-bit little-endian length, then the archive.\n"
-        "\n"
-        "ARCHIVE read by 'list' and 'unpack' may be either form: a file whose first four\n"
-        "bytes give the length of the rest is read as the stored property, any other as\n"
-        "the bare archive. 'pack' writes the bare archive, or with --property the stored\n"
-        "property (the form of resources/skin.cmake's kelvo.skin).\n"
-        "\n"
-        "list    prints the form, the version, and each entry's number, size, offset in\n"
-        "        the data area and name (names are lower-cased when an archive is read).\n"
-        "unpack  writes each entry as a file into DIR (created when missing). An entry\n"
-        "        whose name repeats an earlier one is skipped (lookups never reach it);\n"
-        "        an entry whose name is no plain file name (folders, '..') is skipped\n"
-        "        and makes the exit code 1.\n"
-        "pack    packs every file directly inside DIR, in name order, each under its\n"
-        "        file name. The skin description is the first entry whose name holds\n"
-        "        \".ini\"; pictures are found by name, with the exact extension \".bmp\".\n"
-        "\n"
-        "Exit codes: 0 done; 1 usage error, unreadable or unwritable file or folder, or\n"
-        "a skipped entry; 2 the archive is damaged or of another version.\n"),
+    QStringLiteral("Usage: kelvo-tool skin list ARCHIVE\n"
+                   "       kelvo-tool skin unpack ARCHIVE DIR\n"
+                   "       kelvo-tool skin pack [--property] DIR ARCHIVE\n"
+                   "\n"
+                   "A skin is a set of BMP pictures and one INI skin description, packed into one\n"
+                   "LZHUF-compressed skin archive (format version 20000). Kelvo carries its skin as\n"
+                   "the stored skin property: a 32-bit little-endian length, then the archive.\n"
+                   "\n"
+                   "ARCHIVE read by 'list' and 'unpack' may be either form: a file whose first four\n"
+                   "bytes give the length of the rest is read as the stored property, any other as\n"
+                   "the bare archive. 'pack' writes the bare archive, or with --property the stored\n"
+                   "property (the form of resources/skin.cmake's kelvo.skin).\n"
+                   "\n"
+                   "list    prints the form, the version, and each entry's number, size, offset in\n"
+                   "        the data area and name (names are lower-cased when an archive is read).\n"
+                   "unpack  writes each entry as a file into DIR (created when missing). An entry\n"
+                   "        whose name repeats an earlier one is skipped (lookups never reach it);\n"
+                   "        an entry whose name is no plain file name (folders, '..') is skipped\n"
+                   "        and makes the exit code 1.\n"
+                   "pack    packs every file directly inside DIR, in name order, each under its\n"
+                   "        file name. The skin description is the first entry whose name holds\n"
+                   "        \".ini\"; pictures are found by name, with the exact extension \".bmp\".\n"
+                   "\n"
+                   "Exit codes: 0 done; 1 usage error, unreadable or unwritable file or folder, or\n"
+                   "a skipped entry; 2 the archive is damaged or of another version.\n"),
     &runSkin,
 }};
 

@@ -66,8 +66,7 @@ bool FlushStandardOutput(QString *error)
 {
     errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        *error = QStringLiteral("standard output: %1")
-                     .arg(QString::fromLocal8Bit(std::strerror(errno ? errno : EIO)));
+        *error = QStringLiteral("standard output: %1").arg(QString::fromLocal8Bit(std::strerror(errno ? errno : EIO)));
         return false;
     }
     return true;
@@ -91,7 +90,8 @@ bool ReadDataFile(const QString &path, CardTree &tree, QString *error, ReadOptio
     if (wasEmpty)
         *wasEmpty = read.bytesRead == 0;
     if (!result.ok()) {
-        *error = QStringLiteral("%1: damaged data file at byte %2: %3").arg(name).arg(result.offset).arg(result.error.text);
+        *error =
+            QStringLiteral("%1: damaged data file at byte %2: %3").arg(name).arg(result.offset).arg(result.error.text);
         return false;
     }
     return true;

@@ -17,9 +17,9 @@ enum ExitCode : int {
 
 struct ToolCommand
 {
-    QString name;     // "dump", "skin", ...
-    QString synopsis; // one line for the overview
-    QString help;     // full text for `kelvo-tool NAME --help`
+    QString name;                                    // "dump", "skin", ...
+    QString synopsis;                                // one line for the overview
+    QString help;                                    // full text for `kelvo-tool NAME --help`
     std::function<int(const QStringList &args)> run; // args after the command name
 };
 

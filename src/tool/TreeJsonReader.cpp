@@ -502,7 +502,9 @@ void TreeJsonHandler::finishNode()
     const auto fail = [&](const QString &member, const QString &what) {
         ownError = place(member) + QStringLiteral(": ") + what;
     };
-    const auto warn = [&](const QString &member, const QString &what) { own << place(member) + QStringLiteral(": ") + what; };
+    const auto warn = [&](const QString &member, const QString &what) {
+        own << place(member) + QStringLiteral(": ") + what;
+    };
     const QString tooLong = QStringLiteral("longer than 255 bytes in GB18030; the data file keeps the first 255");
     const QString unpaired = QStringLiteral("the text holds an unpaired surrogate (\\ud800-\\udfff)");
 
@@ -537,7 +539,8 @@ void TreeJsonHandler::finishNode()
             if (!f.fieldsArray)
                 return fail(QStringLiteral("fields"), QStringLiteral("expected an array of up to 13 texts"));
             if (f.fieldsCount > Field::Count)
-                return fail(QStringLiteral("fields"), QStringLiteral("%1 texts; a card has 13 fields").arg(f.fieldsCount));
+                return fail(QStringLiteral("fields"),
+                            QStringLiteral("%1 texts; a card has 13 fields").arg(f.fieldsCount));
             qsizetype at = f.fieldsText;
             for (int i = 0; i < f.fieldsCount; ++i) {
                 const auto where = [i] { return QStringLiteral("fields[%1]").arg(i); };
@@ -645,22 +648,36 @@ QString syntaxReason(rapidjson::ParseErrorCode code)
 {
     using namespace rapidjson;
     switch (code) {
-    case kParseErrorDocumentEmpty: return QStringLiteral("the text holds no JSON value");
-    case kParseErrorDocumentRootNotSingular: return QStringLiteral("garbage at the end of the document");
-    case kParseErrorValueInvalid: return QStringLiteral("illegal value");
-    case kParseErrorObjectMissName: return QStringLiteral("missing a member name in an object");
-    case kParseErrorObjectMissColon: return QStringLiteral("missing ':' after a member name");
-    case kParseErrorObjectMissCommaOrCurlyBracket: return QStringLiteral("unterminated object (missing ',' or '}')");
-    case kParseErrorArrayMissCommaOrSquareBracket: return QStringLiteral("unterminated array (missing ',' or ']')");
-    case kParseErrorStringUnicodeEscapeInvalidHex: return QStringLiteral("illegal \\u escape (four hexadecimal digits expected)");
-    case kParseErrorStringUnicodeSurrogateInvalid: return QStringLiteral("the text holds an unpaired surrogate (\\ud800-\\udfff)");
-    case kParseErrorStringEscapeInvalid: return QStringLiteral("illegal escape sequence");
-    case kParseErrorStringMissQuotationMark: return QStringLiteral("unterminated string");
-    case kParseErrorStringInvalidEncoding: return QStringLiteral("invalid UTF-8 text");
+    case kParseErrorDocumentEmpty:
+        return QStringLiteral("the text holds no JSON value");
+    case kParseErrorDocumentRootNotSingular:
+        return QStringLiteral("garbage at the end of the document");
+    case kParseErrorValueInvalid:
+        return QStringLiteral("illegal value");
+    case kParseErrorObjectMissName:
+        return QStringLiteral("missing a member name in an object");
+    case kParseErrorObjectMissColon:
+        return QStringLiteral("missing ':' after a member name");
+    case kParseErrorObjectMissCommaOrCurlyBracket:
+        return QStringLiteral("unterminated object (missing ',' or '}')");
+    case kParseErrorArrayMissCommaOrSquareBracket:
+        return QStringLiteral("unterminated array (missing ',' or ']')");
+    case kParseErrorStringUnicodeEscapeInvalidHex:
+        return QStringLiteral("illegal \\u escape (four hexadecimal digits expected)");
+    case kParseErrorStringUnicodeSurrogateInvalid:
+        return QStringLiteral("the text holds an unpaired surrogate (\\ud800-\\udfff)");
+    case kParseErrorStringEscapeInvalid:
+        return QStringLiteral("illegal escape sequence");
+    case kParseErrorStringMissQuotationMark:
+        return QStringLiteral("unterminated string");
+    case kParseErrorStringInvalidEncoding:
+        return QStringLiteral("invalid UTF-8 text");
     case kParseErrorNumberTooBig:
     case kParseErrorNumberMissFraction:
-    case kParseErrorNumberMissExponent: return QStringLiteral("illegal number");
-    default: return QStringLiteral("syntax error");
+    case kParseErrorNumberMissExponent:
+        return QStringLiteral("illegal number");
+    default:
+        return QStringLiteral("syntax error");
     }
 }
 

@@ -22,13 +22,27 @@ void appendEscaped(QByteArray &out, QByteArrayView utf8)
     for (const char c : utf8) {
         const auto byte = static_cast<unsigned char>(c);
         switch (byte) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
         default:
             if (byte < 0x20) {
                 out += "\\u00";
@@ -155,8 +169,8 @@ private:
         bool lossy = false;
         m_out += JsonStringFromGb18030(text, &lossy);
         if (lossy && m_warnings) {
-            QString where = fieldNumber ? QStringLiteral("%1 %2").arg(QLatin1String(what)).arg(fieldNumber)
-                                        : QLatin1String(what);
+            QString where =
+                fieldNumber ? QStringLiteral("%1 %2").arg(QLatin1String(what)).arg(fieldNumber) : QLatin1String(what);
             m_warnings->append(QStringLiteral("%1: %2 is not valid GB18030 text; written with replacement characters")
                                    .arg(currentPath(), where));
         }
@@ -210,7 +224,8 @@ void WriteTreeJson(const CardTree &tree, const std::function<void(QByteArrayView
 QByteArray TreeToJson(const CardTree &tree, QStringList *warnings)
 {
     QByteArray all;
-    WriteTreeJson(tree, [&all](QByteArrayView piece) { all += piece; }, warnings);
+    WriteTreeJson(
+        tree, [&all](QByteArrayView piece) { all += piece; }, warnings);
     return all;
 }
 

@@ -47,17 +47,16 @@ using namespace kelvo::tool;
 static QString overview()
 {
     auto commands = commandRegistry();
-    std::sort(commands.begin(), commands.end(), [](const ToolCommand &a, const ToolCommand &b) { return a.name < b.name; });
-    QString text = QStringLiteral(
-        "Usage: kelvo-tool COMMAND [ARGS...]\n"
-        "The command-line companion of Kelvo: reads, writes and checks Kelvo data files.\n"
-        "\nCommands:\n");
+    std::sort(commands.begin(), commands.end(),
+              [](const ToolCommand &a, const ToolCommand &b) { return a.name < b.name; });
+    QString text = QStringLiteral("Usage: kelvo-tool COMMAND [ARGS...]\n"
+                                  "The command-line companion of Kelvo: reads, writes and checks Kelvo data files.\n"
+                                  "\nCommands:\n");
     for (const ToolCommand &c : commands)
         text += QStringLiteral("  %1%2\n").arg(c.name, -10).arg(c.synopsis);
-    text += QStringLiteral(
-        "\n'kelvo-tool COMMAND --help' describes one command; 'kelvo-tool --version'\n"
-        "prints the version.\n"
-        "Exit codes: 0 success; 1 usage error or bad input; 2 unreadable or damaged data file.\n");
+    text += QStringLiteral("\n'kelvo-tool COMMAND --help' describes one command; 'kelvo-tool --version'\n"
+                           "prints the version.\n"
+                           "Exit codes: 0 success; 1 usage error or bad input; 2 unreadable or damaged data file.\n");
     return text;
 }
 

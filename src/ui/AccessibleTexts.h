@@ -21,7 +21,9 @@ void ReadLabelByItsText(QLabel &label, const QString &purpose);
 // value is the position within the range and whose value text is the
 // percentage drawn on the bar ("37%"). The gauge announces every change of
 // its position or range (QAccessibleValueChangeEvent).
-class AccessibleGauge final : public QAccessibleWidget, public QAccessibleValueInterface
+class AccessibleGauge final
+    : public QAccessibleWidget
+    , public QAccessibleValueInterface
 {
 public:
     explicit AccessibleGauge(TGauge *gauge);

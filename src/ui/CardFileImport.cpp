@@ -62,7 +62,8 @@ QString CardFileImport::failureText(const QString &file, const exchange::ImportR
         QStringList columns;
         for (const QString &column : result.csvColumns)
             columns.append(QStringLiteral("“%1”").arg(column));
-        reason = QStringLiteral("无法识别CSV文件的标题行，其中的列为：%1。请用 kelvo-tool import --map 指定各列所对应的项目。")
+        reason = QStringLiteral(
+                     "无法识别CSV文件的标题行，其中的列为：%1。请用 kelvo-tool import --map 指定各列所对应的项目。")
                      .arg(columns.join(QStringLiteral("、")));
         break;
     }

@@ -53,9 +53,8 @@ QMenu *CardTreeControls::buildContextMenu(const QList<QAction *> &entries)
             m_contextMenu->addSeparator();
     }
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_view, &QWidget::customContextMenuRequested, m_contextMenu, [this](const QPoint &pos) {
-        m_contextMenu->popup(m_view->viewport()->mapToGlobal(pos));
-    });
+    connect(m_view, &QWidget::customContextMenuRequested, m_contextMenu,
+            [this](const QPoint &pos) { m_contextMenu->popup(m_view->viewport()->mapToGlobal(pos)); });
     return m_contextMenu;
 }
 

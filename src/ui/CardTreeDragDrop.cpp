@@ -136,8 +136,7 @@ void CardTreeDragDrop::runDefaultDrag()
     const QModelIndex pressed = m_view->indexAt(m_pressPos);
     drag->setMimeData(makeDragData(pressed.isValid() ? m_host.nodeOfIndex(pressed) : nullptr));
     if (pressed.isValid()) {
-        const QRect area =
-            m_delegate ? m_delegate->iconAndLabelRect(*m_view, pressed) : m_view->visualRect(pressed);
+        const QRect area = m_delegate ? m_delegate->iconAndLabelRect(*m_view, pressed) : m_view->visualRect(pressed);
         drag->setPixmap(m_view->viewport()->grab(area));
         drag->setHotSpot(m_pressPos - area.topLeft());
     }

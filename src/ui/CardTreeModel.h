@@ -12,7 +12,9 @@ class ImageList;
 // label (GB18030 bytes, decoded for display) and the picture of its image
 // index. It follows every change the tree announces. The node pointer is the
 // index's internal pointer.
-class CardTreeModel final : public QAbstractItemModel, private CardTreeObserver
+class CardTreeModel final
+    : public QAbstractItemModel
+    , private CardTreeObserver
 {
     Q_OBJECT
 

@@ -10,12 +10,8 @@ QString chooseFamily()
 {
     const QStringList installed = QFontDatabase::families();
     const QStringList preferred = {
-        QStringLiteral("SimSun"),
-        QStringLiteral("NSimSun"),
-        QStringLiteral("WenQuanYi Micro Hei"),
-        QStringLiteral("Noto Sans CJK SC"),
-        QStringLiteral("Noto Sans SC"),
-        QStringLiteral("Source Han Sans SC"),
+        QStringLiteral("SimSun"),           QStringLiteral("NSimSun"),      QStringLiteral("WenQuanYi Micro Hei"),
+        QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans SC"), QStringLiteral("Source Han Sans SC"),
         QStringLiteral("AR PL UMing CN"),
     };
     for (const QString &family : preferred) {

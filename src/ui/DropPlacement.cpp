@@ -2,8 +2,7 @@
 
 namespace kelvo {
 
-std::optional<CardTree::MoveMode> DropPlacement(std::int32_t movedKind, std::int32_t targetKind,
-                                                bool targetIsReserved)
+std::optional<CardTree::MoveMode> DropPlacement(std::int32_t movedKind, std::int32_t targetKind, bool targetIsReserved)
 {
     using Mode = CardTree::MoveMode;
     if (movedKind == Kind::Card) {

@@ -19,7 +19,6 @@ namespace kelvo {
 //
 // Any other kind on either side has no placement (nothing moves).
 // `targetIsReserved` only matters for a card class target.
-std::optional<CardTree::MoveMode> DropPlacement(std::int32_t movedKind, std::int32_t targetKind,
-                                                bool targetIsReserved);
+std::optional<CardTree::MoveMode> DropPlacement(std::int32_t movedKind, std::int32_t targetKind, bool targetIsReserved);
 
 } // namespace kelvo

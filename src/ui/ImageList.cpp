@@ -9,9 +9,13 @@ namespace kelvo {
 namespace {
 
 const char *const PictureNames[ImageList::Count] = {
-    "00-card-class", "01-card",   "02-open-home-page", "03-delete", "04-search",   "05-help",
-    "06-send-mail",  "07-edit",   "08-rename",         "09-save",   "10-contact-author", "11-about",
-    "12-exit",       "13-software-home-page",
+    "00-card-class",     "01-card",
+    "02-open-home-page", "03-delete",
+    "04-search",         "05-help",
+    "06-send-mail",      "07-edit",
+    "08-rename",         "09-save",
+    "10-contact-author", "11-about",
+    "12-exit",           "13-software-home-page",
 };
 
 const QList<int> SmallSizes = {16, 24, 32};

@@ -27,7 +27,9 @@ extern "C" void onFatalError(j_common_ptr cinfo)
 
 // Warnings (such as a premature end of the data) are not printed: the
 // decoder goes on with what it has.
-extern "C" void onMessage(j_common_ptr) {}
+extern "C" void onMessage(j_common_ptr)
+{
+}
 
 // Refuses progressive pictures with an unreasonable number of scans, which
 // would otherwise keep the decoder busy for a very long time.

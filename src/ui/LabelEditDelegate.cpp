@@ -71,8 +71,8 @@ QRect LabelEditDelegate::iconAndLabelRect(const QAbstractItemView &view, const Q
     initStyleOption(&option, index);
     QStyle *style = view.style();
     const QRect icon = (option.features & QStyleOptionViewItem::HasDecoration)
-                           ? style->subElementRect(QStyle::SE_ItemViewItemDecoration, &option, &view)
-                           : QRect();
+        ? style->subElementRect(QStyle::SE_ItemViewItemDecoration, &option, &view)
+        : QRect();
     const QRect textArea = style->subElementRect(QStyle::SE_ItemViewItemText, &option, &view);
     const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1;
     const int textWidth = qMin(textArea.width(), option.fontMetrics.horizontalAdvance(option.text) + 2 * margin);

@@ -37,9 +37,8 @@ void ResultExports::SaveResultsToTextFile(const std::vector<TResultRow> &rows, c
     const QByteArray content =
         ResultTextFileContent(rows, m_clock(), m_locale, gb18030::encode(applicationTitle()), m_pump);
 
-    const std::optional<QString> chosen = m_dialogs.saveFileName(m_owner, QStringLiteral("保存查询结果"),
-                                                                 QStringLiteral("*.txt"), QStringLiteral("txt"),
-                                                                 proposed);
+    const std::optional<QString> chosen = m_dialogs.saveFileName(
+        m_owner, QStringLiteral("保存查询结果"), QStringLiteral("*.txt"), QStringLiteral("txt"), proposed);
     if (!chosen)
         return;
     const QString shownName = QDir::toNativeSeparators(*chosen);

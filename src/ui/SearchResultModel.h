@@ -25,7 +25,9 @@ namespace kelvo {
 // The model watches the card tree: a row whose card is deleted (with its
 // node or a card class above it) or whose record is released or replaced is
 // dropped at once, so nothing ever reads a record that is gone.
-class SearchResultModel : public QAbstractTableModel, private CardTreeObserver
+class SearchResultModel
+    : public QAbstractTableModel
+    , private CardTreeObserver
 {
     Q_OBJECT
 

@@ -25,8 +25,7 @@ Session::Session(DataFiles files, QObject *parent)
     : QObject(parent)
     , m_desktop(std::make_unique<DesktopServices>())
 {
-    buildWindows({m_desktop->dialogs, m_desktop->shell, m_desktop->trayIcon, m_desktop->spreadsheet,
-                  std::move(files)});
+    buildWindows({m_desktop->dialogs, m_desktop->shell, m_desktop->trayIcon, m_desktop->spreadsheet, std::move(files)});
 }
 
 Session::Session(Services services, QObject *parent)
@@ -40,10 +39,10 @@ void Session::buildWindows(Services services)
     m_main = std::make_unique<TfrmMain>(
         MainWindowServices{m_tree, services.dialogs, services.shell, m_pump, std::move(services.files)}, m_state);
     m_progress = std::make_unique<TfrmProgress>();
-    m_quickSearch = std::make_unique<TfrmQuickSearch>(
-        *m_main, m_state,
-        SearchWindowServices{m_tree, services.dialogs, services.shell, services.spreadsheet, m_pump,
-                             services.trayIcon});
+    m_quickSearch =
+        std::make_unique<TfrmQuickSearch>(*m_main, m_state,
+                                          SearchWindowServices{m_tree, services.dialogs, services.shell,
+                                                               services.spreadsheet, m_pump, services.trayIcon});
     m_main->setProgressSink(m_progress.get());
     m_main->setQuickSearch(m_quickSearch.get());
     connect(m_main.get(), &TfrmMain::programEndRequested, this, &Session::finished);

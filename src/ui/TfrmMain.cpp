@@ -37,11 +37,10 @@ namespace kelvo {
 
 QString damagedFileMessage()
 {
-    return QStringLiteral(
-        "您的数据文件已经损坏!可能无法正常使用。系统将自动退出。\r\n"
-        "程序将尝试恢复系统自动备份的数据，如果恢复成功也可能会丢失部分数据\r\n"
-        "如果恢复失败，请务必从您的安装目录下的SavedZP目录下拷贝出所有您以前\r\n"
-        "保存的图形文件。请在系统退出后重新启动本软件以确定是否恢复成功。");
+    return QStringLiteral("您的数据文件已经损坏!可能无法正常使用。系统将自动退出。\r\n"
+                          "程序将尝试恢复系统自动备份的数据，如果恢复成功也可能会丢失部分数据\r\n"
+                          "如果恢复失败，请务必从您的安装目录下的SavedZP目录下拷贝出所有您以前\r\n"
+                          "保存的图形文件。请在系统退出后重新启动本软件以确定是否恢复成功。");
 }
 
 TfrmMain::TfrmMain(MainWindowServices services, MainState &state, QWidget *parent)
@@ -124,7 +123,8 @@ void TfrmMain::createCommands()
         std::function<void()> run;
     };
     const Row rows[] = {
-        {Command::AddCardClass, "actAddCardClass", QStringLiteral("添加类别"), 0, onTree(&TreeCommands::actAddCardClass)},
+        {Command::AddCardClass, "actAddCardClass", QStringLiteral("添加类别"), 0,
+         onTree(&TreeCommands::actAddCardClass)},
         {Command::AddCard, "actAddCard", QStringLiteral("添加名片"), 1, onTree(&TreeCommands::actAddCard)},
         {Command::OpenMainPage, "actOpenMainPage", QStringLiteral("打开主页"), 2,
          onSelectedNode(&LinkCommands::actOpenMainPageExecute)},
@@ -272,9 +272,9 @@ void TfrmMain::createTreeControls()
     m_treeControls = new CardTreeControls(*this, tvCard, Panel2, this);
     m_treeControls->buildContextMenu(
         {command(Command::AddCardClass), command(Command::AddCard), nullptr, command(Command::SaveAll), nullptr,
-         command(Command::DeleteSomething), nullptr, command(Command::Rename), nullptr,
-         command(Command::SearchCard), nullptr, command(Command::SendMail), command(Command::OpenMainPage), nullptr,
-         command(Command::AuthorMainPage), command(Command::MailToAuthor), command(Command::About)});
+         command(Command::DeleteSomething), nullptr, command(Command::Rename), nullptr, command(Command::SearchCard),
+         nullptr, command(Command::SendMail), command(Command::OpenMainPage), nullptr, command(Command::AuthorMainPage),
+         command(Command::MailToAuthor), command(Command::About)});
     connect(this, &TfrmMain::tvCardChange, m_treeControls->panel(), &CardDetailPanel::tvCardChange);
 }
 
@@ -354,8 +354,7 @@ void TfrmMain::loadStoredSkin()
     QFile stored(QStringLiteral(":/skin/kelvo.skin"));
     if (!stored.open(QIODevice::ReadOnly))
         return; // a build without the skin resource: skinning stays off
-    SkinData1.loadStoredProperty(stored.readAll(),
-                                 [this](const QString &text) { m_dialogs.notice(this, text); });
+    SkinData1.loadStoredProperty(stored.readAll(), [this](const QString &text) { m_dialogs.notice(this, text); });
 }
 
 void TfrmMain::setVisible(bool visible)

@@ -61,7 +61,9 @@ struct MainWindowServices
 //   several quick selection changes.
 // - Every node added to the tree becomes the selected node (for a load: the
 //   last node in absolute order, once).
-class TfrmMain : public QMainWindow, public CardTreeHost
+class TfrmMain
+    : public QMainWindow
+    , public CardTreeHost
 {
     Q_OBJECT
 

@@ -19,8 +19,7 @@ constexpr int MinRepaintIntervalMs = 15;
 } // namespace
 
 TfrmProgress::TfrmProgress(QWidget *parent)
-    : QWidget(parent,
-              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint)
 {
     setObjectName(QStringLiteral("frmProgress"));
     setWindowTitle(QString());

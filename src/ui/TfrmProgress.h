@@ -15,7 +15,9 @@ class TGauge;
 // saved: a text line `Label1` and, for a save, the bar `gg1` with the
 // percentage done. It is created hidden at start-up and lives for the whole
 // run.
-class TfrmProgress : public QWidget, public ProgressSink
+class TfrmProgress
+    : public QWidget
+    , public ProgressSink
 {
     Q_OBJECT
 

@@ -13,8 +13,7 @@
 
 namespace kelvo {
 
-TfrmQuickSearch::TfrmQuickSearch(TfrmMain &mainWindow, MainState &state, SearchWindowServices services,
-                                 QWidget *parent)
+TfrmQuickSearch::TfrmQuickSearch(TfrmMain &mainWindow, MainState &state, SearchWindowServices services, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_main(mainWindow)
     , m_state(state)
@@ -42,8 +41,8 @@ TfrmQuickSearch::TfrmQuickSearch(TfrmMain &mainWindow, MainState &state, SearchW
     m_trayIcon.setContextMenu(pm);
     connect(&m_trayIcon, &TrayIcon::doubleClicked, this, &TfrmQuickSearch::N2Click);
 
-    m_form = new QuickSearchForm(services.tree, services.dialogs, services.shell, services.spreadsheet,
-                                 services.pump, this);
+    m_form =
+        new QuickSearchForm(services.tree, services.dialogs, services.shell, services.spreadsheet, services.pump, this);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_form);

@@ -41,8 +41,7 @@ public:
     static constexpr int WindowWidth = 416;
     static constexpr int WindowHeight = 360;
 
-    TfrmQuickSearch(TfrmMain &mainWindow, MainState &state, SearchWindowServices services,
-                    QWidget *parent = nullptr);
+    TfrmQuickSearch(TfrmMain &mainWindow, MainState &state, SearchWindowServices services, QWidget *parent = nullptr);
     ~TfrmQuickSearch() override;
 
     // The search itself: condition, field list, result list, exports.

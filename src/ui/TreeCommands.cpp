@@ -14,15 +14,30 @@
 namespace kelvo {
 
 namespace TreeTexts {
-QString cardsHoldNoClasses() { return QStringLiteral("名片下不能有类别哦"); }
-QString reservedClassNotDeletable() { return QStringLiteral("本类别为系统保留类别，不能删除！"); }
-QString classNameTaken() { return QStringLiteral("该类别已经存在了，请选择其他类别名称吧。"); }
-QString deleteQuestionCaption() { return QStringLiteral("重要提示"); }
+QString cardsHoldNoClasses()
+{
+    return QStringLiteral("名片下不能有类别哦");
+}
+QString reservedClassNotDeletable()
+{
+    return QStringLiteral("本类别为系统保留类别，不能删除！");
+}
+QString classNameTaken()
+{
+    return QStringLiteral("该类别已经存在了，请选择其他类别名称吧。");
+}
+QString deleteQuestionCaption()
+{
+    return QStringLiteral("重要提示");
+}
 QString deleteCardQuestion(const QString &label)
 {
     return QStringLiteral("确实要删除名片[") + label + QStringLiteral("]吗，删除后将无法恢复。");
 }
-QString deleteEmptyClassQuestion() { return QStringLiteral("确定要删除该类别吗？"); }
+QString deleteEmptyClassQuestion()
+{
+    return QStringLiteral("确定要删除该类别吗？");
+}
 QString deleteClassWithChildrenQuestion()
 {
     return QStringLiteral("本操作将删除该类别下的所有名片，并无法恢复。\r\n确定要删除吗？");
@@ -215,8 +230,7 @@ void TreeCommands::tvCardDragDrop(CardNode *target)
         int row = 0;
         // moveNode refuses a target inside the moved subtree and a move to
         // where the node already stands.
-        if (mode && tree.movePlacement(moved, target, *mode, &newParent, &row)
-            && tree.moveNode(moved, target, *mode)) {
+        if (mode && tree.movePlacement(moved, target, *mode, &newParent, &row) && tree.moveNode(moved, target, *mode)) {
             if (newParent)
                 expand(newParent);
         }

@@ -59,8 +59,8 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(m_program, QFile::permissions(m_program) | QFileDevice::ExeOwner));
         m_runtime = path(QStringLiteral("run"));
         QVERIFY(QDir().mkpath(m_runtime));
-        QVERIFY(QFile::setPermissions(m_runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                     | QFileDevice::ExeOwner));
+        QVERIFY(
+            QFile::setPermissions(m_runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
         QVERIFY(QDir().mkpath(path(QStringLiteral("home"))));
     }
 

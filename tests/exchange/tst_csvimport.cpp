@@ -116,8 +116,7 @@ void TestCsvImport::brokenRecords()
     const ImportResult result = ImportCards(QByteArray("姓名,电话\n张三,1\n\"李四,2\n"));
     QCOMPARE(result.cards.size(), size_t(1));
     QCOMPARE(result.skipped, 1);
-    QCOMPARE(MessagesOf(result),
-             QStringList({"3: record skipped: the quoted cell opened on line 3 is never closed"}));
+    QCOMPARE(MessagesOf(result), QStringList({"3: record skipped: the quoted cell opened on line 3 is never closed"}));
 }
 
 void TestCsvImport::delimiterFromTheHeader_data()
@@ -126,8 +125,7 @@ void TestCsvImport::delimiterFromTheHeader_data()
     QTest::newRow("comma") << QByteArray("姓名,手机,其他信息\n张三,139,\"a;b\"\n");
     QTest::newRow("semicolon") << QByteArray("姓名;手机;其他信息\n张三;139;\"a;b\"\n");
     QTest::newRow("tab") << QByteArray("姓名\t手机\t其他信息\n张三\t139\ta;b\n");
-    QTest::newRow("quoted commas do not count")
-        << QByteArray("\"姓名\";\"手机\";\"其他信息\"\n张三;139;\"a;b\"\n");
+    QTest::newRow("quoted commas do not count") << QByteArray("\"姓名\";\"手机\";\"其他信息\"\n张三;139;\"a;b\"\n");
     QTest::newRow("Excel's sep= line") << QByteArray("sep=;\r\n姓名;手机;其他信息\r\n张三;139;\"a;b\"\r\n");
 }
 
@@ -158,15 +156,16 @@ void TestCsvImport::encodings()
 
 void TestCsvImport::kelvoHeaderInAnyOrder()
 {
-    const QByteArray file("\xEF\xBB\xBF" "E_MAIL,邮编,姓名,,地址,头衔\r\na@b.cn,100080,张三,ignored,中关村,经理\r\n");
+    const QByteArray file("\xEF\xBB\xBF"
+                          "E_MAIL,邮编,姓名,,地址,头衔\r\na@b.cn,100080,张三,ignored,中关村,经理\r\n");
     const ImportResult result = ImportCards(file);
     QCOMPARE(OnlyCard(result), Fields({{1, "张三"}, {2, "经理"}, {4, "中关村"}, {8, "100080"}, {12, "a@b.cn"}}));
     const std::optional<CsvHeader> header = RecognizeCsvHeader({"姓名", "头衔"});
     QVERIFY(header);
     QCOMPARE(header->layout, CsvLayout::Kelvo);
     // One foreign caption and the header is no longer Kelvo's.
-    QVERIFY(!RecognizeCsvHeader({"姓名", "头衔", "公司"}) || RecognizeCsvHeader({"姓名", "头衔", "公司"})->layout
-                                                              != CsvLayout::Kelvo);
+    QVERIFY(!RecognizeCsvHeader({"姓名", "头衔", "公司"})
+            || RecognizeCsvHeader({"姓名", "头衔", "公司"})->layout != CsvLayout::Kelvo);
 }
 
 void TestCsvImport::googleOlderLayout()
@@ -195,8 +194,9 @@ void TestCsvImport::googleOlderLayout()
                      {9, "http://ann.cn"},
                      {10, "10001"},
                      {12, "ann@home.cn"},
-                     {13, "likes tea; Nickname: Annie; Birthday: 1990-01-02; E-mail 2 - Value: ann@work.cn; "
-                           "Phone 1 - Value: 138"}}));
+                     {13,
+                      "likes tea; Nickname: Annie; Birthday: 1990-01-02; E-mail 2 - Value: ann@work.cn; "
+                      "Phone 1 - Value: 138"}}));
     // Without a whole name, the name parts make it.
     QCOMPARE(FieldsOf(result.cards[1]), Fields({{1, "Bo Wong"}, {5, "010-1"}}));
 }
@@ -204,23 +204,25 @@ void TestCsvImport::googleOlderLayout()
 void TestCsvImport::googleNewerLayout()
 {
     const QByteArray file =
-        "\xEF\xBB\xBF" "First Name,Middle Name,Last Name,Phonetic First Name,Nickname,File As,Organization Name,"
+        "\xEF\xBB\xBF"
+        "First Name,Middle Name,Last Name,Phonetic First Name,Nickname,File As,Organization Name,"
         "Organization Title,Organization Department,Birthday,Notes,Photo,Labels,E-mail 1 - Label,E-mail 1 - Value,"
         "Phone 1 - Label,Phone 1 - Value,Phone 2 - Label,Phone 2 - Value,Address 1 - Label,Address 1 - Street,"
         "Address 1 - City,Address 1 - Region,Address 1 - Postal Code,Address 1 - Country,Website 1 - Label,"
         "Website 1 - Value\r\n"
         "三,,张,San,,,某某公司,经理,销售部,,,,* myContacts,* Work,zs@x.cn,Mobile,13900000000,Work,010-12345678,"
         "Work,中关村大街1号,北京市,,100080,中国,,http://x.cn\r\n";
-    QCOMPARE(OnlyCard(ImportCards(file)), Fields({{1, "张三"},
-                                                  {2, "经理"},
-                                                  {3, "某某公司"},
-                                                  {4, "中国北京市中关村大街1号"},
-                                                  {5, "010-12345678"},
-                                                  {7, "13900000000"},
-                                                  {8, "100080"},
-                                                  {9, "http://x.cn"},
-                                                  {12, "zs@x.cn"},
-                                                  {13, "Organization Department: 销售部"}}));
+    QCOMPARE(OnlyCard(ImportCards(file)),
+             Fields({{1, "张三"},
+                     {2, "经理"},
+                     {3, "某某公司"},
+                     {4, "中国北京市中关村大街1号"},
+                     {5, "010-12345678"},
+                     {7, "13900000000"},
+                     {8, "100080"},
+                     {9, "http://x.cn"},
+                     {12, "zs@x.cn"},
+                     {13, "Organization Department: 销售部"}}));
 }
 
 void TestCsvImport::outlookEnglish()
@@ -244,8 +246,9 @@ void TestCsvImport::outlookEnglish()
                      {8, "62701"},
                      {9, "www.acme.com"},
                      {12, "john@acme.com"},
-                     {13, "A note; Title: Mr.; Department: Sales; Home Address: 9 Elm St Shelbyville; "
-                           "Assistant's Phone: 555-9; Home Phone: 555-3; Pager: 555-5; E-mail 2 Address: jq@home.com"}}));
+                     {13,
+                      "A note; Title: Mr.; Department: Sales; Home Address: 9 Elm St Shelbyville; "
+                      "Assistant's Phone: 555-9; Home Phone: 555-3; Pager: 555-5; E-mail 2 Address: jq@home.com"}}));
 }
 
 void TestCsvImport::outlookChineseSalutationIsNoTitle()
@@ -255,17 +258,18 @@ void TestCsvImport::outlookChineseSalutationIsNoTitle()
         "商务地址 国家/地区,商务传真,商务电话,移动电话,电子邮件地址,电子邮件类型,附注,网页,敏感度\r\n"
         "先生,三,,张,,某某公司,销售部,经理,中关村大街1号,海淀区,北京市,100080,中国,010-2,010-1,139,zs@x.cn,SMTP,"
         "老客户,http://x.cn,普通\r\n"));
-    QCOMPARE(OnlyCard(ImportCards(file)), Fields({{1, "张三"},
-                                                  {2, "经理"},
-                                                  {3, "某某公司"},
-                                                  {4, "中国北京市海淀区中关村大街1号"},
-                                                  {5, "010-1"},
-                                                  {6, "010-2"},
-                                                  {7, "139"},
-                                                  {8, "100080"},
-                                                  {9, "http://x.cn"},
-                                                  {12, "zs@x.cn"},
-                                                  {13, "老客户; 头衔: 先生; 部门: 销售部"}}));
+    QCOMPARE(OnlyCard(ImportCards(file)),
+             Fields({{1, "张三"},
+                     {2, "经理"},
+                     {3, "某某公司"},
+                     {4, "中国北京市海淀区中关村大街1号"},
+                     {5, "010-1"},
+                     {6, "010-2"},
+                     {7, "139"},
+                     {8, "100080"},
+                     {9, "http://x.cn"},
+                     {12, "zs@x.cn"},
+                     {13, "老客户; 头衔: 先生; 部门: 销售部"}}));
 }
 
 void TestCsvImport::thunderbirdEnglish()
@@ -289,29 +293,35 @@ void TestCsvImport::thunderbirdEnglish()
                      {8, "62701"},
                      {9, "http://acme.cn"},
                      {12, "ann@x.cn"},
-                     {13, "hello; Secondary Email: ann2@x.cn; Home Phone: 555-0; Home Address: 9 Elm St Shelbyville "
-                           "111; Web Page 2: http://ann.cn"}}));
+                     {13,
+                      "hello; Secondary Email: ann2@x.cn; Home Phone: 555-0; Home Address: 9 Elm St Shelbyville "
+                      "111; Web Page 2: http://ann.cn"}}));
 }
 
 void TestCsvImport::thunderbirdChineseWorkColumnsCount()
 {
     // Home and work columns share "城市", "省/自治区/直辖市", "邮政编码" and
     // "国家": the second of each pair is the work one.
-    const QByteArray file = QStringLiteral(
-        "名字,姓氏,显示名称,昵称,主要电子邮件,备用电子邮件,工作电话,家庭电话,传真号码,寻呼机号码,移动电话号码,家庭地址,"
-        "家庭地址 2,城市,省/自治区/直辖市,邮政编码,国家,工作地址,工作地址 2,城市,省/自治区/直辖市,邮政编码,国家,职务,部门,"
-        "公司,网页 1,网页 2,出生年份,出生月份,出生日,定制 1,定制 2,定制 3,定制 4,注释\r\n"
-        "三,张,,,zs@x.cn,,010-1,,,,139,家里路1号,,上海市,,200000,中国,中关村大街1号,,北京市,,100080,中国,经理,,"
-        "某某公司,,,,,,,,,,\r\n").toUtf8();
-    QCOMPARE(OnlyCard(ImportCards(file)), Fields({{1, "张三"},
-                                                  {2, "经理"},
-                                                  {3, "某某公司"},
-                                                  {4, "中国北京市中关村大街1号"},
-                                                  {5, "010-1"},
-                                                  {7, "139"},
-                                                  {8, "100080"},
-                                                  {12, "zs@x.cn"},
-                                                  {13, "家庭地址: 中国上海市家里路1号 200000"}}));
+    const QByteArray file =
+        QStringLiteral(
+            "名字,姓氏,显示名称,昵称,主要电子邮件,备用电子邮件,工作电话,家庭电话,传真号码,寻呼机号码,移动电话号码,"
+            "家庭地址,"
+            "家庭地址 2,城市,省/自治区/直辖市,邮政编码,国家,工作地址,工作地址 "
+            "2,城市,省/自治区/直辖市,邮政编码,国家,职务,部门,"
+            "公司,网页 1,网页 2,出生年份,出生月份,出生日,定制 1,定制 2,定制 3,定制 4,注释\r\n"
+            "三,张,,,zs@x.cn,,010-1,,,,139,家里路1号,,上海市,,200000,中国,中关村大街1号,,北京市,,100080,中国,经理,,"
+            "某某公司,,,,,,,,,,\r\n")
+            .toUtf8();
+    QCOMPARE(OnlyCard(ImportCards(file)),
+             Fields({{1, "张三"},
+                     {2, "经理"},
+                     {3, "某某公司"},
+                     {4, "中国北京市中关村大街1号"},
+                     {5, "010-1"},
+                     {7, "139"},
+                     {8, "100080"},
+                     {12, "zs@x.cn"},
+                     {13, "家庭地址: 中国上海市家里路1号 200000"}}));
 }
 
 void TestCsvImport::unknownHeaderIsRefusedWithItsColumns()
@@ -356,8 +366,7 @@ void TestCsvImport::noHeaderTakesFieldOrder()
 {
     CsvOptions options;
     options.noHeader = true;
-    const ImportResult result =
-        ImportCards(QByteArray("张三,经理,某某公司,,010-1,,,,,,,,note,extra\n李四\n"), options);
+    const ImportResult result = ImportCards(QByteArray("张三,经理,某某公司,,010-1,,,,,,,,note,extra\n李四\n"), options);
     QCOMPARE(result.cards.size(), size_t(2));
     QCOMPARE(FieldsOf(result.cards[0]),
              Fields({{1, "张三"}, {2, "经理"}, {3, "某某公司"}, {5, "010-1"}, {13, "note; column 14: extra"}}));

@@ -63,29 +63,37 @@ void TestExchangeExport::vcard30OfOneCard()
 {
     CardTree tree;
     CardNode *cls = addClass(tree, nullptr, QStringLiteral("客户, 北京"));
-    const CardNode *card =
-        addCard(tree, cls, QStringLiteral("张三"),
-                {{2, "经理"}, {3, "某某公司"}, {4, "北京市中关村大街1号"}, {5, "010-12345678"}, {6, "010-1"},
-                 {7, "13900000000"}, {8, "100080"}, {9, "http://x.cn/a,b"}, {10, "10001"}, {11, "zs@live.cn"},
-                 {12, "zs@x.cn"}, {13, "老客户; 常联系"}});
-    const QByteArray expected = QStringLiteral(
-        "BEGIN:VCARD\r\n"
-        "VERSION:3.0\r\n"
-        "FN:张三\r\n"
-        "N:张三;;;;\r\n"
-        "TITLE:经理\r\n"
-        "ORG:某某公司\r\n"
-        "ADR;TYPE=WORK:;;北京市中关村大街1号;;;100080;\r\n"
-        "TEL;TYPE=WORK,VOICE:010-12345678\r\n"
-        "TEL;TYPE=WORK,FAX:010-1\r\n"
-        "TEL;TYPE=CELL:13900000000\r\n"
-        "URL:http://x.cn/a,b\r\n"
-        "X-QQ:10001\r\n"
-        "X-MSN:zs@live.cn\r\n"
-        "EMAIL;TYPE=INTERNET:zs@x.cn\r\n"
-        "NOTE:老客户\\; 常联系\r\n"
-        "CATEGORIES:客户\\, 北京\r\n"
-        "END:VCARD\r\n").toUtf8();
+    const CardNode *card = addCard(tree, cls, QStringLiteral("张三"),
+                                   {{2, "经理"},
+                                    {3, "某某公司"},
+                                    {4, "北京市中关村大街1号"},
+                                    {5, "010-12345678"},
+                                    {6, "010-1"},
+                                    {7, "13900000000"},
+                                    {8, "100080"},
+                                    {9, "http://x.cn/a,b"},
+                                    {10, "10001"},
+                                    {11, "zs@live.cn"},
+                                    {12, "zs@x.cn"},
+                                    {13, "老客户; 常联系"}});
+    const QByteArray expected = QStringLiteral("BEGIN:VCARD\r\n"
+                                               "VERSION:3.0\r\n"
+                                               "FN:张三\r\n"
+                                               "N:张三;;;;\r\n"
+                                               "TITLE:经理\r\n"
+                                               "ORG:某某公司\r\n"
+                                               "ADR;TYPE=WORK:;;北京市中关村大街1号;;;100080;\r\n"
+                                               "TEL;TYPE=WORK,VOICE:010-12345678\r\n"
+                                               "TEL;TYPE=WORK,FAX:010-1\r\n"
+                                               "TEL;TYPE=CELL:13900000000\r\n"
+                                               "URL:http://x.cn/a,b\r\n"
+                                               "X-QQ:10001\r\n"
+                                               "X-MSN:zs@live.cn\r\n"
+                                               "EMAIL;TYPE=INTERNET:zs@x.cn\r\n"
+                                               "NOTE:老客户\\; 常联系\r\n"
+                                               "CATEGORIES:客户\\, 北京\r\n"
+                                               "END:VCARD\r\n")
+                                    .toUtf8();
     QCOMPARE(ExportCards({card}, ExportFormat::VCard30), expected);
 
     // Empty fields are left out, FN and N never.
@@ -99,7 +107,8 @@ void TestExchangeExport::vcard40Forms()
 {
     CardTree tree;
     CardNode *cls = addClass(tree, nullptr, QStringLiteral("A"));
-    const CardNode *card = addCard(tree, cls, QStringLiteral("Ann"), {{5, "1"}, {6, "2"}, {7, "3"}, {8, "9"}, {12, "a@x.cn"}});
+    const CardNode *card =
+        addCard(tree, cls, QStringLiteral("Ann"), {{5, "1"}, {6, "2"}, {7, "3"}, {8, "9"}, {12, "a@x.cn"}});
     const QByteArray text = ExportCards({card}, ExportFormat::VCard40);
     QVERIFY(text.contains("\r\nVERSION:4.0\r\n"));
     QVERIFY(text.contains("\r\nADR;TYPE=work:;;;;;9;\r\n"));
@@ -159,10 +168,12 @@ void TestExchangeExport::csvOfCards()
     const CardNode *a = addCard(tree, cls, QStringLiteral("张三"), {{3, "A, Inc."}, {13, "say \"hi\""}});
     const CardNode *b = addCard(tree, cls, QStringLiteral(" padded"), {{7, "139"}});
     const QByteArray text = ExportCards({a, b}, ExportFormat::Csv);
-    QCOMPARE(text, QStringLiteral("\xFEFF" "姓名,头衔,单位,地址,电话,传真,手机,邮编,网址,QQ,MSN,E_MAIL,其他信息\r\n"
-                                  "张三,,\"A, Inc.\",,,,,,,,,,\"say \"\"hi\"\"\"\r\n"
-                                  "\" padded\",,,,,,139,,,,,,\r\n")
-                       .toUtf8());
+    QCOMPARE(text,
+             QStringLiteral("\xFEFF"
+                            "姓名,头衔,单位,地址,电话,传真,手机,邮编,网址,QQ,MSN,E_MAIL,其他信息\r\n"
+                            "张三,,\"A, Inc.\",,,,,,,,,,\"say \"\"hi\"\"\"\r\n"
+                            "\" padded\",,,,,,139,,,,,,\r\n")
+                 .toUtf8());
     const ImportResult back = ImportCards(text);
     QCOMPARE(back.cards.size(), size_t(2));
     QCOMPARE(FieldsOf(back.cards[0]), storedFields(a));
@@ -258,9 +269,18 @@ void TestExchangeExport::roundTrips()
     CardNode *cls = addClass(tree, nullptr, QStringLiteral("类"));
     std::vector<const CardNode *> cards;
     cards.push_back(addCard(tree, cls, QStringLiteral("张三"),
-                            {{2, "经理"}, {3, "某某公司;分部"}, {4, "北京市, 海淀区"}, {5, "010-1"}, {6, "010-2"},
-                             {7, "139"}, {8, "100080"}, {9, "http://x.cn/?a=1&b=2"}, {10, "10001"},
-                             {11, "zs@live.cn"}, {12, "zs@x.cn"}, {13, "a\\b, c;d: e \"q\" ="}}));
+                            {{2, "经理"},
+                             {3, "某某公司;分部"},
+                             {4, "北京市, 海淀区"},
+                             {5, "010-1"},
+                             {6, "010-2"},
+                             {7, "139"},
+                             {8, "100080"},
+                             {9, "http://x.cn/?a=1&b=2"},
+                             {10, "10001"},
+                             {11, "zs@live.cn"},
+                             {12, "zs@x.cn"},
+                             {13, "a\\b, c;d: e \"q\" ="}}));
     cards.push_back(addCard(tree, cls, QStringLiteral("Ann Lee"), {{13, QString(127, QChar(0x6587))}}));
     cards.push_back(addCard(tree, cls, QStringLiteral("x"), {{4, QString(250, u'a') + "bcdef"}}));
     cards.push_back(addCard(tree, cls, QStringLiteral("只有邮编"), {{8, "062701"}}));
@@ -279,8 +299,8 @@ void TestExchangeExport::roundTripOfAGeneratedTree()
 {
     // Texts from random pieces of what cards hold, including every
     // character that vCard and CSV treat specially.
-    static const char16_t *const pieces[] = {u"张", u"三", u"北京", u"," , u";", u"\\", u":", u"\"", u"'", u"=",
-                                             u"a", u"Z", u"0", u"-", u"@", u".", u"/", u"ä", u"€", u"𠀀", u"~"};
+    static const char16_t *const pieces[] = {u"张", u"三", u"北京", u",", u";", u"\\", u":", u"\"", u"'",  u"=", u"a",
+                                             u"Z",  u"0",  u"-",    u"@", u".", u"/",  u"ä", u"€",  u"𠀀", u"~"};
     QRandomGenerator random(7);
     CardTree tree;
     CardNode *cls = addClass(tree, nullptr, QStringLiteral("A"));

@@ -53,33 +53,43 @@ void TestVCardImport::lineStructure_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("note");
 
-    QTest::newRow("CR LF") << crlf("BEGIN:VCARD\nVERSION:3.0\nFN:Ann Lee\nNOTE:hi\nEND:VCARD\n") << "Ann Lee" << "hi";
+    QTest::newRow("CR LF") << crlf("BEGIN:VCARD\nVERSION:3.0\nFN:Ann Lee\nNOTE:hi\nEND:VCARD\n") << "Ann Lee"
+                           << "hi";
     QTest::newRow("LF only") << QByteArray("BEGIN:VCARD\nVERSION:3.0\nFN:Ann Lee\nNOTE:hi\nEND:VCARD\n") << "Ann Lee"
                              << "hi";
     QTest::newRow("CR CR LF") << QByteArray("BEGIN:VCARD\r\r\nVERSION:3.0\r\r\nFN:Ann Lee\r\r\nNOTE:hi\r\r\n"
                                             "END:VCARD\r\r\n")
-                              << "Ann Lee" << "hi";
+                              << "Ann Lee"
+                              << "hi";
     QTest::newRow("mixed line ends") << QByteArray("BEGIN:VCARD\nVERSION:3.0\r\nFN:Ann Lee\r\r\nNOTE:hi\nEND:VCARD")
-                                     << "Ann Lee" << "hi";
-    QTest::newRow("lone CR") << QByteArray("BEGIN:VCARD\rFN:Ann Lee\rNOTE:hi\rEND:VCARD\r") << "Ann Lee" << "hi";
-    QTest::newRow("UTF-8 byte order mark")
-        << QByteArray("\xEF\xBB\xBF" "BEGIN:VCARD\nVERSION:3.0\nFN:Ann Lee\nNOTE:hi\nEND:VCARD\n") << "Ann Lee"
-        << "hi";
+                                     << "Ann Lee"
+                                     << "hi";
+    QTest::newRow("lone CR") << QByteArray("BEGIN:VCARD\rFN:Ann Lee\rNOTE:hi\rEND:VCARD\r") << "Ann Lee"
+                             << "hi";
+    QTest::newRow("UTF-8 byte order mark") << QByteArray("\xEF\xBB\xBF"
+                                                         "BEGIN:VCARD\nVERSION:3.0\nFN:Ann Lee\nNOTE:hi\nEND:VCARD\n")
+                                           << "Ann Lee"
+                                           << "hi";
     QTest::newRow("3.0 folding drops one blank")
-        << crlf("BEGIN:VCARD\nVERSION:3.0\nFN:Ann\n  Lee\nNOTE:h\n\ti\nEND:VCARD\n") << "Ann Lee" << "hi";
+        << crlf("BEGIN:VCARD\nVERSION:3.0\nFN:Ann\n  Lee\nNOTE:h\n\ti\nEND:VCARD\n") << "Ann Lee"
+        << "hi";
     QTest::newRow("2.1 folding keeps the blank")
-        << crlf("BEGIN:VCARD\nVERSION:2.1\nFN:Ann\n Lee\nNOTE:one\n two\nEND:VCARD\n") << "Ann Lee" << "one two";
+        << crlf("BEGIN:VCARD\nVERSION:2.1\nFN:Ann\n Lee\nNOTE:one\n two\nEND:VCARD\n") << "Ann Lee"
+        << "one two";
     QTest::newRow("folded header") << crlf("BEGIN:VCARD\nVERSION:3.0\nFN:Ann Lee\nNOTE;LANGUAGE\n =en:hi\nEND:VCARD\n")
-                                   << "Ann Lee" << "hi";
+                                   << "Ann Lee"
+                                   << "hi";
     QTest::newRow("colon inside a quoted parameter")
         << crlf("BEGIN:VCARD\nVERSION:4.0\nFN:Ann Lee\nNOTE;ALTID=\"x:1\";LANGUAGE=en:hi\nEND:VCARD\n") << "Ann Lee"
         << "hi";
     QTest::newRow("names in any letter case")
-        << crlf("begin:vcard\nversion:3.0\nfn:Ann Lee\nNote:hi\nend:VCard\n") << "Ann Lee" << "hi";
+        << crlf("begin:vcard\nversion:3.0\nfn:Ann Lee\nNote:hi\nend:VCard\n") << "Ann Lee"
+        << "hi";
     QTest::newRow("unknown properties ignored")
         << crlf("BEGIN:VCARD\nVERSION:3.0\nX-FOO;BAR=1:zzz\nFN:Ann Lee\nUID:1234\nREV:2020\nNOTE:hi\n"
                 "CATEGORIES:Friends,Work\nEND:VCARD\n")
-        << "Ann Lee" << "hi";
+        << "Ann Lee"
+        << "hi";
     QTest::newRow("junk and blank lines between properties")
         << crlf("BEGIN:VCARD\n\nVERSION:3.0\nthis line has no colon\nFN:Ann Lee\n\nNOTE:hi\nEND:VCARD\n") << "Ann Lee"
         << "hi";
@@ -208,8 +218,9 @@ void TestVCardImport::base64DataIsPassedOver()
         ImportCards(crlf("BEGIN:VCARD\nVERSION:3.0\nFN:Di\nNOTE;ENCODING=b:aGVsbG8=\nnote;base64:aGVsbG8=\n"
                          "END:VCARD\n"));
     QCOMPARE(OnlyCard(encoded), Fields({{1, "Di"}}));
-    QCOMPARE(MessagesOf(encoded), QStringList({"1: NOTE on line 4 dropped: it is base64 data",
-                                               "1: NOTE on line 5 dropped: it is base64 data"}));
+    QCOMPARE(
+        MessagesOf(encoded),
+        QStringList({"1: NOTE on line 4 dropped: it is base64 data", "1: NOTE on line 5 dropped: it is base64 data"}));
 }
 
 void TestVCardImport::escapesAndStructuredValues()
@@ -262,9 +273,9 @@ void TestVCardImport::preferredThenWorkThenFirst()
                                  "EMAIL;TYPE=HOME:h@x.cn\nEMAIL;TYPE=WORK:w@x.cn\nEMAIL;TYPE=INTERNET,PREF:p@x.cn\n"
                                  "TEL;TYPE=CELL:3\nTEL;TYPE=CELL;PREF=1:4\nEND:VCARD\n");
     // The others are kept in field 13, in file order.
-    QCOMPARE(OnlyCard(ImportCards(file)),
-             Fields({{1, "X"}, {5, "2"}, {7, "4"}, {12, "p@x.cn"},
-                     {13, "TEL: 1; EMAIL: h@x.cn; EMAIL: w@x.cn; TEL: 3"}}));
+    QCOMPARE(
+        OnlyCard(ImportCards(file)),
+        Fields({{1, "X"}, {5, "2"}, {7, "4"}, {12, "p@x.cn"}, {13, "TEL: 1; EMAIL: h@x.cn; EMAIL: w@x.cn; TEL: 3"}}));
 
     const QByteArray first = crlf("BEGIN:VCARD\nFN:X\nEMAIL:a@x.cn\nEMAIL:b@x.cn\nEND:VCARD\n");
     QCOMPARE(OnlyCard(ImportCards(first)), Fields({{1, "X"}, {12, "a@x.cn"}, {13, "EMAIL: b@x.cn"}}));
@@ -275,9 +286,14 @@ void TestVCardImport::uriPrefixesAndInstantMessaging()
     const QByteArray file = crlf("BEGIN:VCARD\nVERSION:4.0\nFN:X\nTEL;VALUE=uri:tel:+86-10-1234\n"
                                  "EMAIL:mailto:x@y.cn\nIMPP:x-qq:10001\nIMPP;PREF=1:msnim:x@live.cn\n"
                                  "IMPP:skype:xyz\nURL:http://x.cn/a,b\nEND:VCARD\n");
-    QCOMPARE(OnlyCard(ImportCards(file)), Fields({{1, "X"}, {5, "+86-10-1234"}, {9, "http://x.cn/a,b"},
-                                                  {10, "10001"}, {11, "x@live.cn"}, {12, "x@y.cn"},
-                                                  {13, "IMPP: skype:xyz"}}));
+    QCOMPARE(OnlyCard(ImportCards(file)),
+             Fields({{1, "X"},
+                     {5, "+86-10-1234"},
+                     {9, "http://x.cn/a,b"},
+                     {10, "10001"},
+                     {11, "x@live.cn"},
+                     {12, "x@y.cn"},
+                     {13, "IMPP: skype:xyz"}}));
 
     const QByteArray legacy = crlf("BEGIN:VCARD\nVERSION:2.1\nFN:Y\nX-QQ:qq:20002\nX-MS-IMADDRESS:y@hotmail.com\n"
                                    "END:VCARD\nBEGIN:VCARD\nVERSION:3.0\nFN:Z\nX-MSN:msn:z@msn.com\n"
@@ -327,19 +343,30 @@ void TestVCardImport::addresses_data()
 
     QTest::newRow("Western order with blanks")
         << QByteArray("ADR;TYPE=WORK:PO Box 7;Suite 3;1 Main St;Springfield;IL;62701;USA\r\n")
-        << "PO Box 7 Suite 3 1 Main St Springfield IL USA" << "62701" << "";
+        << "PO Box 7 Suite 3 1 Main St Springfield IL USA"
+        << "62701"
+        << "";
     QTest::newRow("CJK order without blanks")
         << QByteArray("ADR:;;\xE4\xB8\xAD\xE5\x85\xB3\xE6\x9D\x91\xE5\xA4\xA7\xE8\xA1\x97 1\xE5\x8F\xB7;"
                       "\xE5\x8C\x97\xE4\xBA\xAC\xE5\xB8\x82;;100080;\xE4\xB8\xAD\xE5\x9B\xBD\r\n")
-        << "中国北京市中关村大街 1号" << "100080" << "";
+        << "中国北京市中关村大街 1号"
+        << "100080"
+        << "";
     QTest::newRow("work before home, home kept")
-        << QByteArray("ADR;TYPE=HOME:;;1 Home Rd;;;111;\r\nADR;TYPE=WORK:;;2 Office St;;;222;\r\n")
-        << "2 Office St" << "222" << "ADR: 1 Home Rd 111";
+        << QByteArray("ADR;TYPE=HOME:;;1 Home Rd;;;111;\r\nADR;TYPE=WORK:;;2 Office St;;;222;\r\n") << "2 Office St"
+        << "222"
+        << "ADR: 1 Home Rd 111";
     QTest::newRow("LABEL without ADR") << QByteArray("LABEL;TYPE=WORK:2 Office St\\nSpringfield\r\n")
-                                       << "2 Office St Springfield" << "" << "";
+                                       << "2 Office St Springfield"
+                                       << ""
+                                       << "";
     QTest::newRow("LABEL beside ADR is passed over")
-        << QByteArray("LABEL:somewhere else\r\nADR:;;2 Office St;;;;\r\n") << "2 Office St" << "" << "";
-    QTest::newRow("postcode only") << QByteArray("ADR:;;;;;62701;\r\n") << "" << "62701" << "";
+        << QByteArray("LABEL:somewhere else\r\nADR:;;2 Office St;;;;\r\n") << "2 Office St"
+        << ""
+        << "";
+    QTest::newRow("postcode only") << QByteArray("ADR:;;;;;62701;\r\n") << ""
+                                   << "62701"
+                                   << "";
 }
 
 void TestVCardImport::addresses()
@@ -382,7 +409,8 @@ void TestVCardImport::extraValuesGoToOtherWhileTheyFit()
     QVERIFY(fields.at(12).endsWith(QStringLiteral("EMAIL: user09@example.com")));
     const QStringList messages = MessagesOf(result);
     QVERIFY(!messages.isEmpty());
-    QCOMPARE(messages.first(), QStringLiteral("2: EMAIL \"user10@example.com\" dropped: no room left in field 13 (other)"));
+    QCOMPARE(messages.first(),
+             QStringLiteral("2: EMAIL \"user10@example.com\" dropped: no room left in field 13 (other)"));
     // The report stays short: per-card lines are bounded, the rest counted.
     QVERIFY(messages.size() <= 32);
     QVERIFY(messages.last().contains(QStringLiteral("more values dropped")));
@@ -429,8 +457,9 @@ void TestVCardImport::unreadableAndEmptyCardsAreSkipped()
     QCOMPARE(FieldsOf(result.cards[0]).at(0), QStringLiteral("Kept"));
     QCOMPARE(FieldsOf(result.cards[1]).at(0), QStringLiteral("After"));
     QCOMPARE(result.skipped, 2);
-    QCOMPARE(MessagesOf(result), QStringList({"5: card skipped: it holds no text for any field",
-                                              "10: card skipped: line 13 is longer than 1 MB after unfolding"}));
+    QCOMPARE(MessagesOf(result),
+             QStringList({"5: card skipped: it holds no text for any field",
+                          "10: card skipped: line 13 is longer than 1 MB after unfolding"}));
 
     const ImportResult none = ImportCards("just text\r\nno cards\r\n");
     QVERIFY(!none.ok()); // read as CSV: a header without records
@@ -442,7 +471,8 @@ void TestVCardImport::unreadableAndEmptyCardsAreSkipped()
 
 void TestVCardImport::utf16File()
 {
-    const QString text = QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\nNOTE;CHARSET=UTF-8:你好\r\nEND:VCARD\r\n");
+    const QString text =
+        QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\nNOTE;CHARSET=UTF-8:你好\r\nEND:VCARD\r\n");
     QByteArray le("\xFF\xFE");
     QByteArray be("\xFE\xFF");
     for (QChar c : text) {
@@ -456,12 +486,14 @@ void TestVCardImport::utf16File()
     QCOMPARE(OnlyCard(ImportCards(le.sliced(2))), Fields({{1, "张三"}, {13, "你好"}}));
 
     // GB18030's own mark: values without a CHARSET are GB18030.
-    const QByteArray gb("\x84\x31\x95\x33" "BEGIN:VCARD\r\nFN:\xD5\xC5\xC8\xFD\r\nEND:VCARD\r\n");
+    const QByteArray gb("\x84\x31\x95\x33"
+                        "BEGIN:VCARD\r\nFN:\xD5\xC5\xC8\xFD\r\nEND:VCARD\r\n");
     QCOMPARE(DetectExchangeFormat(gb), ExchangeFormat::VCard);
     QCOMPARE(OnlyCard(ImportCards(gb)), Fields({{1, "张三"}}));
 
     // Inside the file, U+FEFF is a character of its value.
-    QCOMPARE(OnlyCard(ImportCards(QByteArray("BEGIN:VCARD\r\nFN:\xEF\xBB\xBF" "Ann\r\nEND:VCARD\r\n"))),
+    QCOMPARE(OnlyCard(ImportCards(QByteArray("BEGIN:VCARD\r\nFN:\xEF\xBB\xBF"
+                                             "Ann\r\nEND:VCARD\r\n"))),
              Fields({{1, QStringLiteral("\uFEFFAnn")}}));
 }
 

@@ -10,13 +10,13 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
-#include <QFileDialog>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
-#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -268,9 +268,9 @@ void TestChineseDialogs::saveDialogReadsChinese()
         name->setText(QStringLiteral("结果"));
         click(dialog, QStringLiteral("保存"));
     });
-    const std::optional<QString> chosen = dialogs.saveFileName(
-        nullptr, QStringLiteral("保存查询结果"), QStringLiteral("*.txt"), QStringLiteral("txt"),
-        QStringLiteral("abc的查询结果"));
+    const std::optional<QString> chosen =
+        dialogs.saveFileName(nullptr, QStringLiteral("保存查询结果"), QStringLiteral("*.txt"), QStringLiteral("txt"),
+                             QStringLiteral("abc的查询结果"));
 
     QVERIFY(!texts.isEmpty());
     QCOMPARE(texts.constFirst(), QStringLiteral("保存查询结果"));
@@ -328,9 +328,10 @@ void TestChineseDialogs::editorMenuReadsChinese()
         entry.remove(QRegularExpression(QStringLiteral("\\(&.\\)")));
         entries.append(entry);
     }
-    QCOMPARE(entries, QStringList({QStringLiteral("撤消"), QStringLiteral("重做"), QStringLiteral("剪切"),
-                                   QStringLiteral("复制"), QStringLiteral("粘贴"), QStringLiteral("删除"),
-                                   QStringLiteral("全选")}));
+    QCOMPARE(
+        entries,
+        QStringList({QStringLiteral("撤消"), QStringLiteral("重做"), QStringLiteral("剪切"), QStringLiteral("复制"),
+                     QStringLiteral("粘贴"), QStringLiteral("删除"), QStringLiteral("全选")}));
 }
 
 QTEST_MAIN(TestChineseDialogs)

@@ -18,15 +18,21 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("link");
         QTest::addColumn<QString>("encoded");
-        QTest::newRow("plain web address") << "http://www.example.com/a/b.html" << "http://www.example.com/a/b.html";
-        QTest::newRow("mail link") << "MailTo:zhang@example.com" << "mailto:zhang@example.com";
+        QTest::newRow("plain web address") << "http://www.example.com/a/b.html"
+                                           << "http://www.example.com/a/b.html";
+        QTest::newRow("mail link") << "MailTo:zhang@example.com"
+                                   << "mailto:zhang@example.com";
         QTest::newRow("chinese subject")
             << "Mailto:?Subject=查找到的名片&Body="
             << "mailto:?Subject=%E6%9F%A5%E6%89%BE%E5%88%B0%E7%9A%84%E5%90%8D%E7%89%87&Body=";
-        QTest::newRow("line breaks in body") << "mailto:?Body=a\r\nb" << "mailto:?Body=a%0D%0Ab";
-        QTest::newRow("existing escape kept") << "mailto:?Body=100%25%20ok" << "mailto:?Body=100%25%20ok";
-        QTest::newRow("lone percent") << "mailto:?Body=50% off" << "mailto:?Body=50%25%20off";
-        QTest::newRow("space") << "http://example.com/a b" << "http://example.com/a%20b";
+        QTest::newRow("line breaks in body") << "mailto:?Body=a\r\nb"
+                                             << "mailto:?Body=a%0D%0Ab";
+        QTest::newRow("existing escape kept") << "mailto:?Body=100%25%20ok"
+                                              << "mailto:?Body=100%25%20ok";
+        QTest::newRow("lone percent") << "mailto:?Body=50% off"
+                                      << "mailto:?Body=50%25%20off";
+        QTest::newRow("space") << "http://example.com/a b"
+                               << "http://example.com/a%20b";
         QTest::newRow("tab and nul") << QStringLiteral("mailto:?Body=a\tb") + QChar(0) << "mailto:?Body=a%09b%00";
     }
 

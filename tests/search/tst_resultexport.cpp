@@ -1,6 +1,6 @@
 #include "CardText.h"
-#include "Folding.h"
 #include "FieldCaptions.h"
+#include "Folding.h"
 #include "MailLinkText.h"
 #include "ResultExport.h"
 #include "TestCards.h"
@@ -13,15 +13,15 @@ using namespace kelvo::testing;
 namespace {
 
 // The card text block of an empty card, written out byte for byte.
-const QByteArray EmptyBlock = " \xd0\xd5\xc3\xfb:\r\n"          // 姓名
-                              " \xcd\xb7\xcf\xce:\r\n"          // 头衔
-                              " \xb5\xa5\xce\xbb:\r\n"          // 单位
-                              " \xb5\xd8\xd6\xb7:\r\n"          // 地址
-                              " \xb5\xe7\xbb\xb0:\r\n"          // 电话
-                              " \xb4\xab\xd5\xe6:\r\n"          // 传真
-                              " \xca\xd6\xbb\xfa:\r\n"          // 手机
-                              " \xd3\xca\xb1\xe0:\r\n"          // 邮编
-                              " \xcd\xf8\xd6\xb7:\r\n"          // 网址
+const QByteArray EmptyBlock = " \xd0\xd5\xc3\xfb:\r\n" // 姓名
+                              " \xcd\xb7\xcf\xce:\r\n" // 头衔
+                              " \xb5\xa5\xce\xbb:\r\n" // 单位
+                              " \xb5\xd8\xd6\xb7:\r\n" // 地址
+                              " \xb5\xe7\xbb\xb0:\r\n" // 电话
+                              " \xb4\xab\xd5\xe6:\r\n" // 传真
+                              " \xca\xd6\xbb\xfa:\r\n" // 手机
+                              " \xd3\xca\xb1\xe0:\r\n" // 邮编
+                              " \xcd\xf8\xd6\xb7:\r\n" // 网址
                               " QQ:\r\n"
                               " MSN:\r\n"
                               " E_Mail:\r\n"
@@ -89,7 +89,7 @@ void TestResultExport::cardBlockKeepsStoredText()
     TCardData card;
     card.Kind = Kind::Card;
     card.setField(Field::Name, gb(QStringLiteral("张三")));
-    card.setField(Field::DW, "Abc Ltd ");      // neither trimmed nor upper-cased
+    card.setField(Field::DW, "Abc Ltd "); // neither trimmed nor upper-cased
     card.setField(Field::EMail, "zs@abc.cn&x?%41");
     card.setField(Field::Other, "line1\r\nline2");
     const QByteArray expected = " \xd0\xd5\xc3\xfb:\xd5\xc5\xc8\xfd\r\n"
@@ -110,10 +110,10 @@ void TestResultExport::cardBlockKeepsStoredText()
 
 void TestResultExport::captions()
 {
-    const QStringList expected{QStringLiteral("姓名"), QStringLiteral("头衔"), QStringLiteral("单位"),
-                               QStringLiteral("地址"), QStringLiteral("电话"), QStringLiteral("传真"),
-                               QStringLiteral("手机"), QStringLiteral("邮编"), QStringLiteral("网址"),
-                               QStringLiteral("QQ"),   QStringLiteral("MSN"),  QStringLiteral("E_MAIL"),
+    const QStringList expected{QStringLiteral("姓名"),    QStringLiteral("头衔"), QStringLiteral("单位"),
+                               QStringLiteral("地址"),    QStringLiteral("电话"), QStringLiteral("传真"),
+                               QStringLiteral("手机"),    QStringLiteral("邮编"), QStringLiteral("网址"),
+                               QStringLiteral("QQ"),      QStringLiteral("MSN"),  QStringLiteral("E_MAIL"),
                                QStringLiteral("其他信息")};
     QCOMPARE(SpreadsheetHeader(), expected);
     QCOMPARE(FieldCaption(12), QStringLiteral("E_MAIL"));
@@ -165,7 +165,7 @@ void TestResultExport::textFileWithRows()
     adamBlock.replace(" \xd0\xd5\xc3\xfb:", " \xd0\xd5\xc3\xfb:Adam");
     adamBlock.replace(" \xb5\xa5\xce\xbb:", " \xb5\xa5\xce\xbb:Abc Ltd");
     const QByteArray expected = Head + "2024/5/6 07:08:09\r\n\r\n" + countLine(2) + entryLine(1) + adamBlock
-                                + "\r\n\r\n" + entryLine(2) + EmptyBlock + "\r\n\r\n";
+        + "\r\n\r\n" + entryLine(2) + EmptyBlock + "\r\n\r\n";
     QCOMPARE(ResultTextFileContent(rows, morning, chinese), expected);
 
     // Another application title, and the card's current text (edited after the search).
@@ -215,7 +215,7 @@ void TestResultExport::mailText()
     zhangBlock.replace(" \xd0\xd5\xc3\xfb:", " \xd0\xd5\xc3\xfb:\xd5\xc5\xc8\xfd");
     zhangBlock.replace(" E_Mail:", " E_Mail:z%26s@x.cn"); // the card's '&' cannot end the body
     const QByteArray expected = "Mailto:?Subject=\xb2\xe9\xd5\xd2\xb5\xbd\xb5\xc4\xc3\xfb\xc6\xac&Body=" + bobBlock
-                                + "  %0d   " + zhangBlock + "  %0d   ";
+        + "  %0d   " + zhangBlock + "  %0d   ";
     QCOMPARE(ResultMailBytes(rows), expected);
     QCOMPARE(ResultMailText(rows), gb18030::decode(expected));
 }
@@ -230,16 +230,25 @@ void TestResultExport::cardTextEscapedForMailLinks_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("escaped");
-    QTest::newRow("plain") << "zhang@example.cn" << "zhang@example.cn";
-    QTest::newRow("each of the six") << "%&#?=+" << "%25%26%23%3F%3D%2B";
-    QTest::newRow("company") << "AT&T" << "AT%26T";
-    QTest::newRow("an escape of its own") << "%0d%41" << "%250d%2541";
-    QTest::newRow("an added parameter") << "a@b.cn?bcc=x@y.cn" << "a@b.cn%3Fbcc%3Dx@y.cn";
+    QTest::newRow("plain") << "zhang@example.cn"
+                           << "zhang@example.cn";
+    QTest::newRow("each of the six") << "%&#?=+"
+                                     << "%25%26%23%3F%3D%2B";
+    QTest::newRow("company") << "AT&T"
+                             << "AT%26T";
+    QTest::newRow("an escape of its own") << "%0d%41"
+                                          << "%250d%2541";
+    QTest::newRow("an added parameter") << "a@b.cn?bcc=x@y.cn"
+                                        << "a@b.cn%3Fbcc%3Dx@y.cn";
     // Left to the shell layer, which makes the link a URI.
-    QTest::newRow("blanks, line breaks, Chinese") << "张 三\r\n李四" << "张 三\r\n李四";
-    QTest::newRow("other punctuation") << "/:@;,[]<>\"'\\^`{|}~!$*()" << "/:@;,[]<>\"'\\^`{|}~!$*()";
-    QTest::newRow("four-byte characters") << "😀€㐀" << "😀€㐀";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("blanks, line breaks, Chinese") << "张 三\r\n李四"
+                                                  << "张 三\r\n李四";
+    QTest::newRow("other punctuation") << "/:@;,[]<>\"'\\^`{|}~!$*()"
+                                       << "/:@;,[]<>\"'\\^`{|}~!$*()";
+    QTest::newRow("four-byte characters") << "😀€㐀"
+                                          << "😀€㐀";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestResultExport::cardTextEscapedForMailLinks()

@@ -234,13 +234,16 @@ void TestSearchCards::hitsOnlyAtCharacterBoundaries_data()
     QTest::newRow("same character later") << QByteArray("\xd5\xc5\xc8\xfd\xc5\xc8") << QByteArray("\xc5\xc8") << true;
     // 旳 is 95 41: the trail byte is the byte of the letter A.
     QTest::newRow("letter byte inside a character") << QByteArray("\x95\x41") << QByteArray("a") << false;
-    QTest::newRow("letter after such a character") << QByteArray("\x95\x41" "a") << QByteArray("a") << true;
+    QTest::newRow("letter after such a character") << QByteArray("\x95\x41"
+                                                                 "a")
+                                                   << QByteArray("a") << true;
     // 癮 is B0 61 and stays B0 61 on both sides of the comparison.
     QTest::newRow("character with letter trail") << QByteArray("x\xb0\x61") << QByteArray("\xb0\x61") << true;
     QTest::newRow("lowercase trail is not a letter") << QByteArray("\xb0\x61") << QByteArray("A") << false;
     // U+1F600 is 94 39 FC 36: it holds the digit bytes 9 and 6.
     QTest::newRow("digit inside a 4-byte character") << QByteArray("\x94\x39\xfc\x36") << QByteArray("9") << false;
-    QTest::newRow("4-byte character itself") << QByteArray("a\x94\x39\xfc\x36") << QByteArray("\x94\x39\xfc\x36") << true;
+    QTest::newRow("4-byte character itself")
+        << QByteArray("a\x94\x39\xfc\x36") << QByteArray("\x94\x39\xfc\x36") << true;
     // A condition ending in half a character must not match a whole one.
     QTest::newRow("condition ends with a lead byte") << QByteArray("\xd5\xc5") << QByteArray("\xd5") << false;
 }
@@ -259,11 +262,15 @@ void TestSearchCards::rowsShowWholeCharacters()
 {
     CardTree tree;
     // 癮 (B0 61) inside a name: the row shows it unchanged, the letters folded.
-    addCardBytes(tree, addClass(tree, nullptr, QStringLiteral("x")), "ab\xb0\x61" "cd",
+    addCardBytes(tree, addClass(tree, nullptr, QStringLiteral("x")),
+                 "ab\xb0\x61"
+                 "cd",
                  {{Field::EMail, QByteArray("li@\xb0\x61.cn")}});
     const SearchOutcome outcome = SearchCards(tree, "b", DefaultFieldSelection(), english);
     QCOMPARE(outcome.count(), 1);
-    QCOMPARE(outcome.rows[0].Texts[0], QByteArray("AB\xb0\x61" "CD"));
+    QCOMPARE(outcome.rows[0].Texts[0],
+             QByteArray("AB\xb0\x61"
+                        "CD"));
     QCOMPARE(outcome.rows[0].Texts[11], QByteArray("LI@\xb0\x61.CN"));
 }
 
@@ -304,13 +311,15 @@ void TestSearchCards::chineseNamesFollowTheLocale()
 {
     CardTree tree;
     CardNode *cls = addClass(tree, nullptr, QStringLiteral("x"));
-    for (const QString &name : {QStringLiteral("张三"), QStringLiteral("李四"), QStringLiteral("阿明"), QStringLiteral("王五")})
+    for (const QString &name :
+         {QStringLiteral("张三"), QStringLiteral("李四"), QStringLiteral("阿明"), QStringLiteral("王五")})
         addCard(tree, cls, name, {{Field::Other, QStringLiteral("k")}});
     const SearchOutcome outcome =
         SearchCards(tree, "k", fieldsOf({Field::Other}), QLocale(QLocale::Chinese, QLocale::China));
     // Pinyin order: a, li, wang, zhang.
-    QCOMPARE(names(outcome), (QStringList{QStringLiteral("阿明"), QStringLiteral("李四"), QStringLiteral("王五"),
-                                          QStringLiteral("张三")}));
+    QCOMPARE(
+        names(outcome),
+        (QStringList{QStringLiteral("阿明"), QStringLiteral("李四"), QStringLiteral("王五"), QStringLiteral("张三")}));
 }
 
 void TestSearchCards::manyRowsSortedStably()
@@ -338,8 +347,8 @@ void TestSearchCards::manyRowsSortedStably()
         const TResultRow &after = outcome.rows[size_t(i)];
         const QString a = gb18030::decode(before.Texts[0]);
         const QString b = gb18030::decode(after.Texts[0]);
-        const int order = a.isEmpty() || b.isEmpty() ? (a.isEmpty() ? (b.isEmpty() ? 0 : -1) : 1)
-                                                     : collator.compare(a, b);
+        const int order =
+            a.isEmpty() || b.isEmpty() ? (a.isEmpty() ? (b.isEmpty() ? 0 : -1) : 1) : collator.compare(a, b);
         QVERIFY2(order <= 0, qPrintable(a + QLatin1String(" > ") + b));
         if (order == 0)
             QVERIFY(treeOrder.indexOf(before.Node) < treeOrder.indexOf(after.Node));

@@ -52,7 +52,22 @@ bool plainContains(QByteArrayView value, const QByteArray &condition)
 // is an ASCII letter or digit, four-byte characters with digits inside,
 // letters of both cases, blanks, and lone lead bytes.
 const QByteArray Pieces[] = {
-    "a", "A", "b", "B", "z", "c", "o", "m", ".", "@", "1", "3", "8", "5", " ", "\t",
+    "a",
+    "A",
+    "b",
+    "B",
+    "z",
+    "c",
+    "o",
+    "m",
+    ".",
+    "@",
+    "1",
+    "3",
+    "8",
+    "5",
+    " ",
+    "\t",
     "\x81\x61",         // a two-byte character ending in 'a'
     "\x81\x41",         // ... ending in 'A'
     "\xB0\x4D",         // ... ending in 'M'
@@ -77,13 +92,12 @@ QString randomName(QRandomGenerator &random)
     // Among them a zero-width space and a decomposed é, which the collation
     // gives the same key as names without them or with é composed, a
     // character beyond U+FFFF, a private one, and U+0000.
-    static const QStringList pieces = {QStringLiteral("a"), QStringLiteral("A"), QStringLiteral("b"),
-                                       QStringLiteral("B"), QStringLiteral("z"), QStringLiteral(" "),
-                                       QStringLiteral("1"), QStringLiteral("-"), QStringLiteral("张"),
-                                       QStringLiteral("章"), QStringLiteral("李"), QStringLiteral("阿"),
-                                       QStringLiteral("é"), QStringLiteral("e\u0301"), QStringLiteral("\u200B"),
-                                       QStringLiteral("😀"), QStringLiteral("\uE000"), QStringLiteral("\uFFFD"),
-                                       QString(QChar(0))};
+    static const QStringList pieces = {
+        QStringLiteral("a"),      QStringLiteral("A"),       QStringLiteral("b"),      QStringLiteral("B"),
+        QStringLiteral("z"),      QStringLiteral(" "),       QStringLiteral("1"),      QStringLiteral("-"),
+        QStringLiteral("张"),     QStringLiteral("章"),      QStringLiteral("李"),     QStringLiteral("阿"),
+        QStringLiteral("é"),      QStringLiteral("e\u0301"), QStringLiteral("\u200B"), QStringLiteral("😀"),
+        QStringLiteral("\uE000"), QStringLiteral("\uFFFD"),  QString(QChar(0))};
     QString name;
     for (int length = random.bounded(5); length > 0; --length)
         name += pieces.at(random.bounded(int(pieces.size())));
@@ -211,10 +225,12 @@ void TestSearchSpeedups::orderFollowsTheCollator()
     std::vector<std::uint32_t> byCompare(names.size());
     std::iota(byCompare.begin(), byCompare.end(), std::uint32_t(0));
     std::stable_sort(byCompare.begin(), byCompare.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return emptyFirst(a, b, [&](std::uint32_t x, std::uint32_t y) { return collator.compare(decoded[x], decoded[y]) < 0; });
+        return emptyFirst(
+            a, b, [&](std::uint32_t x, std::uint32_t y) { return collator.compare(decoded[x], decoded[y]) < 0; });
     });
     const bool compareAgrees = locale.language() != QLocale::C;
-    for (const auto &[expected, what] : {std::pair{&byKeys, "sort keys"}, std::pair{&byCompare, "QCollator::compare"}}) {
+    for (const auto &[expected, what] :
+         {std::pair{&byKeys, "sort keys"}, std::pair{&byCompare, "QCollator::compare"}}) {
         if (expected == &byCompare && !compareAgrees)
             continue;
         QCOMPARE(order.size(), expected->size());
@@ -257,7 +273,8 @@ void TestSearchSpeedups::searchOrdersAsTheCollatorDoes()
         const TResultRow &after = outcome.rows[size_t(i)];
         const QString a = gb18030::decode(before.Texts[0]);
         const QString b = gb18030::decode(after.Texts[0]);
-        const int order = a.isEmpty() || b.isEmpty() ? (a.isEmpty() ? (b.isEmpty() ? 0 : -1) : 1) : collator.compare(a, b);
+        const int order =
+            a.isEmpty() || b.isEmpty() ? (a.isEmpty() ? (b.isEmpty() ? 0 : -1) : 1) : collator.compare(a, b);
         QVERIFY2(order <= 0, qPrintable(a + QLatin1String(" > ") + b));
         if (order == 0)
             QVERIFY(before.Node->row() < after.Node->row());

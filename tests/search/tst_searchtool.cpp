@@ -1,7 +1,7 @@
 #include "DataFile.h"
+#include "MailUri.h"
 #include "ResultExport.h"
 #include "SearchCards.h"
-#include "MailUri.h"
 #include "TestCards.h"
 
 #include <QFile>
@@ -44,9 +44,11 @@ void buildSampleTree(CardTree &tree)
 {
     CardNode *friends = addClass(tree, nullptr, QStringLiteral("朋友"));
     addCard(tree, friends, QStringLiteral("Zed abc"), {{Field::DH, QStringLiteral("555-1")}});
-    addCard(tree, friends, QStringLiteral("张三"), {{Field::SJ, QStringLiteral("139555")}, {Field::DW, QStringLiteral("Abc Ltd")}});
+    addCard(tree, friends, QStringLiteral("张三"),
+            {{Field::SJ, QStringLiteral("139555")}, {Field::DW, QStringLiteral("Abc Ltd")}});
     CardNode *work = addClass(tree, friends, QStringLiteral("abc class"));
-    addCard(tree, work, QStringLiteral("Adam"), {{Field::Other, QStringLiteral("tab\there")}, {Field::DW, QStringLiteral("xABCy")}});
+    addCard(tree, work, QStringLiteral("Adam"),
+            {{Field::Other, QStringLiteral("tab\there")}, {Field::DW, QStringLiteral("xABCy")}});
 }
 
 } // namespace
@@ -129,42 +131,46 @@ void TestSearchTool::usageErrors_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("empty condition") << QStringList{QStringLiteral("search"), QStringLiteral("DATA"), QStringLiteral("  ")}
+    QTest::newRow("empty condition") << QStringList{QStringLiteral("search"), QStringLiteral("DATA"),
+                                                    QStringLiteral("  ")}
                                      << QStringLiteral("请输入查找条件!");
-    QTest::newRow("export empty condition")
-        << QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("text"), QStringLiteral("DATA"),
-                       QString(), QStringLiteral("-")}
-        << QStringLiteral("请输入查找条件!");
+    QTest::newRow("export empty condition") << QStringList{
+        QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("text"), QStringLiteral("DATA"), QString(),
+        QStringLiteral("-")} << QStringLiteral("请输入查找条件!");
     QTest::newRow("field 14") << QStringList{QStringLiteral("search"), QStringLiteral("DATA"), QStringLiteral("a"),
                                              QStringLiteral("--fields"), QStringLiteral("1,14")}
                               << QStringLiteral("bad field list");
-    QTest::newRow("field list empty") << QStringList{QStringLiteral("search"), QStringLiteral("DATA"), QStringLiteral("a"),
-                                                     QStringLiteral("--fields"), QString()}
+    QTest::newRow("field list empty") << QStringList{QStringLiteral("search"), QStringLiteral("DATA"),
+                                                     QStringLiteral("a"), QStringLiteral("--fields"), QString()}
                                       << QStringLiteral("bad field list");
     QTest::newRow("missing condition") << QStringList{QStringLiteral("search"), QStringLiteral("DATA")}
                                        << QStringLiteral("Usage:");
-    QTest::newRow("unknown format") << QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("pdf"),
-                                                   QStringLiteral("DATA"), QStringLiteral("a"), QStringLiteral("-")}
+    QTest::newRow("unknown format") << QStringList{QStringLiteral("export"), QStringLiteral("--format"),
+                                                   QStringLiteral("pdf"),    QStringLiteral("DATA"),
+                                                   QStringLiteral("a"),      QStringLiteral("-")}
                                     << QStringLiteral("--format must be");
-    QTest::newRow("unknown option") << QStringList{QStringLiteral("search"), QStringLiteral("DATA"), QStringLiteral("a"),
-                                                   QStringLiteral("--field=3")}
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("search"), QStringLiteral("DATA"),
+                                                   QStringLiteral("a"), QStringLiteral("--field=3")}
                                     << QStringLiteral("unknown option '--field'");
-    QTest::newRow("field list missing") << QStringList{QStringLiteral("search"), QStringLiteral("DATA"), QStringLiteral("a"),
-                                                       QStringLiteral("--fields")}
+    QTest::newRow("field list missing") << QStringList{QStringLiteral("search"), QStringLiteral("DATA"),
+                                                       QStringLiteral("a"), QStringLiteral("--fields")}
                                         << QStringLiteral("--fields needs a list");
-    QTest::newRow("export, format missing") << QStringList{QStringLiteral("export"), QStringLiteral("DATA"), QStringLiteral("a"),
-                                                           QStringLiteral("-"), QStringLiteral("--format")}
-                                            << QStringLiteral("option '--format' needs a value");
+    QTest::newRow("export, format missing")
+        << QStringList{QStringLiteral("export"), QStringLiteral("DATA"), QStringLiteral("a"), QStringLiteral("-"),
+                       QStringLiteral("--format")}
+        << QStringLiteral("option '--format' needs a value");
     QTest::newRow("export, unknown option")
-        << QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("text"), QStringLiteral("--out"),
-                       QStringLiteral("DATA"), QStringLiteral("a"), QStringLiteral("-")}
+        << QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("text"),
+                       QStringLiteral("--out"),  QStringLiteral("DATA"),     QStringLiteral("a"),
+                       QStringLiteral("-")}
         << QStringLiteral("unknown option '--out'");
-    QTest::newRow("export, OUT missing") << QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("text"),
-                                                        QStringLiteral("DATA"), QStringLiteral("a")}
-                                         << QStringLiteral("expected DATAFILE CONDITION OUT");
-    QTest::newRow("bad date") << QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("text"),
-                                             QStringLiteral("--now"), QStringLiteral("yesterday"), QStringLiteral("DATA"),
-                                             QStringLiteral("a"), QStringLiteral("-")}
+    QTest::newRow("export, OUT missing") << QStringList{
+        QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("text"), QStringLiteral("DATA"),
+        QStringLiteral("a")} << QStringLiteral("expected DATAFILE CONDITION OUT");
+    QTest::newRow("bad date") << QStringList{QStringLiteral("export"),    QStringLiteral("--format"),
+                                             QStringLiteral("text"),      QStringLiteral("--now"),
+                                             QStringLiteral("yesterday"), QStringLiteral("DATA"),
+                                             QStringLiteral("a"),         QStringLiteral("-")}
                               << QStringLiteral("bad --now");
 }
 
@@ -222,22 +228,25 @@ void TestSearchTool::conditionsThatLookLikeOptions()
     data.write(SerializeTree(tree));
     data.close();
 
-    ToolRun run = runTool({QStringLiteral("search"), path, QStringLiteral("-1234"), QStringLiteral("--fields"), QStringLiteral("5")});
+    ToolRun run = runTool(
+        {QStringLiteral("search"), path, QStringLiteral("-1234"), QStringLiteral("--fields"), QStringLiteral("5")});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out, QStringLiteral("ANN\t\t\t\t0571-1234\t\t\t\t\t\t\t\t\n共找到1张名片。\n").toUtf8());
 
-    run = runTool({QStringLiteral("search"), QStringLiteral("--fields=1"), QStringLiteral("--"), path, QStringLiteral("--fields")});
+    run = runTool({QStringLiteral("search"), QStringLiteral("--fields=1"), QStringLiteral("--"), path,
+                   QStringLiteral("--fields")});
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.out.startsWith("--FIELDS\t"), run.out.constData());
     QVERIFY(run.out.endsWith(QStringLiteral("共找到1张名片。\n").toUtf8()));
 
     // A value may start with '-' too: "-1" is no field number.
-    run = runTool({QStringLiteral("search"), path, QStringLiteral("a"), QStringLiteral("--fields"), QStringLiteral("-1")});
+    run = runTool(
+        {QStringLiteral("search"), path, QStringLiteral("a"), QStringLiteral("--fields"), QStringLiteral("-1")});
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains("bad field list '-1'"), run.err.constData());
 
-    run = runTool({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("mailto"), path, QStringLiteral("-1234"),
-                   QStringLiteral("--fields=5"), QStringLiteral("-")});
+    run = runTool({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("mailto"), path,
+                   QStringLiteral("-1234"), QStringLiteral("--fields=5"), QStringLiteral("-")});
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.out.contains(QUrl::toPercentEncoding(QStringLiteral("姓名")) + ":Ann%0D%0A"), run.out.constData());
 }
@@ -256,9 +265,10 @@ void TestSearchTool::dataFileFromStandardInput()
                    QStringLiteral("abc"), QStringLiteral("-")},
                   bytes);
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out, runTool({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("mailto"), m_dataFile,
-                               QStringLiteral("abc"), QStringLiteral("-")})
-                          .out);
+    QCOMPARE(run.out,
+             runTool({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("mailto"), m_dataFile,
+                      QStringLiteral("abc"), QStringLiteral("-")})
+                 .out);
     QVERIFY(run.out.startsWith("mailto:?Subject="));
 
     run = runTool({QStringLiteral("search"), QStringLiteral("-"), QStringLiteral("abc")}, bytes.left(10));
@@ -269,10 +279,10 @@ void TestSearchTool::dataFileFromStandardInput()
 void TestSearchTool::exportText()
 {
     const QString out = m_dir.filePath(QStringLiteral("result.txt"));
-    const ToolRun run = runTool({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("text"),
-                                 QStringLiteral("--now"), QStringLiteral("2024-05-06T07:08:09"), QStringLiteral("--locale"),
-                                 QStringLiteral("zh_CN"), m_dataFile, QStringLiteral("abc"), QStringLiteral("--fields"),
-                                 QStringLiteral("1,3"), out});
+    const ToolRun run =
+        runTool({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("text"), QStringLiteral("--now"),
+                 QStringLiteral("2024-05-06T07:08:09"), QStringLiteral("--locale"), QStringLiteral("zh_CN"), m_dataFile,
+                 QStringLiteral("abc"), QStringLiteral("--fields"), QStringLiteral("1,3"), out});
     QCOMPARE(run.exitCode, 0);
     QFile file(out);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -284,8 +294,7 @@ void TestSearchTool::exportText()
     fields[0] = fields[2] = true;
     const QLocale chinese(QLocale::Chinese, QLocale::China);
     const SearchOutcome outcome = SearchCards(tree, "abc", fields, chinese);
-    QCOMPARE(content,
-             ResultTextFileContent(outcome.rows, QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)), chinese));
+    QCOMPARE(content, ResultTextFileContent(outcome.rows, QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)), chinese));
     // Cards are rendered as stored: "Abc Ltd", not the folded "ABC LTD".
     QVERIFY(content.contains(" \xb5\xa5\xce\xbb:Abc Ltd\r\n"));
     QVERIFY(content.contains("2024/5/6 07:08:09\r\n"));

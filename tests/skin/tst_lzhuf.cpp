@@ -32,8 +32,8 @@ QByteArray randomBytes(qsizetype size, quint32 seed)
 // variety that long inputs rebuild the Huffman tree many times.
 QByteArray wordyText(qsizetype size, quint32 seed)
 {
-    static const char *const words[] = {"name", "title", "company", "address", "phone", "fax", "mobile",
-                                        "postcode", "web", "mail", "Kelvo", "card", "=", "\r\n", "[Skin]", "0 0 0"};
+    static const char *const words[] = {"name", "title", "company", "address", "phone", "fax",  "mobile", "postcode",
+                                        "web",  "mail",  "Kelvo",   "card",    "=",     "\r\n", "[Skin]", "0 0 0"};
     QRandomGenerator generator(seed);
     QByteArray text;
     while (text.size() < size) {
@@ -102,7 +102,8 @@ void TestLzhuf::positionCodeIsCanonical()
 void TestLzhuf::decodesIndependentStreams_data()
 {
     QTest::addColumn<QString>("name");
-    for (const char *name : {"short_text", "ini_text", "spaces_100k", "random_50k", "bmp_button", "bmp_menu", "skin_basic"})
+    for (const char *name :
+         {"short_text", "ini_text", "spaces_100k", "random_50k", "bmp_button", "bmp_menu", "skin_basic"})
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 
@@ -196,7 +197,8 @@ void TestLzhuf::refusesImplausibleLengths_data()
     QTest::newRow("no length field") << QByteArray("\x01\x00", 2);
     QTest::newRow("4 GB from 16 bytes") << withLength(0xFFFFFFFFu, QByteArray(16, '\xAA'));
     QTest::newRow("1 MB from 16 bytes") << withLength(1u << 20, QByteArray(16, '\0'));
-    QTest::newRow("just over the ratio") << withLength(quint32(lzhuf::maxDecodedSize(4 + 100) + 1), QByteArray(100, '\0'));
+    QTest::newRow("just over the ratio") << withLength(quint32(lzhuf::maxDecodedSize(4 + 100) + 1),
+                                                       QByteArray(100, '\0'));
 }
 
 void TestLzhuf::refusesImplausibleLengths()

@@ -111,7 +111,8 @@ void TestSkinArchive::readsIndependentArchive()
 void TestSkinArchive::lookupsTakeFirstMatch()
 {
     TSkinReader reader;
-    QVERIFY(reader.readPayload(payload(20000, "Button.bmp\r\nx.ini\r\nBUTTON.BMP\r\n\r\n", {3, 2, 4, 1}, "onezzfourE")));
+    QVERIFY(
+        reader.readPayload(payload(20000, "Button.bmp\r\nx.ini\r\nBUTTON.BMP\r\n\r\n", {3, 2, 4, 1}, "onezzfourE")));
     QCOMPARE(reader.count(), 4);
     QCOMPARE(reader.names().at(2), QByteArray("button.bmp"));
     QCOMPARE(reader.entryByName("Button.BMP"), QByteArray("one"));

@@ -276,7 +276,7 @@ void TestSkinData::buildsParts()
     QCOMPARE(menuBar->Map.size(), QSize(10, 20));
     QCOMPARE(menuBar->Tile, 1);
 
-    QVERIFY(!skin.part(SkinPartId::Toolbars)); // a section without "Image"
+    QVERIFY(!skin.part(SkinPartId::Toolbars));    // a section without "Image"
     QVERIFY(!skin.part(SkinPartId::ComboButton)); // "Image" naming nothing
     QVERIFY(!skin.part(SkinPartId::ProgressBar)); // no section at all
 

@@ -16,7 +16,8 @@ const QString OwnSkinFolder = QStringLiteral(KELVO_TEST_DATA_DIR "/../../resourc
 QStringList ownSkinFiles()
 {
     QStringList files;
-    for (const QString &name : QDir(OwnSkinFolder).entryList({QStringLiteral("*.bmp"), QStringLiteral("*.ini")}, QDir::Files, QDir::Name))
+    for (const QString &name :
+         QDir(OwnSkinFolder).entryList({QStringLiteral("*.bmp"), QStringLiteral("*.ini")}, QDir::Files, QDir::Name))
         files << OwnSkinFolder + QLatin1Char('/') + name;
     return files;
 }
@@ -71,9 +72,9 @@ void TestSkinFiles::ownSkinFramesDivideEvenly()
         // Margins fit inside every frame, so no piece is drawn from a neighbour.
         QVERIFY2(part->LeftWidth + part->RightWidth <= frame.width(), info.section);
         QVERIFY2(part->TopHeight + part->BottomHeight <= frame.height(), info.section);
-        const QImage composed = MakeNineGridBitmap(120, 40, part->Map, part->LeftWidth, part->TopHeight,
-                                                   part->RightWidth, part->BottomHeight, false, part->Tile != 0,
-                                                   part->FrameCount, 1);
+        const QImage composed =
+            MakeNineGridBitmap(120, 40, part->Map, part->LeftWidth, part->TopHeight, part->RightWidth,
+                               part->BottomHeight, false, part->Tile != 0, part->FrameCount, 1);
         QCOMPARE(composed.size(), QSize(120, 40));
     }
 }

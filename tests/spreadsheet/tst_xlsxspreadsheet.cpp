@@ -175,10 +175,14 @@ void TestXlsxSpreadsheet::writesCellsReadableFromTheFile()
     QVERIFY(app->addWorkbook());
     QVERIFY(app->setVisible(false));
     const Cells expected = {
-        {{1, 1}, QStringLiteral("姓名")},          {{1, 13}, QStringLiteral("其他信息")},
-        {{2, 1}, QStringLiteral("ABC LTD")},       {{2, 2}, QStringLiteral("A & B <C> \"D\"")},
-        {{2, 5}, QStringLiteral("010-12345678")},  {{3, 1}, QStringLiteral("张三 😀")},
-        {{3, 12}, QStringLiteral("X@EXAMPLE.ORG")}, {{4, 3}, QStringLiteral("0012")},
+        {{1, 1}, QStringLiteral("姓名")},
+        {{1, 13}, QStringLiteral("其他信息")},
+        {{2, 1}, QStringLiteral("ABC LTD")},
+        {{2, 2}, QStringLiteral("A & B <C> \"D\"")},
+        {{2, 5}, QStringLiteral("010-12345678")},
+        {{3, 1}, QStringLiteral("张三 😀")},
+        {{3, 12}, QStringLiteral("X@EXAMPLE.ORG")},
+        {{4, 3}, QStringLiteral("0012")},
         // A control character inside a value (from a damaged data file)
         // is escaped the way spreadsheets read it; the sheet stays readable.
         {{5, 1}, QStringLiteral("A_x0001_B")},
@@ -192,7 +196,7 @@ void TestXlsxSpreadsheet::writesCellsReadableFromTheFile()
             QVERIFY(app->setCell(it.key().first, it.key().second, value));
     }
     QVERIFY(app->setCell(1, 2, QStringLiteral("头衔"))); // a cell of an earlier row, set last
-    QVERIFY(app->setCell(3, 2, QString())); // an empty cell stays empty
+    QVERIFY(app->setCell(3, 2, QString()));              // an empty cell stays empty
     QVERIFY2(app->saveActiveWorkbookAs(path), qPrintable(app->errorString()));
 
     QCOMPARE(readCells(path), expected);
@@ -318,13 +322,14 @@ void TestXlsxSpreadsheet::exportStepsWriteTheHeaderThenTheRows()
     CountingPump pump;
     QVERIFY2(FillAndSaveWorkbook(*app, header, rows, path, pump), qPrintable(app->errorString()));
 
-    QCOMPARE(readCells(path), (Cells{{{1, 1}, QStringLiteral("姓名")},
-                                     {{1, 2}, QStringLiteral("头衔")},
-                                     {{1, 3}, QStringLiteral("单位")},
-                                     {{2, 1}, QStringLiteral("ADAM")},
-                                     {{2, 3}, QStringLiteral("XABCY")},
-                                     {{3, 1}, QStringLiteral("张三")},
-                                     {{3, 2}, QStringLiteral("经理")}}));
+    QCOMPARE(readCells(path),
+             (Cells{{{1, 1}, QStringLiteral("姓名")},
+                    {{1, 2}, QStringLiteral("头衔")},
+                    {{1, 3}, QStringLiteral("单位")},
+                    {{2, 1}, QStringLiteral("ADAM")},
+                    {{2, 3}, QStringLiteral("XABCY")},
+                    {{3, 1}, QStringLiteral("张三")},
+                    {{3, 2}, QStringLiteral("经理")}}));
     QCOMPARE(pump.calls, 2);
     QCOMPARE(opened, QStringList{path}); // shown, then saved: opened once it exists
 
@@ -342,7 +347,8 @@ void TestXlsxSpreadsheet::exportStepsStopAtTheFirstFailure()
     auto app = spreadsheet.createApplication(nullptr);
 
     // The second row holds a text no cell can take.
-    const std::vector<QStringList> rows{{QStringLiteral("a")}, {QString(32768, QLatin1Char('x'))}, {QStringLiteral("c")}};
+    const std::vector<QStringList> rows{
+        {QStringLiteral("a")}, {QString(32768, QLatin1Char('x'))}, {QStringLiteral("c")}};
     CountingPump pump;
     QVERIFY(!FillAndSaveWorkbook(*app, {QStringLiteral("姓名")}, rows, path, pump));
     QVERIFY(!app->errorString().isEmpty());
@@ -350,7 +356,8 @@ void TestXlsxSpreadsheet::exportStepsStopAtTheFirstFailure()
     QVERIFY(entriesOf(folder.path()).isEmpty());
 
     // A refused save is a failure too.
-    QVERIFY(!FillAndSaveWorkbook(*app, {QStringLiteral("姓名")}, {}, folder.filePath(QStringLiteral("missing/x.xlsx"))));
+    QVERIFY(
+        !FillAndSaveWorkbook(*app, {QStringLiteral("姓名")}, {}, folder.filePath(QStringLiteral("missing/x.xlsx"))));
     QVERIFY(!app->errorString().isEmpty());
     QVERIFY(entriesOf(folder.path()).isEmpty());
 }

@@ -21,7 +21,8 @@ public:
     ~MirrorObserver() override;
 
     QStringList errors;
-    QStringList events; // "insert(parent,first,last)", "remove(...)", "move(node,parent,row)", "reset", "changed(label)"
+    QStringList
+        events; // "insert(parent,first,last)", "remove(...)", "move(node,parent,row)", "reset", "changed(label)"
 
     void nodesAboutToBeInserted(CardNode *parent, int first, int last) override;
     void nodesInserted(CardNode *parent, int first, int last) override;

@@ -13,7 +13,9 @@ namespace kelvo::test {
 
 // Records the progress calls and the pumps, in one sequence, as short words,
 // e.g. "ShowSave(3)", "Pump". Pass it as both the progress and the pump.
-class RecordingProgress : public ProgressSink, public MessagePump
+class RecordingProgress
+    : public ProgressSink
+    , public MessagePump
 {
 public:
     QStringList calls;

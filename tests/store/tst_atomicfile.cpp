@@ -298,10 +298,12 @@ void TestAtomicFile::errorMessages()
     const Error withText{ErrorCode::WriteFailed, QStringLiteral("/data/SavedCard/Card.DB"),
                          QStringLiteral("No space left on device")};
     QCOMPARE(withText.message(),
-             QDir::toNativeSeparators(QStringLiteral("/data/SavedCard/Card.DB")) + QStringLiteral(": No space left on device"));
+             QDir::toNativeSeparators(QStringLiteral("/data/SavedCard/Card.DB"))
+                 + QStringLiteral(": No space left on device"));
     const Error withoutText{ErrorCode::FolderNotCreated, QStringLiteral("/data/BackUP"), QString()};
     QCOMPARE(withoutText.message(),
-             QDir::toNativeSeparators(QStringLiteral("/data/BackUP")) + QStringLiteral(": the folder cannot be created"));
+             QDir::toNativeSeparators(QStringLiteral("/data/BackUP"))
+                 + QStringLiteral(": the folder cannot be created"));
 }
 
 QTEST_GUILESS_MAIN(TestAtomicFile)

@@ -76,10 +76,11 @@ void TestBackupHistory::copyNames()
 {
     QCOMPARE(BackupHistory::fileNameFor(at(2026, 12, 8, 15, 30, 12)), QStringLiteral("db-20261208-153012.kelvo"));
     QCOMPARE(BackupHistory::timeFromFileName(QStringLiteral("db-20261208-153012.kelvo")), at(2026, 12, 8, 15, 30, 12));
-    QCOMPARE(BackupHistory::timeFromFileName(QStringLiteral("db-20261208-153012-2.kelvo")), at(2026, 12, 8, 15, 30, 12));
-    for (const char *name : {"db.kelvo", "Card.DB", "db-20261308-153012.kelvo", "db-20261208-253012.kelvo",
-                             "db-20261208-153012.kelvo.tmp", ".db-20261208-153012.kelvo.1a2b3c4d.tmp",
-                             "db-2026120-153012.kelvo", "xdb-20261208-153012.kelvo"})
+    QCOMPARE(BackupHistory::timeFromFileName(QStringLiteral("db-20261208-153012-2.kelvo")),
+             at(2026, 12, 8, 15, 30, 12));
+    for (const char *name :
+         {"db.kelvo", "Card.DB", "db-20261308-153012.kelvo", "db-20261208-253012.kelvo", "db-20261208-153012.kelvo.tmp",
+          ".db-20261208-153012.kelvo.1a2b3c4d.tmp", "db-2026120-153012.kelvo", "xdb-20261208-153012.kelvo"})
         QVERIFY2(!BackupHistory::timeFromFileName(QString::fromLatin1(name)), name);
 }
 
@@ -133,7 +134,7 @@ void TestBackupHistory::manySavesOverTwoMonths()
     buildFromOutline(tree, "A");
     QVERIFY(SaveTreeViewWithData(files, tree, NoProgress(), NoMessagePump(), clock.clock()).ok());
 
-    QList<QDateTime> made;              // when copies were made
+    QList<QDateTime> made;               // when copies were made
     QHash<QString, QByteArray> expected; // what each copy must hold
     const QDateTime start = at(2026, 3, 1, 9);
     for (int day = 0; day < 60; ++day) {

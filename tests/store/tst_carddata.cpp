@@ -152,10 +152,18 @@ void TestCardData::utf8EncodesAsTheConverterDoes()
         for (int k = 0; k < length; ++k) {
             char32_t c = 0;
             switch (random.bounded(4)) {
-            case 0: c = char32_t(random.bounded(0x20, 0x7F)); break;
-            case 1: c = char32_t(random.bounded(0x4E00, 0x9FA6)); break;
-            case 2: c = char32_t(random.bounded(0x80, 0xD800)); break;
-            default: c = char32_t(random.bounded(0x10000, 0x110000)); break;
+            case 0:
+                c = char32_t(random.bounded(0x20, 0x7F));
+                break;
+            case 1:
+                c = char32_t(random.bounded(0x4E00, 0x9FA6));
+                break;
+            case 2:
+                c = char32_t(random.bounded(0x80, 0xD800));
+                break;
+            default:
+                c = char32_t(random.bounded(0x10000, 0x110000));
+                break;
             }
             text += QString::fromUcs4(&c, 1);
         }
@@ -166,14 +174,14 @@ void TestCardData::utf8EncodesAsTheConverterDoes()
 void TestCardData::utf8RefusesSurrogatesAndMalformedText()
 {
     const QByteArray refused[] = {
-        "a\xED\xA0\x80",     // U+D800, as a JSON "\ud800" comes out
-        "\xED\xBF\xBFz",     // U+DFFF
-        "\xC0\x80",          // an overlong zero
-        "\xE0\x80\xBF",      // an overlong form
-        "\xF4\x90\x80\x80",  // beyond U+10FFFF
-        "ab\xE5\xBC",         // cut inside a character
-        "\x80",              // a continuation byte alone
-        "\xE5\x41\x41",      // a lead byte without its continuation
+        "a\xED\xA0\x80",    // U+D800, as a JSON "\ud800" comes out
+        "\xED\xBF\xBFz",    // U+DFFF
+        "\xC0\x80",         // an overlong zero
+        "\xE0\x80\xBF",     // an overlong form
+        "\xF4\x90\x80\x80", // beyond U+10FFFF
+        "ab\xE5\xBC",       // cut inside a character
+        "\x80",             // a continuation byte alone
+        "\xE5\x41\x41",     // a lead byte without its continuation
     };
     for (const QByteArray &text : refused) {
         QByteArray out("kept");
@@ -213,8 +221,18 @@ void TestCardData::utf8OutputAsTheConverterGivesIt()
     }
     // Damaged and mixed texts: lone lead bytes, cut sequences, 0x80, 0xFF.
     QRandomGenerator random(55);
-    const QByteArray pieces[] = {"x", "\x81", "\x80", "\xFF", "\xD5\xC5", "\x81\x30", "\x81\x30\x81", "\x81\x30\x81\x30",
-                                 "\x94\x39\xFC\x36", "\xA1\xA1", "\x0A", "\xFE\xFE"};
+    const QByteArray pieces[] = {"x",
+                                 "\x81",
+                                 "\x80",
+                                 "\xFF",
+                                 "\xD5\xC5",
+                                 "\x81\x30",
+                                 "\x81\x30\x81",
+                                 "\x81\x30\x81\x30",
+                                 "\x94\x39\xFC\x36",
+                                 "\xA1\xA1",
+                                 "\x0A",
+                                 "\xFE\xFE"};
     for (int i = 0; i < 5000; ++i) {
         QByteArray text;
         for (int k = random.bounded(8); k > 0; --k)
@@ -276,8 +294,8 @@ void TestCardData::setFieldFromOwnField()
     TCardData record;
     record.setField(Field::Name, "name");
     record.setField(Field::DW, "company");
-    record.setField(Field::TouXian, record.field(Field::DW)); // a view into the record's own buffer
-    record.setField(Field::DW, record.field(Field::Name));    // same size class, different length
+    record.setField(Field::TouXian, record.field(Field::DW));          // a view into the record's own buffer
+    record.setField(Field::DW, record.field(Field::Name));             // same size class, different length
     record.setField(Field::Name, record.field(Field::Name).sliced(1)); // overlapping
     QCOMPARE(record.field(Field::TouXian).toByteArray(), QByteArray("company"));
     QCOMPARE(record.field(Field::DW).toByteArray(), QByteArray("name"));

@@ -135,41 +135,57 @@ void TestCardTree::moves_data()
 
     using M = CardTree::MoveMode;
     const QString start = QStringLiteral("A .a .b .c B .d");
-    QTest::newRow("before, down within parent") << start << QByteArray("a") << QByteArray("c") << M::BeforeTarget
-                                                << "A .b .a .c B .d" << "move(a,A,2)";
-    QTest::newRow("before, up within parent") << start << QByteArray("c") << QByteArray("a") << M::BeforeTarget
-                                              << "A .c .a .b B .d" << "move(c,A,0)";
+    QTest::newRow("before, down within parent")
+        << start << QByteArray("a") << QByteArray("c") << M::BeforeTarget << "A .b .a .c B .d"
+        << "move(a,A,2)";
+    QTest::newRow("before, up within parent")
+        << start << QByteArray("c") << QByteArray("a") << M::BeforeTarget << "A .c .a .b B .d"
+        << "move(c,A,0)";
     QTest::newRow("before, already there") << start << QByteArray("b") << QByteArray("c") << M::BeforeTarget << ""
                                            << "";
-    QTest::newRow("before, other parent") << start << QByteArray("b") << QByteArray("d") << M::BeforeTarget
-                                          << "A .a .c B .b .d" << "move(b,B,0)";
-    QTest::newRow("before, to top level") << start << QByteArray("d") << QByteArray("A") << M::BeforeTarget
-                                          << "d A .a .b .c B" << "move(d,top,0)";
-    QTest::newRow("before, top level up") << start << QByteArray("B") << QByteArray("A") << M::BeforeTarget
-                                          << "B .d A .a .b .c" << "move(B,top,0)";
-    QTest::newRow("before itself") << start << QByteArray("a") << QByteArray("a") << M::BeforeTarget << "" << "";
-    QTest::newRow("last sibling within parent") << start << QByteArray("a") << QByteArray("b") << M::AsLastSibling
-                                                << "A .b .c .a B .d" << "move(a,A,3)";
-    QTest::newRow("last sibling, already last") << start << QByteArray("c") << QByteArray("a") << M::AsLastSibling
-                                                << "" << "";
-    QTest::newRow("last sibling of a top-level node") << start << QByteArray("a") << QByteArray("A")
-                                                      << M::AsLastSibling << "A .b .c B .d a" << "move(a,top,2)";
-    QTest::newRow("last sibling, top level down") << start << QByteArray("A") << QByteArray("B") << M::AsLastSibling
-                                                  << "B .d A .a .b .c" << "move(A,top,2)";
-    QTest::newRow("last child, other parent") << start << QByteArray("a") << QByteArray("B") << M::AsLastChild
-                                              << "A .b .c B .d .a" << "move(a,B,1)";
-    QTest::newRow("last child, own parent") << start << QByteArray("a") << QByteArray("A") << M::AsLastChild
-                                            << "A .b .c .a B .d" << "move(a,A,3)";
+    QTest::newRow("before, other parent")
+        << start << QByteArray("b") << QByteArray("d") << M::BeforeTarget << "A .a .c B .b .d"
+        << "move(b,B,0)";
+    QTest::newRow("before, to top level")
+        << start << QByteArray("d") << QByteArray("A") << M::BeforeTarget << "d A .a .b .c B"
+        << "move(d,top,0)";
+    QTest::newRow("before, top level up")
+        << start << QByteArray("B") << QByteArray("A") << M::BeforeTarget << "B .d A .a .b .c"
+        << "move(B,top,0)";
+    QTest::newRow("before itself") << start << QByteArray("a") << QByteArray("a") << M::BeforeTarget << ""
+                                   << "";
+    QTest::newRow("last sibling within parent")
+        << start << QByteArray("a") << QByteArray("b") << M::AsLastSibling << "A .b .c .a B .d"
+        << "move(a,A,3)";
+    QTest::newRow("last sibling, already last") << start << QByteArray("c") << QByteArray("a") << M::AsLastSibling << ""
+                                                << "";
+    QTest::newRow("last sibling of a top-level node")
+        << start << QByteArray("a") << QByteArray("A") << M::AsLastSibling << "A .b .c B .d a"
+        << "move(a,top,2)";
+    QTest::newRow("last sibling, top level down")
+        << start << QByteArray("A") << QByteArray("B") << M::AsLastSibling << "B .d A .a .b .c"
+        << "move(A,top,2)";
+    QTest::newRow("last child, other parent")
+        << start << QByteArray("a") << QByteArray("B") << M::AsLastChild << "A .b .c B .d .a"
+        << "move(a,B,1)";
+    QTest::newRow("last child, own parent")
+        << start << QByteArray("a") << QByteArray("A") << M::AsLastChild << "A .b .c .a B .d"
+        << "move(a,A,3)";
     QTest::newRow("last child, already last") << start << QByteArray("c") << QByteArray("A") << M::AsLastChild << ""
                                               << "";
-    QTest::newRow("last child of a card") << start << QByteArray("B") << QByteArray("b") << M::AsLastChild
-                                          << "A .a .b ..B ...d .c" << "move(B,b,0)";
-    QTest::newRow("into own subtree") << start << QByteArray("A") << QByteArray("b") << M::AsLastChild << "" << "";
-    QTest::newRow("before own child") << start << QByteArray("A") << QByteArray("b") << M::BeforeTarget << "" << "";
-    QTest::newRow("deep node to the top") << "A .B ..C D" << QByteArray("C") << QByteArray("D") << M::BeforeTarget
-                                          << "A .B C D" << "move(C,top,1)";
+    QTest::newRow("last child of a card")
+        << start << QByteArray("B") << QByteArray("b") << M::AsLastChild << "A .a .b ..B ...d .c"
+        << "move(B,b,0)";
+    QTest::newRow("into own subtree") << start << QByteArray("A") << QByteArray("b") << M::AsLastChild << ""
+                                      << "";
+    QTest::newRow("before own child") << start << QByteArray("A") << QByteArray("b") << M::BeforeTarget << ""
+                                      << "";
+    QTest::newRow("deep node to the top")
+        << "A .B ..C D" << QByteArray("C") << QByteArray("D") << M::BeforeTarget << "A .B C D"
+        << "move(C,top,1)";
     QTest::newRow("subtree travels") << "A .B ..C D" << QByteArray("B") << QByteArray("D") << M::AsLastChild
-                                     << "A D .B ..C" << "move(B,D,0)";
+                                     << "A D .B ..C"
+                                     << "move(B,D,0)";
 }
 
 void TestCardTree::moves()
@@ -227,8 +243,7 @@ void TestCardTree::deletes()
     tree.clear();
     QVERIFY(tree.isEmpty());
     QCOMPARE(tree.count(), 0);
-    QCOMPARE(mirror.events,
-             QStringList({"remove(A,1,1)", "remove(A,0,1)", "remove(top,0,0)", "reset"}));
+    QCOMPARE(mirror.events, QStringList({"remove(A,1,1)", "remove(A,0,1)", "remove(top,0,0)", "reset"}));
     QVERIFY2(mirror.errors.isEmpty(), qPrintable(mirror.errors.join('\n')));
     verifyOrder(tree);
 }
@@ -383,11 +398,19 @@ void TestCardTree::randomChangesKeepEverythingConsistent()
         CardNode *other = count ? tree.nodeAt(int(random.bounded(count))) : nullptr;
         const QByteArray label = "n" + QByteArray::number(made++);
         switch (random.bounded(count < 40 ? 4 : 7)) {
-        case 0: tree.addTopLevel(label); break;
-        case 1: tree.addTopLevelFirst(label); break;
+        case 0:
+            tree.addTopLevel(label);
+            break;
+        case 1:
+            tree.addTopLevelFirst(label);
+            break;
         case 2:
-        case 3: tree.addChild(some, label); break;
-        case 4: tree.deleteNode(some); break;
+        case 3:
+            tree.addChild(some, label);
+            break;
+        case 4:
+            tree.deleteNode(some);
+            break;
         case 5: {
             const auto mode = CardTree::MoveMode(random.bounded(3));
             const bool legal = some && other && !some->isAncestorOf(other);

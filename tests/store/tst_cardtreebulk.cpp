@@ -329,8 +329,11 @@ void TestCardTreeBulk::bulkCardCostsLittleBeyondItsText()
     const QByteArray company = gb18030::encode(QStringLiteral("北京某某科技有限公司"));
     const QByteArray address = gb18030::encode(QStringLiteral("北京市海淀区中关村大街1号"));
     CardTreeBuilder::NodeContents c = contents(name, Kind::Card);
-    c.fields = {name, title, company, address, "010-12345678", "010-12345679", "13912345678", "100080",
-                "www.example.com.cn", "123456789", "wang@msn.com", "wang.xiaoming@example.com", "VIP"};
+    c.fields = {name,          title,          company,
+                address,       "010-12345678", "010-12345679",
+                "13912345678", "100080",       "www.example.com.cn",
+                "123456789",   "wang@msn.com", "wang.xiaoming@example.com",
+                "VIP"};
     qsizetype text = 0;
     for (QByteArrayView field : c.fields)
         text += field.size();

@@ -342,8 +342,8 @@ void TestDataFileFormat::truncatedAtEveryOffset()
         QVERIFY2(result.status == LoadResult::Status::Damaged, qPrintable(QString::number(length)));
         QVERIFY(result.offset >= 0 && result.offset <= length);
         // Every record that lies wholly before the cut stays, in order.
-        const int complete = int(std::count_if(recordEnds.begin(), recordEnds.end(),
-                                               [length](int end) { return end <= length; }));
+        const int complete =
+            int(std::count_if(recordEnds.begin(), recordEnds.end(), [length](int end) { return end <= length; }));
         QCOMPARE(tree.count(), complete);
         QCOMPARE(outline(tree), QStringList(full.mid(0, complete)).join(QLatin1Char(' ')));
     }
@@ -356,11 +356,13 @@ void TestDataFileFormat::writtenTextIsTrimmedAndCut_data()
     QTest::addColumn<QByteArray>("storedField"); // when the field's own cut differs from the label's
 
     const QByteArray zhong("\xD6\xD0");
-    QTest::newRow("outer blanks and controls") << QByteArray(" \t\x01 a  b\r\n\x1f ") << QByteArray("a  b") << QByteArray();
+    QTest::newRow("outer blanks and controls")
+        << QByteArray(" \t\x01 a  b\r\n\x1f ") << QByteArray("a  b") << QByteArray();
     QTest::newRow("only blanks") << QByteArray("   ") << QByteArray() << QByteArray();
     QTest::newRow("exactly 255") << QByteArray(255, 'x') << QByteArray(255, 'x') << QByteArray();
     QTest::newRow("300 bytes") << QByteArray(300, 'x') << QByteArray(255, 'x') << QByteArray();
-    QTest::newRow("Chinese across 255") << QByteArray(QByteArray(254, 'x') + zhong) << QByteArray(254, 'x') << QByteArray();
+    QTest::newRow("Chinese across 255") << QByteArray(QByteArray(254, 'x') + zhong) << QByteArray(254, 'x')
+                                        << QByteArray();
     QTest::newRow("four-byte across 255")
         << QByteArray(QByteArray(252, 'x') + "\x94\x39\xFC\x36") << QByteArray(252, 'x') << QByteArray();
     // The label is trimmed, then cut; the field was cut when stored (first 255
@@ -403,8 +405,8 @@ void TestDataFileFormat::roundTrip()
     std::vector<CardNode *> classes;
     for (int i = 0; i < 400; ++i) {
         const bool isCard = !classes.empty() && random.bounded(3) != 0;
-        CardNode *parent = classes.empty() || random.bounded(5) == 0 ? nullptr
-                                                                    : classes[random.bounded(quint32(classes.size()))];
+        CardNode *parent =
+            classes.empty() || random.bounded(5) == 0 ? nullptr : classes[random.bounded(quint32(classes.size()))];
         auto record = isCard ? MakeCardRecord() : MakeCardClassRecord();
         for (int n = Field::First; n <= Field::Last; ++n) {
             QByteArray text;
@@ -537,8 +539,8 @@ void TestDataFileFormat::saveProgressSequence()
 void TestDataFileFormat::loadProgressSequence()
 {
     DataFileBytes b;
-    b.int32(3).record("A", 0, 0).record("B", 2, 0).record("c", 0, 1).record("D", 1, 0).record("e", 0, 1)
-        .record("F", 0, 0);
+    b.int32(3).record("A", 0, 0).record("B", 2, 0).record("c", 0, 1).record("D", 1, 0).record("e", 0, 1).record("F", 0,
+                                                                                                                0);
     CardTree tree;
     RecordingProgress progress;
     QStringList seenAtPumps;

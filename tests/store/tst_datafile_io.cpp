@@ -81,8 +81,10 @@ public:
         , m_permissions(QFile::permissions(path))
     {
         if (!runningAsRoot()) {
-            m_active = QFile::setPermissions(path, m_permissions & ~(QFileDevice::WriteOwner | QFileDevice::WriteUser
-                                                                     | QFileDevice::WriteGroup | QFileDevice::WriteOther));
+            m_active = QFile::setPermissions(path,
+                                             m_permissions
+                                                 & ~(QFileDevice::WriteOwner | QFileDevice::WriteUser
+                                                     | QFileDevice::WriteGroup | QFileDevice::WriteOther));
             m_byFlag = false;
         } else {
 #ifdef Q_OS_LINUX
@@ -102,7 +104,10 @@ public:
 #endif
         QFile::setPermissions(m_path, m_permissions);
     }
-    bool active() const { return m_active; }
+    bool active() const
+    {
+        return m_active;
+    }
 
 private:
     QString m_path;
@@ -286,8 +291,10 @@ void TestDataFileIo::saveMakesBackupOnlyWhenThereIsData()
     QCOMPARE(readFile(files.backupFile), bytesOf("A .b C")); // the previous backup is replaced
     QCOMPARE(readFile(files.dataFile), bytesOf("A .b C E"));
     // Nothing else is left behind in the folders.
-    QCOMPARE(QDir(QFileInfo(files.dataFile).absolutePath()).entryList(QDir::Files | QDir::Hidden), QStringList{"Card.DB"});
-    QCOMPARE(QDir(QFileInfo(files.backupFile).absolutePath()).entryList(QDir::Files | QDir::Hidden), QStringList{"db.kelvo"});
+    QCOMPARE(QDir(QFileInfo(files.dataFile).absolutePath()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"Card.DB"});
+    QCOMPARE(QDir(QFileInfo(files.backupFile).absolutePath()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"db.kelvo"});
 }
 
 void TestDataFileIo::saveCreatesMissingFolders()
@@ -325,7 +332,8 @@ void TestDataFileIo::saveIntoReadOnlyFolderFailsLoudly()
     QCOMPARE(readFile(files.dataFile), old);
     QCOMPARE(readFile(files.backupFile), old);
     QCOMPARE(progress.calls.last(), QStringLiteral("Close"));
-    QCOMPARE(QDir(QFileInfo(files.dataFile).absolutePath()).entryList(QDir::Files | QDir::Hidden), QStringList{"Card.DB"});
+    QCOMPARE(QDir(QFileInfo(files.dataFile).absolutePath()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"Card.DB"});
 }
 
 void TestDataFileIo::saveRunningOutOfSpaceKeepsOldFile()
@@ -357,7 +365,8 @@ void TestDataFileIo::saveRunningOutOfSpaceKeepsOldFile()
     QCOMPARE(readFile(files.dataFile), old);
     QCOMPARE(readFile(files.backupFile), old);
     QCOMPARE(progress.calls.last(), QStringLiteral("Close"));
-    QCOMPARE(QDir(QFileInfo(files.dataFile).absolutePath()).entryList(QDir::Files | QDir::Hidden), QStringList{"Card.DB"});
+    QCOMPARE(QDir(QFileInfo(files.dataFile).absolutePath()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"Card.DB"});
 #else
     QSKIP("needs a file size limit");
 #endif
@@ -371,8 +380,9 @@ void TestDataFileIo::saveProgressSequence()
     buildFromOutline(tree, "A .b C");
     RecordingProgress progress;
     QVERIFY(SaveTreeViewWithData(files, tree, progress, progress).ok());
-    QCOMPARE(progress.calls, QStringList({"ShowSave(3)", "Pump", "Refresh", "Step", "Pump", "Refresh", "Step", "Pump",
-                                          "Refresh", "Step", "Close"}));
+    QCOMPARE(progress.calls,
+             QStringList({"ShowSave(3)", "Pump", "Refresh", "Step", "Pump", "Refresh", "Step", "Pump", "Refresh",
+                          "Step", "Close"}));
 
     // A tree that changes shape while events run is not written: the old file stays.
     const QByteArray before = readFile(files.dataFile);

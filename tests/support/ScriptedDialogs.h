@@ -24,7 +24,9 @@ public:
         QString text;    // the filter for the save dialog
     };
 
-    struct Cancel {};
+    struct Cancel
+    {
+    };
     using Answer = std::variant<bool, QString, Cancel>; // question / chosen path / cancelled dialog
 
     void answerQuestion(bool yes) { m_script.enqueue(yes); }

@@ -94,9 +94,9 @@ private:
             return failAt(QString(), QStringLiteral("a node must be an object"));
         const QJsonObject object = value.toObject();
         for (auto it = object.begin(); it != object.end(); ++it) {
-            static const QLatin1String known[] = {QLatin1String("label"),   QLatin1String("kind"),
-                                                  QLatin1String("fields"),  QLatin1String("created"),
-                                                  QLatin1String("images"),  QLatin1String("children")};
+            static const QLatin1String known[] = {QLatin1String("label"),  QLatin1String("kind"),
+                                                  QLatin1String("fields"), QLatin1String("created"),
+                                                  QLatin1String("images"), QLatin1String("children")};
             if (std::find(std::begin(known), std::end(known), it.key()) == std::end(known))
                 return failAt(QString(), QStringLiteral("unknown key \"%1\"").arg(it.key()));
         }
@@ -105,10 +105,12 @@ private:
         const QJsonValue labelValue = object.value(QLatin1String("label"));
         if (labelValue.isUndefined())
             return failAt(QString(), QStringLiteral("\"label\" is missing"));
-        if (!textFromJson(labelValue, [] { return QStringLiteral("label"); }, &label))
+        if (!textFromJson(
+                labelValue, [] { return QStringLiteral("label"); }, &label))
             return false;
         if (label.size() > TCardData::MaxFieldBytes)
-            warn(QStringLiteral("label"), QStringLiteral("longer than 255 bytes in GB18030; the data file keeps the first 255"));
+            warn(QStringLiteral("label"),
+                 QStringLiteral("longer than 255 bytes in GB18030; the data file keeps the first 255"));
 
         auto record = std::make_unique<TCardData>();
         const QJsonValue kindValue = object.value(QLatin1String("kind"));
@@ -131,10 +133,12 @@ private:
                 if (!textFromJson(fields.at(i), where, &text))
                     return false;
                 if (text.size() > TCardData::MaxFieldBytes)
-                    warn(where(), QStringLiteral("longer than 255 bytes in GB18030; the data file keeps the first 255"));
+                    warn(where(),
+                         QStringLiteral("longer than 255 bytes in GB18030; the data file keeps the first 255"));
                 record->setField(Field::First + static_cast<int>(i), text);
             }
-            if (!record->name().isEmpty() && record->name() != gb18030::cutAtCharBoundary(label, TCardData::MaxFieldBytes))
+            if (!record->name().isEmpty()
+                && record->name() != gb18030::cutAtCharBoundary(label, TCardData::MaxFieldBytes))
                 warn(QStringLiteral("fields[0]"),
                      QStringLiteral("differs from the label; the data file stores the label in the name's place"));
         }
@@ -223,7 +227,10 @@ private:
             m_warnings->append(place(member) + QStringLiteral(": ") + what);
     }
 
-    bool failAt(const QString &member, const QString &what) { return fail(place(member) + QStringLiteral(": ") + what); }
+    bool failAt(const QString &member, const QString &what)
+    {
+        return fail(place(member) + QStringLiteral(": ") + what);
+    }
 
     bool fail(const QString &what)
     {

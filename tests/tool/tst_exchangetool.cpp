@@ -44,10 +44,11 @@ QStringList fieldsOf(const CardNode *node)
     return fields;
 }
 
-const QByteArray TwoCards = QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\nTEL;TYPE=CELL:139\r\nEND:VCARD\r\n"
-                                           "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=GBK;ENCODING=QUOTED-PRINTABLE:=C0=EE;=CB=C4\r\n"
-                                           "EMAIL;PREF;INTERNET:ls@x.cn\r\nEND:VCARD\r\n")
-                                .toUtf8();
+const QByteArray TwoCards =
+    QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\nTEL;TYPE=CELL:139\r\nEND:VCARD\r\n"
+                   "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=GBK;ENCODING=QUOTED-PRINTABLE:=C0=EE;=CB=C4\r\n"
+                   "EMAIL;PREF;INTERNET:ls@x.cn\r\nEND:VCARD\r\n")
+        .toUtf8();
 
 } // namespace
 
@@ -137,7 +138,8 @@ bool TestExchangeTool::readTree(const QString &name, CardTree &tree) const
 void TestExchangeTool::importIntoAMissingDataFile()
 {
     writeFile(QStringLiteral("two.vcf"), TwoCards);
-    const Run import = run({QStringLiteral("import"), path(QStringLiteral("data/new.db")), path(QStringLiteral("two.vcf"))});
+    const Run import =
+        run({QStringLiteral("import"), path(QStringLiteral("data/new.db")), path(QStringLiteral("two.vcf"))});
     QCOMPARE(import.exitCode, 0);
     QCOMPARE(import.out, QStringLiteral("imported 2 cards, skipped 0\n"));
     QCOMPARE(import.err, QString());
@@ -162,8 +164,8 @@ void TestExchangeTool::importIntoAClassMadeAtTheEnd()
     writeFile(QStringLiteral("data/Card.DB"), SerializeTree(tree));
     writeFile(QStringLiteral("two.vcf"), TwoCards);
 
-    QCOMPARE(run({QStringLiteral("import"), QStringLiteral("--class"), QStringLiteral("朋友"), path(QStringLiteral("data/Card.DB")),
-                  path(QStringLiteral("two.vcf"))})
+    QCOMPARE(run({QStringLiteral("import"), QStringLiteral("--class"), QStringLiteral("朋友"),
+                  path(QStringLiteral("data/Card.DB")), path(QStringLiteral("two.vcf"))})
                  .exitCode,
              0);
     QCOMPARE(run({QStringLiteral("import"), QStringLiteral("--class=工作"), path(QStringLiteral("data/Card.DB")),
@@ -206,12 +208,14 @@ void TestExchangeTool::skippedAndCutCardsAreReported()
                             "BEGIN:VCARD\r\nFN:long\r\nNOTE:"
         + QByteArray(300, 'n') + "\r\nEND:VCARD\r\n";
     writeFile(QStringLiteral("c.vcf"), file);
-    const Run import = run({QStringLiteral("import"), path(QStringLiteral("data/d.db")), path(QStringLiteral("c.vcf"))});
+    const Run import =
+        run({QStringLiteral("import"), path(QStringLiteral("data/d.db")), path(QStringLiteral("c.vcf"))});
     QCOMPARE(import.exitCode, 3);
     QCOMPARE(import.out, QStringLiteral("imported 2 cards, skipped 1\n"));
     const QString name = path(QStringLiteral("c.vcf"));
-    QCOMPARE(import.err, name + QStringLiteral(":4: card skipped: it holds no text for any field\n") + name
-                             + QStringLiteral(":7: field 13 (other) cut at 255 bytes\n"));
+    QCOMPARE(import.err,
+             name + QStringLiteral(":4: card skipped: it holds no text for any field\n") + name
+                 + QStringLiteral(":7: field 13 (other) cut at 255 bytes\n"));
     CardTree tree;
     QVERIFY(readTree(QStringLiteral("data/d.db"), tree));
     QCOMPARE(tree.topLevel(0)->childCount(), 2);
@@ -225,11 +229,12 @@ void TestExchangeTool::nothingIsWrittenOnBadInput_data()
     QTest::addColumn<QString>("message");
 
     // Kelvo's caption "姓名" alone: a header without records.
-    QTest::newRow("a file that holds no card") << QStringList() << QByteArray("\xE5\xA7\x93\xE5\x90\x8D\r\n") << "holds no card";
+    QTest::newRow("a file that holds no card")
+        << QStringList() << QByteArray("\xE5\xA7\x93\xE5\x90\x8D\r\n") << "holds no card";
     QTest::newRow("an empty file") << QStringList() << QByteArray() << "empty";
     QTest::newRow("an unknown CSV header") << QStringList() << QByteArray("foo,bar\r\n1,2\r\n") << "--map";
-    QTest::newRow("a map of a missing column") << QStringList({"--map", "nosuch=1"})
-                                               << QByteArray("foo,bar\r\n1,2\r\n") << "no column";
+    QTest::newRow("a map of a missing column")
+        << QStringList({"--map", "nosuch=1"}) << QByteArray("foo,bar\r\n1,2\r\n") << "no column";
     QTest::newRow("a bad map") << QStringList({"--map", "foo"}) << QByteArray("foo\r\n1\r\n") << "bad --map";
     QTest::newRow("a bad map field") << QStringList({"--map", "foo=14"}) << QByteArray("foo\r\n1\r\n") << "bad --map";
     QTest::newRow("an unknown option") << QStringList({"--mapp", "foo=1"}) << QByteArray("foo\r\n1\r\n")
@@ -264,14 +269,17 @@ void TestExchangeTool::damagedDataFileIsLeftAlone()
     const QByteArray damaged("\x01\x00\x00\x00\x0E\x00", 6);
     writeFile(QStringLiteral("data/d.db"), damaged);
     writeFile(QStringLiteral("two.vcf"), TwoCards);
-    const Run import = run({QStringLiteral("import"), path(QStringLiteral("data/d.db")), path(QStringLiteral("two.vcf"))});
+    const Run import =
+        run({QStringLiteral("import"), path(QStringLiteral("data/d.db")), path(QStringLiteral("two.vcf"))});
     QCOMPARE(import.exitCode, 2);
     QVERIFY2(import.err.contains(QStringLiteral("damaged")), qPrintable(import.err));
     QCOMPARE(readFile(QStringLiteral("data/d.db")), damaged);
 
     // A zero-length data file holds no data: the default tree.
     writeFile(QStringLiteral("data/empty.db"), QByteArray());
-    QCOMPARE(run({QStringLiteral("import"), path(QStringLiteral("data/empty.db")), path(QStringLiteral("two.vcf"))}).exitCode, 0);
+    QCOMPARE(run({QStringLiteral("import"), path(QStringLiteral("data/empty.db")), path(QStringLiteral("two.vcf"))})
+                 .exitCode,
+             0);
     CardTree tree;
     QVERIFY(readTree(QStringLiteral("data/empty.db"), tree));
     QVERIFY(IsReservedCardClass(tree.topLevel(0)));
@@ -281,7 +289,8 @@ void TestExchangeTool::damagedDataFileIsLeftAlone()
 void TestExchangeTool::csvHeadersAndMaps()
 {
     writeFile(QStringLiteral("people.csv"), QStringLiteral("名字,公司名称,手机号\r\n张三,某某公司,139\r\n").toUtf8());
-    const Run refused = run({QStringLiteral("import"), path(QStringLiteral("data/d.db")), path(QStringLiteral("people.csv"))});
+    const Run refused =
+        run({QStringLiteral("import"), path(QStringLiteral("data/d.db")), path(QStringLiteral("people.csv"))});
     QCOMPARE(refused.exitCode, 1);
     QVERIFY(refused.err.contains(QStringLiteral("\"名字\", \"公司名称\", \"手机号\"")));
 
@@ -291,8 +300,8 @@ void TestExchangeTool::csvHeadersAndMaps()
     QCOMPARE(mapped.exitCode, 0);
     CardTree tree;
     QVERIFY(readTree(QStringLiteral("data/d.db"), tree));
-    QCOMPARE(fieldsOf(tree.topLevel(0)->child(0)), QStringList({"张三", "", "某某公司", "", "", "", "139", "", "", "",
-                                                                "", "", ""}));
+    QCOMPARE(fieldsOf(tree.topLevel(0)->child(0)),
+             QStringList({"张三", "", "某某公司", "", "", "", "139", "", "", "", "", "", ""}));
 
     writeFile(QStringLiteral("plain.csv"), QStringLiteral("李四,经理\r\n").toUtf8());
     QCOMPARE(run({QStringLiteral("import"), QStringLiteral("--no-header"), path(QStringLiteral("data/d.db")),
@@ -354,8 +363,10 @@ void TestExchangeTool::exportOptionErrors_data()
     QTest::newRow("--all and --class") << QStringList({"--format", "csv", "D", "--all", "--class", "x", "-"});
     QTest::newRow("--fields with --all") << QStringList({"--format", "csv", "D", "--all", "--fields", "1", "-"});
     QTest::newRow("--all and a condition") << QStringList({"--format", "csv", "D", "x", "--all", "-"});
-    QTest::newRow("bad vCard version") << QStringList({"--format", "vcard", "--vcard-version", "2.1", "D", "--all", "-"});
-    QTest::newRow("vCard version with CSV") << QStringList({"--format", "csv", "--vcard-version", "4.0", "D", "x", "-"});
+    QTest::newRow("bad vCard version") << QStringList(
+        {"--format", "vcard", "--vcard-version", "2.1", "D", "--all", "-"});
+    QTest::newRow("vCard version with CSV")
+        << QStringList({"--format", "csv", "--vcard-version", "4.0", "D", "x", "-"});
     QTest::newRow("unknown format") << QStringList({"--format", "ldif", "D", "--all", "-"});
 }
 
@@ -378,8 +389,17 @@ void TestExchangeTool::roundTripThroughTheTool()
     CreateDefaultTree(tree);
     CardNode *a = addClass(tree, nullptr, QStringLiteral("客户"));
     addCard(tree, a, QStringLiteral("张三"),
-            {{2, "经理"}, {3, "某某公司, 分部"}, {4, "北京市;海淀区"}, {5, "010-1"}, {6, "010-2"}, {7, "139"},
-             {8, "100080"}, {9, "http://x.cn"}, {10, "10001"}, {11, "zs@live.cn"}, {12, "zs@x.cn"},
+            {{2, "经理"},
+             {3, "某某公司, 分部"},
+             {4, "北京市;海淀区"},
+             {5, "010-1"},
+             {6, "010-2"},
+             {7, "139"},
+             {8, "100080"},
+             {9, "http://x.cn"},
+             {10, "10001"},
+             {11, "zs@live.cn"},
+             {12, "zs@x.cn"},
              {13, "备注\\有反斜杠"}});
     addCard(tree, a, QStringLiteral("Ann Lee"), {{13, QString(120, QChar(0x6587))}});
     writeFile(QStringLiteral("data/d.db"), SerializeTree(tree));
@@ -390,7 +410,8 @@ void TestExchangeTool::roundTripThroughTheTool()
                      .exitCode,
                  0);
         const QString target = path(QStringLiteral("data/back-") + format + QStringLiteral(".db"));
-        const Run import = run({QStringLiteral("import"), QStringLiteral("--class"), QStringLiteral("客户"), target, out});
+        const Run import =
+            run({QStringLiteral("import"), QStringLiteral("--class"), QStringLiteral("客户"), target, out});
         QCOMPARE(import.exitCode, 0);
         QCOMPARE(import.err, QString());
         CardTree back;
@@ -425,7 +446,9 @@ void TestExchangeTool::importRefusedWhileKelvoRuns()
                      .exitCode,
                  0);
     }
-    QCOMPARE(run({QStringLiteral("import"), path(QStringLiteral("data/d.db")), path(QStringLiteral("two.vcf"))}).exitCode, 0);
+    QCOMPARE(
+        run({QStringLiteral("import"), path(QStringLiteral("data/d.db")), path(QStringLiteral("two.vcf"))}).exitCode,
+        0);
     // The lock is free again once the import is done.
     InstanceLock after(InstanceLock::kelvoName(), m_runtime->path());
     QVERIFY(after.tryLock().ok());

@@ -91,8 +91,8 @@ void TestToolBackups::init()
     m_dir = std::make_unique<QTemporaryDir>();
     m_runtime = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid() && m_runtime->isValid());
-    QVERIFY(QFile::setPermissions(m_runtime->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                         | QFileDevice::ExeOwner));
+    QVERIFY(QFile::setPermissions(m_runtime->path(),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     m_files = DataFiles::inFolder(m_dir->path());
 }
 
@@ -240,12 +240,12 @@ void TestToolBackups::restoreRefusesADamagedOrMissingCopy()
 
 void TestToolBackups::usageErrors()
 {
-    for (const QStringList &args : {QStringList{QStringLiteral("backups")},
-                                    QStringList{QStringLiteral("backups"), QStringLiteral("list")},
-                                    QStringList{QStringLiteral("backups"), QStringLiteral("restore"), m_files.dataFile},
-                                    QStringList{QStringLiteral("backups"), QStringLiteral("prune"), m_files.dataFile},
-                                    QStringList{QStringLiteral("backups"), QStringLiteral("list"), m_files.dataFile,
-                                                QStringLiteral("--bogus")}}) {
+    for (const QStringList &args :
+         {QStringList{QStringLiteral("backups")}, QStringList{QStringLiteral("backups"), QStringLiteral("list")},
+          QStringList{QStringLiteral("backups"), QStringLiteral("restore"), m_files.dataFile},
+          QStringList{QStringLiteral("backups"), QStringLiteral("prune"), m_files.dataFile},
+          QStringList{QStringLiteral("backups"), QStringLiteral("list"), m_files.dataFile,
+                      QStringLiteral("--bogus")}}) {
         const Run wrong = run(args);
         QCOMPARE(wrong.exitCode, 1);
         QVERIFY2(wrong.err.contains(QStringLiteral("Usage: kelvo-tool backups")), qPrintable(wrong.err));

@@ -144,15 +144,18 @@ void TestToolStoreCommands::dumpOfTheDefaultFile()
     QCOMPARE(dump.exitCode, 0);
     QCOMPARE(dump.err, QString());
     QCOMPARE(QString::fromUtf8(dump.out),
-             QStringLiteral("{\"nodes\": [\n"
-                            "  {\"label\": \"未分类的名片\", \"kind\": 0, \"fields\": [\"未分类的名片\", \"\", \"\", \"\", \"\", "
-                            "\"\", \"\", \"\", \"\", \"\", \"\", \"\", \"\"], \"created\": 0.5, \"images\": [0, 0, -1, -1], "
-                            "\"children\": []}\n"
-                            "]}\n"));
+             QStringLiteral(
+                 "{\"nodes\": [\n"
+                 "  {\"label\": \"未分类的名片\", \"kind\": 0, \"fields\": [\"未分类的名片\", \"\", \"\", \"\", \"\", "
+                 "\"\", \"\", \"\", \"\", \"\", \"\", \"\", \"\"], \"created\": 0.5, \"images\": [0, 0, -1, -1], "
+                 "\"children\": []}\n"
+                 "]}\n"));
 
     // And back: the same 154 bytes.
     writeFile(QStringLiteral("dump.json"), dump.out);
-    QCOMPARE(run({QStringLiteral("build"), path(QStringLiteral("dump.json")), path(QStringLiteral("again.DB"))}).exitCode, 0);
+    QCOMPARE(
+        run({QStringLiteral("build"), path(QStringLiteral("dump.json")), path(QStringLiteral("again.DB"))}).exitCode,
+        0);
     const QByteArray again = readFile(QStringLiteral("again.DB"));
     QCOMPARE(defaultFile(0.5).withMyFillers(again), bytes);
 }
@@ -167,8 +170,8 @@ void TestToolStoreCommands::dumpOfAnEmptyFile()
     // Four zero bytes are an empty tree too; an empty tree builds to those four bytes.
     writeFile(QStringLiteral("zero.DB"), QByteArray(4, '\0'));
     QCOMPARE(run({QStringLiteral("dump"), path(QStringLiteral("zero.DB"))}).out, QByteArray("{\"nodes\": []}\n"));
-    const Run build = run({QStringLiteral("build"), QStringLiteral("-"), path(QStringLiteral("built.DB"))},
-                          "{\"nodes\": []}");
+    const Run build =
+        run({QStringLiteral("build"), QStringLiteral("-"), path(QStringLiteral("built.DB"))}, "{\"nodes\": []}");
     QCOMPARE(build.exitCode, 0);
     QCOMPARE(readFile(QStringLiteral("built.DB")), QByteArray(4, '\0'));
 }
@@ -190,10 +193,11 @@ void TestToolStoreCommands::lostOutputIsAFailure()
         QSKIP("needs /dev/full");
     writeFile(QStringLiteral("Card.DB"), defaultFile(0.5).bytes());
     const QString file = path(QStringLiteral("Card.DB"));
-    for (const QStringList &args : {QStringList{QStringLiteral("dump"), file}, QStringList{QStringLiteral("check"), file},
-                                    QStringList{QStringLiteral("search"), file, QStringLiteral("未分类")},
-                                    QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("mailto"),
-                                                file, QStringLiteral("x"), QStringLiteral("-")}}) {
+    for (const QStringList &args :
+         {QStringList{QStringLiteral("dump"), file}, QStringList{QStringLiteral("check"), file},
+          QStringList{QStringLiteral("search"), file, QStringLiteral("未分类")},
+          QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("mailto"), file,
+                      QStringLiteral("x"), QStringLiteral("-")}}) {
         QProcess process;
         process.setStandardOutputFile(QStringLiteral("/dev/full"));
         process.start(QStringLiteral(KELVO_TOOL_PATH), args);
@@ -282,21 +286,24 @@ void TestToolStoreCommands::buildThenDumpRoundTrips_data()
                {"label": "欧阳晓慧", "kind": 1, "fields": ["欧阳晓慧", "总经理", "北京华信科技有限公司",
                 "北京市海淀区学院路1号", "010-62345678", "", "13912345678", "100083", "www.huaxin.com",
                 "12345", "x@msn.com", "x@huaxin.com", "𠀀😀 €"]}]}]})")
-        << QStringList{QStringLiteral("\"欧阳晓慧\""), QStringLiteral("\"𠀀😀 €\""), QStringLiteral("\"images\": [1, 1, 1, 1]")};
+        << QStringList{QStringLiteral("\"欧阳晓慧\""), QStringLiteral("\"𠀀😀 €\""),
+                       QStringLiteral("\"images\": [1, 1, 1, 1]")};
     QTest::newRow("quotes, backslashes and control characters inside")
         << QByteArray(R"({"nodes": [{"label": "a\"b\\c\td\u0001e", "kind": 0}]})")
         << QStringList{QStringLiteral(R"("a\"b\\c\td\u0001e")")};
-    QTest::newRow("nested classes")
-        << QByteArray(R"({"nodes": [{"label": "L1", "kind": 0, "children": [{"label": "L2", "kind": 0, "children": [
+    QTest::newRow("nested classes") << QByteArray(
+        R"({"nodes": [{"label": "L1", "kind": 0, "children": [{"label": "L2", "kind": 0, "children": [
                {"label": "L3", "kind": 0, "children": [{"label": "L4", "kind": 0, "children": [
                {"label": "card", "kind": 1}]}]}]}]}, {"label": "next", "kind": 0}]})")
-        << QStringList{QStringLiteral("\n          {\"label\": \"card\""), QStringLiteral("\n  {\"label\": \"next\"")};
+                                    << QStringList{QStringLiteral("\n          {\"label\": \"card\""),
+                                                   QStringLiteral("\n  {\"label\": \"next\"")};
     QTest::newRow("odd display indexes and kinds")
         << QByteArray(R"({"nodes": [{"label": "n", "kind": -7, "images": [2147483647, -2147483648, 0, 99]}]})")
         << QStringList{QStringLiteral("\"kind\": -7"), QStringLiteral("\"images\": [2147483647, -2147483648, 0, 99]")};
     QTest::newRow("texts trimmed as the save trims them")
         << QByteArray(R"({"nodes": [{"label": "  inner space \t\n", "kind": 1, "fields": [" x ", "\u0001y"]}]})")
-        << QStringList{QStringLiteral("\"label\": \"inner space\""), QStringLiteral("\"fields\": [\"inner space\", \"y\"")};
+        << QStringList{QStringLiteral("\"label\": \"inner space\""),
+                       QStringLiteral("\"fields\": [\"inner space\", \"y\"")};
 }
 
 void TestToolStoreCommands::buildThenDumpRoundTrips()
@@ -368,8 +375,9 @@ void TestToolStoreCommands::createdStaysExact()
 
 void TestToolStoreCommands::buildReadsStandardInput()
 {
-    const Run build = run({QStringLiteral("build"), QStringLiteral("-"), path(QStringLiteral("in.DB"))},
-                          R"({"nodes": [{"label": "未分类的名片", "kind": 0, "created": 0.5, "images": [0, 0, -1, -1]}]})");
+    const Run build =
+        run({QStringLiteral("build"), QStringLiteral("-"), path(QStringLiteral("in.DB"))},
+            R"({"nodes": [{"label": "未分类的名片", "kind": 0, "created": 0.5, "images": [0, 0, -1, -1]}]})");
     QCOMPARE(build.exitCode, 0);
     QCOMPARE(defaultFile(0.5).withMyFillers(readFile(QStringLiteral("in.DB"))), defaultFile(0.5).bytes());
 }
@@ -385,7 +393,8 @@ void TestToolStoreCommands::buildNestsToAnyDepth()
     json += "{\"label\": \"leaf\", \"kind\": 1}";
     json += QByteArray("]}").repeated(Depth) + "]}";
     writeFile(QStringLiteral("deep.json"), json);
-    const Run fromFile = run({QStringLiteral("build"), path(QStringLiteral("deep.json")), path(QStringLiteral("deep1.DB"))});
+    const Run fromFile =
+        run({QStringLiteral("build"), path(QStringLiteral("deep.json")), path(QStringLiteral("deep1.DB"))});
     QVERIFY2(fromFile.exitCode == 0, qPrintable(fromFile.err));
     const Run fromInput = run({QStringLiteral("build"), QStringLiteral("-"), path(QStringLiteral("deep2.DB"))}, json);
     QVERIFY2(fromInput.exitCode == 0, qPrintable(fromInput.err));
@@ -403,7 +412,7 @@ void TestToolStoreCommands::buildCutsLongTextsWithAWarning()
     // 200 two-byte characters: 400 bytes, cut after the 127th character.
     const QString longName(200, QChar(0x5F20));
     const QByteArray json = "{\"nodes\": [{\"label\": \"" + longName.toUtf8() + "\", \"kind\": 1, \"fields\": [\"\", \""
-                            + longName.toUtf8() + "\"]}]}";
+        + longName.toUtf8() + "\"]}]}";
     const Run build = run({QStringLiteral("build"), QStringLiteral("-"), path(QStringLiteral("long.DB"))}, json);
     QCOMPARE(build.exitCode, 0);
     QVERIFY2(build.err.contains(QStringLiteral("nodes[0].label")), qPrintable(build.err));
@@ -441,13 +450,20 @@ void TestToolStoreCommands::badJson_data()
     QTest::newRow("nodes missing") << QByteArray("{}") << QStringLiteral("\"nodes\"");
     QTest::newRow("unknown top-level key") << QByteArray(R"({"nodes": [], "node": []})") << QStringLiteral("\"node\"");
     QTest::newRow("node is a number") << QByteArray(R"({"nodes": [1]})") << QStringLiteral("nodes[0]");
-    QTest::newRow("label missing") << QByteArray(R"({"nodes": [{"kind": 0}]})") << QStringLiteral("nodes[0]: \"label\"");
-    QTest::newRow("kind missing") << QByteArray(R"({"nodes": [{"label": "a"}]})") << QStringLiteral("nodes[0]: \"kind\"");
-    QTest::newRow("label a number") << QByteArray(R"({"nodes": [{"label": 5, "kind": 0}]})") << QStringLiteral("nodes[0].label");
-    QTest::newRow("kind a text") << QByteArray(R"({"nodes": [{"label": "a", "kind": "1"}]})") << QStringLiteral("nodes[0].kind");
-    QTest::newRow("kind a fraction") << QByteArray(R"({"nodes": [{"label": "a", "kind": 1.5}]})") << QStringLiteral("nodes[0].kind");
-    QTest::newRow("kind too large") << QByteArray(R"({"nodes": [{"label": "a", "kind": 2147483648}]})") << QStringLiteral("nodes[0].kind");
-    QTest::newRow("fourteen fields") << QByteArray(R"({"nodes": [{"label": "a", "kind": 0, "fields": ["","","","","","","","","","","","","",""]}]})")
+    QTest::newRow("label missing") << QByteArray(R"({"nodes": [{"kind": 0}]})")
+                                   << QStringLiteral("nodes[0]: \"label\"");
+    QTest::newRow("kind missing") << QByteArray(R"({"nodes": [{"label": "a"}]})")
+                                  << QStringLiteral("nodes[0]: \"kind\"");
+    QTest::newRow("label a number") << QByteArray(R"({"nodes": [{"label": 5, "kind": 0}]})")
+                                    << QStringLiteral("nodes[0].label");
+    QTest::newRow("kind a text") << QByteArray(R"({"nodes": [{"label": "a", "kind": "1"}]})")
+                                 << QStringLiteral("nodes[0].kind");
+    QTest::newRow("kind a fraction") << QByteArray(R"({"nodes": [{"label": "a", "kind": 1.5}]})")
+                                     << QStringLiteral("nodes[0].kind");
+    QTest::newRow("kind too large") << QByteArray(R"({"nodes": [{"label": "a", "kind": 2147483648}]})")
+                                    << QStringLiteral("nodes[0].kind");
+    QTest::newRow("fourteen fields") << QByteArray(
+        R"({"nodes": [{"label": "a", "kind": 0, "fields": ["","","","","","","","","","","","","",""]}]})")
                                      << QStringLiteral("nodes[0].fields");
     QTest::newRow("field a number") << QByteArray(R"({"nodes": [{"label": "a", "kind": 0, "fields": ["", 3]}]})")
                                     << QStringLiteral("nodes[0].fields[1]");
@@ -459,9 +475,9 @@ void TestToolStoreCommands::badJson_data()
                                     << QStringLiteral("nodes[0].created");
     QTest::newRow("children an object") << QByteArray(R"({"nodes": [{"label": "a", "kind": 0, "children": {}}]})")
                                         << QStringLiteral("nodes[0].children");
-    QTest::newRow("misspelt key deep down")
-        << QByteArray(R"({"nodes": [{"label": "a", "kind": 0}, {"label": "b", "kind": 0, "children": [{"label": "c", "kind": 1, "chidren": []}]}]})")
-        << QStringLiteral("nodes[1].children[0]: unknown key \"chidren\"");
+    QTest::newRow("misspelt key deep down") << QByteArray(
+        R"({"nodes": [{"label": "a", "kind": 0}, {"label": "b", "kind": 0, "children": [{"label": "c", "kind": 1, "chidren": []}]}]})")
+                                            << QStringLiteral("nodes[1].children[0]: unknown key \"chidren\"");
     QTest::newRow("unpaired surrogate") << QByteArray(R"({"nodes": [{"label": "\ud800", "kind": 0}]})")
                                         << QStringLiteral("nodes[0].label");
     QTest::newRow("arrays nested as a node") << "{\"nodes\": " + QByteArray(3000, '[') + QByteArray(3000, ']') + "}"
@@ -512,8 +528,8 @@ void TestToolStoreCommands::checkLine()
 void TestToolStoreCommands::generateIsDeterministic()
 {
     const auto generate = [this](const QString &seed, const QString &name) {
-        return run({QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("3000"), QStringLiteral("--seed"),
-                    seed, path(name)})
+        return run({QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("3000"),
+                    QStringLiteral("--seed"), seed, path(name)})
             .exitCode;
     };
     QCOMPARE(generate(QStringLiteral("42"), QStringLiteral("a.DB")), 0);
@@ -528,7 +544,9 @@ void TestToolStoreCommands::generateIsDeterministic()
 void TestToolStoreCommands::generatedTreeShape()
 {
     const int cards = 20000;
-    QCOMPARE(run({QStringLiteral("generate"), QStringLiteral("--cards=%1").arg(cards), path(QStringLiteral("g.DB"))}).exitCode, 0);
+    QCOMPARE(run({QStringLiteral("generate"), QStringLiteral("--cards=%1").arg(cards), path(QStringLiteral("g.DB"))})
+                 .exitCode,
+             0);
     CardTree tree;
     QVERIFY(ReadTreeFromBytes(readFile(QStringLiteral("g.DB")), tree).ok());
 
@@ -573,26 +591,45 @@ void TestToolStoreCommands::usageErrors_data()
     QTest::newRow("no command") << QStringList{};
     QTest::newRow("unknown command") << QStringList{QStringLiteral("dumpp")};
     QTest::newRow("dump without file") << QStringList{QStringLiteral("dump")};
-    QTest::newRow("dump with two files") << QStringList{QStringLiteral("dump"), QStringLiteral("a"), QStringLiteral("b")};
+    QTest::newRow("dump with two files") << QStringList{QStringLiteral("dump"), QStringLiteral("a"),
+                                                        QStringLiteral("b")};
     QTest::newRow("dump with an option") << QStringList{QStringLiteral("dump"), QStringLiteral("--pretty")};
     QTest::newRow("check without file") << QStringList{QStringLiteral("check")};
     QTest::newRow("build with one file") << QStringList{QStringLiteral("build"), QStringLiteral("a.json")};
-    QTest::newRow("build to standard output") << QStringList{QStringLiteral("build"), QStringLiteral("a.json"), QStringLiteral("-")};
+    QTest::newRow("build to standard output")
+        << QStringList{QStringLiteral("build"), QStringLiteral("a.json"), QStringLiteral("-")};
     QTest::newRow("generate without --cards") << QStringList{QStringLiteral("generate"), QStringLiteral("x.DB")};
-    QTest::newRow("generate, negative count") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("-1"), QStringLiteral("x.DB")};
-    QTest::newRow("generate, too many") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("2000001"), QStringLiteral("x.DB")};
-    QTest::newRow("generate, bad seed") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("5"), QStringLiteral("--seed"), QStringLiteral("x"), QStringLiteral("x.DB")};
-    QTest::newRow("generate, value missing") << QStringList{QStringLiteral("generate"), QStringLiteral("x.DB"), QStringLiteral("--cards")};
-    QTest::newRow("generate without file") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("5")};
-    QTest::newRow("generate, unknown option") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("5"), QStringLiteral("--sead"), QStringLiteral("3"), QStringLiteral("x.DB")};
-    QTest::newRow("generate to standard output") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("5"), QStringLiteral("-")};
-    QTest::newRow("check with an option") << QStringList{QStringLiteral("check"), QStringLiteral("--all"), QStringLiteral("x.DB")};
-    QTest::newRow("build with an option") << QStringList{QStringLiteral("build"), QStringLiteral("--force"), QStringLiteral("a.json"), QStringLiteral("x.DB")};
-    QTest::newRow("build from a dash word") << QStringList{QStringLiteral("build"), QStringLiteral("-a.json"), QStringLiteral("x.DB")};
-    QTest::newRow("skin list, unknown option") << QStringList{QStringLiteral("skin"), QStringLiteral("list"), QStringLiteral("--all"), QStringLiteral("a.skin")};
-    QTest::newRow("skin pack, value for a flag") << QStringList{QStringLiteral("skin"), QStringLiteral("pack"), QStringLiteral("--property=1"), QStringLiteral("dir"), QStringLiteral("x.DB")};
+    QTest::newRow("generate, negative count") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"),
+                                                             QStringLiteral("-1"), QStringLiteral("x.DB")};
+    QTest::newRow("generate, too many") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"),
+                                                       QStringLiteral("2000001"), QStringLiteral("x.DB")};
+    QTest::newRow("generate, bad seed") << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"),
+                                                       QStringLiteral("5"),        QStringLiteral("--seed"),
+                                                       QStringLiteral("x"),        QStringLiteral("x.DB")};
+    QTest::newRow("generate, value missing")
+        << QStringList{QStringLiteral("generate"), QStringLiteral("x.DB"), QStringLiteral("--cards")};
+    QTest::newRow("generate without file")
+        << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("5")};
+    QTest::newRow("generate, unknown option")
+        << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("5"),
+                       QStringLiteral("--sead"),   QStringLiteral("3"),       QStringLiteral("x.DB")};
+    QTest::newRow("generate to standard output")
+        << QStringList{QStringLiteral("generate"), QStringLiteral("--cards"), QStringLiteral("5"), QStringLiteral("-")};
+    QTest::newRow("check with an option")
+        << QStringList{QStringLiteral("check"), QStringLiteral("--all"), QStringLiteral("x.DB")};
+    QTest::newRow("build with an option") << QStringList{QStringLiteral("build"), QStringLiteral("--force"),
+                                                         QStringLiteral("a.json"), QStringLiteral("x.DB")};
+    QTest::newRow("build from a dash word")
+        << QStringList{QStringLiteral("build"), QStringLiteral("-a.json"), QStringLiteral("x.DB")};
+    QTest::newRow("skin list, unknown option") << QStringList{QStringLiteral("skin"), QStringLiteral("list"),
+                                                              QStringLiteral("--all"), QStringLiteral("a.skin")};
+    QTest::newRow("skin pack, value for a flag")
+        << QStringList{QStringLiteral("skin"), QStringLiteral("pack"), QStringLiteral("--property=1"),
+                       QStringLiteral("dir"), QStringLiteral("x.DB")};
     QTest::newRow("skin without subcommand") << QStringList{QStringLiteral("skin")};
-    QTest::newRow("lzhuf, unknown option") << QStringList{QStringLiteral("lzhuf"), QStringLiteral("--fast"), QStringLiteral("encode"), QStringLiteral("a"), QStringLiteral("x.DB")};
+    QTest::newRow("lzhuf, unknown option")
+        << QStringList{QStringLiteral("lzhuf"), QStringLiteral("--fast"), QStringLiteral("encode"), QStringLiteral("a"),
+                       QStringLiteral("x.DB")};
 }
 
 void TestToolStoreCommands::usageErrors()
@@ -620,8 +657,9 @@ void TestToolStoreCommands::helpTexts()
     QVERIFY(QString::fromUtf8(overview.out).contains(QStringLiteral("\n  ") + command));
 
     // -h and --help anywhere after the command, also after its other words.
-    for (const QStringList &words : {QStringList{QStringLiteral("--help")}, QStringList{QStringLiteral("-h")},
-                                     QStringList{QStringLiteral("a"), QStringLiteral("--bogus"), QStringLiteral("--help")}}) {
+    for (const QStringList &words :
+         {QStringList{QStringLiteral("--help")}, QStringList{QStringLiteral("-h")},
+          QStringList{QStringLiteral("a"), QStringLiteral("--bogus"), QStringLiteral("--help")}}) {
         const Run help = run(QStringList{command} + words);
         QCOMPARE(help.exitCode, 0);
         QVERIFY(QString::fromUtf8(help.out).startsWith(QStringLiteral("Usage: kelvo-tool ") + command));

@@ -55,9 +55,22 @@ double throughJson(double value)
 void TestTreeJson::doublesSurviveJson_data()
 {
     QTest::addColumn<quint64>("bits");
-    const double values[] = {0.0, -0.0, 1.0, -1.0, 0.1, 45678.123456789012, 1e-300, 5e-324, -5e-324,
-                             1.7976931348623157e308, 9007199254740993.0, 18446744073709551616.0, 1e22, 1e23,
-                             HUGE_VAL, -HUGE_VAL};
+    const double values[] = {0.0,
+                             -0.0,
+                             1.0,
+                             -1.0,
+                             0.1,
+                             45678.123456789012,
+                             1e-300,
+                             5e-324,
+                             -5e-324,
+                             1.7976931348623157e308,
+                             9007199254740993.0,
+                             18446744073709551616.0,
+                             1e22,
+                             1e23,
+                             HUGE_VAL,
+                             -HUGE_VAL};
     for (double v : values)
         QTest::addRow("%.17g", v) << quint64(std::bit_cast<std::uint64_t>(v));
     QTest::newRow("quiet NaN") << quint64(0x7ff8000000000000ULL);
@@ -81,7 +94,9 @@ void TestTreeJson::randomDoublesSurviveJson()
             bits = std::bit_cast<std::uint64_t>(30000.0 + double(random() % 40000000000ULL) / 1e6);
         const double back = throughJson(std::bit_cast<double>(bits));
         if (std::bit_cast<std::uint64_t>(back) != bits)
-            QFAIL(qPrintable(QStringLiteral("%1 came back as %2").arg(bits, 16, 16).arg(std::bit_cast<std::uint64_t>(back), 16, 16)));
+            QFAIL(qPrintable(QStringLiteral("%1 came back as %2")
+                                 .arg(bits, 16, 16)
+                                 .arg(std::bit_cast<std::uint64_t>(back), 16, 16)));
     }
 }
 
@@ -101,7 +116,8 @@ void TestTreeJson::refusedCreatedValues()
     QFETCH(QByteArray, created);
     CardTree tree;
     QString error;
-    QVERIFY(!ReadTreeJson("{\"nodes\": [{\"label\": \"a\", \"kind\": 0, \"created\": " + created + "}]}", tree, &error));
+    QVERIFY(
+        !ReadTreeJson("{\"nodes\": [{\"label\": \"a\", \"kind\": 0, \"created\": " + created + "}]}", tree, &error));
     QVERIFY2(error.startsWith(QStringLiteral("nodes[0].created: ")), qPrintable(error));
 }
 
@@ -197,8 +213,9 @@ void TestTreeJson::errorNamesTheNestedPlace()
 {
     CardTree tree;
     QString error;
-    QVERIFY(!ReadTreeJson(R"({"nodes": [{"label": "a", "kind": 0}, {"label": "b", "kind": 0, "children": [{"label": 1, "kind": 0}]}]})",
-                          tree, &error));
+    QVERIFY(!ReadTreeJson(
+        R"({"nodes": [{"label": "a", "kind": 0}, {"label": "b", "kind": 0, "children": [{"label": 1, "kind": 0}]}]})",
+        tree, &error));
     QCOMPARE(error.left(28), QStringLiteral("nodes[1].children[0].label: "));
 }
 

@@ -86,20 +86,48 @@ private:
         const int parts = below(5);
         for (int i = 0; i < parts; ++i) {
             switch (below(16)) {
-            case 0: out += "\\u5f20\\u4f1f"; break;
-            case 1: out += "张伟"; break;
-            case 2: out += "😀"; break;
-            case 3: out += "\\ud83d\\ude00"; break;
-            case 4: out += "\\n\\t\\\"\\\\\\/\\u0041"; break;
-            case 5: out += chance(15) ? "\\ud800" : "x"; break;
-            case 6: out += chance(15) ? "\\udc00" : "y"; break;
-            case 7: out += chance(15) ? "\\ud800\\ud800\\udc00" : "z"; break;
-            case 8: out += chance(20) ? QByteArray(1, char(pick({"\t", "\n", "\x01", "\x1f"})[0])) : "w"; break;
-            case 9: out += chance(10) ? QByteArray(300, 'L') : "l"; break;
-            case 10: out += chance(10) ? QByteArray("名").repeated(100) : "名"; break;
-            case 11: out += "  spaced  "; break;
-            case 12: out += "€ é ß"; break;
-            default: out += "Wang " + QByteArray::number(below(1000)); break;
+            case 0:
+                out += "\\u5f20\\u4f1f";
+                break;
+            case 1:
+                out += "张伟";
+                break;
+            case 2:
+                out += "😀";
+                break;
+            case 3:
+                out += "\\ud83d\\ude00";
+                break;
+            case 4:
+                out += "\\n\\t\\\"\\\\\\/\\u0041";
+                break;
+            case 5:
+                out += chance(15) ? "\\ud800" : "x";
+                break;
+            case 6:
+                out += chance(15) ? "\\udc00" : "y";
+                break;
+            case 7:
+                out += chance(15) ? "\\ud800\\ud800\\udc00" : "z";
+                break;
+            case 8:
+                out += chance(20) ? QByteArray(1, char(pick({"\t", "\n", "\x01", "\x1f"})[0])) : "w";
+                break;
+            case 9:
+                out += chance(10) ? QByteArray(300, 'L') : "l";
+                break;
+            case 10:
+                out += chance(10) ? QByteArray("名").repeated(100) : "名";
+                break;
+            case 11:
+                out += "  spaced  ";
+                break;
+            case 12:
+                out += "€ é ß";
+                break;
+            default:
+                out += "Wang " + QByteArray::number(below(1000));
+                break;
             }
         }
         return out + "\"";
@@ -114,11 +142,16 @@ private:
     QByteArray anyValue()
     {
         switch (below(5)) {
-        case 0: return "null";
-        case 1: return "true";
-        case 2: return "[1, [2]]";
-        case 3: return "{\"a\": [{}]}";
-        default: return number();
+        case 0:
+            return "null";
+        case 1:
+            return "true";
+        case 2:
+            return "[1, [2]]";
+        case 3:
+            return "{\"a\": [{}]}";
+        default:
+            return number();
         }
     }
 
@@ -129,7 +162,9 @@ private:
         if (which == "label")
             return key + (chance(90) ? text() : anyValue());
         if (which == "kind")
-            return key + (chance(90) ? QByteArray(pick({"0", "1", "0", "1", "9", "-3"})) : (chance(50) ? number() : anyValue()));
+            return key
+                + (chance(90) ? QByteArray(pick({"0", "1", "0", "1", "9", "-3"}))
+                              : (chance(50) ? number() : anyValue()));
         if (which == "fields") {
             if (chance(3))
                 return key + anyValue();
@@ -140,9 +175,10 @@ private:
             return key + "[" + items.join(", ") + "]";
         }
         if (which == "created") {
-            return key + pick({"0", "45678.25", "1e-300", "-0.0", "\"-0\"", "\"NaN\"", "\"Infinity\"", "\"-Infinity\"",
-                               "\"NaN(0x7ff0000000000001)\"", "\"NaN(0x7ff0000000000000)\"", "\"soon\"", "true",
-                               "[1]", "36526.999999999993", "5e-324"});
+            return key
+                + pick({"0", "45678.25", "1e-300", "-0.0", "\"-0\"", "\"NaN\"", "\"Infinity\"", "\"-Infinity\"",
+                        "\"NaN(0x7ff0000000000001)\"", "\"NaN(0x7ff0000000000000)\"", "\"soon\"", "true", "[1]",
+                        "36526.999999999993", "5e-324"});
         }
         if (which == "images") {
             if (chance(85))
@@ -258,7 +294,8 @@ void TestTreeJsonStream::agreesWithTheDocumentReader()
         QStringList warnings;
         const bool expected = ReadTreeJsonAsDocument(json, expectedTree, &expectedError, &expectedWarnings);
         const bool got = ReadTreeJson(json, tree, &error, &warnings);
-        const QString context = QStringLiteral("\n%1\nexpected: %2\ngot:      %3").arg(QString::fromUtf8(json), expectedError, error);
+        const QString context =
+            QStringLiteral("\n%1\nexpected: %2\ngot:      %3").arg(QString::fromUtf8(json), expectedError, error);
         QVERIFY2(got == expected, qPrintable(context));
         if (got) {
             ++read;
@@ -294,8 +331,8 @@ void TestTreeJsonStream::readsPiecesOfAnySize()
             CardTree tree;
             QString error;
             QStringList warnings;
-            const bool read = ReadTreeJson(piecewise(json, &at, &pieces, rewindable), QStringLiteral("in"), tree, &error,
-                                           &warnings);
+            const bool read =
+                ReadTreeJson(piecewise(json, &at, &pieces, rewindable), QStringLiteral("in"), tree, &error, &warnings);
             QCOMPARE(read, wholeRead);
             QCOMPARE(error, wholeError);
             QCOMPARE(warnings, wholeWarnings);
@@ -310,12 +347,13 @@ void TestTreeJsonStream::syntaxErrorsNameLineAndColumn_data()
     QTest::addColumn<QString>("where");
     const QByteArray node = "{\"label\": \"abc\", \"kind\": 1},\n";
     // Far beyond the first piece the reader takes, on line 30001.
-    QTest::newRow("deep into a large text") << "{\"nodes\": [\n" + node.repeated(30000) + "  {\"label\": }]}"
-                                            << QStringLiteral("line 30002, column 13: ");
+    QTest::newRow("deep into a large text")
+        << "{\"nodes\": [\n" + node.repeated(30000) + "  {\"label\": }]}" << QStringLiteral("line 30002, column 13: ");
     QTest::newRow("after a raw line break in a string")
         << QByteArray("{\"nodes\": [{\"label\": \"two\nlines\", \"kind\": 1,\n  \"fields\": [1 2]}]}")
         << QStringLiteral("line 3, column 16: ");
-    QTest::newRow("after a byte-order mark") << QByteArray("\xEF\xBB\xBF{\"nodes\": x}") << QStringLiteral("line 1, column 14: ");
+    QTest::newRow("after a byte-order mark")
+        << QByteArray("\xEF\xBB\xBF{\"nodes\": x}") << QStringLiteral("line 1, column 14: ");
     QTest::newRow("empty") << QByteArray() << QStringLiteral("line 1, column 1: ");
     QTest::newRow("garbage after the end") << QByteArray("{\"nodes\": []} x") << QStringLiteral("line 1, column 15: ");
     QTest::newRow("bad UTF-8") << QByteArray("{\"nodes\": [{\"label\": \"\xC0\x80\", \"kind\": 1}]}")
@@ -343,14 +381,17 @@ void TestTreeJsonStream::textsStrictJsonRefusesAreRead()
     // The fourth field: \q, a backslash before a zero byte, one before a
     // control character, and an escaped backslash.
     const QByteArray odd = QByteArray("\"\\q\\") + '\0' + QByteArray("\\\x01\\\\\"");
-    const QByteArray json = "{\"nodes\": [{\"label\": \"tab\there\", \"kind\": 1, \"fields\": [\"tab\there\", \"line\nbreak\","
-                            " \"nul\x01\", " + odd + "]},\n {\"label\": \"\\ud83d\\ude00\", \"kind\": 0}]}";
+    const QByteArray json =
+        "{\"nodes\": [{\"label\": \"tab\there\", \"kind\": 1, \"fields\": [\"tab\there\", \"line\nbreak\","
+        " \"nul\x01\", "
+        + odd + "]},\n {\"label\": \"\\ud83d\\ude00\", \"kind\": 0}]}";
     std::mt19937 pieces(3);
     for (const bool rewindable : {true, false}) {
         qsizetype at = 0;
         CardTree tree;
         QString error;
-        QVERIFY2(ReadTreeJson(piecewise(json, &at, &pieces, rewindable), QStringLiteral("in"), tree, &error), qPrintable(error));
+        QVERIFY2(ReadTreeJson(piecewise(json, &at, &pieces, rewindable), QStringLiteral("in"), tree, &error),
+                 qPrintable(error));
         QCOMPARE(tree.count(), 2);
         QCOMPARE(tree.nodeAt(0)->label(), QByteArray("tab\there"));
         QCOMPARE(tree.nodeAt(0)->data()->field(2).toByteArray(), QByteArray("line\nbreak"));
@@ -452,7 +493,8 @@ void TestTreeJsonStream::memoryFollowsTheTreeNotTheText()
 
 void TestTreeJsonStream::sourceFailuresAreNamed()
 {
-    const QByteArray json = "{\"nodes\": [" + QByteArray("{\"label\": \"a\", \"kind\": 1},").repeated(20000) + "{\"label\": \"a\", \"kind\": 1}]}";
+    const QByteArray json = "{\"nodes\": [" + QByteArray("{\"label\": \"a\", \"kind\": 1},").repeated(20000)
+        + "{\"label\": \"a\", \"kind\": 1}]}";
     qsizetype at = 0;
     JsonSource source;
     source.read = [&](char *into, qint64 room, QString *error) -> qint64 {

@@ -33,8 +33,14 @@
 
 namespace kelvo::testing {
 
-inline QByteArray gb(const QString &text) { return gb18030::encode(text); }
-inline QString text(QByteArrayView bytes) { return gb18030::decode(bytes); }
+inline QByteArray gb(const QString &text)
+{
+    return gb18030::encode(text);
+}
+inline QString text(QByteArrayView bytes)
+{
+    return gb18030::decode(bytes);
+}
 
 class TreePanelHarness : public CardTreeHost
 {
@@ -72,8 +78,7 @@ public:
         record->setField(Field::Name, gb(label));
         return tree.addChild(parent, gb(label), std::move(record));
     }
-    CardNode *addCard(CardNode *parent, const QString &name,
-                      std::initializer_list<std::pair<int, QString>> fields = {})
+    CardNode *addCard(CardNode *parent, const QString &name, std::initializer_list<std::pair<int, QString>> fields = {})
     {
         auto record = MakeCardRecord();
         record->setField(Field::Name, gb(name));
@@ -100,10 +105,7 @@ public:
             settled.wait(2000);
     }
     // The open label editor, if any.
-    QLineEdit *labelEditor()
-    {
-        return qobject_cast<QLineEdit *>(view->indexWidget(view->currentIndex()));
-    }
+    QLineEdit *labelEditor() { return qobject_cast<QLineEdit *>(view->indexWidget(view->currentIndex())); }
     // Types `newText` into the open label editor and confirms with Enter.
     bool confirmLabel(const QString &newText)
     {

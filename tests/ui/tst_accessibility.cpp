@@ -121,13 +121,15 @@ void TestAccessibility::progressWindowIsReadAsShown()
     QAccessibleInterface *readWindow = QAccessible::queryAccessibleInterface(&window);
     QAccessibleInterface *readLabel =
         QAccessible::queryAccessibleInterface(window.findChild<QLabel *>(QStringLiteral("Label1")));
-    QAccessibleInterface *readBar = QAccessible::queryAccessibleInterface(window.findChild<TGauge *>(QStringLiteral("gg1")));
+    QAccessibleInterface *readBar =
+        QAccessible::queryAccessibleInterface(window.findChild<TGauge *>(QStringLiteral("gg1")));
     QVERIFY(readWindow && readLabel && readBar);
 
     window.ShowSaveProgress(3);
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(readWindow->text(QAccessible::Name), QStringLiteral("正在保存数据,请稍候....."));
-    QCOMPARE(readLabel->text(QAccessible::Name), QStringLiteral("Warning：必须在保存完数据后才能关闭,否则数据会丢失！"));
+    QCOMPARE(readLabel->text(QAccessible::Name),
+             QStringLiteral("Warning：必须在保存完数据后才能关闭,否则数据会丢失！"));
     QVERIFY(staticTextsOf(&window).contains(QStringLiteral("Warning：必须在保存完数据后才能关闭,否则数据会丢失！")));
     QCOMPARE(readBar->text(QAccessible::Value), QStringLiteral("0%"));
     QVERIFY(!readBar->state().invisible);

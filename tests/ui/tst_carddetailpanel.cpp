@@ -53,7 +53,8 @@ private Q_SLOTS:
         h->addReserved();
         cls = h->addClass(nullptr, QStringLiteral("朋友"));
         cardA = h->addCard(cls, QStringLiteral("李四"),
-                           {{Field::TouXian, QStringLiteral("经理")}, {Field::DH, QStringLiteral("010-1234")},
+                           {{Field::TouXian, QStringLiteral("经理")},
+                            {Field::DH, QStringLiteral("010-1234")},
                             {Field::EMail, QStringLiteral("li@example.com")}});
         cardB = h->addCard(cls, QStringLiteral("王五"), {{Field::DW, QStringLiteral("某公司")}});
         h->modified = false; // the tree as built counts as saved
@@ -155,8 +156,7 @@ private Q_SLOTS:
         QTest::newRow("150 two-byte characters") << QString(150, QChar(0x4E2D)) << 254;
         QTest::newRow("300 ASCII bytes") << QString(300, QLatin1Char('x')) << 255;
         QTest::newRow("75 four-byte characters") << QString::fromUtf8("\xF0\x9F\x98\x80").repeated(75) << 252;
-        QTest::newRow("one byte then two-byte characters")
-            << QStringLiteral("a") + QString(150, QChar(0x6587)) << 255;
+        QTest::newRow("one byte then two-byte characters") << QStringLiteral("a") + QString(150, QChar(0x6587)) << 255;
     }
     void longTextIsCutAtCharacterBoundary()
     {
@@ -241,8 +241,8 @@ private Q_SLOTS:
 
     void editorsCarryTagsNamesAndTabOrder()
     {
-        const char *names[] = {"edtName", "edtTouXian", "edtDW", "edtDZ", "edtDH", "edtCZ", "edtSJ",
-                               "edtYB", "edtWZ", "edtQQ", "edtMSN", "edtEMail", "edtOther"};
+        const char *names[] = {"edtName", "edtTouXian", "edtDW", "edtDZ",  "edtDH",    "edtCZ",   "edtSJ",
+                               "edtYB",   "edtWZ",      "edtQQ", "edtMSN", "edtEMail", "edtOther"};
         QWidget *panel = h->panel();
         QWidget *expectedNext = nullptr;
         for (int tag = Field::First; tag <= Field::Last; ++tag) {

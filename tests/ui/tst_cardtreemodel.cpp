@@ -64,10 +64,10 @@ bool mirrors(const CardTreeModel &model, const CardTree &tree, const QModelIndex
     return true;
 }
 
-#define VERIFY_MIRRORS(model, tree)                                                                                  \
-    do {                                                                                                             \
-        QString why;                                                                                                 \
-        QVERIFY2(mirrors(model, tree, QModelIndex(), nullptr, &why), qPrintable(why));                               \
+#define VERIFY_MIRRORS(model, tree)                                                                                    \
+    do {                                                                                                               \
+        QString why;                                                                                                   \
+        QVERIFY2(mirrors(model, tree, QModelIndex(), nullptr, &why), qPrintable(why));                                 \
     } while (false)
 
 } // namespace
@@ -100,7 +100,7 @@ private Q_SLOTS:
         VERIFY_MIRRORS(model, tree);
 
         const QPersistentModelIndex keepA(model.indexOfNode(a));
-        QVERIFY(tree.moveNode(a, c, CardTree::MoveMode::BeforeTarget));       // to another parent
+        QVERIFY(tree.moveNode(a, c, CardTree::MoveMode::BeforeTarget)); // to another parent
         VERIFY_MIRRORS(model, tree);
         QCOMPARE(CardTreeModel::nodeOfIndex(keepA), a);
         QCOMPARE(QModelIndex(keepA), model.indexOfNode(a));

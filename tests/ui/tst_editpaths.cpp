@@ -31,8 +31,8 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 
 #include <functional>
@@ -102,9 +102,18 @@ QByteArray sampleFile()
     CardTree tree;
     CardNode *reserved = add(tree, nullptr, QStringLiteral("未分类的名片"), Kind::CardClass);
     add(tree, reserved, QStringLiteral("张三"), Kind::Card,
-        {{Field::TouXian, gb(QStringLiteral("经理"))}, {Field::DW, "Abc"}, {Field::DZ, gb(QStringLiteral("北京"))},
-         {Field::DH, "010"}, {Field::CZ, "011"}, {Field::SJ, "139"}, {Field::YB, "100"}, {Field::WZ, "x.cn"},
-         {Field::QQ, "123"}, {Field::MSN, "z@msn"}, {Field::EMail, "z@x.cn"}, {Field::Other, "o"}});
+        {{Field::TouXian, gb(QStringLiteral("经理"))},
+         {Field::DW, "Abc"},
+         {Field::DZ, gb(QStringLiteral("北京"))},
+         {Field::DH, "010"},
+         {Field::CZ, "011"},
+         {Field::SJ, "139"},
+         {Field::YB, "100"},
+         {Field::WZ, "x.cn"},
+         {Field::QQ, "123"},
+         {Field::MSN, "z@msn"},
+         {Field::EMail, "z@x.cn"},
+         {Field::Other, "o"}});
     CardNode *clients = add(tree, nullptr, QStringLiteral("客户"), Kind::CardClass);
     add(tree, clients, QStringLiteral("李四"), Kind::Card);
     add(tree, clients, QStringLiteral("王五"), Kind::Card);
@@ -266,8 +275,18 @@ struct EditPath
 
 const QString Reserved = QStringLiteral("未分类的名片");
 // The fields 2 to 13 of the card 张三.
-const QStringList ZhangSan = {QStringLiteral("经理"), "Abc", QStringLiteral("北京"), "010", "011", "139", "100",
-                              "x.cn", "123", "z@msn", "z@x.cn", "o"};
+const QStringList ZhangSan = {QStringLiteral("经理"),
+                              "Abc",
+                              QStringLiteral("北京"),
+                              "010",
+                              "011",
+                              "139",
+                              "100",
+                              "x.cn",
+                              "123",
+                              "z@msn",
+                              "z@x.cn",
+                              "o"};
 // The fields 2 to 13 of the card 赵六: other information full to 255 bytes.
 const QStringList ZhaoLiu = {{}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, QString(255, u'o')};
 
@@ -283,7 +302,8 @@ bool holdsInOrder(const QStringList &lines, const QStringList &run)
 std::vector<EditPath> editPaths()
 {
     std::vector<EditPath> paths = {
-        {"add card by the toolbar, named", Outcome::Changed,
+        {"add card by the toolbar, named",
+         Outcome::Changed,
          {line(0, QStringLiteral("客户"), 0), line(1, QStringLiteral("李四"), 1), line(1, QStringLiteral("王五"), 1),
           line(1, QStringLiteral("孙八"), 1)},
          [](EditWindow &w) {
@@ -291,50 +311,58 @@ std::vector<EditPath> editPaths()
              w.clickToolButton("actAddCard");
              w.confirmLabel(QStringLiteral("孙八"));
          }},
-        {"add card, name edit cancelled", Outcome::Changed,
+        {"add card, name edit cancelled",
+         Outcome::Changed,
          {line(1, QStringLiteral("王五"), 1), line(1, QStringLiteral("<新名片>"), 1)},
          [](EditWindow &w) {
              w.select(QStringLiteral("客户"));
              w.command("actAddCard")->trigger();
              w.cancelLabel();
          }},
-        {"add card from the context menu", Outcome::Changed,
+        {"add card from the context menu",
+         Outcome::Changed,
          {line(1, QStringLiteral("王五"), 1), line(1, QStringLiteral("<新名片>"), 1)},
          [](EditWindow &w) {
              w.select(QStringLiteral("李四"));
              w.chooseFromContextMenu(QStringLiteral("添加名片"));
              w.cancelLabel();
          }},
-        {"add card class from the menu bar", Outcome::Changed,
-         {line(2, QStringLiteral("赵六"), 1, ZhaoLiu),
-          line(1, QStringLiteral("家人"), 0)},
+        {"add card class from the menu bar",
+         Outcome::Changed,
+         {line(2, QStringLiteral("赵六"), 1, ZhaoLiu), line(1, QStringLiteral("家人"), 0)},
          [](EditWindow &w) {
              w.select(QStringLiteral("朋友"));
              w.chooseFromMenuBar(QStringLiteral("名片管理"), QStringLiteral("添加类别"));
              w.confirmLabel(QStringLiteral("家人"));
          }},
-        {"add card class at the top level", Outcome::Changed,
+        {"add card class at the top level",
+         Outcome::Changed,
          {line(0, QStringLiteral("怪"), 7), line(0, QStringLiteral("<新类别>"), 0)},
          [](EditWindow &w) {
              w.select(Reserved);
              w.command("actAddCardClass")->trigger();
              w.cancelLabel();
          }},
-        {"delete card", Outcome::Changed, {line(0, QStringLiteral("客户"), 0), line(1, QStringLiteral("王五"), 1)},
+        {"delete card",
+         Outcome::Changed,
+         {line(0, QStringLiteral("客户"), 0), line(1, QStringLiteral("王五"), 1)},
          [](EditWindow &w) {
              w.select(QStringLiteral("李四"));
              w.dialogs.answerQuestion(true);
              w.clickToolButton("actDeleteSomething");
          },
          QStringLiteral("李四")},
-        {"delete empty card class", Outcome::Changed, {},
+        {"delete empty card class",
+         Outcome::Changed,
+         {},
          [](EditWindow &w) {
              w.select(QStringLiteral("空类"));
              w.dialogs.answerQuestion(true);
              w.command("actDeleteSomething")->trigger();
          },
          QStringLiteral("空类")},
-        {"delete the cards of a card class", Outcome::Changed,
+        {"delete the cards of a card class",
+         Outcome::Changed,
          {line(0, QStringLiteral("朋友"), 0), line(0, QStringLiteral("空类"), 0)},
          [](EditWindow &w) {
              w.select(QStringLiteral("朋友"));
@@ -342,99 +370,131 @@ std::vector<EditPath> editPaths()
              w.chooseFromContextMenu(QStringLiteral("删除"));
          },
          QStringLiteral("赵六")},
-        {"rename card by its label", Outcome::Changed, {line(1, QStringLiteral("王六"), 1)},
+        {"rename card by its label",
+         Outcome::Changed,
+         {line(1, QStringLiteral("王六"), 1)},
          [](EditWindow &w) {
              w.select(QStringLiteral("王五"));
              w.command("actRename")->trigger();
              w.confirmLabel(QStringLiteral("王六"));
          }},
-        {"rename card class by its label", Outcome::Changed, {line(0, QStringLiteral("老客户"), 0)},
+        {"rename card class by its label",
+         Outcome::Changed,
+         {line(0, QStringLiteral("老客户"), 0)},
          [](EditWindow &w) {
              w.select(QStringLiteral("客户"));
              w.chooseFromMenuBar(QStringLiteral("编辑"), QStringLiteral("重命名"));
              w.confirmLabel(QStringLiteral("老客户"));
          }},
-        {"rename by a double-click", Outcome::Changed, {line(1, QStringLiteral("李五"), 1)},
+        {"rename by a double-click",
+         Outcome::Changed,
+         {line(1, QStringLiteral("李五"), 1)},
          [](EditWindow &w) {
              w.select(QStringLiteral("李四"));
              QTest::mouseDClick(w.tvCard()->viewport(), Qt::LeftButton, {}, w.labelPoint(QStringLiteral("李四")));
              QTRY_VERIFY(w.labelEditor());
              w.confirmLabel(QStringLiteral("李五"));
          }},
-        {"drag card onto a card class", Outcome::Changed,
+        {"drag card onto a card class",
+         Outcome::Changed,
          {line(0, QStringLiteral("空类"), 0), line(1, QStringLiteral("张三"), 1, ZhangSan)},
          [](EditWindow &w) {
              w.select(QStringLiteral("张三"));
              w.dropOnto(QStringLiteral("空类"));
          }},
-        {"drag card onto a card", Outcome::Changed,
+        {"drag card onto a card",
+         Outcome::Changed,
          {line(0, Reserved, 0), line(1, QStringLiteral("王五"), 1), line(1, QStringLiteral("张三"), 1, ZhangSan)},
          [](EditWindow &w) {
              w.select(QStringLiteral("王五"));
              w.dropOnto(QStringLiteral("张三"));
          }},
-        {"drag card class onto the reserved class", Outcome::Changed,
-         {line(0, QStringLiteral("怪"), 7), line(0, QStringLiteral("同学"), 0), line(1, QStringLiteral("赵六"), 1, ZhaoLiu)},
+        {"drag card class onto the reserved class",
+         Outcome::Changed,
+         {line(0, QStringLiteral("怪"), 7), line(0, QStringLiteral("同学"), 0),
+          line(1, QStringLiteral("赵六"), 1, ZhaoLiu)},
          [](EditWindow &w) {
              w.select(QStringLiteral("同学"));
              w.dropOnto(Reserved);
          }},
-        {"label edit started and cancelled", Outcome::RaisedAnyway, {},
+        {"label edit started and cancelled",
+         Outcome::RaisedAnyway,
+         {},
          [](EditWindow &w) {
              w.select(QStringLiteral("李四"));
              w.command("actRename")->trigger();
              w.cancelLabel();
          }},
-        {"label confirmed unchanged", Outcome::RaisedAnyway, {},
+        {"label confirmed unchanged",
+         Outcome::RaisedAnyway,
+         {},
          [](EditWindow &w) {
              w.select(QStringLiteral("李四"));
              w.command("actRename")->trigger();
              w.confirmLabel(QStringLiteral("李四"));
          }},
-        {"card class given a top-level label", Outcome::RaisedAnyway, {},
+        {"card class given a top-level label",
+         Outcome::RaisedAnyway,
+         {},
          [](EditWindow &w) {
              w.select(QStringLiteral("同学"));
              w.command("actRename")->trigger();
              w.confirmLabel(QStringLiteral("客户"));
          }},
-        {"drop of the reserved class", Outcome::RaisedAnyway, {},
+        {"drop of the reserved class",
+         Outcome::RaisedAnyway,
+         {},
          [](EditWindow &w) {
              w.select(Reserved);
              w.dropOnto(QStringLiteral("客户"));
          }},
-        {"drop onto itself", Outcome::RaisedAnyway, {},
+        {"drop onto itself",
+         Outcome::RaisedAnyway,
+         {},
          [](EditWindow &w) {
              w.select(QStringLiteral("客户"));
              w.dropOnto(QStringLiteral("客户"));
          }},
-        {"delete of an unknown kind", Outcome::RaisedAnyway, {},
+        {"delete of an unknown kind",
+         Outcome::RaisedAnyway,
+         {},
          [](EditWindow &w) {
              w.select(QStringLiteral("怪"));
              w.command("actDeleteSomething")->trigger();
          }},
-        {"typing past a full field", Outcome::RaisedAnyway, {},
+        {"typing past a full field",
+         Outcome::RaisedAnyway,
+         {},
          [](EditWindow &w) {
              w.select(QStringLiteral("赵六"));
              w.typeInto("edtOther", "p");
          }},
-        {"selecting cards", Outcome::ReadOnly, {},
+        {"selecting cards",
+         Outcome::ReadOnly,
+         {},
          [](EditWindow &w) {
              w.select(QStringLiteral("张三"));
              w.select(QStringLiteral("朋友"));
              w.select(QStringLiteral("赵六"));
          }},
-        {"delete answered No", Outcome::ReadOnly, {},
+        {"delete answered No",
+         Outcome::ReadOnly,
+         {},
          [](EditWindow &w) {
              w.select(QStringLiteral("李四"));
              w.dialogs.answerQuestion(false);
              w.command("actDeleteSomething")->trigger();
          }},
-        {"typing into a card class", Outcome::ReadOnly, {},
+        {"typing into a card class",
+         Outcome::ReadOnly,
+         {},
          [](EditWindow &w) {
              w.select(QStringLiteral("客户"));
              w.typeInto("edtDH", "5");
          }},
-        {"mail, web, help, about and search", Outcome::ReadOnly, {},
+        {"mail, web, help, about and search",
+         Outcome::ReadOnly,
+         {},
          [](EditWindow &w) {
              w.select(QStringLiteral("张三"));
              for (const char *name : {"actSendMail", "actOpenMainPage", "actSoftHelp", "actAuthorMainPage",
@@ -444,8 +504,8 @@ std::vector<EditPath> editPaths()
     };
 
     // Each of the thirteen editors, typed into for the card 张三.
-    const char *editors[] = {"edtName", "edtTouXian", "edtDW", "edtDZ", "edtDH", "edtCZ", "edtSJ",
-                             "edtYB", "edtWZ", "edtQQ", "edtMSN", "edtEMail", "edtOther"};
+    const char *editors[] = {"edtName", "edtTouXian", "edtDW", "edtDZ",  "edtDH",    "edtCZ",   "edtSJ",
+                             "edtYB",   "edtWZ",      "edtQQ", "edtMSN", "edtEMail", "edtOther"};
     for (int tag = Field::First; tag <= Field::Last; ++tag) {
         QString label = QStringLiteral("张三");
         QStringList fields = ZhangSan;

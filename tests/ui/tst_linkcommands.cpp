@@ -32,13 +32,22 @@ void TestLinkCommands::cardMailLink_data()
     QTest::addColumn<QString>("email");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("link");
-    QTest::newRow("plain") << "a@b.cn" << "Wang" << "MailTo:a@b.cn?Subject=Wang您好!";
-    QTest::newRow("blanks and Chinese kept as they are") << "zs@example.com" << "张 三 Ltd"
-                                                          << "MailTo:zs@example.com?Subject=张 三 Ltd您好!";
-    QTest::newRow("no address") << "" << "李四" << "MailTo:?Subject=李四您好!";
-    QTest::newRow("no name") << "x@y.z" << "" << "MailTo:x@y.z?Subject=您好!";
+    QTest::newRow("plain") << "a@b.cn"
+                           << "Wang"
+                           << "MailTo:a@b.cn?Subject=Wang您好!";
+    QTest::newRow("blanks and Chinese kept as they are") << "zs@example.com"
+                                                         << "张 三 Ltd"
+                                                         << "MailTo:zs@example.com?Subject=张 三 Ltd您好!";
+    QTest::newRow("no address") << ""
+                                << "李四"
+                                << "MailTo:?Subject=李四您好!";
+    QTest::newRow("no name") << "x@y.z"
+                             << ""
+                             << "MailTo:x@y.z?Subject=您好!";
     QTest::newRow("characters with a meaning in links are escaped")
-        << "a&b@c.d" << "50%?&x=+#" << "MailTo:a%26b@c.d?Subject=50%25%3F%26x%3D%2B%23您好!";
+        << "a&b@c.d"
+        << "50%?&x=+#"
+        << "MailTo:a%26b@c.d?Subject=50%25%3F%26x%3D%2B%23您好!";
 }
 
 void TestLinkCommands::cardMailLink()
@@ -54,19 +63,32 @@ void TestLinkCommands::cardMailReachesTheMailProgramIntact_data()
 {
     QTest::addColumn<QString>("email");
     QTest::addColumn<QString>("name");
-    QTest::newRow("plain") << "zs@example.cn" << "张三";
-    QTest::newRow("ampersand in the name") << "pg@example.cn" << "P&G 张三";
-    QTest::newRow("added recipient in the address") << "a@b.cn?bcc=spy@example.org" << "李四";
-    QTest::newRow("added parameters in the name") << "a@b.cn" << "x&cc=spy@example.org&attach=/etc/passwd";
-    QTest::newRow("hash") << "a#b@c.cn" << "No.#1";
-    QTest::newRow("percent") << "a@b.cn" << "100% %41 %0d %zz";
-    QTest::newRow("equals and plus") << "a+b@c.cn" << "1+1=2";
-    QTest::newRow("question mark") << "a@b.cn" << "谁?";
-    QTest::newRow("other punctuation") << "a@b.cn" << "/:@;,[]<>\"'\\^`{|}~!$*()";
-    QTest::newRow("blanks and tab") << "a@b.cn" << " 张  三\t";
-    QTest::newRow("line break inside") << "a@b.cn" << "上\r\n下";
-    QTest::newRow("empty address") << "" << "王五";
-    QTest::newRow("empty name") << "x@y.z" << "";
+    QTest::newRow("plain") << "zs@example.cn"
+                           << "张三";
+    QTest::newRow("ampersand in the name") << "pg@example.cn"
+                                           << "P&G 张三";
+    QTest::newRow("added recipient in the address") << "a@b.cn?bcc=spy@example.org"
+                                                    << "李四";
+    QTest::newRow("added parameters in the name") << "a@b.cn"
+                                                  << "x&cc=spy@example.org&attach=/etc/passwd";
+    QTest::newRow("hash") << "a#b@c.cn"
+                          << "No.#1";
+    QTest::newRow("percent") << "a@b.cn"
+                             << "100% %41 %0d %zz";
+    QTest::newRow("equals and plus") << "a+b@c.cn"
+                                     << "1+1=2";
+    QTest::newRow("question mark") << "a@b.cn"
+                                   << "谁?";
+    QTest::newRow("other punctuation") << "a@b.cn"
+                                       << "/:@;,[]<>\"'\\^`{|}~!$*()";
+    QTest::newRow("blanks and tab") << "a@b.cn"
+                                    << " 张  三\t";
+    QTest::newRow("line break inside") << "a@b.cn"
+                                       << "上\r\n下";
+    QTest::newRow("empty address") << ""
+                                   << "王五";
+    QTest::newRow("empty name") << "x@y.z"
+                                << "";
 }
 
 // The link as the desktop is handed it, read the way a mail program reads
@@ -98,14 +120,22 @@ void TestLinkCommands::webSiteLink_data()
 {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("opened");
-    QTest::newRow("bare host") << "www.example.cn" << "http://www.example.cn";
-    QTest::newRow("http kept") << "http://www.example.cn/a?b=1" << "http://www.example.cn/a?b=1";
-    QTest::newRow("https kept") << "https://example.org" << "https://example.org";
-    QTest::newRow("capital scheme kept") << "HTTP://EXAMPLE.ORG" << "HTTP://EXAMPLE.ORG";
-    QTest::newRow("empty") << "" << "http://";
-    QTest::newRow("http only further on") << "example.org/?u=http://x" << "http://example.org/?u=http://x";
-    QTest::newRow("other scheme made a web link") << "file:///etc/passwd" << "http://file:///etc/passwd";
-    QTest::newRow("script scheme made a web link") << "javascript:alert(1)" << "http://javascript:alert(1)";
+    QTest::newRow("bare host") << "www.example.cn"
+                               << "http://www.example.cn";
+    QTest::newRow("http kept") << "http://www.example.cn/a?b=1"
+                               << "http://www.example.cn/a?b=1";
+    QTest::newRow("https kept") << "https://example.org"
+                                << "https://example.org";
+    QTest::newRow("capital scheme kept") << "HTTP://EXAMPLE.ORG"
+                                         << "HTTP://EXAMPLE.ORG";
+    QTest::newRow("empty") << ""
+                           << "http://";
+    QTest::newRow("http only further on") << "example.org/?u=http://x"
+                                          << "http://example.org/?u=http://x";
+    QTest::newRow("other scheme made a web link") << "file:///etc/passwd"
+                                                  << "http://file:///etc/passwd";
+    QTest::newRow("script scheme made a web link") << "javascript:alert(1)"
+                                                   << "http://javascript:alert(1)";
 }
 
 void TestLinkCommands::webSiteLink()

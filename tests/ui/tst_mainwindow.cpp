@@ -136,8 +136,7 @@ private:
     void startSession(bool trayAvailable = true)
     {
         m_tray = std::make_unique<FakeTrayIcon>(trayAvailable);
-        m_session =
-            std::make_unique<Session>(Session::Services{m_dialogs, m_shell, *m_tray, m_spreadsheet, m_files});
+        m_session = std::make_unique<Session>(Session::Services{m_dialogs, m_shell, *m_tray, m_spreadsheet, m_files});
         m_finished = std::make_unique<QSignalSpy>(m_session.get(), &Session::finished);
     }
 
@@ -217,11 +216,9 @@ private Q_SLOTS:
         QCOMPARE(menus.at(0)->text(), QStringLiteral("名片管理"));
         QCOMPARE(describe(menus.at(0)->menu()->actions()), QStringLiteral("添加类别|添加名片|-|保存|-|退出"));
         QCOMPARE(menus.at(1)->text(), QStringLiteral("编辑"));
-        QCOMPARE(describe(menus.at(1)->menu()->actions()),
-                 QStringLiteral("查找|-|重命名|-|删除|-|发送邮件|打开主页"));
+        QCOMPARE(describe(menus.at(1)->menu()->actions()), QStringLiteral("查找|-|重命名|-|删除|-|发送邮件|打开主页"));
         QCOMPARE(menus.at(2)->text(), QStringLiteral("帮助"));
-        QCOMPARE(describe(menus.at(2)->menu()->actions()),
-                 QStringLiteral("帮助主题|-|软件主页|联系作者|-|关于"));
+        QCOMPARE(describe(menus.at(2)->menu()->actions()), QStringLiteral("帮助主题|-|软件主页|联系作者|-|关于"));
     }
 
     void storedSkinLoadsAtCreation()
@@ -240,19 +237,32 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<int>("icon");
-        QTest::newRow("add class") << "actAddCardClass" << "添加类别" << 0;
-        QTest::newRow("add card") << "actAddCard" << "添加名片" << 1;
-        QTest::newRow("open page") << "actOpenMainPage" << "打开主页" << 2;
-        QTest::newRow("delete") << "actDeleteSomething" << "删除" << 3;
-        QTest::newRow("search") << "actSearchCard" << "查找" << 4;
-        QTest::newRow("help") << "actSoftHelp" << "帮助主题" << 5;
-        QTest::newRow("mail") << "actSendMail" << "发送邮件" << 6;
-        QTest::newRow("rename") << "actRename" << "重命名" << 8;
-        QTest::newRow("save") << "actSaveAll" << "保存" << 9;
-        QTest::newRow("mail author") << "actMailToAuthor" << "联系作者" << 10;
-        QTest::newRow("about") << "actAbout" << "关于" << 11;
-        QTest::newRow("exit") << "actExit" << "退出" << 12;
-        QTest::newRow("author page") << "actAuthorMainPage" << "软件主页" << 13;
+        QTest::newRow("add class") << "actAddCardClass"
+                                   << "添加类别" << 0;
+        QTest::newRow("add card") << "actAddCard"
+                                  << "添加名片" << 1;
+        QTest::newRow("open page") << "actOpenMainPage"
+                                   << "打开主页" << 2;
+        QTest::newRow("delete") << "actDeleteSomething"
+                                << "删除" << 3;
+        QTest::newRow("search") << "actSearchCard"
+                                << "查找" << 4;
+        QTest::newRow("help") << "actSoftHelp"
+                              << "帮助主题" << 5;
+        QTest::newRow("mail") << "actSendMail"
+                              << "发送邮件" << 6;
+        QTest::newRow("rename") << "actRename"
+                                << "重命名" << 8;
+        QTest::newRow("save") << "actSaveAll"
+                              << "保存" << 9;
+        QTest::newRow("mail author") << "actMailToAuthor"
+                                     << "联系作者" << 10;
+        QTest::newRow("about") << "actAbout"
+                               << "关于" << 11;
+        QTest::newRow("exit") << "actExit"
+                              << "退出" << 12;
+        QTest::newRow("author page") << "actAuthorMainPage"
+                                     << "软件主页" << 13;
     }
 
     void commandsCarryCaptionsAndIcons()
@@ -303,7 +313,10 @@ private Q_SLOTS:
         struct ShowCounter : QObject
         {
             int *count;
-            explicit ShowCounter(int *c) : count(c) {}
+            explicit ShowCounter(int *c)
+                : count(c)
+            {
+            }
             bool eventFilter(QObject *, QEvent *event) override
             {
                 if (event->type() == QEvent::Show)
@@ -344,8 +357,7 @@ private Q_SLOTS:
         startAndShow();
         TfrmMain *w = main();
         auto *tree = child<CardTreeView>(w, "tvCard");
-        QCOMPARE(labelsInOrder(w->cardTree()),
-                 QStringList({"客户", "张三", "李四", "朋友", "同学", "王五"}));
+        QCOMPARE(labelsInOrder(w->cardTree()), QStringList({"客户", "张三", "李四", "朋友", "同学", "王五"}));
         CardNode *last = w->cardTree().lastInAbsoluteOrder();
         QCOMPARE(w->selectedNode(), last);
         QVERIFY(tree->selectionModel()->isSelected(w->indexOfNode(last)));
@@ -521,8 +533,8 @@ private Q_SLOTS:
         // Edits made while hidden (a command could not, but the tree is the
         // one the window shows), and a changed file on disk that must not
         // be read again.
-        CardNode *added = main()->cardTree().addChild(main()->cardTree().firstTopLevel(), NewCardLabel(),
-                                                      MakeCardRecord());
+        CardNode *added =
+            main()->cardTree().addChild(main()->cardTree().firstTopLevel(), NewCardLabel(), MakeCardRecord());
         QVERIFY(main()->isModified());
         QVERIFY(writeFile(m_files.dataFile, QByteArray(4, '\0')));
 
@@ -656,7 +668,9 @@ private Q_SLOTS:
         const QByteArray backup = SerializeTree(backupTree);
         QVERIFY(writeFile(m_files.backupFile, backup));
         // One top-level node announced, then the file ends inside its label.
-        const QByteArray damaged = QByteArray::fromHex("01000000" "0a000000" "08");
+        const QByteArray damaged = QByteArray::fromHex("01000000"
+                                                       "0a000000"
+                                                       "08");
         QVERIFY(writeFile(m_files.dataFile, damaged));
 
         startAndShow();

@@ -59,8 +59,8 @@ private Q_SLOTS:
         for (int odd : {-1, 2, 7}) {
             for (int other : {0, 1, odd}) {
                 for (bool reserved : {false, true}) {
-                    const QByteArray suffix = QByteArray::number(odd) + "/" + QByteArray::number(other)
-                        + (reserved ? " reserved" : "");
+                    const QByteArray suffix =
+                        QByteArray::number(odd) + "/" + QByteArray::number(other) + (reserved ? " reserved" : "");
                     QTest::newRow(("unknown moved " + suffix).constData()) << odd << other << reserved << none;
                     QTest::newRow(("unknown target " + suffix).constData()) << other << odd << reserved << none;
                 }

@@ -4,8 +4,8 @@
 #include "CardRecords.h"
 #include "CardTree.h"
 #include "DataFile.h"
-#include "Gb18030.h"
 #include "EventLoopPump.h"
+#include "Gb18030.h"
 #include "TGauge.h"
 #include "TfrmProgress.h"
 
@@ -40,7 +40,7 @@ public:
     }
 
     QStringList calls;
-    QList<int> percents;     // the bar's percentage, noted at each repaint request and at the end
+    QList<int> percents; // the bar's percentage, noted at each repaint request and at the end
     QString loadLabel;
     QString loadCaption;
     bool barShownDuringLoad = true;

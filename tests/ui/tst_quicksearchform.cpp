@@ -133,8 +133,8 @@ void TestQuickSearchForm::startsWithNameTickedAndNamedControls()
     QCOMPARE(f.clb1->item(11)->text(), QStringLiteral("E_MAIL"));
     QVERIFY(f.form.statusText().isEmpty());
 
-    const QStringList names = {"cmbConStr", "SpeedButton1", "GroupBox1", "Label2", "clb1", "GroupBox2", "lv1",
-                               "Button1", "Button2", "Button3", "Button4", "sb1"};
+    const QStringList names = {"cmbConStr", "SpeedButton1", "GroupBox1", "Label2",  "clb1",    "GroupBox2",
+                               "lv1",       "Button1",      "Button2",   "Button3", "Button4", "sb1"};
     for (const QString &name : names)
         QVERIFY2(f.form.findChild<QWidget *>(name), qPrintable(name));
     for (const char *name : {"cmbConStr", "SpeedButton1", "clb1", "lv1", "Button1", "Button2", "Button3", "Button4"})
@@ -162,8 +162,7 @@ void TestQuickSearchForm::startsWithNameTickedAndNamedControls()
         columns.insert(item.left());
     }
     QCOMPARE(columns.size(), 3);
-    QCOMPARE(f.clb1->visualItemRect(f.clb1->item(1)).left(),
-             f.clb1->visualItemRect(f.clb1->item(0)).left());
+    QCOMPARE(f.clb1->visualItemRect(f.clb1->item(1)).left(), f.clb1->visualItemRect(f.clb1->item(0)).left());
 }
 
 void TestQuickSearchForm::findsByNameWithoutRegardToCase()
@@ -183,8 +182,7 @@ void TestQuickSearchForm::findsByNameWithoutRegardToCase()
     // Folded values everywhere in the row: the address lost its blanks.
     QCOMPARE(f.lv1->model()->index(1, 3).data().toString(), QStringLiteral("ROAD 1"));
     QCOMPARE(f.lv1->model()->index(2, 2).data().toString(), QStringLiteral("ABC"));
-    QCOMPARE(f.lv1->model()->index(0, 0).data(Qt::TextAlignmentRole).toInt(),
-             int(Qt::AlignLeft | Qt::AlignVCenter));
+    QCOMPARE(f.lv1->model()->index(0, 0).data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignLeft | Qt::AlignVCenter));
     QCOMPARE(f.lv1->model()->index(0, 5).data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
     for (int column = 0; column < 13; ++column)
         QVERIFY(f.lv1->horizontalHeader()->sectionSize(column) >= 50);
@@ -239,7 +237,7 @@ void TestQuickSearchForm::emptyConditionShowsTheMessage()
 
     f.search(QStringLiteral(" \t "));
     QCOMPARE(f.dialogs.notices, QStringList{QStringLiteral("请输入查找条件!")});
-    QVERIFY(f.names().isEmpty());                                  // the list is cleared
+    QVERIFY(f.names().isEmpty());                                     // the list is cleared
     QCOMPARE(f.form.statusText(), QStringLiteral("共找到1张名片。")); // the status keeps its text
     QCOMPARE(f.historyShown(), QStringList{"AN"});
 }

@@ -5,10 +5,10 @@
 
 #include "CardText.h"
 #include "MailUri.h"
+#include "MessagePump.h"
 #include "RecordingShell.h"
 #include "RecordingSpreadsheet.h"
 #include "ResultExport.h"
-#include "MessagePump.h"
 #include "ResultExports.h"
 #include "XlsxSpreadsheet.h"
 #include "tst_searchsupport.h"
@@ -124,10 +124,14 @@ void TestResultExports::textFileProposesTheConditionAsTyped_data()
 {
     QTest::addColumn<QString>("condition");
     QTest::addColumn<QString>("proposed");
-    QTest::newRow("blanks kept") << "  张" << "  张的查询结果";
-    QTest::newRow("letter case kept") << "aBc " << "aBc 的查询结果";
-    QTest::newRow("empty") << "" << "的查询结果";
-    QTest::newRow("no other folder") << "../a/b\\c" << ".._a_b_c的查询结果";
+    QTest::newRow("blanks kept") << "  张"
+                                 << "  张的查询结果";
+    QTest::newRow("letter case kept") << "aBc "
+                                      << "aBc 的查询结果";
+    QTest::newRow("empty") << ""
+                           << "的查询结果";
+    QTest::newRow("no other folder") << "../a/b\\c"
+                                     << ".._a_b_c的查询结果";
 }
 
 void TestResultExports::textFileProposesTheConditionAsTyped()
@@ -226,15 +230,24 @@ void TestResultExports::mailBodyReachesTheMailProgramIntact_data()
 {
     QTest::addColumn<QString>("company");
     QTest::addColumn<QString>("address");
-    QTest::newRow("plain") << "Abc Ltd" << "北京市";
-    QTest::newRow("ampersand") << "AT&T" << "P&G 大厦";
-    QTest::newRow("hash") << "No.#1" << "3#楼";
-    QTest::newRow("added parameters") << "x&cc=spy@example.org" << "&attach=/etc/passwd&bcc=spy@example.org";
-    QTest::newRow("question mark and equals") << "谁?是=谁" << "?Subject=假的";
-    QTest::newRow("percent") << "100% %41" << "%0d%0a %zz %";
-    QTest::newRow("plus") << "A+B" << "1+1";
-    QTest::newRow("other punctuation") << "/:@;,[]<>\"'" << "\\^`{|}~!$*()";
-    QTest::newRow("line break and tab inside") << "上\r\n下" << "左\t右";
+    QTest::newRow("plain") << "Abc Ltd"
+                           << "北京市";
+    QTest::newRow("ampersand") << "AT&T"
+                               << "P&G 大厦";
+    QTest::newRow("hash") << "No.#1"
+                          << "3#楼";
+    QTest::newRow("added parameters") << "x&cc=spy@example.org"
+                                      << "&attach=/etc/passwd&bcc=spy@example.org";
+    QTest::newRow("question mark and equals") << "谁?是=谁"
+                                              << "?Subject=假的";
+    QTest::newRow("percent") << "100% %41"
+                             << "%0d%0a %zz %";
+    QTest::newRow("plus") << "A+B"
+                          << "1+1";
+    QTest::newRow("other punctuation") << "/:@;,[]<>\"'"
+                                       << "\\^`{|}~!$*()";
+    QTest::newRow("line break and tab inside") << "上\r\n下"
+                                               << "左\t右";
 }
 
 // The link as the desktop is handed it, read the way a mail program reads
@@ -286,8 +299,7 @@ void TestResultExports::spreadsheetStepsAndCells()
     QCOMPARE(calls.size(), 3 + 13 * 3 + 2);
     QCOMPARE(calls.mid(0, 4), (QStringList{"create", "addWorkbook", "setVisible(false)", "setCell(1,1)"}));
     QCOMPARE(calls.at(16), QStringLiteral("setCell(2,1)"));
-    QCOMPARE(calls.mid(calls.size() - 3),
-             (QStringList{"setCell(3,13)", "setVisible(true)", "saveAs(/data/out.xlsx)"}));
+    QCOMPARE(calls.mid(calls.size() - 3), (QStringList{"setCell(3,13)", "setVisible(true)", "saveAs(/data/out.xlsx)"}));
     QCOMPARE(f.spreadsheet.applicationsAlive, 0);
     QCOMPARE(f.pump.calls, 2);
 

@@ -137,9 +137,10 @@ void TestSearchWindow::commandsOfTheMainWindow()
     QStringList opened;
     for (const RecordingShell::Opened &item : f.shell.opened())
         opened << item.text;
-    QCOMPARE(opened, (QStringList{QStringLiteral("MailTo:w@x.cn?Subject=王 五您好!"), "http://x.cn",
-                                  QDir(QCoreApplication::applicationDirPath()).filePath("bz.txt"),
-                                  "https://kelvo.example.org/", "Mailto:kelvo@example.org?"}));
+    QCOMPARE(opened,
+             (QStringList{QStringLiteral("MailTo:w@x.cn?Subject=王 五您好!"), "http://x.cn",
+                          QDir(QCoreApplication::applicationDirPath()).filePath("bz.txt"), "https://kelvo.example.org/",
+                          "Mailto:kelvo@example.org?"}));
     QVERIFY(f.shell.opened().at(2).isFile);
     QCOMPARE(f.dialogs.notices,
              (QStringList{QStringLiteral("暂不支持按类别发送。"), QStringLiteral("请选择名片"), "Kelvo V2.1"}));
@@ -171,8 +172,11 @@ void TestSearchWindow::savesAPictureOfTheWindow()
     Fixture f;
     CardNode *group = addClass(f.main.cardTree(), nullptr, QStringLiteral("同事"));
     addCard(f.main.cardTree(), group,
-            {{Field::Name, QStringLiteral("张三")}, {Field::TouXian, QStringLiteral("经理")},
-             {Field::DW, QStringLiteral("Abc Ltd")}, {Field::DH, "010-12345678"}, {Field::EMail, "zs@abc.cn"}});
+            {{Field::Name, QStringLiteral("张三")},
+             {Field::TouXian, QStringLiteral("经理")},
+             {Field::DW, QStringLiteral("Abc Ltd")},
+             {Field::DH, "010-12345678"},
+             {Field::EMail, "zs@abc.cn"}});
     addCard(f.main.cardTree(), group, {{Field::Name, QStringLiteral("李四")}, {Field::DW, QStringLiteral("abc 公司")}});
     addCard(f.main.cardTree(), nullptr, {{Field::Name, "xABCy"}, {Field::QQ, "12345"}});
     f.main.showSearchWindow();

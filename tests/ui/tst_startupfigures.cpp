@@ -62,8 +62,8 @@ private Q_SLOTS:
             CardNode *cls = nullptr;
             for (int i = 0; i < cards; ++i) {
                 if (i % 500 == 0)
-                    cls = tree.addTopLevel(gb18030::encode(QStringLiteral("类别%1").arg(i / 500)),
-                                           MakeCardClassRecord());
+                    cls =
+                        tree.addTopLevel(gb18030::encode(QStringLiteral("类别%1").arg(i / 500)), MakeCardClassRecord());
                 auto record = MakeCardRecord();
                 const QByteArray name = gb18030::encode(QStringLiteral("张%1").arg(i));
                 record->setField(Field::Name, name);

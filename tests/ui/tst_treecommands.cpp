@@ -81,10 +81,7 @@ private Q_SLOTS:
         h->modified = false; // the tree as built counts as saved
         h->show();
     }
-    void cleanup()
-    {
-        h.reset();
-    }
+    void cleanup() { h.reset(); }
 
     void addCardClass_data()
     {
@@ -92,8 +89,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expectedParent"); // empty: top level
         QTest::newRow("nothing selected") << QString() << QString();
         QTest::newRow("reserved class") << "R" << QString();
-        QTest::newRow("top-level class") << "A" << "A";
-        QTest::newRow("nested class") << "A1" << "A1";
+        QTest::newRow("top-level class") << "A"
+                                         << "A";
+        QTest::newRow("nested class") << "A1"
+                                      << "A1";
     }
     void addCardClass()
     {
@@ -136,10 +135,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("selected");
         QTest::addColumn<QString>("expectedParent");
         QTest::newRow("nothing selected: the reserved class") << QString() << "R";
-        QTest::newRow("reserved class") << "R" << "R";
-        QTest::newRow("class") << "B" << "B";
-        QTest::newRow("nested class") << "A1" << "A1";
-        QTest::newRow("card: its class") << "a1" << "A";
+        QTest::newRow("reserved class") << "R"
+                                        << "R";
+        QTest::newRow("class") << "B"
+                               << "B";
+        QTest::newRow("nested class") << "A1"
+                                      << "A1";
+        QTest::newRow("card: its class") << "a1"
+                                         << "A";
     }
     void addCard()
     {
@@ -436,20 +439,48 @@ private Q_SLOTS:
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("newParent"); // "-": does not move; "": top level
         QTest::addColumn<int>("newRow");
-        QTest::newRow("card onto class") << "a1" << "B" << "B" << 1;
-        QTest::newRow("card onto reserved class") << "a1" << "R" << "R" << 1;
-        QTest::newRow("card onto card") << "a1" << "b1" << "B" << 0;
-        QTest::newRow("card onto card of same class") << "a2" << "a1" << "A" << 0;
-        QTest::newRow("card onto nested class") << "b1" << "A1" << "A1" << 1;
-        QTest::newRow("class onto card") << "A1" << "b1" << "B" << 1;
-        QTest::newRow("class onto reserved class") << "A1" << "R" << "" << 3;
-        QTest::newRow("class onto class") << "A1" << "B" << "B" << 1;
-        QTest::newRow("top-level class into class") << "B" << "A" << "A" << 3;
-        QTest::newRow("class onto its own card") << "A" << "a11" << "-" << 0;
-        QTest::newRow("class onto its subclass") << "A" << "A1" << "-" << 0;
-        QTest::newRow("class onto itself") << "A1" << "A1" << "-" << 0;
-        QTest::newRow("card already last in class") << "a11" << "A1" << "-" << 0;
-        QTest::newRow("reserved class") << "R" << "B" << "-" << 0;
+        QTest::newRow("card onto class") << "a1"
+                                         << "B"
+                                         << "B" << 1;
+        QTest::newRow("card onto reserved class") << "a1"
+                                                  << "R"
+                                                  << "R" << 1;
+        QTest::newRow("card onto card") << "a1"
+                                        << "b1"
+                                        << "B" << 0;
+        QTest::newRow("card onto card of same class") << "a2"
+                                                      << "a1"
+                                                      << "A" << 0;
+        QTest::newRow("card onto nested class") << "b1"
+                                                << "A1"
+                                                << "A1" << 1;
+        QTest::newRow("class onto card") << "A1"
+                                         << "b1"
+                                         << "B" << 1;
+        QTest::newRow("class onto reserved class") << "A1"
+                                                   << "R"
+                                                   << "" << 3;
+        QTest::newRow("class onto class") << "A1"
+                                          << "B"
+                                          << "B" << 1;
+        QTest::newRow("top-level class into class") << "B"
+                                                    << "A"
+                                                    << "A" << 3;
+        QTest::newRow("class onto its own card") << "A"
+                                                 << "a11"
+                                                 << "-" << 0;
+        QTest::newRow("class onto its subclass") << "A"
+                                                 << "A1"
+                                                 << "-" << 0;
+        QTest::newRow("class onto itself") << "A1"
+                                           << "A1"
+                                           << "-" << 0;
+        QTest::newRow("card already last in class") << "a11"
+                                                    << "A1"
+                                                    << "-" << 0;
+        QTest::newRow("reserved class") << "R"
+                                        << "B"
+                                        << "-" << 0;
     }
     void drop()
     {
@@ -460,7 +491,11 @@ private Q_SLOTS:
         CardNode *m = node(moved);
         CardNode *oldParent = m->parent();
         const int oldRow = m->row();
-        const int subtree = [&] { int c = 0; h->tree.forEach([&](CardNode *x) { c += m->isAncestorOf(x); }); return c; }();
+        const int subtree = [&] {
+            int c = 0;
+            h->tree.forEach([&](CardNode *x) { c += m->isAncestorOf(x); });
+            return c;
+        }();
         const TCardData *record = m->data();
         select(moved);
 
@@ -586,8 +621,8 @@ private Q_SLOTS:
         QVERIFY(row.right() > area.right() + 8);
         QTest::mousePress(h->view->viewport(), Qt::LeftButton, {}, press);
         QCOMPARE(h->dragDrop()->isArmed(), where == "label" || where == "icon");
-        QMouseEvent moved(QEvent::MouseMove, press + move, h->view->viewport()->mapToGlobal(press + move),
-                          Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent moved(QEvent::MouseMove, press + move, h->view->viewport()->mapToGlobal(press + move), Qt::NoButton,
+                          Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(h->view->viewport(), &moved);
         QCOMPARE(started, starts ? 1 : 0);
         QTest::mouseRelease(h->view->viewport(), Qt::LeftButton, {}, press + move);
@@ -611,8 +646,8 @@ private Q_SLOTS:
                                  Qt::NoModifier);
                 QCoreApplication::sendEvent(viewport, &move);
             }
-            QMouseEvent release(QEvent::MouseButtonRelease, to, viewport->mapToGlobal(to), Qt::LeftButton,
-                                Qt::NoButton, Qt::NoModifier);
+            QMouseEvent release(QEvent::MouseButtonRelease, to, viewport->mapToGlobal(to), Qt::LeftButton, Qt::NoButton,
+                                Qt::NoModifier);
             QCoreApplication::sendEvent(viewport, &release);
         });
         QTest::mousePress(viewport, Qt::LeftButton, {}, from);

@@ -66,10 +66,7 @@ private:
         h->view->scrollTo(index);
         return h->controls->delegate()->iconAndLabelRect(*h->view, index).center();
     }
-    QPoint emptySpace()
-    {
-        return QPoint(h->view->viewport()->width() / 2, h->view->viewport()->height() - 3);
-    }
+    QPoint emptySpace() { return QPoint(h->view->viewport()->width() / 2, h->view->viewport()->height() - 3); }
     // A drag of `files` from the file manager; returns whether the enter,
     // the move and the drop were each accepted.
     QString dropFiles(const QStringList &files, const QPoint &pos)
@@ -95,9 +92,10 @@ private:
             .arg(drop.isAccepted() ? 'D' : '-');
     }
 
-    const QByteArray twoCards = QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\nTEL;TYPE=CELL:139\r\nEND:VCARD\r\n"
-                                               "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8:李;雷\r\nEND:VCARD\r\n")
-                                    .toUtf8();
+    const QByteArray twoCards =
+        QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\nTEL;TYPE=CELL:139\r\nEND:VCARD\r\n"
+                       "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8:李;雷\r\nEND:VCARD\r\n")
+            .toUtf8();
 
 private Q_SLOTS:
     void init()
@@ -202,13 +200,14 @@ private Q_SLOTS:
         QCOMPARE(friends->childCount(), 3);
         const QStringList notices = h->noticeTexts();
         QCOMPARE(notices.size(), 1);
-        QCOMPARE(notices.first(), QStringLiteral("已导入1张名片。跳过7张。\n"
-                                                 "odd.vcf 第1行：名片没有任何内容，已跳过\n"
-                                                 "odd.vcf 第4行：名片没有任何内容，已跳过\n"
-                                                 "odd.vcf 第7行：名片没有任何内容，已跳过\n"
-                                                 "odd.vcf 第10行：名片没有任何内容，已跳过\n"
-                                                 "odd.vcf 第13行：名片没有任何内容，已跳过\n"
-                                                 "……另有3条未列出。"));
+        QCOMPARE(notices.first(),
+                 QStringLiteral("已导入1张名片。跳过7张。\n"
+                                "odd.vcf 第1行：名片没有任何内容，已跳过\n"
+                                "odd.vcf 第4行：名片没有任何内容，已跳过\n"
+                                "odd.vcf 第7行：名片没有任何内容，已跳过\n"
+                                "odd.vcf 第10行：名片没有任何内容，已跳过\n"
+                                "odd.vcf 第13行：名片没有任何内容，已跳过\n"
+                                "……另有3条未列出。"));
     }
 
     void dragOutOffersAVCardFile()

@@ -95,8 +95,7 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(hundredThousandCards());
         file.close();
-        m_session =
-            std::make_unique<Session>(Session::Services{m_dialogs, m_shell, m_tray, m_spreadsheet, files});
+        m_session = std::make_unique<Session>(Session::Services{m_dialogs, m_shell, m_tray, m_spreadsheet, files});
         m_session->showMainWindow();
         QVERIFY(QTest::qWaitForWindowExposed(main()));
         QCOMPARE(main()->cardTree().count(), 1 + Classes * (CardsPerClass + 1));

@@ -117,8 +117,7 @@ private Q_SLOTS:
         m_files = DataFiles::inFolder(m_dir->path());
         m_dialogs.clear();
         m_shell.clear();
-        m_session =
-            std::make_unique<Session>(Session::Services{m_dialogs, m_shell, m_tray, m_spreadsheet, m_files});
+        m_session = std::make_unique<Session>(Session::Services{m_dialogs, m_shell, m_tray, m_spreadsheet, m_files});
         m_session->showMainWindow();
         QVERIFY(QTest::qWaitForWindowExposed(main()));
     }
