@@ -49,6 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     if (expectedError.startsWith(QLatin1String("line ")) && error.startsWith(QLatin1String("the top level must be")))
         return 0;
+    // A message that quotes a text holding a lone surrogate (an unknown key,
+    // a wrong "created"): Qt's reader kept the surrogate, the stream reader
+    // hands such texts on as a lone low half; the place and the reason agree,
+    // the quoted character does not.
+    if (!expectedError.isValidUtf16())
+        return 0;
     if (got != expected)
         fail(got ? "read what was refused" : "refused what was read", expectedError, error);
     if (got) {

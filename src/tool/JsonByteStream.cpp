@@ -114,15 +114,21 @@ void JsonByteStream::refill()
     std::vector<char> &out = m_current.bytes;
     out.clear();
 
-    // Bytes held back for a look ahead may leave a piece with nothing to
-    // hand on yet: read on until there is something, or the end.
-    while (out.empty()) {
+    // Read on until the chunk is of some size, or the input ends: a source
+    // that gives a few bytes at a time (a pipe) still makes chunks large
+    // enough that an error's place lies in the current or the previous one;
+    // and bytes held back for a look ahead may leave a piece with nothing to
+    // hand on yet.
+    while (static_cast<qint64>(out.size()) < ChunkBytes / 4) {
         const bool more = readRaw();
         if (m_mode == EscapeControlCharacters) {
             if (more)
                 escapeInto(m_raw.data(), m_rawPiece, out);
-            else
+            else {
                 flushHeld(out, m_state == WantBackslash || m_state == WantU || m_state == PairHex);
+                if (m_state == Outside)
+                    numberByte(EndOfNumbers, out);
+            }
         } else if (more) {
             out.insert(out.end(), m_raw.data(), m_raw.data() + m_rawPiece);
         }
@@ -177,9 +183,13 @@ void JsonByteStream::escapeByte(unsigned char c, std::vector<char> &out)
     static const char hex[] = "0123456789abcdef";
     switch (m_state) {
     case Outside:
-        if (c == '"')
+        if (c == '"') {
+            numberByte(EndOfNumbers, out); // a number ends here
             m_state = InString;
-        out.push_back(static_cast<char>(c));
+            out.push_back('"');
+            return;
+        }
+        numberByte(c, out);
         return;
     case InString:
         if (c == '\\') {
@@ -189,7 +199,7 @@ void JsonByteStream::escapeByte(unsigned char c, std::vector<char> &out)
             m_state = Outside;
             out.push_back('"');
         } else if (c < 0x20) {
-            m_expansions.push_back({m_current.start + static_cast<qint64>(out.size()), c});
+            addExpansion(m_current.start + static_cast<qint64>(out.size()), 6, 1, c);
             const char escape[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
             out.insert(out.end(), std::begin(escape), std::end(escape));
         } else {
@@ -201,9 +211,16 @@ void JsonByteStream::escapeByte(unsigned char c, std::vector<char> &out)
             m_held.push_back('u');
             m_hexDigits = 0;
             m_state = Hex;
-        } else if ((c != 0 && std::strchr("\"\\/bfnrt", c)) || c >= 0x80) {
+        } else if (c != 0 && std::strchr("\"\\/bfnrt", c)) {
             m_held.push_back(static_cast<char>(c));
             flushHeld(out, false);
+            m_state = InString;
+        } else if (c >= 0x80) {
+            // A byte after a backslash stands for the character of its
+            // value, U+0080 to U+00FF: its UTF-8 goes on.
+            m_held.clear();
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
             m_state = InString;
         } else {
             // Any other ASCII character after a backslash stands for itself.
@@ -283,16 +300,111 @@ void JsonByteStream::escapeByte(unsigned char c, std::vector<char> &out)
     }
 }
 
+void JsonByteStream::numberByte(int c, std::vector<char> &out)
+{
+    // `c` is a byte outside strings, or EndOfNumbers where a string or the
+    // text begins or ends.
+    const bool digit = c >= '0' && c <= '9';
+    const bool exponent = c == 'e' || c == 'E';
+    const auto put = [&out](int byte) { out.push_back(static_cast<char>(byte)); };
+    const auto putZero = [&] {
+        addExpansion(m_current.start + static_cast<qint64>(out.size()), 1, 0, 0);
+        put('0');
+    };
+    switch (m_number) {
+    case PointAlone: // "." or "-." so far, the point held back: a digit makes it "0."
+        if (digit) {
+            putZero();
+            put('.');
+            put(c);
+            m_number = AfterPoint;
+            return;
+        }
+        put('.');
+        break;
+    case PointAfterDigits: // "1." so far: a digit goes on, anything else gets a 0 first
+        if (digit) {
+            put(c);
+            m_number = AfterPoint;
+            return;
+        }
+        putZero();
+        if (exponent) {
+            put(c);
+            m_number = AfterPoint;
+            return;
+        }
+        break;
+    case AfterPoint:
+        if (digit || exponent || c == '+' || c == '-') {
+            put(c);
+            return;
+        }
+        break;
+    case Sign:
+        if (digit) {
+            put(c);
+            m_number = Digits;
+            return;
+        }
+        if (c == '.') {
+            m_number = PointAlone;
+            return;
+        }
+        break;
+    case Digits:
+        if (digit) {
+            put(c);
+            return;
+        }
+        if (c == '.') {
+            put(c);
+            m_number = PointAfterDigits;
+            return;
+        }
+        if (exponent) {
+            put(c);
+            m_number = AfterPoint;
+            return;
+        }
+        break;
+    case NoNumber:
+        break;
+    }
+    m_number = NoNumber;
+    if (c == EndOfNumbers)
+        return;
+    if (c == '-')
+        m_number = Sign;
+    else if (digit)
+        m_number = Digits;
+    else if (c == '.') {
+        m_number = PointAlone; // held back until the next byte tells
+        return;
+    }
+    put(c);
+}
+
+void JsonByteStream::addExpansion(qint64 at, int length, int rawLength, unsigned char byte)
+{
+    const qint64 before = m_expansions.empty()
+        ? 0
+        : m_expansions.back().extraBefore + m_expansions.back().length - m_expansions.back().rawLength;
+    m_expansions.push_back({at, length, rawLength, byte, before});
+}
+
 qint64 JsonByteStream::rawOffset(qint64 offset) const
 {
-    // Each escape hands on six bytes for one.
-    const auto it = std::lower_bound(m_expansions.begin(), m_expansions.end(), offset,
-                                     [](const Expansion &e, qint64 at) { return e.at + 6 <= at; });
-    qint64 before = it - m_expansions.begin();
-    qint64 raw = offset - 5 * before;
-    if (it != m_expansions.end() && it->at <= offset) // inside an escape: its character
-        raw = it->at - 5 * before;
-    return raw + m_skippedAtStart;
+    // The last expansion that starts at or before `offset`.
+    auto it = std::upper_bound(m_expansions.begin(), m_expansions.end(), offset,
+                               [](qint64 at, const Expansion &e) { return at < e.at; });
+    if (it == m_expansions.begin())
+        return offset + m_skippedAtStart;
+    --it;
+    const qint64 rawStart = it->at - it->extraBefore; // where its bytes stand in the text as given
+    if (offset < it->at + it->length)                 // inside it: the character it stands for
+        return rawStart + m_skippedAtStart;
+    return offset - it->extraBefore - (it->length - it->rawLength) + m_skippedAtStart;
 }
 
 const JsonByteStream::Chunk &JsonByteStream::chunkAt(qint64 offset) const

@@ -18,8 +18,10 @@ namespace kelvo::tool {
 // `EscapeControlCharacters`, what strict JSON parsers refuse but this tool
 // has always read (as Qt's JSON parser does) is handed on in a form the
 // parser takes: a control character (below 0x20) inside a string becomes its
-// "\u00XX" escape, a backslash before an ASCII character that names no
-// escape is dropped (the character stands for itself), and the escape of a
+// "\u00XX" escape, a backslash before a byte that names no escape is
+// dropped (the byte stands for the character of its value, U+0000 to
+// U+00FF), a number's point without a digit before or after it gets a 0
+// there ("1." is read as 1.0, ".5" as 0.5), and the escape of a
 // high surrogate without its low half becomes that of a lone low half
 // ("\udc00", which the reader refuses as a text, naming the node).
 // That costs a look at every byte, so a reader tries `AsGiven` first and
@@ -69,6 +71,10 @@ public:
     // control character inside a string.
     bool rawControlCharacterAt(size_t offset) const;
     Mode mode() const { return m_mode; }
+    // True when every byte has been taken. The parser takes a zero byte for
+    // the end of the text: after it has finished, bytes still here (a zero
+    // byte and whatever follows) are bytes after the document.
+    bool exhausted() const { return m_pos >= m_end && m_atEnd && m_held.empty(); }
 
 private:
     struct Chunk
@@ -79,11 +85,18 @@ private:
         qint64 lineStartBefore = 0; // raw offset where the line holding its first byte starts
         qint64 size() const { return static_cast<qint64>(bytes.size()) - 1; }
     };
+    // Bytes handed on in place of others: `length` bytes from Tell() `at`
+    // stand for `rawLength` bytes of the text as given (a control character
+    // written as its six-byte escape, a 0 put into a number).
     struct Expansion
     {
-        qint64 at;          // Tell() of the backslash
-        unsigned char byte; // the control character it stands for
+        qint64 at;
+        int length;
+        int rawLength;
+        unsigned char byte;  // the control character written as an escape, or 0
+        qint64 extraBefore;  // bytes added by all expansions before this one
     };
+    void addExpansion(qint64 at, int length, int rawLength, unsigned char byte);
 
     void refill();
     // Reads the next piece of raw input into `m_raw`; false at the end.
@@ -108,6 +121,12 @@ private:
     // Where the bytes handed on so far stand. Escapes are held back until it
     // is clear whether a high surrogate has its low half.
     enum State { Outside, InString, Backslash, Hex, WantBackslash, WantU, PairHex };
+    // Numbers as Qt's parser reads them: a point may stand without a digit
+    // before or after it ("1.", ".5", "1.e5"); a 0 is put there.
+    enum Number { NoNumber, Sign, Digits, PointAlone, PointAfterDigits, AfterPoint };
+    static constexpr int EndOfNumbers = -1;
+    void numberByte(int c, std::vector<char> &out);
+    Number m_number = NoNumber;
     void escapeByte(unsigned char c, std::vector<char> &out);
     void flushHeld(std::vector<char> &out, bool loneHigh);
     State m_state = Outside;

@@ -706,9 +706,18 @@ Attempt readOnce(const JsonSource &source, JsonByteStream::Mode mode, const QStr
             && stream.rawControlCharacterAt(parsed.Offset());
         const bool escape = parsed.Code() == rapidjson::kParseErrorStringEscapeInvalid
             || parsed.Code() == rapidjson::kParseErrorStringUnicodeSurrogateInvalid;
-        if (strict && (controlCharacter || escape))
+        // "1.", ".5", "1.e5", which Qt's parser reads as numbers.
+        const bool number = parsed.Code() == rapidjson::kParseErrorNumberMissFraction
+            || parsed.Code() == rapidjson::kParseErrorValueInvalid;
+        if (strict && (controlCharacter || escape || number))
             return Attempt::Again;
         *error = QStringLiteral("%1: %2").arg(stream.place(parsed.Offset()), syntaxReason(parsed.Code()));
+        *result = false;
+        return Attempt::Done;
+    }
+    if (!stream.exhausted()) { // a zero byte, which the parser took for the end, and more
+        *error = QStringLiteral("%1: %2").arg(stream.place(stream.Tell()),
+                                             syntaxReason(rapidjson::kParseErrorDocumentRootNotSingular));
         *result = false;
         return Attempt::Done;
     }
@@ -725,10 +734,10 @@ bool ReadTreeJson(const JsonSource &source, const QString &sourceName, CardTree 
         *sourceFailed = false;
     bool result = false;
     // Strict JSON first: it reads every byte once, quickly. A control
-    // character inside a string, an escape strict JSON does not know or a
-    // lone high surrogate sends the text through once more in the form
-    // JsonByteStream hands such texts on; a source that cannot start again
-    // gets that from the start.
+    // character inside a string, an escape strict JSON does not know, a lone
+    // high surrogate or a number with a bare point sends the text through
+    // once more in the form JsonByteStream hands such texts on; a source that
+    // cannot start again gets that from the start.
     const bool canRewind = static_cast<bool>(source.rewind);
     JsonByteStream::Mode mode = canRewind ? JsonByteStream::AsGiven : JsonByteStream::EscapeControlCharacters;
     if (readOnce(source, mode, sourceName, tree, error, warnings, sourceFailed, &result) == Attempt::Done)

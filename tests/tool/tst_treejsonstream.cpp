@@ -123,7 +123,7 @@ private:
                 out += "  spaced  ";
                 break;
             case 12:
-                out += "€ é ß";
+                out += chance(20) ? QByteArray(pick({"\\q", "\\\xF5", "\\\x01", "\\'"})) : "€ é ß";
                 break;
             default:
                 out += "Wang " + QByteArray::number(below(1000));
@@ -135,8 +135,10 @@ private:
 
     QByteArray number()
     {
-        return pick({"0", "1", "7", "-1", "1.5", "2147483648", "-2147483649", "1e0", "-0", "1E1", "2147483647",
-                     "12345678901234567890"});
+        return pick({"0",           "1",    "7",   "-1",   "1.5",        "2147483648",
+                     "-2147483649", "1e0",  "-0",  "1E1",  "2147483647", "12345678901234567890",
+                     "1.",          ".5",   "-.5", "1.e1", "-0.",        ".",
+                     "-.",          "1.5.", "0.e"});
     }
 
     QByteArray anyValue()
@@ -176,9 +178,9 @@ private:
         }
         if (which == "created") {
             return key
-                + pick({"0", "45678.25", "1e-300", "-0.0", "\"-0\"", "\"NaN\"", "\"Infinity\"", "\"-Infinity\"",
-                        "\"NaN(0x7ff0000000000001)\"", "\"NaN(0x7ff0000000000000)\"", "\"soon\"", "true", "[1]",
-                        "36526.999999999993", "5e-324"});
+                + pick({"0", "45678.25", "1e-300", "-0.0", "45678.", ".25", "\"-0\"", "\"NaN\"", "\"Infinity\"",
+                        "\"-Infinity\"", "\"NaN(0x7ff0000000000001)\"", "\"NaN(0x7ff0000000000000)\"", "\"soon\"",
+                        "true", "[1]", "36526.999999999993", "5e-324"});
         }
         if (which == "images") {
             if (chance(85))
@@ -356,6 +358,8 @@ void TestTreeJsonStream::syntaxErrorsNameLineAndColumn_data()
         << QByteArray("\xEF\xBB\xBF{\"nodes\": x}") << QStringLiteral("line 1, column 14: ");
     QTest::newRow("empty") << QByteArray() << QStringLiteral("line 1, column 1: ");
     QTest::newRow("garbage after the end") << QByteArray("{\"nodes\": []} x") << QStringLiteral("line 1, column 15: ");
+    QTest::newRow("a zero byte after the end")
+        << QByteArray("{\"nodes\": []}\n\0x", 16) << QStringLiteral("line 2, column 1: ");
     QTest::newRow("bad UTF-8") << QByteArray("{\"nodes\": [{\"label\": \"\xC0\x80\", \"kind\": 1}]}")
                                << QStringLiteral("line 1, column 23: ");
     QTest::newRow("number out of range") << QByteArray("{\"nodes\": [{\"label\": \"a\", \"kind\": 1e400}]}")
@@ -379,8 +383,9 @@ void TestTreeJsonStream::textsStrictJsonRefusesAreRead()
     // its node, and a surrogate pair kept: as the whole-document reader did,
     // from a source that can start again and from one that cannot.
     // The fourth field: \q, a backslash before a zero byte, one before a
-    // control character, and an escaped backslash.
-    const QByteArray odd = QByteArray("\"\\q\\") + '\0' + QByteArray("\\\x01\\\\\"");
+    // control character, an escaped backslash, and a backslash before the
+    // byte 0xF5, which stands for U+00F5.
+    const QByteArray odd = QByteArray("\"\\q\\") + '\0' + QByteArray("\\\x01\\\\\\\xF5\"");
     const QByteArray json =
         "{\"nodes\": [{\"label\": \"tab\there\", \"kind\": 1, \"fields\": [\"tab\there\", \"line\nbreak\","
         " \"nul\x01\", "
@@ -398,7 +403,8 @@ void TestTreeJsonStream::textsStrictJsonRefusesAreRead()
         QCOMPARE(tree.nodeAt(0)->data()->field(3).toByteArray(), QByteArray("nul\x01"));
         // A backslash before a character that names no escape, a zero byte
         // or a control character: the character stands for itself.
-        QCOMPARE(tree.nodeAt(0)->data()->field(4).toByteArray(), QByteArray("q\0\x01\\", 4));
+        QCOMPARE(tree.nodeAt(0)->data()->field(4).toByteArray(),
+                 QByteArray("q\0\x01\\", 4) + gb18030::encode(QString(QChar(0xF5))));
         QCOMPARE(tree.nodeAt(1)->label(), gb18030::encode(QStringLiteral("😀")));
     }
     const QByteArray lone = "{\"nodes\": [{\"label\": \"a\", \"kind\": 1}, {\"label\": \"ok\", \"kind\": 1, "
