@@ -185,11 +185,29 @@ void JsonByteStream::escapeByte(unsigned char c, std::vector<char> &out)
     case Outside:
         if (c == '"') {
             numberByte(EndOfNumbers, out); // a number ends here
-            m_state = InString;
+            m_state = StringStart;
             out.push_back('"');
             return;
         }
         numberByte(c, out);
+        return;
+    case StringStart:
+        // A byte-order mark as the first bytes of a string is dropped, as
+        // Qt's parser drops it (an escaped U+FEFF stays).
+        if (c == (m_held.empty() ? 0xEF : m_held.size() == 1 ? 0xBB : 0xBF)) {
+            m_held.push_back(static_cast<char>(c));
+            if (m_held.size() == 3) {
+                addExpansion(m_current.start + static_cast<qint64>(out.size()), 0, 3, 0);
+                m_held.clear();
+                m_state = InString;
+            }
+            return;
+        }
+        m_state = InString;
+        if (!m_held.empty()) {
+            flushHeld(out, false);
+        }
+        escapeByte(c, out);
         return;
     case InString:
         if (c == '\\') {

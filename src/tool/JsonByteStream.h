@@ -21,7 +21,8 @@ namespace kelvo::tool {
 // "\u00XX" escape, a backslash before a byte that names no escape is
 // dropped (the byte stands for the character of its value, U+0000 to
 // U+00FF), a number's point without a digit before or after it gets a 0
-// there ("1." is read as 1.0, ".5" as 0.5), and the escape of a
+// there ("1." is read as 1.0, ".5" as 0.5), a byte-order mark that opens a
+// string is dropped, and the escape of a
 // high surrogate without its low half becomes that of a lone low half
 // ("\udc00", which the reader refuses as a text, naming the node).
 // That costs a look at every byte, so a reader tries `AsGiven` first and
@@ -120,7 +121,7 @@ private:
 
     // Where the bytes handed on so far stand. Escapes are held back until it
     // is clear whether a high surrogate has its low half.
-    enum State { Outside, InString, Backslash, Hex, WantBackslash, WantU, PairHex };
+    enum State { Outside, StringStart, InString, Backslash, Hex, WantBackslash, WantU, PairHex };
     // Numbers as Qt's parser reads them: a point may stand without a digit
     // before or after it ("1.", ".5", "1.e5"); a 0 is put there.
     enum Number { NoNumber, Sign, Digits, PointAlone, PointAfterDigits, AfterPoint };

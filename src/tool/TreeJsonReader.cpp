@@ -114,10 +114,15 @@ struct PendingError
 class TreeJsonHandler
 {
 public:
-    explicit TreeJsonHandler(CardTree &tree)
+    // `strict`: the text is read as given; a string that opens with a
+    // byte-order mark (which Qt's parser drops, and which the lenient reading
+    // drops too) stops the parse, for a lenient reading.
+    TreeJsonHandler(CardTree &tree, bool strict)
         : m_builder(tree)
+        , m_strict(strict)
     {
     }
+    bool wantsLenientReading() const { return m_wantsLenient; }
 
     // rapidjson's handler interface.
     bool Null() { return scalar(ValueType::Other); }
@@ -132,6 +137,8 @@ public:
     bool RawNumber(const char *, rapidjson::SizeType, bool) { return scalar(ValueType::Number); }
     bool String(const char *text, rapidjson::SizeType length, bool)
     {
+        if (opensWithMark(text, length))
+            return false;
         return scalar(ValueType::Text, 0, std::string_view(text, length));
     }
     bool StartObject();
@@ -146,6 +153,13 @@ public:
 
 private:
     bool scalar(ValueType type, double number = 0, std::string_view text = {});
+    bool opensWithMark(const char *text, rapidjson::SizeType length)
+    {
+        if (!m_strict || length < 3 || std::memcmp(text, "\xEF\xBB\xBF", 3) != 0)
+            return false;
+        m_wantsLenient = true;
+        return true;
+    }
     void skipComposite() { m_skip = 1; }
     int depth() const { return static_cast<int>(m_depth) - 1; }
     NodeFrame &frame() { return m_frames[m_depth - 1]; }
@@ -165,6 +179,8 @@ private:
     QString elementPath(int ownerDepth, qsizetype index) const;
 
     CardTreeBuilder m_builder;
+    bool m_strict = true;
+    bool m_wantsLenient = false;
     std::vector<Context> m_contexts;
     int m_skip = 0; // depth inside a value that is only parsed
 
@@ -406,6 +422,8 @@ bool TreeJsonHandler::scalar(ValueType type, double number, std::string_view val
 
 bool TreeJsonHandler::Key(const char *key, rapidjson::SizeType length, bool)
 {
+    if (opensWithMark(key, length))
+        return false;
     if (m_skip > 0)
         return true;
     if (m_contexts.back() == Context::Top) {
@@ -687,7 +705,7 @@ Attempt readOnce(const JsonSource &source, JsonByteStream::Mode mode, const QStr
                  QString *error, QStringList *warnings, bool *sourceFailed, bool *result)
 {
     JsonByteStream stream(source.read, source.maxBytes, mode);
-    TreeJsonHandler handler(tree);
+    TreeJsonHandler handler(tree, mode == JsonByteStream::AsGiven);
     rapidjson::Reader reader;
     constexpr unsigned Flags =
         rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseFullPrecisionFlag;
@@ -709,7 +727,7 @@ Attempt readOnce(const JsonSource &source, JsonByteStream::Mode mode, const QStr
         // "1.", ".5", "1.e5", which Qt's parser reads as numbers.
         const bool number = parsed.Code() == rapidjson::kParseErrorNumberMissFraction
             || parsed.Code() == rapidjson::kParseErrorValueInvalid;
-        if (strict && (controlCharacter || escape || number))
+        if (strict && (controlCharacter || escape || number || handler.wantsLenientReading()))
             return Attempt::Again;
         *error = QStringLiteral("%1: %2").arg(stream.place(parsed.Offset()), syntaxReason(parsed.Code()));
         *result = false;
@@ -735,9 +753,10 @@ bool ReadTreeJson(const JsonSource &source, const QString &sourceName, CardTree 
     bool result = false;
     // Strict JSON first: it reads every byte once, quickly. A control
     // character inside a string, an escape strict JSON does not know, a lone
-    // high surrogate or a number with a bare point sends the text through
-    // once more in the form JsonByteStream hands such texts on; a source that
-    // cannot start again gets that from the start.
+    // high surrogate, a number with a bare point or a string that opens with
+    // a byte-order mark sends the text through once more in the form
+    // JsonByteStream hands such texts on; a source that cannot start again
+    // gets that from the start.
     const bool canRewind = static_cast<bool>(source.rewind);
     JsonByteStream::Mode mode = canRewind ? JsonByteStream::AsGiven : JsonByteStream::EscapeControlCharacters;
     if (readOnce(source, mode, sourceName, tree, error, warnings, sourceFailed, &result) == Attempt::Done)

@@ -85,7 +85,7 @@ private:
         QByteArray out = "\"";
         const int parts = below(5);
         for (int i = 0; i < parts; ++i) {
-            switch (below(16)) {
+            switch (below(17)) {
             case 0:
                 out += "\\u5f20\\u4f1f";
                 break;
@@ -124,6 +124,9 @@ private:
                 break;
             case 12:
                 out += chance(20) ? QByteArray(pick({"\\q", "\\\xF5", "\\\x01", "\\'"})) : "€ é ß";
+                break;
+            case 13:
+                out += chance(30) ? QByteArray(pick({"\xEF\xBB\xBF", "\\ufeff", "\xEF\xBB"})) : "m";
                 break;
             default:
                 out += "Wang " + QByteArray::number(below(1000));
