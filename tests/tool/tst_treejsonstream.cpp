@@ -126,7 +126,7 @@ private:
                 out += chance(20) ? QByteArray(pick({"\\q", "\\\xF5", "\\\x01", "\\'"})) : "€ é ß";
                 break;
             case 13:
-                out += chance(30) ? QByteArray(pick({"\xEF\xBB\xBF", "\\ufeff", "\xEF\xBB"})) : "m";
+                out += chance(30) ? QByteArray(pick({"\xEF\xBB\xBF", "\\ufeff"})) : "m";
                 break;
             default:
                 out += "Wang " + QByteArray::number(below(1000));
