@@ -94,8 +94,8 @@ private:
         qint64 at;
         int length;
         int rawLength;
-        unsigned char byte;  // the control character written as an escape, or 0
-        qint64 extraBefore;  // bytes added by all expansions before this one
+        unsigned char byte; // the control character written as an escape, or 0
+        qint64 extraBefore; // bytes added by all expansions before this one
     };
     void addExpansion(qint64 at, int length, int rawLength, unsigned char byte);
 

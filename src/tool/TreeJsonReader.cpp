@@ -735,7 +735,7 @@ Attempt readOnce(const JsonSource &source, JsonByteStream::Mode mode, const QStr
     }
     if (!stream.exhausted()) { // a zero byte, which the parser took for the end, and more
         *error = QStringLiteral("%1: %2").arg(stream.place(stream.Tell()),
-                                             syntaxReason(rapidjson::kParseErrorDocumentRootNotSingular));
+                                              syntaxReason(rapidjson::kParseErrorDocumentRootNotSingular));
         *result = false;
         return Attempt::Done;
     }
