@@ -192,29 +192,29 @@ void JsonByteStream::escapeByte(unsigned char c, std::vector<char> &out)
         numberByte(c, out);
         return;
     case StringStart:
-        // A byte-order mark as the first bytes of a string is dropped, as
-        // Qt's parser drops it (an escaped U+FEFF stays).
-        if (c == (m_held.empty() ? 0xEF : m_held.size() == 1 ? 0xBB : 0xBF)) {
-            m_held.push_back(static_cast<char>(c));
-            if (m_held.size() == 3) {
-                addExpansion(m_current.start + static_cast<qint64>(out.size()), 0, 3, 0);
-                m_held.clear();
-                m_state = InString;
-            }
+        // Whether the string opens with a byte-order mark, and whether it has
+        // any escape, are told to the reader when the string ends (see
+        // takeMarkToDrop).
+        m_markBytes = (m_markBytes == 0 && c == 0xEF) || (m_markBytes == 1 && c == 0xBB) || (m_markBytes == 2 && c == 0xBF)
+            ? m_markBytes + 1
+            : (m_markBytes == 3 ? 3 : -1);
+        if (m_markBytes > 0 && m_markBytes < 3) {
+            out.push_back(static_cast<char>(c));
             return;
         }
         m_state = InString;
-        if (!m_held.empty()) {
-            flushHeld(out, false);
-        }
         escapeByte(c, out);
         return;
     case InString:
         if (c == '\\') {
             m_held.push_back('\\');
             m_state = Backslash;
+            m_stringEscaped = true;
         } else if (c == '"') {
             m_state = Outside;
+            m_marksToDrop.push_back(m_markBytes == 3 && !m_stringEscaped);
+            m_markBytes = 0;
+            m_stringEscaped = false;
             out.push_back('"');
         } else if (c < 0x20) {
             addExpansion(m_current.start + static_cast<qint64>(out.size()), 6, 1, c);
@@ -316,6 +316,15 @@ void JsonByteStream::escapeByte(unsigned char c, std::vector<char> &out)
         escapeByte(c, out);
         return;
     }
+}
+
+bool JsonByteStream::takeMarkToDrop()
+{
+    if (m_marksToDrop.empty())
+        return false;
+    const bool drop = m_marksToDrop.front();
+    m_marksToDrop.pop_front();
+    return drop;
 }
 
 void JsonByteStream::numberByte(int c, std::vector<char> &out)

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,8 +22,7 @@ namespace kelvo::tool {
 // "\u00XX" escape, a backslash before a byte that names no escape is
 // dropped (the byte stands for the character of its value, U+0000 to
 // U+00FF), a number's point without a digit before or after it gets a 0
-// there ("1." is read as 1.0, ".5" as 0.5), a byte-order mark that opens a
-// string is dropped, and the escape of a
+// there ("1." is read as 1.0, ".5" as 0.5), and the escape of a
 // high surrogate without its low half becomes that of a lone low half
 // ("\udc00", which the reader refuses as a text, naming the node).
 // That costs a look at every byte, so a reader tries `AsGiven` first and
@@ -72,6 +72,11 @@ public:
     // control character inside a string.
     bool rawControlCharacterAt(size_t offset) const;
     Mode mode() const { return m_mode; }
+    // With EscapeControlCharacters, for each string the parser hands on, in
+    // their order: whether its first three bytes are a byte-order mark to be
+    // dropped, as Qt's parser drops it from a string without escapes (the
+    // mark of a string with escapes, or an escaped U+FEFF, stays).
+    bool takeMarkToDrop();
     // True when every byte has been taken. The parser takes a zero byte for
     // the end of the text: after it has finished, bytes still here (a zero
     // byte and whatever follows) are bytes after the document.
@@ -128,6 +133,9 @@ private:
     static constexpr int EndOfNumbers = -1;
     void numberByte(int c, std::vector<char> &out);
     Number m_number = NoNumber;
+    int m_markBytes = 0;         // bytes of a byte-order mark opening the string (-1: none)
+    bool m_stringEscaped = false; // the string has a backslash
+    std::deque<bool> m_marksToDrop;
     void escapeByte(unsigned char c, std::vector<char> &out);
     void flushHeld(std::vector<char> &out, bool loneHigh);
     State m_state = Outside;

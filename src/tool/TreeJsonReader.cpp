@@ -9,6 +9,7 @@
 
 #include <rapidjson/reader.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -24,6 +25,22 @@ namespace {
 
 // What a value read is, as far as the checks of a node need to know.
 enum class ValueType : std::uint8_t { Missing, Text, Number, Other };
+
+bool numberFromText(std::string_view text, double *value)
+{
+    const char *begin = text.data();
+    const char *end = begin + text.size();
+    if (text.find_first_of(".eE") == std::string_view::npos) {
+        std::int64_t integer = 0;
+        const auto [at, error] = std::from_chars(begin, end, integer);
+        if (error == std::errc() && at == end) {
+            *value = static_cast<double>(integer);
+            return true;
+        }
+    }
+    const auto [at, error] = std::from_chars(begin, end, *value);
+    return error == std::errc() && at == end;
+}
 
 enum class Member : std::uint8_t { None, Label, Kind, Fields, Created, Images, Children, Nodes, Unknown };
 
@@ -117,9 +134,10 @@ public:
     // `strict`: the text is read as given; a string that opens with a
     // byte-order mark (which Qt's parser drops, and which the lenient reading
     // drops too) stops the parse, for a lenient reading.
-    TreeJsonHandler(CardTree &tree, bool strict)
+    TreeJsonHandler(CardTree &tree, JsonByteStream &stream)
         : m_builder(tree)
-        , m_strict(strict)
+        , m_stream(stream)
+        , m_strict(stream.mode() == JsonByteStream::AsGiven)
     {
     }
     bool wantsLenientReading() const { return m_wantsLenient; }
@@ -127,18 +145,33 @@ public:
     // rapidjson's handler interface.
     bool Null() { return scalar(ValueType::Other); }
     bool Bool(bool) { return scalar(ValueType::Other); }
-    bool Int(int i) { return scalar(ValueType::Number, i); }
-    bool Uint(unsigned u) { return scalar(ValueType::Number, u); }
-    bool Int64(std::int64_t i) { return scalar(ValueType::Number, static_cast<double>(i)); }
-    bool Uint64(std::uint64_t u) { return scalar(ValueType::Number, static_cast<double>(u)); }
-    // A number that is zero reads as +0, as Qt's JSON parser gives it: a
-    // negative zero travels as the text "-0" (see JsonDouble.h).
-    bool Double(double d) { return scalar(ValueType::Number, d == 0 ? 0.0 : d); }
-    bool RawNumber(const char *, rapidjson::SizeType, bool) { return scalar(ValueType::Number); }
+    // Numbers come as their text (rapidjson checks their shape but does not
+    // convert them: its conversion of extreme exponents is unsafe) and are
+    // read as Qt's parser reads them: an integer that fits 64 bits exactly,
+    // anything else rounded to the nearest double; a number beyond the
+    // doubles, or one that is not zero but rounds to zero, is refused.
+    bool Int(int) { return false; }
+    bool Uint(unsigned) { return false; }
+    bool Int64(std::int64_t) { return false; }
+    bool Uint64(std::uint64_t) { return false; }
+    bool Double(double) { return false; }
+    bool RawNumber(const char *text, rapidjson::SizeType length, bool)
+    {
+        double value = 0;
+        if (!numberFromText(std::string_view(text, length), &value)) {
+            m_numberRefused = true;
+            return false;
+        }
+        // A number that is zero reads as +0, as Qt's JSON parser gives it: a
+        // negative zero travels as the text "-0" (see JsonDouble.h).
+        return scalar(ValueType::Number, value == 0 ? 0.0 : value);
+    }
+    bool numberRefused() const { return m_numberRefused; }
     bool String(const char *text, rapidjson::SizeType length, bool)
     {
         if (opensWithMark(text, length))
             return false;
+        dropMark(text, length);
         return scalar(ValueType::Text, 0, std::string_view(text, length));
     }
     bool StartObject();
@@ -153,6 +186,15 @@ public:
 
 private:
     bool scalar(ValueType type, double number = 0, std::string_view text = {});
+    // In the lenient reading: drops the byte-order mark the stream says
+    // Qt's parser drops.
+    void dropMark(const char *&text, rapidjson::SizeType &length)
+    {
+        if (!m_strict && m_stream.takeMarkToDrop()) {
+            text += 3;
+            length -= 3;
+        }
+    }
     bool opensWithMark(const char *text, rapidjson::SizeType length)
     {
         if (!m_strict || length < 3 || std::memcmp(text, "\xEF\xBB\xBF", 3) != 0)
@@ -179,8 +221,10 @@ private:
     QString elementPath(int ownerDepth, qsizetype index) const;
 
     CardTreeBuilder m_builder;
+    JsonByteStream &m_stream;
     bool m_strict = true;
     bool m_wantsLenient = false;
+    bool m_numberRefused = false;
     std::vector<Context> m_contexts;
     int m_skip = 0; // depth inside a value that is only parsed
 
@@ -424,6 +468,7 @@ bool TreeJsonHandler::Key(const char *key, rapidjson::SizeType length, bool)
 {
     if (opensWithMark(key, length))
         return false;
+    dropMark(key, length);
     if (m_skip > 0)
         return true;
     if (m_contexts.back() == Context::Top) {
@@ -705,15 +750,20 @@ Attempt readOnce(const JsonSource &source, JsonByteStream::Mode mode, const QStr
                  QString *error, QStringList *warnings, bool *sourceFailed, bool *result)
 {
     JsonByteStream stream(source.read, source.maxBytes, mode);
-    TreeJsonHandler handler(tree, mode == JsonByteStream::AsGiven);
+    TreeJsonHandler handler(tree, stream);
     rapidjson::Reader reader;
     constexpr unsigned Flags =
-        rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseFullPrecisionFlag;
+        rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
     const rapidjson::ParseResult parsed = reader.Parse<Flags>(stream, handler);
     if (!stream.readError().isEmpty()) {
         *error = sourceName + QStringLiteral(": ") + stream.readError();
         if (sourceFailed)
             *sourceFailed = true;
+        *result = false;
+        return Attempt::Done;
+    }
+    if (parsed.IsError() && handler.numberRefused()) {
+        *error = QStringLiteral("%1: %2").arg(stream.place(parsed.Offset()), syntaxReason(rapidjson::kParseErrorNumberTooBig));
         *result = false;
         return Attempt::Done;
     }
