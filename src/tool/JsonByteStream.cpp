@@ -195,7 +195,8 @@ void JsonByteStream::escapeByte(unsigned char c, std::vector<char> &out)
         // Whether the string opens with a byte-order mark, and whether it has
         // any escape, are told to the reader when the string ends (see
         // takeMarkToDrop).
-        m_markBytes = (m_markBytes == 0 && c == 0xEF) || (m_markBytes == 1 && c == 0xBB) || (m_markBytes == 2 && c == 0xBF)
+        m_markBytes =
+            (m_markBytes == 0 && c == 0xEF) || (m_markBytes == 1 && c == 0xBB) || (m_markBytes == 2 && c == 0xBF)
             ? m_markBytes + 1
             : (m_markBytes == 3 ? 3 : -1);
         if (m_markBytes > 0 && m_markBytes < 3) {

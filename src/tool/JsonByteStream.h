@@ -133,7 +133,7 @@ private:
     static constexpr int EndOfNumbers = -1;
     void numberByte(int c, std::vector<char> &out);
     Number m_number = NoNumber;
-    int m_markBytes = 0;         // bytes of a byte-order mark opening the string (-1: none)
+    int m_markBytes = 0;          // bytes of a byte-order mark opening the string (-1: none)
     bool m_stringEscaped = false; // the string has a backslash
     std::deque<bool> m_marksToDrop;
     void escapeByte(unsigned char c, std::vector<char> &out);

@@ -763,7 +763,8 @@ Attempt readOnce(const JsonSource &source, JsonByteStream::Mode mode, const QStr
         return Attempt::Done;
     }
     if (parsed.IsError() && handler.numberRefused()) {
-        *error = QStringLiteral("%1: %2").arg(stream.place(parsed.Offset()), syntaxReason(rapidjson::kParseErrorNumberTooBig));
+        *error = QStringLiteral("%1: %2").arg(stream.place(parsed.Offset()),
+                                              syntaxReason(rapidjson::kParseErrorNumberTooBig));
         *result = false;
         return Attempt::Done;
     }

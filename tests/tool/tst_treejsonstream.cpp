@@ -2,8 +2,8 @@
 // refuse what the whole-document reader did, with the same messages and
 // warnings, read texts of any size in pieces and nodes nested to any depth.
 #include "DocumentTreeJsonReader.h"
-#include "TreeJsonReader.h"
 #include "JsonDouble.h"
+#include "TreeJsonReader.h"
 #include "TreeJsonWriter.h"
 
 #include "CardData.h"
@@ -435,7 +435,8 @@ void TestTreeJsonStream::numbersAsQtReadsThem()
         if (std::isnan(value) || std::isinf(value))
             continue;
         values.push_back(value);
-        json += QByteArray(values.size() > 1 ? "," : "") + "{\"label\": \"a\", \"kind\": 1, \"created\": " + ExactDoubleJson(value) + "}";
+        json += QByteArray(values.size() > 1 ? "," : "")
+            + "{\"label\": \"a\", \"kind\": 1, \"created\": " + ExactDoubleJson(value) + "}";
     }
     json += "]}";
     CardTree tree;
@@ -443,28 +444,36 @@ void TestTreeJsonStream::numbersAsQtReadsThem()
     QVERIFY2(ReadTreeJson(json, tree, &error), qPrintable(error));
     QCOMPARE(tree.count(), int(values.size()));
     for (int i = 0; i < tree.count(); ++i) {
-        if (std::bit_cast<std::uint64_t>(tree.nodeAt(i)->data()->Created) != std::bit_cast<std::uint64_t>(values[size_t(i)]))
-            QFAIL(qPrintable(QStringLiteral("%1 came back as %2").arg(values[size_t(i)], 0, 'g', 17).arg(tree.nodeAt(i)->data()->Created, 0, 'g', 17)));
+        if (std::bit_cast<std::uint64_t>(tree.nodeAt(i)->data()->Created)
+            != std::bit_cast<std::uint64_t>(values[size_t(i)]))
+            QFAIL(qPrintable(QStringLiteral("%1 came back as %2")
+                                 .arg(values[size_t(i)], 0, 'g', 17)
+                                 .arg(tree.nodeAt(i)->data()->Created, 0, 'g', 17)));
     }
     // Extreme numbers: refused where they leave the doubles (as Qt refuses
     // them), never read past a table.
-    const char *refused[] = {"1e400", "1e-400", "-1e-400", "0.1e-2147483647", "1e-2147483648", "0.0000001e-2147483640",
-                             "123e2147483647"};
+    const char *refused[] = {
+        "1e400", "1e-400", "-1e-400", "0.1e-2147483647", "1e-2147483648", "0.0000001e-2147483640", "123e2147483647"};
     for (const char *number : refused) {
         CardTree none;
-        QVERIFY2(!ReadTreeJson(QByteArray("{\"nodes\": [{\"label\": \"a\", \"kind\": 1, \"created\": ") + number + "}]}",
-                               none, &error),
-                 number);
+        QVERIFY2(
+            !ReadTreeJson(QByteArray("{\"nodes\": [{\"label\": \"a\", \"kind\": 1, \"created\": ") + number + "}]}",
+                          none, &error),
+            number);
         QVERIFY2(error.startsWith(QStringLiteral("line 1, column 49: illegal number")), qPrintable(error));
     }
-    const std::pair<const char *, double> read[] = {{"0e-2147483648", 0.0}, {"-0.0", 0.0}, {"1e-320", 1e-320},
-                                                     {"9223372036854775808", 9223372036854775808.0},
-                                                     {"-9223372036854775808", -9223372036854775808.0}, {"5.", 5.0},
-                                                     {".25", 0.25}, {"-.5e1", -5.0}};
+    const std::pair<const char *, double> read[] = {{"0e-2147483648", 0.0},
+                                                    {"-0.0", 0.0},
+                                                    {"1e-320", 1e-320},
+                                                    {"9223372036854775808", 9223372036854775808.0},
+                                                    {"-9223372036854775808", -9223372036854775808.0},
+                                                    {"5.", 5.0},
+                                                    {".25", 0.25},
+                                                    {"-.5e1", -5.0}};
     for (const auto &[number, expected] : read) {
         CardTree one;
-        QVERIFY2(ReadTreeJson(QByteArray("{\"nodes\": [{\"label\": \"a\", \"kind\": 1, \"created\": ") + number + "}]}", one,
-                              &error),
+        QVERIFY2(ReadTreeJson(QByteArray("{\"nodes\": [{\"label\": \"a\", \"kind\": 1, \"created\": ") + number + "}]}",
+                              one, &error),
                  qPrintable(error));
         QCOMPARE(std::bit_cast<std::uint64_t>(one.nodeAt(0)->data()->Created), std::bit_cast<std::uint64_t>(expected));
     }
