@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <vector>
 
 namespace kelvo {
@@ -21,7 +20,7 @@ public:
     CardArena() = default;
     CardArena(const CardArena &) = delete;
     CardArena &operator=(const CardArena &) = delete;
-    ~CardArena() = default;
+    ~CardArena();
 
     // `bytes` of memory aligned to `Alignment`, valid until
     // the arena goes. Never null (throws std::bad_alloc like new).
@@ -33,11 +32,16 @@ public:
     bool owns(const void *p) const;
 
 private:
+    // A block of `size` bytes; large ones are mapped from the system
+    // directly (see CardArena.cpp), small ones come from the heap.
     struct Block
     {
-        std::unique_ptr<std::byte[]> bytes;
+        std::byte *bytes = nullptr;
         std::size_t size = 0;
+        bool mapped = false;
     };
+    static Block allocateBlock(std::size_t size);
+    static void freeBlock(const Block &block);
 
     std::byte *newBlock(std::size_t atLeast);
 

@@ -1,5 +1,6 @@
 // Nodes made in bulk (CardTreeBuilder on a tree): they hold what they were
 // given, edits and deletes keep their meaning, and memory is given back.
+#include "CardArena.h"
 #include "CardRecords.h"
 #include "CardTree.h"
 #include "MirrorObserver.h"
@@ -10,7 +11,9 @@
 #include <QFile>
 #include <QTest>
 
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -90,6 +93,7 @@ private slots:
     void recordsAreReleasedAndReplaced();
     void deletesAndMovesMixBulkAndSingleNodes();
     void clearGivesTheArenaBack();
+    void arenaPiecesOfEverySizeStayApart();
     void aBuilderAtWorkKeepsTheArenaThroughAClear();
     void labelCopiesOutliveTheirNodeInTheTree();
     void deepBulkChainWithoutRecursion();
@@ -232,6 +236,35 @@ void TestCardTreeBulk::clearGivesTheArenaBack()
     // Loads after a clear work as before.
     bulkClass(tree, "d", 2);
     QCOMPARE(outline(tree), QStringLiteral("d .d-0 .d-1"));
+}
+
+// Small pieces, pieces that fill the large blocks (which come straight from
+// the system, on large-page boundaries) and one larger than any block: each
+// aligned, inside the arena, and none overlapping another.
+void TestCardTreeBulk::arenaPiecesOfEverySizeStayApart()
+{
+    CardArena arena;
+    const std::size_t sizes[] = {1, 7, 24, 300, 5000, 70000, std::size_t(3) << 20, std::size_t(9) << 20 | 3, 40};
+    std::vector<std::pair<unsigned char *, std::size_t>> pieces;
+    std::size_t total = 0;
+    for (int round = 0; round < 40; ++round) {
+        for (const std::size_t size : sizes) {
+            auto *piece = static_cast<unsigned char *>(arena.allocate(size));
+            QCOMPARE(reinterpret_cast<std::uintptr_t>(piece) % CardArena::Alignment, std::uintptr_t(0));
+            QVERIFY(arena.owns(piece) && arena.owns(piece + size - 1));
+            std::memset(piece, static_cast<int>(pieces.size() % 251), size);
+            pieces.emplace_back(piece, size);
+            total += size;
+        }
+    }
+    QVERIFY(arena.reservedBytes() >= total);
+    QVERIFY(!arena.owns(&total));
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const auto [piece, size] = pieces[i];
+        const auto expected = static_cast<unsigned char>(i % 251);
+        QVERIFY2(piece[0] == expected && piece[size / 2] == expected && piece[size - 1] == expected,
+                 qPrintable(QStringLiteral("piece %1 was overwritten").arg(i)));
+    }
 }
 
 void TestCardTreeBulk::aBuilderAtWorkKeepsTheArenaThroughAClear()
