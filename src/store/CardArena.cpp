@@ -37,16 +37,6 @@ CardArena::~CardArena()
         freeBlock(block);
 }
 
-void *CardArena::allocate(std::size_t bytes)
-{
-    bytes = aligned(std::max<std::size_t>(bytes, 1));
-    if (static_cast<std::size_t>(m_end - m_next) < bytes)
-        m_next = newBlock(bytes);
-    std::byte *piece = m_next;
-    m_next += bytes;
-    return piece;
-}
-
 CardArena::Block CardArena::allocateBlock(std::size_t size)
 {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
@@ -83,16 +73,30 @@ void CardArena::freeBlock(const Block &block)
     ::operator delete(block.bytes);
 }
 
-std::byte *CardArena::newBlock(std::size_t atLeast)
+void CardArena::newBlock(Lane &lane, std::size_t atLeast)
 {
-    std::size_t size = m_blocks.empty() ? FirstBlockBytes : std::min(m_blocks.back().size * 2, LargestBlockBytes);
+    std::size_t size = lane.lastBlockSize == 0 ? FirstBlockBytes : std::min(lane.lastBlockSize * 2, LargestBlockBytes);
     size = std::max(size, aligned(atLeast));
     m_blocks.reserve(m_blocks.size() + 1);
     const Block block = allocateBlock(size);
     m_blocks.push_back(block);
     m_reserved += block.size;
-    m_end = block.bytes + block.size;
-    return block.bytes;
+    lane.lastBlockSize = size;
+    lane.next = block.bytes;
+    lane.end = block.bytes + block.size;
+}
+
+void CardArena::adopt(CardArena &other)
+{
+    if (&other == this || other.m_blocks.empty())
+        return;
+    m_blocks.reserve(m_blocks.size() + other.m_blocks.size());
+    m_blocks.insert(m_blocks.end(), other.m_blocks.begin(), other.m_blocks.end());
+    m_reserved += other.m_reserved;
+    other.m_blocks.clear();
+    other.m_nodes = {};
+    other.m_texts = {};
+    other.m_reserved = 0;
 }
 
 bool CardArena::owns(const void *p) const

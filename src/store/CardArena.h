@@ -11,20 +11,31 @@ namespace kelvo {
 // of a million cards thus makes a few dozen allocations instead of millions,
 // and freeing the tree returns a few dozen blocks.
 //
+// Nodes with their records and the texts are cut from blocks of their own
+// ("lanes"), so that the nodes lie close together: a walk over the tree
+// reads the nodes one after the other without the texts in between.
+//
 // Single-threaded, like the card tree it serves.
 class CardArena
 {
 public:
-    static constexpr std::size_t Alignment = 8; // enough for nodes, records and texts
+    static constexpr std::size_t Alignment = 8; // enough for nodes and records
 
     CardArena() = default;
     CardArena(const CardArena &) = delete;
     CardArena &operator=(const CardArena &) = delete;
     ~CardArena();
 
-    // `bytes` of memory aligned to `Alignment`, valid until
-    // the arena goes. Never null (throws std::bad_alloc like new).
-    void *allocate(std::size_t bytes);
+    // `bytes` of memory aligned to `Alignment`, for nodes and records, valid
+    // until the arena goes. Never null (throws std::bad_alloc like new).
+    void *allocate(std::size_t bytes) { return m_nodes.take(*this, bytes, Alignment); }
+    // `bytes` of memory for texts, with no alignment.
+    char *allocateText(std::size_t bytes) { return static_cast<char *>(m_texts.take(*this, bytes, 1)); }
+
+    // Takes every block of `other` over (the pieces cut from them stay where
+    // they are and now live as long as this arena); `other` is left empty.
+    // New pieces still come from this arena's current blocks.
+    void adopt(CardArena &other);
 
     // Bytes taken from the system for the blocks (for memory accounting).
     std::size_t reservedBytes() const { return m_reserved; }
@@ -43,11 +54,30 @@ private:
     static Block allocateBlock(std::size_t size);
     static void freeBlock(const Block &block);
 
-    std::byte *newBlock(std::size_t atLeast);
+    // Where the next piece of one kind is cut.
+    struct Lane
+    {
+        std::byte *next = nullptr;
+        std::byte *end = nullptr;
+        std::size_t lastBlockSize = 0;
+
+        void *take(CardArena &arena, std::size_t bytes, std::size_t alignment)
+        {
+            bytes = (bytes + alignment - 1) & ~(alignment - 1);
+            if (bytes == 0)
+                bytes = alignment;
+            if (static_cast<std::size_t>(end - next) < bytes)
+                arena.newBlock(*this, bytes);
+            std::byte *piece = next;
+            next += bytes;
+            return piece;
+        }
+    };
+    void newBlock(Lane &lane, std::size_t atLeast);
 
     std::vector<Block> m_blocks;
-    std::byte *m_next = nullptr;
-    std::byte *m_end = nullptr;
+    Lane m_nodes;
+    Lane m_texts;
     std::size_t m_reserved = 0;
 };
 

@@ -640,15 +640,33 @@ void CardTreeBuilder::adoptChildren(CardNode *parent, std::span<std::unique_ptr<
 }
 
 CardTreeBuilder::CardTreeBuilder(CardTree &tree)
-    : m_tree(tree)
+    : m_tree(&tree)
     , m_arena(tree.arena())
 {
-    ++m_tree.m_bulkBuilders;
+    ++m_tree->m_bulkBuilders;
+}
+
+CardTreeBuilder::CardTreeBuilder(CardArena &arena)
+    : m_tree(nullptr)
+    , m_arena(arena)
+{
 }
 
 CardTreeBuilder::~CardTreeBuilder()
 {
-    --m_tree.m_bulkBuilders;
+    if (m_tree)
+        --m_tree->m_bulkBuilders;
+}
+
+void CardTreeBuilder::appendBulkChild(CardNode *parent, CardNode *child)
+{
+    parent->reserveChildren(parent->childCount() + 1);
+    parent->insertChildren(parent->childCount(), &child, 1);
+}
+
+void CardTreeBuilder::takeOverArena(CardArena &arena)
+{
+    m_arena.adopt(arena);
 }
 
 std::unique_ptr<CardNode> CardTreeBuilder::makeBulkNode(const NodeContents &contents)
@@ -660,16 +678,16 @@ CardNode *CardTreeBuilder::addBulkChild(CardNode *parent, const NodeContents &co
 {
     if (!parent)
         return nullptr;
-    parent->reserveChildren(parent->childCount() + 1);
+    parent->reserveChildren(parent->childCount() + 1); // may throw before the node is made
     CardNode *added = makeInArena(contents, nullptr);
-    parent->insertChildren(parent->childCount(), &added, 1);
+    appendBulkChild(parent, added);
     return added;
 }
 
 CardNode *CardTreeBuilder::makeInArena(const NodeContents &contents, CardNode *parent)
 {
-    // One piece: the node, its record, the texts (the name last, ending with
-    // a zero byte) and, when it differs from the name, the label.
+    // Two pieces: the node with its record, and the texts (the name last,
+    // ending with a zero byte) with, when it differs from the name, the label.
     static_assert(sizeof(CardNode) % CardArena::Alignment == 0 && sizeof(TCardData) % CardArena::Alignment == 0);
     std::array<QByteArrayView, Field::Count> cut;
     qsizetype textBytes = 1; // the texts and the name's closing zero
@@ -681,13 +699,12 @@ CardNode *CardTreeBuilder::makeInArena(const NodeContents &contents, CardNode *p
         && (cut[0].isEmpty()
             || std::memcmp(contents.label.data(), cut[0].data(), static_cast<size_t>(cut[0].size())) == 0);
     const qsizetype labelBytes = labelIsName || contents.label.isEmpty() ? 0 : contents.label.size() + 1;
-    char *piece = static_cast<char *>(
-        m_arena.allocate(sizeof(CardNode) + sizeof(TCardData) + static_cast<size_t>(textBytes + labelBytes)));
+    char *piece = static_cast<char *>(m_arena.allocate(sizeof(CardNode) + sizeof(TCardData)));
+    char *text = m_arena.allocateText(static_cast<size_t>(textBytes + labelBytes));
 
     auto *data = new (piece + sizeof(CardNode)) TCardData;
     data->Kind = contents.kind;
     data->Created = contents.created;
-    char *text = piece + sizeof(CardNode) + sizeof(TCardData);
     const char *name = data->useBulkText(text, cut);
 
     QByteArray label;

@@ -358,6 +358,10 @@ public:
     };
 
     explicit CardTreeBuilder(CardTree &tree);
+    // Makes nodes in bulk in `arena`, for instance on another thread, for the
+    // tree whose builder later takes the arena over (takeOverArena); until
+    // then they may be linked to each other but adopted by no tree.
+    explicit CardTreeBuilder(CardArena &arena);
     ~CardTreeBuilder();
     CardTreeBuilder(const CardTreeBuilder &) = delete;
     CardTreeBuilder &operator=(const CardTreeBuilder &) = delete;
@@ -367,11 +371,16 @@ public:
     std::unique_ptr<CardNode> makeBulkNode(const NodeContents &contents);
     // A node in bulk as the last child of `parent` (a node off the tree).
     CardNode *addBulkChild(CardNode *parent, const NodeContents &contents);
+    // Appends `child`, a node made in bulk with no parent yet, as the last
+    // child of `parent` (a node off the tree).
+    static void appendBulkChild(CardNode *parent, CardNode *child);
+    // Makes the nodes made in `arena` (see above) this builder's tree's own.
+    void takeOverArena(CardArena &arena);
 
 private:
     CardNode *makeInArena(const NodeContents &contents, CardNode *parent);
 
-    CardTree &m_tree;
+    CardTree *m_tree; // null for nodes in an arena of their own
     CardArena &m_arena;
 };
 
