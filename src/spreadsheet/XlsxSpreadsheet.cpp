@@ -5,11 +5,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibrary>
 
 #include <xlsxwriter.h>
 
 #include <algorithm>
 #include <numeric>
+#include <type_traits>
 #include <vector>
 
 namespace kelvo {
@@ -21,6 +23,45 @@ constexpr int MaxRows = LXW_ROW_MAX;
 constexpr int MaxColumns = LXW_COL_MAX;
 constexpr qsizetype MaxCellChars = 32767; // characters in one cell
 
+// libxlsxwriter is loaded when the first workbook is made, not when the
+// program starts: it brings libminizip and libcrypto along, whose loading
+// would add most of a millisecond to every start of kelvo and kelvo-tool.
+struct XlsxWriter
+{
+    decltype(&workbook_new_opt) workbookNewOpt = nullptr;
+    decltype(&workbook_add_worksheet) workbookAddWorksheet = nullptr;
+    decltype(&worksheet_write_string) worksheetWriteString = nullptr;
+    decltype(&workbook_close) workbookClose = nullptr;
+    decltype(&lxw_workbook_free) workbookFree = nullptr;
+    decltype(&lxw_strerror) errorText = nullptr;
+
+    // The functions, or null (with `*error` set) when the library cannot be
+    // loaded. Loaded once; it stays for the rest of the process.
+    static const XlsxWriter *get(QString *error)
+    {
+        static QString loadError;
+        static const XlsxWriter *const loaded = []() -> const XlsxWriter * {
+            static QLibrary library(QStringLiteral(KELVO_XLSXWRITER_LIBRARY));
+            static XlsxWriter functions;
+            const auto resolve = [](auto &function, const char *name) {
+                function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.resolve(name));
+                return function != nullptr;
+            };
+            if (library.load() && resolve(functions.workbookNewOpt, "workbook_new_opt")
+                && resolve(functions.workbookAddWorksheet, "workbook_add_worksheet")
+                && resolve(functions.worksheetWriteString, "worksheet_write_string")
+                && resolve(functions.workbookClose, "workbook_close")
+                && resolve(functions.workbookFree, "lxw_workbook_free") && resolve(functions.errorText, "lxw_strerror"))
+                return &functions;
+            loadError = QStringLiteral("无法加载 libxlsxwriter：%1").arg(library.errorString());
+            return nullptr;
+        }();
+        if (!loaded && error)
+            *error = loadError;
+        return loaded;
+    }
+};
+
 struct Cell
 {
     int row;
@@ -31,8 +72,9 @@ struct Cell
 class XlsxApplication : public SpreadsheetApplication
 {
 public:
-    explicit XlsxApplication(const XlsxSpreadsheet::FileOpener &openSaved)
-        : m_openSaved(openSaved)
+    XlsxApplication(const XlsxWriter &xlsx, const XlsxSpreadsheet::FileOpener &openSaved)
+        : m_xlsx(xlsx)
+        , m_openSaved(openSaved)
     {
     }
 
@@ -116,14 +158,14 @@ private:
         const QByteArray encodedPath = QFile::encodeName(path);
         lxw_workbook_options options{};
         options.constant_memory = LXW_TRUE;
-        lxw_workbook *workbook = workbook_new_opt(encodedPath.constData(), &options);
+        lxw_workbook *workbook = m_xlsx.workbookNewOpt(encodedPath.constData(), &options);
         if (!workbook) {
             *error = QStringLiteral("无法创建工作簿");
             return false;
         }
-        lxw_worksheet *sheet = workbook_add_worksheet(workbook, nullptr);
+        lxw_worksheet *sheet = m_xlsx.workbookAddWorksheet(workbook, nullptr);
         if (!sheet) {
-            lxw_workbook_free(workbook);
+            m_xlsx.workbookFree(workbook);
             *error = QStringLiteral("无法创建工作表");
             return false;
         }
@@ -135,18 +177,18 @@ private:
                     continue; // set again later: the last value counts
             }
             const lxw_error written =
-                worksheet_write_string(sheet, static_cast<lxw_row_t>(cell.row - 1),
-                                       static_cast<lxw_col_t>(cell.column - 1), cell.utf8.constData(), nullptr);
+                m_xlsx.worksheetWriteString(sheet, static_cast<lxw_row_t>(cell.row - 1),
+                                            static_cast<lxw_col_t>(cell.column - 1), cell.utf8.constData(), nullptr);
             if (written != LXW_NO_ERROR) {
-                lxw_workbook_free(workbook);
-                *error = QString::fromUtf8(lxw_strerror(written));
+                m_xlsx.workbookFree(workbook);
+                *error = QString::fromUtf8(m_xlsx.errorText(written));
                 return false;
             }
         }
         // Closing writes the file and frees the workbook, whatever happens.
-        const lxw_error closed = workbook_close(workbook);
+        const lxw_error closed = m_xlsx.workbookClose(workbook);
         if (closed != LXW_NO_ERROR) {
-            *error = QString::fromUtf8(lxw_strerror(closed));
+            *error = QString::fromUtf8(m_xlsx.errorText(closed));
             return false;
         }
         return true;
@@ -164,6 +206,7 @@ private:
         return false;
     }
 
+    const XlsxWriter &m_xlsx;
     XlsxSpreadsheet::FileOpener m_openSaved;
     std::vector<Cell> m_cells;
     QString m_savedPath;
@@ -183,7 +226,10 @@ std::unique_ptr<SpreadsheetApplication> XlsxSpreadsheet::createApplication(QStri
 {
     if (error)
         error->clear();
-    return std::make_unique<XlsxApplication>(m_openSaved);
+    const XlsxWriter *xlsx = XlsxWriter::get(error);
+    if (!xlsx)
+        return nullptr;
+    return std::make_unique<XlsxApplication>(*xlsx, m_openSaved);
 }
 
 } // namespace kelvo

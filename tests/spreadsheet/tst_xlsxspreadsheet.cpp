@@ -151,6 +151,7 @@ class TestXlsxSpreadsheet : public QObject
     Q_OBJECT
 
 private slots:
+    void libraryIsLoadedOnlyForTheFirstWorkbook();
     void writesCellsReadableFromTheFile();
     void replacesAnExistingFileAndLeavesNoTemporary();
     void savingFailsCleanly_data();
@@ -161,6 +162,26 @@ private slots:
     void exportStepsWriteTheHeaderThenTheRows();
     void exportStepsStopAtTheFirstFailure();
 };
+
+// Starting the program must not pay for loading libxlsxwriter and what it
+// brings along: only the first workbook loads it.
+void TestXlsxSpreadsheet::libraryIsLoadedOnlyForTheFirstWorkbook()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly))
+        QSKIP("needs /proc/self/maps");
+    const auto loaded = [] {
+        QFile mapsNow(QStringLiteral("/proc/self/maps"));
+        return mapsNow.open(QIODevice::ReadOnly) && mapsNow.readAll().contains("libxlsxwriter");
+    };
+    QVERIFY(!loaded());
+    XlsxSpreadsheet spreadsheet([](const QString &) {});
+    QString error = QStringLiteral("left over");
+    const std::unique_ptr<SpreadsheetApplication> application = spreadsheet.createApplication(&error);
+    QVERIFY2(application, qPrintable(error));
+    QVERIFY(error.isEmpty());
+    QVERIFY(loaded());
+}
 
 void TestXlsxSpreadsheet::writesCellsReadableFromTheFile()
 {
