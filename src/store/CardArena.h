@@ -43,16 +43,22 @@ public:
     bool owns(const void *p) const;
 
 private:
-    // A block of `size` bytes; large ones are mapped from the system
-    // directly (see CardArena.cpp), small ones come from the heap.
+    // A block of `size` bytes; large ones are cut from regions mapped from
+    // the system (see CardArena.cpp), small ones come from the heap.
     struct Block
     {
         std::byte *bytes = nullptr;
         std::size_t size = 0;
-        bool mapped = false;
+        bool mapped = false; // in a region
     };
-    static Block allocateBlock(std::size_t size);
-    static void freeBlock(const Block &block);
+    struct Region
+    {
+        std::byte *base = nullptr;
+        std::size_t size = 0;
+        std::size_t used = 0;
+    };
+    Block allocateBlock(std::size_t size);
+    static Region mapRegion(std::size_t size);
 
     // Where the next piece of one kind is cut.
     struct Lane
@@ -76,6 +82,7 @@ private:
     void newBlock(Lane &lane, std::size_t atLeast);
 
     std::vector<Block> m_blocks;
+    std::vector<Region> m_regions;
     Lane m_nodes;
     Lane m_texts;
     std::size_t m_reserved = 0;

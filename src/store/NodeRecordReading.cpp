@@ -23,24 +23,26 @@ MemoryWindow::MemoryWindow(QByteArrayView bytes, qint64 base)
 
 PieceWindow::PieceWindow(DeviceRead &info, qint64 base)
     : m_info(info)
+    , m_buffer(std::make_unique_for_overwrite<char[]>(static_cast<size_t>(PieceBytes + MaxRecordBytes)))
+    , m_bufferBytes(PieceBytes + MaxRecordBytes)
 {
     m_finished = false;
     m_base = base;
-    m_buffer.resize(static_cast<size_t>(PieceBytes + MaxRecordBytes));
-    m_start = m_pos = m_end = reinterpret_cast<const unsigned char *>(m_buffer.data());
+    m_start = m_pos = m_end = reinterpret_cast<const unsigned char *>(m_buffer.get());
 }
 
 void PieceWindow::refill(qsizetype n)
 {
     // Keep what is left, at the front.
     const qsizetype left = m_end - m_pos;
-    auto *front = reinterpret_cast<unsigned char *>(m_buffer.data());
+    auto *front = reinterpret_cast<unsigned char *>(m_buffer.get());
     m_base += m_pos - m_start;
     std::memmove(front, m_pos, static_cast<size_t>(left));
     m_start = m_pos = front;
     m_end = front + left;
+    n = std::min(n, m_bufferBytes);
     while (m_end - m_pos < n && !m_finished) {
-        const qsizetype room = static_cast<qsizetype>(m_buffer.size()) - (m_end - front);
+        const qsizetype room = m_bufferBytes - (m_end - front);
         const qint64 got = readPiece(reinterpret_cast<char *>(front) + (m_end - front), room);
         if (got < 0) {
             m_finished = true;
@@ -255,12 +257,11 @@ bool readNodeRecord(Window &w, NodeRecord &record, Failure &failure)
 
 qint64 findRecordStart(Window &w, qsizetype searchBytes, int chain)
 {
-    // One byte more than a search needs: when the window cannot hold it, it
-    // holds the rest of the file, and a chain may end early, exactly at its end.
-    const qsizetype wanted = searchBytes + chain * MaxRecordBytes + 1;
-    w.require(wanted);
+    // As much as a search may need; when the window holds the rest of the
+    // input, a chain may end early, exactly at its end.
+    w.require(searchBytes + chain * MaxRecordBytes);
     const unsigned char *const end = w.end();
-    const bool wholeRest = end - w.pos() < wanted;
+    const bool wholeRest = w.holdsTheRest();
     const unsigned char *const last = w.pos() + std::min<qsizetype>(searchBytes, end - w.pos());
     for (const unsigned char *candidate = w.pos(); candidate < last; ++candidate) {
         // The label's length is 1 to 257: its upper two bytes are zero.

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace kelvo::records {
@@ -39,7 +40,8 @@ class Window
 public:
     virtual ~Window() = default;
 
-    // Makes at least `n` bytes available at pos(), or all that are left.
+    // Makes at least `n` bytes available at pos(), or all that are left, or
+    // as many as the window holds.
     void require(qsizetype n)
     {
         if (m_end - m_pos < n && !m_finished)
@@ -56,6 +58,8 @@ public:
         require(1);
         return m_pos == m_end;
     }
+    // True when the window holds all that is left of the input.
+    bool holdsTheRest() const { return m_finished; }
 
 protected:
     virtual void refill(qsizetype n) = 0;
@@ -83,7 +87,9 @@ private:
 class PieceWindow : public Window
 {
 public:
-    static constexpr qsizetype PieceBytes = qsizetype(1) << 20;
+    // Small enough for the buffer to stay in the processor's cache between
+    // the system's copy into it and the reading of the records.
+    static constexpr qsizetype PieceBytes = qsizetype(64) << 10;
 
 protected:
     PieceWindow(DeviceRead &info, qint64 base);
@@ -95,7 +101,8 @@ protected:
 private:
     void refill(qsizetype n) override;
 
-    std::vector<char> m_buffer;
+    std::unique_ptr<char[]> m_buffer;
+    qsizetype m_bufferBytes;
 };
 
 // Reads the device from where it stands, as a stream (also a pipe).

@@ -18,11 +18,18 @@
 #include <QFileDevice>
 #include <QtEndian>
 
+#if defined(Q_OS_LINUX)
+#include <pthread.h>
+#include <sched.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace kelvo {
@@ -38,8 +45,10 @@ namespace {
 constexpr qint64 SplitInputBytes = qint64(4) << 20;
 // Where the second thread looks for a record start, and how many records in
 // a row must read without fault up to it.
-constexpr qsizetype RecordStartSearchBytes = qsizetype(64) << 10;
+constexpr qsizetype RecordStartSearchBytes = qsizetype(16) << 10; // a record takes at most 3.5 KB
 constexpr int RecordStartChain = 8;
+// A second half shorter than this is not worth a thread.
+constexpr qint64 MinSecondHalfBytes = qint64(1) << 20;
 
 // The node for a record read from the file, made in bulk: the label goes
 // into both the node and the record's Name.
@@ -56,6 +65,26 @@ CardTreeBuilder::NodeContents contentsOf(const NodeRecord &record, ReadOptions o
     return contents;
 }
 
+// Keeps `thread` off the processor the calling thread runs on. Left to
+// itself, the system may start a short-lived thread on the processor of the
+// thread that made it and move it to an idle one only after some
+// milliseconds, by which time a load is over: the two would share one
+// processor all along.
+void keepOffTheCurrentProcessor(std::thread &thread)
+{
+#if defined(Q_OS_LINUX)
+    const int current = sched_getcpu();
+    cpu_set_t allowed;
+    if (current < 0 || sched_getaffinity(0, sizeof allowed, &allowed) != 0 || !CPU_ISSET(current, &allowed))
+        return;
+    CPU_CLR(current, &allowed);
+    if (CPU_COUNT(&allowed) > 0)
+        pthread_setaffinity_np(thread.native_handle(), sizeof allowed, &allowed); // a hint: failure is harmless
+#else
+    Q_UNUSED(thread);
+#endif
+}
+
 // A node read whose children are still to come, and how many.
 struct Pending
 {
@@ -66,31 +95,35 @@ struct Pending
 // The second half of the input, read on a thread of its own into an arena of
 // its own: the nodes whose parent lies in the first half ("loose" nodes),
 // each with its subtree as far as the half holds it, and how the half ended.
+// The half begins where the thread starts to run, in the middle of what the
+// first reader has still to read then (a thread may start some milliseconds
+// late), at the next record start found from there.
 class SecondHalf
 {
 public:
-    // Makes the half's window with `makeWindow` (given the half's own
-    // DeviceRead), looks for a record start from the window's position on
-    // and, when it finds one, starts the thread reading there; null when
-    // there is none.
-    // With `searching` false the window's position is taken as it is.
-    // `readFrom` is the number of bytes the first reader reads up to the
-    // window's position.
-    template<typename MakeWindow>
-    static std::unique_ptr<SecondHalf> start(ReadOptions options, DeviceRead *firstInfo, qint64 readFrom,
-                                             MakeWindow &&makeWindow, bool searching = true)
+    // Makes the window of the half at a given offset, with the half's own
+    // DeviceRead; called on the half's thread.
+    using MakeWindow = std::function<std::unique_ptr<Window>(qint64 offset, DeviceRead &info)>;
+
+    // The input runs from `firstBase` (where the first reader starts) to
+    // `inputEnd`. With `forcedStart` >= 0 the half starts exactly there,
+    // whatever lies there.
+    static std::unique_ptr<SecondHalf> start(ReadOptions options, DeviceRead *firstInfo, qint64 firstBase,
+                                             qint64 inputEnd, MakeWindow makeWindow, qint64 forcedStart = -1)
     {
         auto half = std::unique_ptr<SecondHalf>(new SecondHalf(options, firstInfo));
-        half->m_window = makeWindow(half->m_info);
-        half->m_readFrom = readFrom;
-        Window &window = *half->m_window;
-        const qint64 at =
-            searching ? records::findRecordStart(window, RecordStartSearchBytes, RecordStartChain) : window.offset();
-        if (at < 0)
-            return nullptr;
-        window.advance(window.pos() + (at - window.offset()));
-        half->m_start = at;
-        half->m_done = std::async(std::launch::async, [h = half.get()] { h->read(); });
+        half->m_firstBase = firstBase;
+        half->m_inputEnd = inputEnd;
+        half->m_firstAt.store(firstBase, std::memory_order_relaxed);
+        half->m_makeWindow = std::move(makeWindow);
+        if (forcedStart >= 0) {
+            half->m_begin.store(forcedStart, std::memory_order_relaxed);
+            half->m_recordStart.store(forcedStart, std::memory_order_relaxed);
+        }
+        std::packaged_task<void()> task([h = half.get()] { h->run(); });
+        half->m_done = task.get_future();
+        half->m_thread = std::thread(std::move(task));
+        keepOffTheCurrentProcessor(half->m_thread);
         return half;
     }
 
@@ -98,13 +131,36 @@ public:
     ~SecondHalf()
     {
         m_stop.store(true, std::memory_order_relaxed);
-        if (m_done.valid())
-            m_done.wait();
+        if (m_thread.joinable())
+            m_thread.join();
         for (size_t i = m_taken; i < m_loose.size(); ++i)
             std::unique_ptr<CardNode>(m_loose[i]).reset(); // takes the node's subtree with it
     }
 
-    qint64 startOffset() const { return m_start; }
+    enum class Meeting {
+        Before,   // the first reader has not come to the half's start yet
+        HandOver, // it is exactly at the half's start: the half's nodes take over
+        Passed,   // it is past the start (which lay inside a record), or there is no half
+    };
+    // Where the first reader, about to read a record at `offset`, stands.
+    Meeting meet(qint64 offset)
+    {
+        m_firstAt.store(offset, std::memory_order_relaxed);
+        const qint64 begin = m_begin.load(std::memory_order_acquire);
+        if (begin == Unknown || (begin >= 0 && offset < begin))
+            return Meeting::Before;
+        if (begin == None)
+            return Meeting::Passed;
+        // The half's thread is looking for its record start: a short wait.
+        qint64 at = m_recordStart.load(std::memory_order_acquire);
+        while (at == Unknown) {
+            std::this_thread::yield();
+            at = m_recordStart.load(std::memory_order_acquire);
+        }
+        if (at == None || offset > at)
+            return Meeting::Passed;
+        return offset == at ? Meeting::HandOver : Meeting::Before;
+    }
 
     // Waits for the thread, calling `whileWaiting` every few milliseconds,
     // and hands the arena over to `builder`'s tree. Rethrows what the thread
@@ -153,8 +209,34 @@ private:
     {
     }
 
-    // On the second thread: the same reading as the first thread's, with
-    // nodes whose parent is not in this half kept loose.
+    // On the second thread: where to begin, then the same reading as the
+    // first thread's, with nodes whose parent is not in this half kept loose.
+    void run()
+    {
+        qint64 begin = m_begin.load(std::memory_order_relaxed);
+        const bool forced = begin >= 0;
+        if (!forced) {
+            const qint64 first = m_firstAt.load(std::memory_order_relaxed);
+            begin = first + (m_inputEnd - first) / 2;
+            if (m_inputEnd - begin < MinSecondHalfBytes) {
+                m_begin.store(None, std::memory_order_release);
+                return;
+            }
+            m_begin.store(begin, std::memory_order_release);
+        }
+        m_readFrom = begin - m_firstBase;
+        m_window = m_makeWindow(begin, m_info);
+        const qint64 at =
+            forced ? begin : records::findRecordStart(*m_window, RecordStartSearchBytes, RecordStartChain);
+        if (at < 0) {
+            m_recordStart.store(None, std::memory_order_release);
+            return;
+        }
+        m_window->advance(m_window->pos() + (at - m_window->offset()));
+        m_recordStart.store(at, std::memory_order_release);
+        read();
+    }
+
     void read()
     {
         CardTreeBuilder builder(m_arena);
@@ -181,14 +263,23 @@ private:
         m_unfinished = std::move(stack);
     }
 
-    std::unique_ptr<Window> m_window;
+    static constexpr qint64 Unknown = -1;
+    static constexpr qint64 None = -2;
+
     ReadOptions m_options;
     DeviceRead *m_firstInfo; // the first reader's, for the bytes read and a read error
     DeviceRead m_info;       // this half's own, when it reads a device
-    qint64 m_start = -1;
-    qint64 m_readFrom = 0;
+    MakeWindow m_makeWindow;
+    std::unique_ptr<Window> m_window;
+    qint64 m_firstBase = 0;
+    qint64 m_inputEnd = 0;
+    qint64 m_readFrom = 0;                      // bytes before the half's window, from firstBase
+    std::atomic<qint64> m_firstAt{0};           // where the first reader is
+    std::atomic<qint64> m_begin{Unknown};       // where the half looks for a record start, or None
+    std::atomic<qint64> m_recordStart{Unknown}; // where it starts, or None
     std::atomic<bool> m_stop{false};
-    std::future<void> m_done;
+    std::future<void> m_done; // ready when run() has returned; holds what it threw
+    std::thread m_thread;
 
     CardArena m_arena;
     std::vector<CardNode *> m_loose; // owned until taken
@@ -274,15 +365,20 @@ LoadResult readTree(Window &window, CardTree &tree, ProgressSink &progress, Read
         }
 
         // Where the second half starts, its nodes take over from the window.
-        if (second && !fromSecondHalf && window.offset() >= second->startOffset()) {
-            if (window.offset() == second->startOffset()) {
+        if (second && !fromSecondHalf) {
+            switch (second->meet(window.offset())) {
+            case SecondHalf::Meeting::Before:
+                break;
+            case SecondHalf::Meeting::HandOver:
                 second->finish(builder, [&] {
                     adoptComplete();
                     pump.pump();
                 });
                 fromSecondHalf = true;
-            } else {
-                second.reset(); // that start lay inside a record: read on alone
+                break;
+            case SecondHalf::Meeting::Passed:
+                second.reset(); // read on alone
+                break;
             }
         }
 
@@ -320,9 +416,8 @@ LoadResult ReadTreeFromBytes(QByteArrayView bytes, CardTree &tree, ProgressSink 
     MemoryWindow window(bytes);
     std::unique_ptr<SecondHalf> second;
     if (bytes.size() >= SplitInputBytes) {
-        const qsizetype middle = bytes.size() / 2;
-        second = SecondHalf::start(options, nullptr, middle, [&](DeviceRead &) {
-            return std::make_unique<MemoryWindow>(bytes.sliced(middle), middle);
+        second = SecondHalf::start(options, nullptr, 0, bytes.size(), [bytes](qint64 offset, DeviceRead &) {
+            return std::make_unique<MemoryWindow>(bytes.sliced(offset), offset);
         });
     }
     return readTree(window, tree, progress, options, pump, std::move(second));
@@ -334,11 +429,11 @@ LoadResult records::ReadTreeSplitAt(QByteArrayView bytes, CardTree &tree, qint64
     std::unique_ptr<SecondHalf> second;
     if (secondHalfStart >= 0 && secondHalfStart <= bytes.size()) {
         second = SecondHalf::start(
-            options, nullptr, secondHalfStart,
-            [&](DeviceRead &) {
-                return std::make_unique<MemoryWindow>(bytes.sliced(secondHalfStart), secondHalfStart);
+            options, nullptr, 0, bytes.size(),
+            [bytes](qint64 offset, DeviceRead &) {
+                return std::make_unique<MemoryWindow>(bytes.sliced(offset), offset);
             },
-            false);
+            secondHalfStart);
     }
     return readTree(window, tree, NoProgress(), options, NoMessagePump(), std::move(second));
 }
@@ -358,9 +453,9 @@ LoadResult ReadTreeFromDevice(QIODevice &device, CardTree &tree, ProgressSink &p
         const qint64 from = file->pos();
         const qint64 size = file->size();
         if (size - from >= SplitInputBytes && size <= read.maxBytes) {
-            const qint64 middle = from + (size - from) / 2;
-            second = SecondHalf::start(options, &read, middle - from, [&](DeviceRead &halfInfo) {
-                return std::make_unique<records::PositionWindow>(file->handle(), middle, halfInfo);
+            const int fd = file->handle();
+            second = SecondHalf::start(options, &read, from, size, [fd](qint64 offset, DeviceRead &halfInfo) {
+                return std::make_unique<records::PositionWindow>(fd, offset, halfInfo);
             });
         }
     }
