@@ -1,7 +1,8 @@
 // Reading a tree out of the data file's bytes. A large file is read by two
-// threads: the second starts in the middle, at the first record start it
-// finds there, and makes the nodes of the second half with their subtrees
-// as far as they lie in that half. The first thread reads from the start as
+// threads: the second starts in the middle of what the first has still to
+// read when the second starts to run, at a record start it finds there, and
+// makes the nodes of that second half with their subtrees as far as they lie
+// in it. The first thread reads from the start as
 // a single reader would; once it meets the second half's first record
 // exactly, it links what the second thread made in place of reading on. A
 // record read from a given offset is the same whoever reads it, so the tree,
@@ -29,6 +30,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -122,7 +124,11 @@ public:
         }
         std::packaged_task<void()> task([h = half.get()] { h->run(); });
         half->m_done = task.get_future();
-        half->m_thread = std::thread(std::move(task));
+        try {
+            half->m_thread = std::thread(std::move(task));
+        } catch (const std::system_error &) {
+            return nullptr; // no thread to be had: one reader does it all
+        }
         keepOffTheCurrentProcessor(half->m_thread);
         return half;
     }
