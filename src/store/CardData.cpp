@@ -8,26 +8,31 @@ namespace kelvo {
 
 namespace {
 
-// Most fields are a few bytes long: two overlapping loads and stores of 8 or
-// 4 bytes copy them exactly, without a call; longer ones go to memcpy.
+// Most fields are a few dozen bytes long at most: two overlapping loads and
+// stores of 16, 8 or 4 bytes copy them exactly, without a call; longer ones
+// go to memcpy.
+template<size_t Bytes>
+inline void copyHeadAndTail(char *to, const char *from, qsizetype n)
+{
+    char head[Bytes];
+    char tail[Bytes];
+    std::memcpy(head, from, Bytes);
+    std::memcpy(tail, from + n - Bytes, Bytes);
+    std::memcpy(to, head, Bytes);
+    std::memcpy(to + n - Bytes, tail, Bytes);
+}
+
 inline void copyShort(char *to, const char *from, qsizetype n)
 {
-    if (n >= 8 && n <= 16) {
-        std::uint64_t head;
-        std::uint64_t tail;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + n - 8, 8);
-        std::memcpy(to, &head, 8);
-        std::memcpy(to + n - 8, &tail, 8);
-    } else if (n >= 4 && n < 8) {
-        std::uint32_t head;
-        std::uint32_t tail;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + n - 4, 4);
-        std::memcpy(to, &head, 4);
-        std::memcpy(to + n - 4, &tail, 4);
-    } else if (n > 16) {
-        std::memcpy(to, from, static_cast<size_t>(n));
+    if (n > 16) {
+        if (n <= 32)
+            copyHeadAndTail<16>(to, from, n);
+        else
+            std::memcpy(to, from, static_cast<size_t>(n));
+    } else if (n >= 8) {
+        copyHeadAndTail<8>(to, from, n);
+    } else if (n >= 4) {
+        copyHeadAndTail<4>(to, from, n);
     } else {
         for (qsizetype k = 0; k < n; ++k)
             to[k] = from[k];

@@ -696,7 +696,7 @@ CardNode *CardTreeBuilder::makeInArena(const NodeContents &contents, CardNode *p
         textBytes += cut[i].size();
     }
     const bool labelIsName = contents.label.size() == cut[0].size()
-        && (cut[0].isEmpty()
+        && (cut[0].isEmpty() || contents.label.data() == cut[0].data() // the same bytes (a data file's record)
             || std::memcmp(contents.label.data(), cut[0].data(), static_cast<size_t>(cut[0].size())) == 0);
     const qsizetype labelBytes = labelIsName || contents.label.isEmpty() ? 0 : contents.label.size() + 1;
     char *piece = static_cast<char *>(m_arena.allocate(sizeof(CardNode) + sizeof(TCardData)));
