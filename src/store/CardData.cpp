@@ -98,14 +98,6 @@ TCardData::~TCardData()
     releaseText();
 }
 
-void TCardData::releaseText()
-{
-    if (m_ownsText)
-        delete[] m_text;
-    m_text = nullptr;
-    m_ownsText = false;
-}
-
 void TCardData::setField(int n, QByteArrayView text)
 {
     if (n < Field::First || n > Field::Last)

@@ -122,7 +122,13 @@ private:
         }
         return offset;
     }
-    void releaseText();
+    void releaseText()
+    {
+        if (m_ownsText)
+            delete[] m_text;
+        m_text = nullptr;
+        m_ownsText = false;
+    }
     // Lays the (already cut) texts out at `buffer` in the order above, with
     // a terminating zero byte, and makes them this record's texts without
     // owning them. Returns where the name starts.
