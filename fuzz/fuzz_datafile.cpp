@@ -2,9 +2,11 @@
 // it, or the nodes read completely before damage) must be written and read
 // back to the same bytes: the writer's output is always a readable file, and
 // reading it loses nothing the writer keeps. Read from a device in pieces,
-// the bytes give the same nodes and the same damage at the same offset.
+// or by two readers with the second starting anywhere, the bytes give the
+// same nodes and the same damage at the same offset.
 #include "CardTree.h"
 #include "DataFile.h"
+#include "NodeRecordReading.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -39,6 +41,20 @@ void roundTrip(QByteArrayView input, ReadOptions options)
         || SerializeTree(fromDevice) != SerializeTree(first)) {
         std::fprintf(stderr, "read from a device otherwise than from memory\n");
         std::abort();
+    }
+
+    // The second reader at a place the input itself names, and in its middle.
+    for (const qint64 at :
+         {input.size() / 2,
+          input.size() > 4 ? qint64(static_cast<std::uint8_t>(input.back())) * input.size() / 256 : 0}) {
+        CardTree split;
+        const LoadResult two = records::ReadTreeSplitAt(input, split, at, options);
+        if (two.status != result.status || two.offset != result.offset || two.error.text != result.error.text
+            || SerializeTree(split) != SerializeTree(first)) {
+            std::fprintf(stderr, "two readers, the second from %lld, read otherwise than one\n",
+                         static_cast<long long>(at));
+            std::abort();
+        }
     }
 
     const QByteArray written = SerializeTree(first);
