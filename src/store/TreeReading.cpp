@@ -15,14 +15,10 @@
 #include "CardArena.h"
 #include "CardTree.h"
 #include "NodeRecordReading.h"
+#include "ThreadPlacement.h"
 
 #include <QFileDevice>
 #include <QtEndian>
-
-#if defined(Q_OS_LINUX)
-#include <pthread.h>
-#include <sched.h>
-#endif
 
 #include <algorithm>
 #include <atomic>
@@ -65,26 +61,6 @@ CardTreeBuilder::NodeContents contentsOf(const NodeRecord &record, ReadOptions o
     if (!options.keepStoredDisplayIndexes)
         contents.indexes.fill(record.kind);
     return contents;
-}
-
-// Keeps `thread` off the processor the calling thread runs on. Left to
-// itself, the system may start a short-lived thread on the processor of the
-// thread that made it and move it to an idle one only after some
-// milliseconds, by which time a load is over: the two would share one
-// processor all along.
-void keepOffTheCurrentProcessor(std::thread &thread)
-{
-#if defined(Q_OS_LINUX)
-    const int current = sched_getcpu();
-    cpu_set_t allowed;
-    if (current < 0 || sched_getaffinity(0, sizeof allowed, &allowed) != 0 || !CPU_ISSET(current, &allowed))
-        return;
-    CPU_CLR(current, &allowed);
-    if (CPU_COUNT(&allowed) > 0)
-        pthread_setaffinity_np(thread.native_handle(), sizeof allowed, &allowed); // a hint: failure is harmless
-#else
-    Q_UNUSED(thread);
-#endif
 }
 
 // A node read whose children are still to come, and how many.
