@@ -9,6 +9,7 @@
 #include "QuickSearchForm.h"
 #include "RecordingShell.h"
 #include "RecordingSpreadsheet.h"
+#include "SearchResultModel.h"
 #include "ScriptedDialogs.h"
 #include "Session.h"
 #include "TfrmMain.h"
@@ -101,7 +102,7 @@ void BM_SearchAllFields(benchmark::State &state)
     for (auto _ : state)
         w.search(condition);
     state.SetLabel(condition.toStdString());
-    state.counters["rows"] = double(w.form().resultRows().size());
+    state.counters["rows"] = double(w.form().resultModel()->rowCount());
     state.counters["cards"] = cardsWanted();
 }
 BENCHMARK(BM_SearchAllFields)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
@@ -120,7 +121,7 @@ void BM_DeleteCardWithManyRows(benchmark::State &state)
         w.tree().deleteNode(node);
         w.settle();
     }
-    state.counters["rows"] = double(w.form().resultRows().size());
+    state.counters["rows"] = double(w.form().resultModel()->rowCount());
 }
 BENCHMARK(BM_DeleteCardWithManyRows)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
@@ -134,7 +135,7 @@ void BM_EditCardWithManyRows(benchmark::State &state)
         w.tree().setField(node, Field::Other, "note " + QByteArray::number(n++));
         w.settle();
     }
-    state.counters["rows"] = double(w.form().resultRows().size());
+    state.counters["rows"] = double(w.form().resultModel()->rowCount());
 }
 BENCHMARK(BM_EditCardWithManyRows)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 

@@ -1,6 +1,6 @@
 #include "SearchCards.h"
 
-#include "CardMatcher.h"
+#include "CardScan.h"
 #include "Folding.h"
 #include "Gb18030.h"
 #include "NameOrder.h"
@@ -57,69 +57,47 @@ void setTexts(std::array<QByteArray, Field::Count> &texts, const std::array<QByt
 
 namespace {
 
-// What a search finds, in tree order, with the folded names (for the order).
+// What a search finds, in tree order, with the folded names, and the
+// result-list order.
 struct Matches
 {
     bool emptyCondition = false;
     QByteArray condition;
-    std::vector<FoundCard> cards;
-    std::vector<std::uint32_t> order; // result-list order: positions in `cards`
-    std::string names;                // the folded names, one after the other
-    std::vector<QByteArrayView> nameOf;
+    ScannedCards scanned;
+    std::vector<std::uint32_t> order; // result-list order: positions in scanned.cards
 };
 
 void findMatches(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields, const QLocale &locale,
-                 MessagePump &pump, Matches &m)
+                 MessagePump &pump, const ScanSharing *sharing, Matches &m)
 {
     if (gb18030::trimmed(condition).isEmpty()) {
         m.emptyCondition = true;
         return;
     }
     m.condition = FoldText(condition);
-    CardMatcher matcher(m.condition, fields);
-    std::vector<std::pair<qsizetype, qsizetype>> nameAt;
-    [[maybe_unused]] const quint64 shape = tree.shapeVersion();
-    tree.forEach([&](const CardNode *node) {
-        pump.pump();
-        Q_ASSERT_X(tree.shapeVersion() == shape, "SearchCards", "the card tree changed while events were pumped");
-        const TCardData *card = node->data();
-        if (!card || !card->isCard() || !matcher.matches(*card))
-            return;
-        const QByteArrayView name = card->name();
-        const qsizetype at = static_cast<qsizetype>(m.names.size());
-        m.names.resize(m.names.size() + static_cast<size_t>(name.size()));
-        const qsizetype length = FoldTextInto(name, m.names.data() + at);
-        m.names.resize(static_cast<size_t>(at + length));
-        nameAt.emplace_back(at, length);
-        m.cards.push_back({node, card});
-    });
-    m.nameOf.reserve(nameAt.size());
-    for (const auto &[at, length] : nameAt)
-        m.nameOf.emplace_back(m.names.data() + at, length);
-    m.order = OrderByName(m.nameOf, locale);
+    m.scanned = ScanCards(tree, m.condition, fields, sharing ? *sharing : DefaultScanSharing(tree.count()), pump);
+    m.order = OrderByName(m.scanned.names, locale);
 }
 
-} // namespace
-
-FoundCards FindCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
-                     const QLocale &locale, MessagePump &pump)
+FoundCards findCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
+                     const QLocale &locale, MessagePump &pump, const ScanSharing *sharing)
 {
     Matches m;
-    findMatches(tree, condition, fields, locale, pump, m);
+    findMatches(tree, condition, fields, locale, pump, sharing, m);
     FoundCards found;
     found.emptyCondition = m.emptyCondition;
     found.condition = m.condition;
     found.cards.reserve(m.order.size());
     for (const std::uint32_t i : m.order)
-        found.cards.push_back(m.cards[i]);
+        found.cards.push_back(m.scanned.cards[i]);
     return found;
 }
 
-SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
-                          const QLocale &locale, MessagePump &pump)
+SearchOutcome searchCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
+                          const QLocale &locale, MessagePump &pump, const ScanSharing *sharing)
 {
     Matches m;
-    findMatches(tree, condition, fields, locale, pump, m);
+    findMatches(tree, condition, fields, locale, pump, sharing, m);
     SearchOutcome outcome;
     outcome.emptyCondition = m.emptyCondition;
     outcome.condition = m.condition;
@@ -128,8 +106,8 @@ SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const 
     std::array<char, Field::Count * TCardData::MaxFieldBytes> scratch;
     std::array<QByteArrayView, Field::Count> folded;
     for (size_t i = 0; i < m.order.size(); ++i) {
-        const FoundCard &f = m.cards[m.order[i]];
-        folded[0] = m.nameOf[m.order[i]];
+        const FoundCard &f = m.scanned.cards[m.order[i]];
+        folded[0] = m.scanned.names[m.order[i]];
         char *out = scratch.data();
         for (int n = Field::First + 1; n <= Field::Last; ++n) {
             const QByteArrayView raw = f.Card->field(n);
@@ -144,6 +122,32 @@ SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const 
         row.Node = f.Node;
     }
     return outcome;
+}
+
+} // namespace
+
+FoundCards FindCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
+                     const QLocale &locale, MessagePump &pump)
+{
+    return findCards(tree, condition, fields, locale, pump, nullptr);
+}
+
+FoundCards FindCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
+                     const QLocale &locale, MessagePump &pump, const ScanSharing &sharing)
+{
+    return findCards(tree, condition, fields, locale, pump, &sharing);
+}
+
+SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
+                          const QLocale &locale, MessagePump &pump)
+{
+    return searchCards(tree, condition, fields, locale, pump, nullptr);
+}
+
+SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
+                          const QLocale &locale, MessagePump &pump, const ScanSharing &sharing)
+{
+    return searchCards(tree, condition, fields, locale, pump, &sharing);
 }
 
 void SortResultRows(std::vector<TResultRow> &rows, const QLocale &locale)

@@ -51,8 +51,11 @@ struct SearchOutcome
 // are ordered by their first text with the collation of `locale`
 // (case-sensitive), rows with an empty name first, equal names in tree order.
 //
-// `pump` runs once per visited node, so the windows stay painted during a
-// long search; the caller must make sure nothing changes the tree meanwhile.
+// `pump` runs on the calling thread once per node it visits, so the windows
+// stay painted during a long search; the caller must make sure nothing
+// changes the tree meanwhile. A large tree is searched by the calling thread
+// and one helper thread together (see CardScan.h), with the same rows in the
+// same order.
 SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
                           MessagePump &pump = NoMessagePump());
 SearchOutcome SearchCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
