@@ -15,7 +15,14 @@ namespace kelvo {
 // Each distinct name is decoded and given a collation sort key once, however
 // many rows carry it; the distinct names are ordered by their keys and
 // numbered (equal keys share a number), and the rows are then placed by
-// those numbers in one stable pass.
-std::vector<std::uint32_t> OrderByName(const std::vector<QByteArrayView> &names, const QLocale &locale);
+// those numbers in one stable pass. Many names are shared between the
+// calling thread and a helper thread (each takes the distinct names whose
+// hash falls to it); `threads` 1 keeps everything on the calling thread, 0
+// chooses by the number of names and the machine.
+std::vector<std::uint32_t> OrderByName(const std::vector<QByteArrayView> &names, const QLocale &locale,
+                                       int threads = 0);
+
+// Below this many names the order is made on the calling thread alone.
+inline constexpr size_t MinNamesForHelperThread = 50000;
 
 } // namespace kelvo
