@@ -200,7 +200,6 @@ void TestSearchSpeedups::orderFollowsTheCollator()
         encoded.push_back(gb18030::encode(name));
     }
     std::vector<QByteArrayView> names(encoded.begin(), encoded.end());
-    const std::vector<std::uint32_t> order = OrderByName(names, locale);
 
     // The order as the result list had it: a stable sort comparing the
     // names' QCollatorSortKeys two at a time; and, where QCollator's
@@ -229,20 +228,25 @@ void TestSearchSpeedups::orderFollowsTheCollator()
             a, b, [&](std::uint32_t x, std::uint32_t y) { return collator.compare(decoded[x], decoded[y]) < 0; });
     });
     const bool compareAgrees = locale.language() != QLocale::C;
-    for (const auto &[expected, what] :
-         {std::pair{&byKeys, "sort keys"}, std::pair{&byCompare, "QCollator::compare"}}) {
-        if (expected == &byCompare && !compareAgrees)
-            continue;
-        QCOMPARE(order.size(), expected->size());
-        for (size_t i = 0; i < order.size(); ++i) {
-            if (order[i] != (*expected)[i])
-                QFAIL(qPrintable(QStringLiteral("by %1, place %2: %3 (row %4) instead of %5 (row %6)")
-                                     .arg(QLatin1String(what))
-                                     .arg(i)
-                                     .arg(decoded[order[i]])
-                                     .arg(order[i])
-                                     .arg(decoded[(*expected)[i]])
-                                     .arg((*expected)[i])));
+    // On the calling thread alone and shared with a helper thread.
+    for (const int threads : {1, 2}) {
+        const std::vector<std::uint32_t> order = OrderByName(names, locale, threads);
+        for (const auto &[expected, what] :
+             {std::pair{&byKeys, "sort keys"}, std::pair{&byCompare, "QCollator::compare"}}) {
+            if (expected == &byCompare && !compareAgrees)
+                continue;
+            QCOMPARE(order.size(), expected->size());
+            for (size_t i = 0; i < order.size(); ++i) {
+                if (order[i] != (*expected)[i])
+                    QFAIL(qPrintable(QStringLiteral("%1 thread(s), by %2, place %3: %4 (row %5) instead of %6 (row %7)")
+                                         .arg(threads)
+                                         .arg(QLatin1String(what))
+                                         .arg(i)
+                                         .arg(decoded[order[i]])
+                                         .arg(order[i])
+                                         .arg(decoded[(*expected)[i]])
+                                         .arg((*expected)[i])));
+            }
         }
     }
 }
