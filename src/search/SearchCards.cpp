@@ -102,29 +102,36 @@ SearchOutcome searchCards(const CardTree &tree, QByteArrayView condition, const 
     outcome.emptyCondition = m.emptyCondition;
     outcome.condition = m.condition;
     // The rows, made in result-list order.
-    outcome.rows.resize(m.order.size());
-    std::array<char, Field::Count * TCardData::MaxFieldBytes> scratch;
-    std::array<QByteArrayView, Field::Count> folded;
-    for (size_t i = 0; i < m.order.size(); ++i) {
-        const FoundCard &f = m.scanned.cards[m.order[i]];
-        folded[0] = m.scanned.names[m.order[i]];
-        char *out = scratch.data();
-        for (int n = Field::First + 1; n <= Field::Last; ++n) {
-            const QByteArrayView raw = f.Card->field(n);
-            const qsizetype length =
-                raw.isEmpty() ? 0 : FoldTextInto(raw.first(std::min(raw.size(), TCardData::MaxFieldBytes)), out);
-            folded[static_cast<size_t>(n - 1)] = QByteArrayView(out, length);
-            out += length;
-        }
-        TResultRow &row = outcome.rows[i];
-        setTexts(row.Texts, folded);
-        row.Card = f.Card;
-        row.Node = f.Node;
+    outcome.rows.reserve(m.order.size());
+    for (const std::uint32_t i : m.order) {
+        const FoundCard &f = m.scanned.cards[i];
+        outcome.rows.push_back(MakeResultRow(f.Node, *f.Card));
     }
     return outcome;
 }
 
 } // namespace
+
+TResultRow MakeResultRow(const CardNode *node, const TCardData &card)
+{
+    std::array<char, Field::Count * TCardData::MaxFieldBytes> scratch;
+    std::array<QByteArrayView, Field::Count> folded;
+    char *out = scratch.data();
+    for (int n = Field::First; n <= Field::Last; ++n) {
+        const QByteArrayView raw = card.field(n);
+        // A record never holds more than MaxFieldBytes per field; the cut
+        // only keeps the scratch safe.
+        const qsizetype length =
+            raw.isEmpty() ? 0 : FoldTextInto(raw.first(std::min(raw.size(), TCardData::MaxFieldBytes)), out);
+        folded[static_cast<size_t>(n - 1)] = QByteArrayView(out, length);
+        out += length;
+    }
+    TResultRow row;
+    setTexts(row.Texts, folded);
+    row.Card = &card;
+    row.Node = node;
+    return row;
+}
 
 FoundCards FindCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
                      const QLocale &locale, MessagePump &pump)

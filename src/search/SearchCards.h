@@ -83,6 +83,10 @@ struct FoundCards
 FoundCards FindCards(const CardTree &tree, QByteArrayView condition, const FieldSelection &fields,
                      const QLocale &locale, MessagePump &pump = NoMessagePump());
 
+// The row of `card` as a search makes it: its thirteen folded texts (sharing
+// one block), the card and its node.
+TResultRow MakeResultRow(const CardNode *node, const TCardData &card);
+
 // Orders rows as the result list keeps them (see SearchCards); stable.
 void SortResultRows(std::vector<TResultRow> &rows, const QLocale &locale = QLocale());
 

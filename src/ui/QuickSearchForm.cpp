@@ -288,6 +288,7 @@ void QuickSearchForm::Button2Click()
         return;
     BusyScope busy(m_busy);
     m_exports.SaveResultsToTextFile(m_model->rows(), cmbConStr->currentText());
+    m_model->releaseMadeRows();
 }
 
 void QuickSearchForm::Button1Click()
@@ -296,6 +297,7 @@ void QuickSearchForm::Button1Click()
         return;
     BusyScope busy(m_busy);
     m_exports.SendResultsByMail(m_model->rows());
+    m_model->releaseMadeRows();
 }
 
 void QuickSearchForm::Button4Click()
@@ -304,6 +306,7 @@ void QuickSearchForm::Button4Click()
         return;
     BusyScope busy(m_busy);
     m_exports.ExportResultsToSpreadsheet(m_model->rows());
+    m_model->releaseMadeRows();
 }
 
 bool QuickSearchForm::eventFilter(QObject *watched, QEvent *event)

@@ -102,12 +102,19 @@ QByteArray SearchResultModel::text(int row, int n) const
 const std::vector<TResultRow> &SearchResultModel::rows() const
 {
     if (!m_madeRows) {
-        std::vector<TResultRow> made(m_rows.size());
-        for (size_t i = 0; i < m_rows.size(); ++i) {
-            for (int n = Field::First; n <= Field::Last; ++n)
-                made[i].Texts[static_cast<size_t>(n - 1)] = text(static_cast<int>(i), n);
-            made[i].Card = m_rows[i].card;
-            made[i].Node = m_rows[i].node;
+        // Rows folded from their cards keep their texts in one block each
+        // (a large list makes and frees a block per row, not thirteen).
+        std::vector<TResultRow> made;
+        made.reserve(m_rows.size());
+        for (const Row &r : m_rows) {
+            if (r.copied < 0) {
+                made.push_back(MakeResultRow(r.node, *r.card));
+                continue;
+            }
+            TResultRow &row = made.emplace_back();
+            row.Texts = m_copies[static_cast<size_t>(r.copied)];
+            row.Card = r.card;
+            row.Node = r.node;
         }
         m_madeRows = std::move(made);
     }

@@ -50,6 +50,10 @@ public:
     // The rows with their texts, as the exports take them (made when asked
     // for, kept until the rows change).
     const std::vector<TResultRow> &rows() const;
+    // Gives back what rows() made (a few hundred bytes a row; made again
+    // when asked for): after an export, so that the next search does not
+    // pay for freeing a large list of texts.
+    void releaseMadeRows() { m_madeRows.reset(); }
 
 private:
     struct Row
