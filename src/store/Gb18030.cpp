@@ -135,18 +135,26 @@ char *putUtf8(char32_t c, char *out)
     return out;
 }
 
-// The way back: the code point of each two-byte code and of each four-byte
-// code of the Basic Multilingual Plane (0: none known, decode() decides),
-// made from the table above and checked against decode() in one call.
-struct DecodeTables
+// The way back: the UTF-8 of each two-byte code and the code point of each
+// four-byte code of the Basic Multilingual Plane (0: none known, decode()
+// decides). Each table is made from every code of its kind decoded in one
+// call and the characters that come out encoded back in one call: a code
+// gets its character only where the two agree (the character decodes from
+// the code and encodes to it), as decode() and encode() themselves have it.
+// The four-byte table is made only when a text first holds such a code.
+struct TwoByteTable
 {
-    static constexpr int TwoByteCodes = 126 * 191;              // lead 0x81-0xFE, trail 0x40-0xFE
-    static constexpr int FourByteBmpCodes = 39420;              // linear numbers of U+0080..U+FFFF
+    static constexpr int Codes = 126 * 191; // lead 0x81-0xFE, trail 0x40-0xFE
+    // A code's UTF-8: its two or three bytes in memory order, and their
+    // count in the top byte (0: none known).
+    std::vector<std::uint32_t> utf8 = std::vector<std::uint32_t>(Codes, 0);
+};
+
+struct FourByteTable
+{
+    static constexpr int BmpCodes = 39420;                      // linear numbers of U+0080..U+FFFF
     static constexpr std::uint32_t FirstSupplementary = 189000; // the number of U+10000
-    // A two-byte code's UTF-8: its two or three bytes in memory order, and
-    // their count in the top byte (0: none known).
-    std::vector<std::uint32_t> two = std::vector<std::uint32_t>(TwoByteCodes, 0);
-    std::vector<char16_t> four = std::vector<char16_t>(FourByteBmpCodes, 0);
+    std::vector<char16_t> character = std::vector<char16_t>(BmpCodes, 0);
 };
 
 std::uint32_t fourByteNumber(const unsigned char *p)
@@ -155,56 +163,91 @@ std::uint32_t fourByteNumber(const unsigned char *p)
         + std::uint32_t(p[3] - 0x30);
 }
 
-std::unique_ptr<DecodeTables> makeDecodeTables()
+void putFourByteCode(std::uint32_t number, char *out)
 {
-    const BmpTable *table = bmpTable();
-    if (!table)
-        return nullptr;
-    auto tables = std::make_unique<DecodeTables>();
-    QByteArray all;
-    std::vector<char16_t> expected;
-    all.reserve(0x10000 * 3);
-    expected.reserve(0x10000);
-    for (char32_t c = 0x80; c < 0x10000; ++c) {
-        if (c >= 0xD800 && c <= 0xDFFF)
-            continue;
-        const std::uint32_t packed = (*table)[c];
-        all.append(reinterpret_cast<const char *>(&packed), packedLength(packed));
-        expected.push_back(static_cast<char16_t>(c));
-    }
-    const QString decoded = decode(all);
-    if (decoded.size() != qsizetype(expected.size()))
-        return nullptr;
-    for (size_t i = 0; i < expected.size(); ++i) {
-        const char16_t c = expected[i];
-        if (decoded.at(qsizetype(i)).unicode() != c)
-            continue; // decode() reads these bytes otherwise: leave them to it
-        const std::uint32_t packed = (*table)[c];
-        unsigned char bytes[4];
-        std::memcpy(bytes, &packed, 4);
-        if (packedLength(packed) == 2) {
-            char utf8[4] = {};
-            const auto n = static_cast<std::uint32_t>(putUtf8(c, utf8) - utf8);
-            std::uint32_t entry = 0;
-            std::memcpy(&entry, utf8, 3);
-            unsigned char top[4];
-            std::memcpy(top, &entry, 4);
-            top[3] = static_cast<unsigned char>(n);
-            std::memcpy(&entry, top, 4);
-            tables->two[size_t((bytes[0] - 0x81) * 191 + (bytes[1] - 0x40))] = entry;
-        } else {
-            const std::uint32_t number = fourByteNumber(bytes);
-            if (number < std::uint32_t(DecodeTables::FourByteBmpCodes))
-                tables->four[number] = c;
-        }
-    }
-    return tables;
+    out[3] = static_cast<char>(0x30 + number % 10);
+    number /= 10;
+    out[2] = static_cast<char>(0x81 + number % 126);
+    number /= 126;
+    out[1] = static_cast<char>(0x30 + number % 10);
+    number /= 10;
+    out[0] = static_cast<char>(0x81 + number);
 }
 
-const DecodeTables *decodeTables()
+// Decodes `codes` (codes of `width` bytes back to back) in one call and
+// encodes what comes out in another; calls `agreed(i, c)` for each code i
+// whose character c (U+0080..U+FFFF, no surrogate) encodes back to it.
+// False when the output does not come out one character per code.
+template<typename Agreed>
+bool roundTrip(const QByteArray &codes, int width, Agreed &&agreed)
 {
-    static const std::unique_ptr<DecodeTables> tables = makeDecodeTables();
-    return tables.get();
+    const qsizetype count = codes.size() / width;
+    const QString characters = decode(codes);
+    if (characters.size() != count)
+        return false;
+    const QByteArray back = encode(characters);
+    const auto *p = reinterpret_cast<const unsigned char *>(back.constData());
+    const qsizetype size = back.size();
+    qsizetype pos = 0;
+    for (qsizetype i = 0; i < count; ++i) {
+        if (pos >= size)
+            return false;
+        const int length = charLengthAt(p + pos, size - pos);
+        const char16_t c = characters.at(i).unicode();
+        if (length == width && c >= 0x80 && !QChar::isSurrogate(c)
+            && std::memcmp(p + pos, codes.constData() + i * width, size_t(width)) == 0)
+            agreed(i, c);
+        pos += length;
+    }
+    return pos == size;
+}
+
+std::unique_ptr<TwoByteTable> makeTwoByteTable()
+{
+    QByteArray codes;
+    codes.reserve(2 * TwoByteTable::Codes);
+    std::vector<int> slot; // the table's place of each code
+    slot.reserve(TwoByteTable::Codes);
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            if (trail == 0x7F)
+                continue; // not a trail byte
+            codes.append(static_cast<char>(lead));
+            codes.append(static_cast<char>(trail));
+            slot.push_back((lead - 0x81) * 191 + (trail - 0x40));
+        }
+    }
+    auto table = std::make_unique<TwoByteTable>();
+    const bool whole = roundTrip(codes, 2, [&](qsizetype i, char16_t c) {
+        char utf8[4] = {};
+        const auto n = static_cast<unsigned char>(putUtf8(c, utf8) - utf8);
+        unsigned char bytes[4] = {static_cast<unsigned char>(utf8[0]), static_cast<unsigned char>(utf8[1]),
+                                  static_cast<unsigned char>(utf8[2]), n};
+        std::memcpy(&table->utf8[size_t(slot[size_t(i)])], bytes, 4);
+    });
+    return whole ? std::move(table) : nullptr;
+}
+
+std::unique_ptr<FourByteTable> makeFourByteTable()
+{
+    QByteArray codes(4 * FourByteTable::BmpCodes, Qt::Uninitialized);
+    for (std::uint32_t number = 0; number < std::uint32_t(FourByteTable::BmpCodes); ++number)
+        putFourByteCode(number, codes.data() + 4 * number);
+    auto table = std::make_unique<FourByteTable>();
+    const bool whole = roundTrip(codes, 4, [&](qsizetype i, char16_t c) { table->character[size_t(i)] = c; });
+    return whole ? std::move(table) : nullptr;
+}
+
+const TwoByteTable *twoByteTable()
+{
+    static const std::unique_ptr<TwoByteTable> table = makeTwoByteTable();
+    return table.get();
+}
+
+const FourByteTable *fourByteTable()
+{
+    static const std::unique_ptr<FourByteTable> table = makeFourByteTable();
+    return table.get();
 }
 
 } // namespace
@@ -226,7 +269,7 @@ char *putAsUtf8(QByteArrayView text, char *to, bool upperAsciiLetters)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(text.data());
     const qsizetype size = text.size();
-    const DecodeTables *tables = nullptr;
+    const TwoByteTable *tables = nullptr;
     qsizetype i = 0;
     while (i < size) {
         // A run of ASCII, eight bytes at a time where it can.
@@ -244,7 +287,7 @@ char *putAsUtf8(QByteArrayView text, char *to, bool upperAsciiLetters)
             *to++ = static_cast<char>(upperAsciiLetters && c >= 'a' && c <= 'z' ? c - 0x20 : c);
         }
         // A run of multi-byte characters.
-        if (i < size && !tables && !(tables = decodeTables()))
+        if (i < size && !tables && !(tables = twoByteTable()))
             return nullptr;
         while (i < size && p[i] >= 0x80) {
             const int length = charLengthAt(p + i, size - i);
@@ -252,7 +295,7 @@ char *putAsUtf8(QByteArrayView text, char *to, bool upperAsciiLetters)
             if (length == 2) {
                 // The UTF-8 is in the table: four bytes stored, its count kept
                 // (`to` has room to spare at the end).
-                const std::uint32_t entry = tables->two[size_t((p[i] - 0x81) * 191 + (p[i + 1] - 0x40))];
+                const std::uint32_t entry = tables->utf8[size_t((p[i] - 0x81) * 191 + (p[i + 1] - 0x40))];
                 unsigned char bytes[4];
                 std::memcpy(bytes, &entry, 4);
                 if (bytes[3] == 0)
@@ -264,11 +307,13 @@ char *putAsUtf8(QByteArrayView text, char *to, bool upperAsciiLetters)
             }
             if (length == 4) {
                 const std::uint32_t number = fourByteNumber(p + i);
-                if (number < std::uint32_t(DecodeTables::FourByteBmpCodes))
-                    c = tables->four[number];
-                else if (number >= DecodeTables::FirstSupplementary
-                         && number - DecodeTables::FirstSupplementary < 0x100000)
-                    c = 0x10000 + (number - DecodeTables::FirstSupplementary);
+                if (number < std::uint32_t(FourByteTable::BmpCodes)) {
+                    if (const FourByteTable *four = fourByteTable())
+                        c = four->character[number];
+                } else if (number >= FourByteTable::FirstSupplementary
+                           && number - FourByteTable::FirstSupplementary < 0x100000) {
+                    c = 0x10000 + (number - FourByteTable::FirstSupplementary);
+                }
             }
             if (c == 0)
                 return nullptr; // not a character the tables know: decode() reads the whole text
