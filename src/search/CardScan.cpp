@@ -79,26 +79,53 @@ void joinPieces(ScannedCards &scanned)
     }
 }
 
-// The walk in runs of nodes shared between the calling thread and helpers.
+// The walk in runs shared between the calling thread and helpers. A run is
+// either a stretch of absolute positions (read through the tree's order
+// cache) or a stretch of whole top-level subtrees (walked from their roots,
+// no order cache needed); either way the runs in their order are the tree
+// in its order.
 class SharedScan
 {
 public:
-    SharedScan(const CardTree &tree, QByteArrayView foldedCondition, const FieldSelection &fields, int chunkNodes,
-               std::vector<std::unique_ptr<Piece>> &pieces)
+    SharedScan(const CardTree &tree, QByteArrayView foldedCondition, const FieldSelection &fields,
+               const ScanSharing &sharing, std::vector<std::unique_ptr<Piece>> &pieces)
         : m_tree(tree)
         , m_condition(foldedCondition)
         , m_fields(fields)
-        // The tree's order cache is filled here, on the calling thread,
-        // before any helper reads through it; nothing changes the tree's
-        // shape until the scan ends, so the helpers only read it.
-        , m_total(tree.count())
-        , m_chunkNodes(std::max(1, chunkNodes))
-        , m_chunkCount(static_cast<int>((static_cast<qint64>(m_total) + m_chunkNodes - 1) / m_chunkNodes))
         , m_pieces(pieces)
     {
+        const int runNodes = std::max(1, sharing.chunkNodes);
+        ScanSharing::Runs runs = sharing.runs;
+        if (runs == ScanSharing::Runs::Chosen)
+            runs = subtreesShareWell(tree, sharing.threads) ? ScanSharing::Runs::OfTopLevelSubtrees
+                                                           : ScanSharing::Runs::OfNodes;
+        m_bySubtrees = runs == ScanSharing::Runs::OfTopLevelSubtrees;
+        if (m_bySubtrees) {
+            // Stretches of top-level nodes of about `runNodes` nodes, counted
+            // by their children (cheap to know; deeper nodes are not seen).
+            const int top = tree.topLevelCount();
+            int from = 0;
+            qint64 weight = 0;
+            for (int row = 0; row < top; ++row) {
+                weight += 1 + tree.topLevel(row)->childCount();
+                if (weight >= runNodes || row == top - 1) {
+                    m_runs.emplace_back(from, row + 1);
+                    from = row + 1;
+                    weight = 0;
+                }
+            }
+        } else {
+            // The tree's order cache is filled here, on the calling thread,
+            // before any helper reads through it; nothing changes the tree's
+            // shape until the scan ends, so the helpers only read it.
+            const int total = tree.count();
+            for (qint64 begin = 0; begin < total; begin += runNodes)
+                m_runs.emplace_back(int(begin), int(std::min<qint64>(total, begin + runNodes)));
+        }
+        m_runCount = static_cast<int>(m_runs.size());
         m_pieces.clear();
-        m_pieces.reserve(static_cast<size_t>(m_chunkCount));
-        for (int c = 0; c < m_chunkCount; ++c)
+        m_pieces.reserve(m_runs.size());
+        for (size_t r = 0; r < m_runs.size(); ++r)
             m_pieces.push_back(std::make_unique<Piece>());
     }
 
@@ -122,8 +149,8 @@ public:
                            "the card tree changed while events were pumped");
             });
         } catch (...) {
-            m_next.store(m_chunkCount); // the helpers stop after their current run
-            throw;                      // and are joined on the way out
+            m_next.store(m_runCount); // the helpers stop after their current run
+            throw;                    // and are joined on the way out
         }
         // The helpers finish their last runs; the windows stay painted.
         {
@@ -141,17 +168,58 @@ public:
     }
 
 private:
+    // Whole top-level subtrees share the walk well when there are many of
+    // them and none holds a large part of the tree, as far as their
+    // children tell.
+    static bool subtreesShareWell(const CardTree &tree, int threads)
+    {
+        const int top = tree.topLevelCount();
+        if (top < 16 * std::max(1, threads))
+            return false;
+        qint64 total = 0;
+        qint64 largest = 0;
+        for (int row = 0; row < top; ++row) {
+            const qint64 weight = 1 + tree.topLevel(row)->childCount();
+            total += weight;
+            largest = std::max(largest, weight);
+        }
+        return largest * 4 <= total;
+    }
+
     template<typename EachNode>
     void work(Collector &collector, EachNode &&eachNode)
     {
-        for (int c = m_next.fetch_add(1, std::memory_order_relaxed); c < m_chunkCount;
-             c = m_next.fetch_add(1, std::memory_order_relaxed)) {
-            Piece &piece = *m_pieces[static_cast<size_t>(c)];
-            const qint64 begin = static_cast<qint64>(c) * m_chunkNodes;
-            const int end = static_cast<int>(std::min<qint64>(m_total, begin + m_chunkNodes));
-            for (int i = static_cast<int>(begin); i < end; ++i) {
+        std::vector<std::pair<const CardNode *, int>> stack; // a subtree walk: node, next child
+        for (int r = m_next.fetch_add(1, std::memory_order_relaxed); r < m_runCount;
+             r = m_next.fetch_add(1, std::memory_order_relaxed)) {
+            Piece &piece = *m_pieces[static_cast<size_t>(r)];
+            const auto [begin, end] = m_runs[static_cast<size_t>(r)];
+            if (!m_bySubtrees) {
+                for (int i = begin; i < end; ++i) {
+                    eachNode();
+                    collector.look(m_tree.nodeAt(i), piece);
+                }
+                continue;
+            }
+            // Pre-order, without recursion: deep trees must not overflow the stack.
+            for (int row = begin; row < end; ++row) {
+                const CardNode *root = m_tree.topLevel(row);
                 eachNode();
-                collector.look(m_tree.nodeAt(i), piece);
+                collector.look(root, piece);
+                stack.clear();
+                stack.emplace_back(root, 0);
+                while (!stack.empty()) {
+                    auto &[node, next] = stack.back();
+                    if (next >= node->childCount()) {
+                        stack.pop_back();
+                        continue;
+                    }
+                    const CardNode *child = node->child(next++);
+                    eachNode();
+                    collector.look(child, piece);
+                    if (child->childCount() > 0)
+                        stack.emplace_back(child, 0);
+                }
             }
         }
     }
@@ -162,7 +230,7 @@ private:
             Collector collector(m_condition, m_fields);
             work(collector, [] {});
         } catch (...) {
-            m_next.store(m_chunkCount);
+            m_next.store(m_runCount);
             const std::lock_guard lock(m_mutex);
             if (!m_failure)
                 m_failure = std::current_exception();
@@ -175,9 +243,9 @@ private:
     const CardTree &m_tree;
     QByteArrayView m_condition;
     const FieldSelection &m_fields;
-    const int m_total;
-    const int m_chunkNodes;
-    const int m_chunkCount;
+    std::vector<std::pair<int, int>> m_runs;
+    int m_runCount = 0;
+    bool m_bySubtrees = false;
     std::vector<std::unique_ptr<Piece>> &m_pieces;
     std::atomic<int> m_next{0};
     std::mutex m_mutex;
@@ -196,6 +264,14 @@ ScanSharing DefaultScanSharing(int nodes)
     return sharing;
 }
 
+ScanSharing DefaultScanSharing(const CardTree &tree)
+{
+    qint64 known = 0; // the top level and its children: a lower bound, cheap to know
+    for (int row = 0; row < tree.topLevelCount() && known < MinNodesForHelperThreads; ++row)
+        known += 1 + tree.topLevel(row)->childCount();
+    return DefaultScanSharing(known >= MinNodesForHelperThreads ? MinNodesForHelperThreads : tree.count());
+}
+
 ScannedCards ScanCards(const CardTree &tree, QByteArrayView foldedCondition, const FieldSelection &fields,
                        const ScanSharing &sharing, MessagePump &pump)
 {
@@ -212,7 +288,7 @@ ScannedCards ScanCards(const CardTree &tree, QByteArrayView foldedCondition, con
         });
         scanned.pieces.push_back(std::move(piece));
     } else {
-        SharedScan scan(tree, foldedCondition, fields, sharing.chunkNodes, scanned.pieces);
+        SharedScan scan(tree, foldedCondition, fields, sharing, scanned.pieces);
         scan.run(sharing.threads - 1, pump);
     }
     joinPieces(scanned);

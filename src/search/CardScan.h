@@ -12,12 +12,20 @@
 namespace kelvo {
 
 // How a search shares its walk over the tree: the calling thread and
-// `threads - 1` helper threads each take `chunkNodes` nodes at a time, in
-// absolute order, until none are left. One thread walks the tree itself.
+// `threads - 1` helper threads each take a run of about `chunkNodes` nodes
+// at a time, in absolute order, until none are left. One thread walks the
+// tree itself.
 struct ScanSharing
 {
+    enum class Runs {
+        Chosen,             // whole top-level subtrees where they share well, else stretches of nodes
+        OfNodes,            // stretches of absolute positions (the tree's order cache is filled first)
+        OfTopLevelSubtrees, // stretches of whole top-level subtrees, counted by their children
+    };
+
     int threads = 1;
     int chunkNodes = 4096;
+    Runs runs = Runs::Chosen;
 };
 
 // Below this many nodes the calling thread walks alone: a helper thread
@@ -28,6 +36,9 @@ inline constexpr int MinNodesForHelperThreads = 20000;
 // calling thread alone for a small tree or a single core, else two threads
 // (the searches are bound by memory; more threads gain nothing).
 ScanSharing DefaultScanSharing(int nodes);
+// The same for `tree`, counting its nodes only where its top level and the
+// children there do not already tell that it is large.
+ScanSharing DefaultScanSharing(const CardTree &tree);
 
 // The cards (Kind 1) with a ticked field that holds the folded condition, in
 // tree order, each with its folded name.

@@ -75,7 +75,7 @@ void findMatches(const CardTree &tree, QByteArrayView condition, const FieldSele
         return;
     }
     m.condition = FoldText(condition);
-    m.scanned = ScanCards(tree, m.condition, fields, sharing ? *sharing : DefaultScanSharing(tree.count()), pump);
+    m.scanned = ScanCards(tree, m.condition, fields, sharing ? *sharing : DefaultScanSharing(tree), pump);
     m.order = OrderByName(m.scanned.names, locale);
 }
 

@@ -132,6 +132,7 @@ class TestSearchThreads : public QObject
 private slots:
     void sharedScansFindWhatOneThreadFinds();
     void hitsAtEveryRunBoundary();
+    void deepAndWideTreesShareAlike();
     void sharedSearchesGiveTheSameRows_data();
     void sharedSearchesGiveTheSameRows();
     void pumpRunsOnTheCallingThreadOnly();
@@ -153,14 +154,19 @@ void TestSearchThreads::sharedScansFindWhatOneThreadFinds()
         const FieldSelection fields = random.bounded(3) == 0 ? allFields() : randomFields(random);
         const ScannedCards alone = ScanCards(tree, folded, fields, ScanSharing{1, 4096}, NoMessagePump());
         hits += int(alone.cards.size());
-        for (const ScanSharing sharing : {ScanSharing{2, 1}, ScanSharing{2, 7}, ScanSharing{2, 4096},
-                                          ScanSharing{3, 333}, ScanSharing{2, 1 << 20}}) {
+        using Runs = ScanSharing::Runs;
+        for (const ScanSharing sharing :
+             {ScanSharing{2, 1, Runs::OfNodes}, ScanSharing{2, 7, Runs::OfNodes}, ScanSharing{2, 4096, Runs::OfNodes},
+              ScanSharing{3, 333, Runs::OfNodes}, ScanSharing{2, 1 << 20, Runs::OfNodes},
+              ScanSharing{2, 1, Runs::OfTopLevelSubtrees}, ScanSharing{2, 50, Runs::OfTopLevelSubtrees},
+              ScanSharing{3, 4096, Runs::OfTopLevelSubtrees}, ScanSharing{2, 4096, Runs::Chosen}}) {
             const ScannedCards shared = ScanCards(tree, folded, fields, sharing, NoMessagePump());
             compareScans(alone, shared,
-                         qPrintable(QStringLiteral("%1 with %2 threads, runs of %3")
+                         qPrintable(QStringLiteral("%1 with %2 threads, runs of %3 (%4)")
                                         .arg(QString::fromLatin1(condition.toHex()))
                                         .arg(sharing.threads)
-                                        .arg(sharing.chunkNodes)));
+                                        .arg(sharing.chunkNodes)
+                                        .arg(int(sharing.runs))));
         }
     }
     QVERIFY(hits > 20000); // the conditions hit often enough to mean something
@@ -188,13 +194,50 @@ void TestSearchThreads::hitsAtEveryRunBoundary()
     FieldSelection fields{};
     fields[Field::Other - 1] = true;
     for (const int threads : {1, 2, 3}) {
-        const ScannedCards scanned = ScanCards(tree, "HIT", fields, ScanSharing{threads, 10}, NoMessagePump());
+        const ScannedCards scanned =
+            ScanCards(tree, "HIT", fields, ScanSharing{threads, 10, ScanSharing::Runs::OfNodes}, NoMessagePump());
         QCOMPARE(scanned.cards.size(), expected.size());
         for (size_t i = 0; i < expected.size(); ++i)
             QCOMPARE(scanned.cards[i].Node, expected[i]);
         QCOMPARE(scanned.names.front(), QByteArrayView("91"));
         QCOMPARE(scanned.names.back(), QByteArrayView("1"));
     }
+}
+
+void TestSearchThreads::deepAndWideTreesShareAlike()
+{
+    // One top-level class holding everything, nested deep (the runs are
+    // stretches of nodes), and a wide top level of small classes and cards
+    // (the runs are whole top-level subtrees): both as one thread has them.
+    FieldSelection fields{};
+    fields[Field::Name - 1] = true;
+    fields[Field::Other - 1] = true;
+    CardTree deep;
+    CardNode *parent = deep.addTopLevel("root", MakeCardClassRecord());
+    for (int level = 0; level < 200; ++level) {
+        for (int i = 0; i < 120; ++i) {
+            auto record = MakeCardRecord();
+            record->setField(Field::Other, i % 3 ? "abc" : "xyz");
+            record->setField(Field::Name, QByteArray::number((i * 7919) % 101));
+            deep.addChild(parent, "c", std::move(record));
+        }
+        parent = deep.addChild(parent, "class", MakeCardClassRecord());
+    }
+    CardTree wide;
+    randomTree(wide, 200, 51); // some classes first
+    for (int i = 0; i < 30000; ++i) {
+        auto record = i % 10 ? MakeCardRecord() : MakeCardClassRecord();
+        record->setField(Field::Other, i % 4 ? "ABC" : "-");
+        wide.addTopLevel("t", std::move(record));
+    }
+    for (CardTree *tree : {&deep, &wide}) {
+        const ScannedCards alone = ScanCards(*tree, "ABC", fields, ScanSharing{1}, NoMessagePump());
+        QVERIFY(alone.cards.size() > 15000);
+        compareScans(alone, ScanCards(*tree, "ABC", fields, DefaultScanSharing(*tree), NoMessagePump()), "chosen");
+        compareScans(alone, ScanCards(*tree, "ABC", fields, ScanSharing{2, 100}, NoMessagePump()), "runs of 100");
+    }
+    QCOMPARE(DefaultScanSharing(deep).threads, DefaultScanSharing(deep.count()).threads);
+    QCOMPARE(DefaultScanSharing(wide).threads, DefaultScanSharing(wide.count()).threads);
 }
 
 void TestSearchThreads::sharedSearchesGiveTheSameRows_data()
