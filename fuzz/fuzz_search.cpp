@@ -1,9 +1,12 @@
 // Searches cards made of arbitrary bytes and checks every answer against a
-// plain, slow matcher; then renders all exports of the rows found.
+// plain, slow matcher and the search shared between threads against the
+// search of one thread; then renders all exports of the rows found.
 #include "CardRecords.h"
+#include "CardScan.h"
 #include "CardTree.h"
 #include "Folding.h"
 #include "Gb18030.h"
+#include "NameOrder.h"
 #include "ResultExport.h"
 #include "SearchCards.h"
 
@@ -92,6 +95,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 std::abort();
         }
     }
+    // Shared between threads, in runs of a few nodes and by subtrees: the
+    // same cards in the same order; the names' order made by two threads
+    // the same as by one.
+    for (const ScanSharing sharing : {ScanSharing{2, 3, ScanSharing::Runs::OfNodes},
+                                      ScanSharing{2, 1, ScanSharing::Runs::OfTopLevelSubtrees}}) {
+        const FoundCards found = FindCards(tree, condition, fields, QLocale::c(), NoMessagePump(), sharing);
+        if (found.count() != outcome.count())
+            std::abort();
+        for (int i = 0; i < found.count(); ++i) {
+            if (found.cards[size_t(i)].Node != outcome.rows[size_t(i)].Node)
+                std::abort();
+        }
+    }
+    std::vector<QByteArrayView> names;
+    for (const TResultRow &row : outcome.rows)
+        names.push_back(row.Texts[0]);
+    if (OrderByName(names, QLocale::c(), 2) != OrderByName(names, QLocale::c(), 1))
+        std::abort();
+
     (void)ResultTextFileContent(outcome.rows, QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5)), QLocale::c());
     (void)ResultMailText(outcome.rows);
     (void)SpreadsheetRows(outcome.rows);
