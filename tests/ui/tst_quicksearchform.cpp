@@ -346,8 +346,25 @@ void TestQuickSearchForm::keepsTheSearchTimeTextsThroughEdits()
     QCOMPARE(rows[0].Texts[Field::EMail - 1], QByteArray("ANN@X.COM"));
     QCOMPARE(rows[1].Texts[Field::Other - 1], QByteArray());
     QCOMPARE(rows[0].Card->field(Field::DW).toByteArray(), QByteArray("still other"));
+    // Exports made one after the other, with edits between them: each has
+    // the search's texts (the rows an export takes are made for it and
+    // given back after it).
+    QPushButton *Button4 = f.form.findChild<QPushButton *>(QStringLiteral("Button4"));
+    for (const char *note : {"first note", "second note"}) {
+        f.spreadsheet.cells.clear();
+        f.dialogs.saveAnswers.enqueue(QStringLiteral("/tmp/rows.xlsx"));
+        QTest::mouseClick(Button4, Qt::LeftButton);
+        QCOMPARE(f.spreadsheet.cell(2, Field::DW), QStringLiteral("ACME"));
+        QCOMPARE(f.spreadsheet.cell(2, Field::EMail), QStringLiteral("ANN@X.COM"));
+        QCOMPARE(f.spreadsheet.cell(3, Field::DW), QStringLiteral("ACME TOOLS"));
+        QCOMPARE(f.spreadsheet.cell(3, Field::Other), QString());
+        f.tree.setField(bob, Field::DW, note);
+    }
+    QCOMPARE(f.form.resultRows()[1].Texts[Field::DW - 1], QByteArray("ACME TOOLS"));
     // A new search shows the cards as they are.
     f.search(QStringLiteral("acme"));
+    QCOMPARE(f.names(), QStringList());
+    f.search(QStringLiteral("note"));
     QCOMPARE(f.names(), QStringList{"BOB"});
     QCOMPARE(row(0).at(Field::Other - 1), QStringLiteral("A NOTE"));
 }
