@@ -131,6 +131,9 @@ public:
 
     void run(int helpers, MessagePump &pump)
     {
+        // The calling thread takes the first run before the helpers start, so
+        // it always has a part of the walk (and its pump runs).
+        const int first = m_next.fetch_add(1, std::memory_order_relaxed);
         std::vector<std::jthread> threads;
         for (int h = 0; h < helpers; ++h) {
             try {
@@ -143,7 +146,7 @@ public:
         try {
             [[maybe_unused]] const quint64 shape = m_tree.shapeVersion();
             Collector collector(m_condition, m_fields);
-            work(collector, [&] {
+            work(first, collector, [&] {
                 pump.pump();
                 Q_ASSERT_X(m_tree.shapeVersion() == shape, "SearchCards",
                            "the card tree changed while events were pumped");
@@ -186,12 +189,12 @@ private:
         return largest * 4 <= total;
     }
 
+    // Walks run `r` and every run it claims after it, until none are left.
     template<typename EachNode>
-    void work(Collector &collector, EachNode &&eachNode)
+    void work(int r, Collector &collector, EachNode &&eachNode)
     {
         std::vector<std::pair<const CardNode *, int>> stack; // a subtree walk: node, next child
-        for (int r = m_next.fetch_add(1, std::memory_order_relaxed); r < m_runCount;
-             r = m_next.fetch_add(1, std::memory_order_relaxed)) {
+        for (; r < m_runCount; r = m_next.fetch_add(1, std::memory_order_relaxed)) {
             Piece &piece = *m_pieces[static_cast<size_t>(r)];
             const auto [begin, end] = m_runs[static_cast<size_t>(r)];
             if (!m_bySubtrees) {
@@ -228,7 +231,7 @@ private:
     {
         try {
             Collector collector(m_condition, m_fields);
-            work(collector, [] {});
+            work(m_next.fetch_add(1, std::memory_order_relaxed), collector, [] {});
         } catch (...) {
             m_next.store(m_runCount);
             const std::lock_guard lock(m_mutex);

@@ -3,21 +3,26 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include <chrono>
+#include <ctime>
+
 namespace kelvo {
+
+qint64 EventLoopPump::coarseMilliseconds()
+{
+#if defined(CLOCK_MONOTONIC_COARSE)
+    timespec now;
+    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &now) == 0)
+        return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+#endif
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 void EventLoopPump::pump()
 {
-    if (m_callsUntilClockRead > 0) {
-        --m_callsUntilClockRead;
+    if (m_runs > 0 && m_intervalMs > 0 && coarseMilliseconds() - m_lastRun < m_intervalMs)
         return;
-    }
-    if (m_sinceLast.isValid() && m_intervalMs > 0) {
-        ++m_clockReads;
-        if (m_sinceLast.elapsed() < m_intervalMs) {
-            m_callsUntilClockRead = m_callsPerClockRead - 1;
-            return;
-        }
-    }
     pumpNow();
 }
 
@@ -25,9 +30,7 @@ void EventLoopPump::pumpNow()
 {
     ++m_runs;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    m_sinceLast.start();
-    // The clock was just read: the next look at it is due after a round of calls.
-    m_callsUntilClockRead = m_intervalMs > 0 ? m_callsPerClockRead - 1 : 0;
+    m_lastRun = coarseMilliseconds();
 }
 
 } // namespace kelvo

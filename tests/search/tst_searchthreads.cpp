@@ -287,9 +287,10 @@ void TestSearchThreads::pumpRunsOnTheCallingThreadOnly()
     const FoundCards found = FindCards(tree, "a", allFields(), Chinese, pump, ScanSharing{2, 64});
     QVERIFY(found.count() > 0);
     QCOMPARE(pump.foreignCalls, 0);
-    // It ran for the nodes the calling thread looked at (some, not
-    // necessarily half) and no more than once per node besides the waits.
-    QVERIFY(pump.calls > 0);
+    // It ran for the nodes the calling thread looked at: the first run at
+    // least (the calling thread takes it before the helper starts), not
+    // necessarily half of them.
+    QVERIFY(pump.calls >= 64);
 
     // Alone, once per node, as before.
     CountingPump alone;
