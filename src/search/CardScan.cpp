@@ -21,7 +21,7 @@ struct alignas(64) ScannedCards::Piece
 {
     std::vector<FoundCard> cards;
     std::string names;                  // the folded names, back to back
-    std::vector<std::uint32_t> nameEnd; // where each card's name ends in `names`
+    std::vector<size_t> nameEnd;        // where each card's name ends in `names`
 };
 
 ScannedCards::ScannedCards() = default;
@@ -53,7 +53,7 @@ public:
         piece.names.resize(at + static_cast<size_t>(name.size())); // folding never makes a text longer
         const qsizetype length = FoldTextInto(name, piece.names.data() + at);
         piece.names.resize(at + static_cast<size_t>(length));
-        piece.nameEnd.push_back(static_cast<std::uint32_t>(piece.names.size()));
+        piece.nameEnd.push_back(piece.names.size());
         piece.cards.push_back({node, card});
     }
 
@@ -71,8 +71,8 @@ void joinPieces(ScannedCards &scanned)
     scanned.names.reserve(total);
     for (const auto &piece : scanned.pieces) {
         scanned.cards.insert(scanned.cards.end(), piece->cards.begin(), piece->cards.end());
-        std::uint32_t start = 0;
-        for (const std::uint32_t end : piece->nameEnd) {
+        size_t start = 0;
+        for (const size_t end : piece->nameEnd) {
             scanned.names.emplace_back(piece->names.data() + start, qsizetype(end - start));
             start = end;
         }
