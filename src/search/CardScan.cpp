@@ -2,6 +2,7 @@
 
 #include "CardMatcher.h"
 #include "Folding.h"
+#include "HelperThread.h"
 
 #include <algorithm>
 #include <atomic>
@@ -13,6 +14,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace kelvo {
 
@@ -134,7 +136,7 @@ public:
         // The calling thread takes the first run before the helpers start, so
         // it always has a part of the walk (and its pump runs).
         const int first = m_next.fetch_add(1, std::memory_order_relaxed);
-        std::vector<std::jthread> threads;
+        std::vector<HelperThread> threads;
         for (int h = 0; h < helpers; ++h) {
             try {
                 threads.emplace_back([this] { helpOut(); });

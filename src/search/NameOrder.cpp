@@ -2,6 +2,7 @@
 
 #include "CollationKeys.h"
 #include "DistinctNames.h"
+#include "HelperThread.h"
 
 #include <QCollator>
 #include <QCollatorSortKey>
@@ -249,7 +250,7 @@ std::vector<std::uint32_t> OrderByName(const std::vector<QByteArrayView> &names,
         } else {
             std::exception_ptr failure;
             {
-                std::jthread helper([&] {
+                const HelperThread helper([&] {
                     try {
                         fillShare(*shares[1], names, 1, 2, *helperCollation);
                     } catch (...) {
