@@ -214,6 +214,10 @@ public:
     CardTree &operator=(const CardTree &) = delete;
 
     // --- queries
+    // The queries only read, with one exception: count(), nodeAt() and
+    // absoluteIndexOf() fill the order cache after a change of shape. Once one of
+    // them has run, and while the shape stays, several threads may query the
+    // tree at once (the search shares its walk between two threads so).
     int count() const; // all nodes at every depth
     bool isEmpty() const { return topLevelCount() == 0; }
     // Node at absolute (pre-order) index, nullptr when out of range. Amortised
