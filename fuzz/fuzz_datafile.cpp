@@ -48,7 +48,7 @@ void roundTrip(QByteArrayView input, ReadOptions options)
          {input.size() / 2,
           input.size() > 4 ? qint64(static_cast<std::uint8_t>(input.back())) * input.size() / 256 : 0}) {
         CardTree split;
-        const LoadResult two = records::ReadTreeSplitAt(input, split, at, options);
+        const LoadResult two = records::ReadTreeSplitAt(input, split, {at}, options);
         if (two.status != result.status || two.offset != result.offset || two.error.text != result.error.text
             || SerializeTree(split) != SerializeTree(first)) {
             std::fprintf(stderr, "two readers, the second from %lld, read otherwise than one\n",

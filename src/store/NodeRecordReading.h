@@ -159,9 +159,10 @@ bool readNodeRecord(Window &w, NodeRecord &record, Failure &failure);
 qint64 findRecordStart(Window &w, qsizetype searchBytes, int chain);
 
 // Reads `bytes` as ReadTreeFromBytes does, but with the second reader
-// starting exactly at `secondHalfStart` (no search for a record start; -1:
-// one reader only), whatever lies there: for tests of the hand-over
-// between the two readers.
-LoadResult ReadTreeSplitAt(QByteArrayView bytes, CardTree &tree, qint64 secondHalfStart, ReadOptions options = {});
+// reading pieces that start exactly at `pieceStarts` (ascending; no search
+// for record starts; none: one reader only), whatever lies there: for tests
+// of the hand-over between the two readers.
+LoadResult ReadTreeSplitAt(QByteArrayView bytes, CardTree &tree, const std::vector<qint64> &pieceStarts,
+                           ReadOptions options = {});
 
 } // namespace kelvo::records

@@ -45,8 +45,12 @@ constexpr qint64 SplitInputBytes = qint64(4) << 20;
 // a row must read without fault up to it.
 constexpr qsizetype RecordStartSearchBytes = qsizetype(16) << 10; // a record takes at most 3.5 KB
 constexpr int RecordStartChain = 8;
-// A second half shorter than this is not worth a thread.
-constexpr qint64 MinSecondHalfBytes = qint64(1) << 20;
+// The later part of an input is read in pieces of at least this size, at
+// most so many; a piece is taken on only while the first reader is farther
+// than this from it.
+constexpr qint64 MinPieceBytes = qint64(2) << 20;
+constexpr qint64 MaxPieces = 64;
+constexpr qint64 ClaimDistance = qint64(1) << 20;
 
 // The node for a record read from the file, made in bulk: the label goes
 // into both the node and the record's Name.
@@ -70,78 +74,107 @@ struct Pending
     std::int32_t childrenLeft;
 };
 
-// The second half of the input, read on a thread of its own into an arena of
-// its own: the nodes whose parent lies in the first half ("loose" nodes),
-// each with its subtree as far as the half holds it, and how the half ended.
-// The half begins where the thread starts to run, in the middle of what the
-// first reader has still to read then (a thread may start some milliseconds
-// late), at the next record start found from there.
-class SecondHalf
+// The later part of the input, read on a thread of its own into an arena of
+// its own, piece by piece from the end backwards, for as long as the first
+// reader has not come near the next piece down: a processor that runs
+// slower for a while (the system may lend it to others) then does less.
+// A piece starts at a record start found near the start of its stretch of
+// the input and ends exactly where the piece above it starts (else it reads
+// on to the end). For each piece: the nodes whose parent lies before it
+// ("loose" nodes), each with its subtree as far as the piece holds it, and
+// how the piece ended.
+class SecondReader
 {
 public:
-    // Makes the window of the half at a given offset, with the half's own
-    // DeviceRead; called on the half's thread.
+    // Makes a window at a given offset, with a DeviceRead of the piece's
+    // own; called on the reader's thread.
     using MakeWindow = std::function<std::unique_ptr<Window>(qint64 offset, DeviceRead &info)>;
 
     // The input runs from `firstBase` (where the first reader starts) to
-    // `inputEnd`. With `forcedStart` >= 0 the half starts exactly there,
-    // whatever lies there.
-    static std::unique_ptr<SecondHalf> start(ReadOptions options, DeviceRead *firstInfo, qint64 firstBase,
-                                             qint64 inputEnd, MakeWindow makeWindow, qint64 forcedStart = -1)
+    // `inputEnd`. With `forcedStarts` (ascending) the pieces start exactly
+    // there, whatever lies there, all of them read.
+    static std::unique_ptr<SecondReader> start(ReadOptions options, DeviceRead *firstInfo, qint64 firstBase,
+                                               qint64 inputEnd, MakeWindow makeWindow,
+                                               const std::vector<qint64> &forcedStarts = {})
     {
-        auto half = std::unique_ptr<SecondHalf>(new SecondHalf(options, firstInfo));
-        half->m_firstBase = firstBase;
-        half->m_inputEnd = inputEnd;
-        half->m_firstAt.store(firstBase, std::memory_order_relaxed);
-        half->m_makeWindow = std::move(makeWindow);
-        if (forcedStart >= 0) {
-            half->m_begin.store(forcedStart, std::memory_order_relaxed);
-            half->m_recordStart.store(forcedStart, std::memory_order_relaxed);
+        auto reader = std::unique_ptr<SecondReader>(new SecondReader(options, firstInfo));
+        reader->m_firstBase = firstBase;
+        reader->m_inputEnd = inputEnd;
+        reader->m_firstAt.store(firstBase, std::memory_order_relaxed);
+        reader->m_makeWindow = std::move(makeWindow);
+        reader->m_forced = !forcedStarts.empty();
+        std::vector<qint64> begins = forcedStarts;
+        if (begins.empty()) {
+            const qint64 length = inputEnd - firstBase;
+            const qint64 pieceBytes = std::max(MinPieceBytes, length / MaxPieces);
+            for (qint64 at = firstBase + pieceBytes; inputEnd - at >= MinPieceBytes / 2; at += pieceBytes)
+                begins.push_back(at);
         }
-        std::packaged_task<void()> task([h = half.get()] { h->run(); });
-        half->m_done = task.get_future();
+        if (begins.empty())
+            return nullptr;
+        reader->m_pieces.reserve(begins.size());
+        for (const qint64 begin : begins)
+            reader->m_pieces.push_back(std::make_unique<Piece>(begin));
+        reader->m_lowestClaimed.store(static_cast<int>(begins.size()), std::memory_order_relaxed);
+        if (reader->m_forced) { // all taken on, where they are, from the start
+            for (const std::unique_ptr<Piece> &piece : reader->m_pieces)
+                piece->recordStart.store(piece->begin, std::memory_order_relaxed);
+            reader->m_lowestClaimed.store(0, std::memory_order_relaxed);
+        }
+        std::packaged_task<void()> task([r = reader.get()] { r->run(); });
+        reader->m_done = task.get_future();
         try {
-            half->m_thread = std::thread(std::move(task));
+            reader->m_thread = std::thread(std::move(task));
         } catch (const std::system_error &) {
             return nullptr; // no thread to be had: one reader does it all
         }
-        keepOffTheCurrentProcessor(half->m_thread);
-        return half;
+        keepOffTheCurrentProcessor(reader->m_thread);
+        return reader;
     }
 
     // Stops the thread if it still runs and drops the nodes not taken.
-    ~SecondHalf()
+    ~SecondReader()
     {
         m_stop.store(true, std::memory_order_relaxed);
         if (m_thread.joinable())
             m_thread.join();
-        for (size_t i = m_taken; i < m_loose.size(); ++i)
-            std::unique_ptr<CardNode>(m_loose[i]).reset(); // takes the node's subtree with it
+        for (const std::unique_ptr<Piece> &piece : m_pieces) {
+            for (size_t i = piece->taken; i < piece->loose.size(); ++i)
+                std::unique_ptr<CardNode>(piece->loose[i]).reset(); // takes the node's subtree with it
+        }
     }
 
     enum class Meeting {
-        Before,   // the first reader has not come to the half's start yet
-        HandOver, // it is exactly at the half's start: the half's nodes take over
-        Passed,   // it is past the start (which lay inside a record), or there is no half
+        Before,   // the first reader has not come to a piece's start (yet)
+        HandOver, // it is exactly at a piece's start: the pieces' nodes take over
+        Passed,   // it is past every piece (their starts lay inside records), or there is none
     };
     // Where the first reader, about to read a record at `offset`, stands.
     Meeting meet(qint64 offset)
     {
         m_firstAt.store(offset, std::memory_order_relaxed);
-        const qint64 begin = m_begin.load(std::memory_order_acquire);
-        if (begin == Unknown || (begin >= 0 && offset < begin))
-            return Meeting::Before;
-        if (begin == None)
-            return Meeting::Passed;
-        // The half's thread is looking for its record start: a short wait.
-        qint64 at = m_recordStart.load(std::memory_order_acquire);
-        while (at == Unknown) {
-            std::this_thread::yield();
-            at = m_recordStart.load(std::memory_order_acquire);
+        const int pieces = static_cast<int>(m_pieces.size());
+        for (;;) {
+            const int k = std::max(m_lowestClaimed.load(std::memory_order_acquire), m_firstToMeet);
+            if (k >= pieces)
+                return m_firstToMeet >= pieces ? Meeting::Passed : Meeting::Before;
+            Piece &piece = *m_pieces[static_cast<size_t>(k)];
+            if (offset < piece.begin)
+                return Meeting::Before;
+            // The reader's thread is looking for the piece's record start: a short wait.
+            qint64 at = piece.recordStart.load(std::memory_order_acquire);
+            while (at == Unknown) {
+                std::this_thread::yield();
+                at = piece.recordStart.load(std::memory_order_acquire);
+            }
+            if (at != None && offset < at)
+                return Meeting::Before;
+            if (at == offset) {
+                m_current = k;
+                return Meeting::HandOver;
+            }
+            m_firstToMeet = k + 1; // passed: that start lay inside a record; the next piece may still do
         }
-        if (at == None || offset > at)
-            return Meeting::Passed;
-        return offset == at ? Meeting::HandOver : Meeting::Before;
     }
 
     // Waits for the thread, calling `whileWaiting` every few milliseconds,
@@ -154,85 +187,130 @@ public:
             whileWaiting();
         m_done.get();
         builder.takeOverArena(m_arena);
-        // Both read the bytes between this half's start and where the first
-        // reader stopped: counted once.
-        if (m_firstInfo)
-            m_firstInfo->bytesRead = std::max(m_firstInfo->bytesRead, m_readFrom + m_info.bytesRead);
+        // The first reader and the pieces read some bytes twice: counted once.
+        if (m_firstInfo) {
+            for (const std::unique_ptr<Piece> &piece : m_pieces)
+                m_firstInfo->bytesRead =
+                    std::max(m_firstInfo->bytesRead, piece->begin - m_firstBase + piece->info.bytesRead);
+        }
     }
 
-    bool hasLoose() const { return m_taken < m_loose.size(); }
+    // Whether a loose node is left; moves on to the next piece where one
+    // ends exactly where the next starts.
+    bool hasLoose()
+    {
+        for (;;) {
+            const Piece &piece = *m_pieces[static_cast<size_t>(m_current)];
+            if (piece.taken < piece.loose.size())
+                return true;
+            if (!piece.reachedNext)
+                return false;
+            do // pieces without a start of their own were read by the one below
+                ++m_current;
+            while (m_pieces[static_cast<size_t>(m_current)]->recordStart.load(std::memory_order_relaxed) == None);
+        }
+    }
     // The next loose node; with the nodes of its subtree whose children are
-    // still to come (itself first) when it is the last one and the half
-    // ended inside its subtree.
+    // still to come (itself first) when it is the last one of its piece and
+    // the piece ended inside its subtree.
     CardNode *takeLoose(std::vector<Pending> &unfinished)
     {
-        CardNode *node = m_loose[m_taken++];
+        Piece &piece = *m_pieces[static_cast<size_t>(m_current)];
+        CardNode *node = piece.loose[piece.taken++];
         unfinished.clear();
-        if (m_taken == m_loose.size())
-            unfinished = m_unfinished;
+        if (piece.taken == piece.loose.size())
+            unfinished = piece.unfinished;
         return node;
     }
     // After the last loose node: whether the input ended exactly there, and
-    // the failure a reader meets there (at the end: the end's own).
-    bool endedAtEnd() const { return m_endedAtEnd; }
-    // A read error of the half's own becomes the first reader's, as if it
-    // had met it.
+    // the failure a reader meets there (at the end: the end's own). A read
+    // error of the piece's own becomes the first reader's, as if it had met it.
+    bool endedAtEnd() const { return m_pieces[static_cast<size_t>(m_current)]->endedAtEnd; }
     const Failure &failure()
     {
-        if (m_firstInfo && !m_info.error.isEmpty())
-            m_firstInfo->error = m_info.error;
-        return m_failure;
+        const Piece &piece = *m_pieces[static_cast<size_t>(m_current)];
+        if (m_firstInfo && !piece.info.error.isEmpty())
+            m_firstInfo->error = piece.info.error;
+        return piece.failure;
     }
 
 private:
-    SecondHalf(ReadOptions options, DeviceRead *firstInfo)
+    static constexpr qint64 Unknown = -1;
+    static constexpr qint64 None = -2;
+
+    struct Piece
+    {
+        explicit Piece(qint64 at)
+            : begin(at)
+        {
+        }
+        const qint64 begin;                       // where the search for its record start begins
+        std::atomic<qint64> recordStart{Unknown}; // where it starts, or None
+        DeviceRead info;
+        std::vector<CardNode *> loose; // owned until taken
+        size_t taken = 0;
+        std::vector<Pending> unfinished; // bottom first: the last loose node
+        bool reachedNext = false;        // it ends exactly where the next piece starts
+        bool endedAtEnd = false;
+        Failure failure; // where it ended otherwise
+    };
+
+    SecondReader(ReadOptions options, DeviceRead *firstInfo)
         : m_options(options)
         , m_firstInfo(firstInfo)
     {
     }
 
-    // On the second thread: where to begin, then the same reading as the
-    // first thread's, with nodes whose parent is not in this half kept loose.
+    // On the reader's thread: the pieces from the last one down.
     void run()
     {
-        qint64 begin = m_begin.load(std::memory_order_relaxed);
-        const bool forced = begin >= 0;
-        if (!forced) {
-            const qint64 first = m_firstAt.load(std::memory_order_relaxed);
-            begin = first + (m_inputEnd - first) / 2;
-            if (m_inputEnd - begin < MinSecondHalfBytes) {
-                m_begin.store(None, std::memory_order_release);
+        CardTreeBuilder builder(m_arena);
+        qint64 nextStart = -1; // the record start of the piece above, -1: none to end at
+        for (int k = static_cast<int>(m_pieces.size()) - 1; k >= 0; --k) {
+            Piece &piece = *m_pieces[static_cast<size_t>(k)];
+            if (m_stop.load(std::memory_order_relaxed))
                 return;
+            if (!m_forced && m_firstAt.load(std::memory_order_relaxed) >= piece.begin - ClaimDistance)
+                return; // the first reader is near: it reads on itself
+            if (!m_forced)
+                m_lowestClaimed.store(k, std::memory_order_release);
+            std::unique_ptr<Window> window = m_makeWindow(piece.begin, piece.info);
+            const qint64 at =
+                m_forced ? piece.begin : records::findRecordStart(*window, RecordStartSearchBytes, RecordStartChain);
+            if (at < 0 || (nextStart >= 0 && at >= nextStart)) {
+                piece.recordStart.store(None, std::memory_order_release);
+                continue; // no start of its own: the piece below ends at the one above
             }
-            m_begin.store(begin, std::memory_order_release);
+            window->advance(window->pos() + (at - window->offset()));
+            piece.recordStart.store(at, std::memory_order_release);
+            read(*window, builder, piece, nextStart);
+            nextStart = at;
         }
-        m_readFrom = begin - m_firstBase;
-        m_window = m_makeWindow(begin, m_info);
-        const qint64 at =
-            forced ? begin : records::findRecordStart(*m_window, RecordStartSearchBytes, RecordStartChain);
-        if (at < 0) {
-            m_recordStart.store(None, std::memory_order_release);
-            return;
-        }
-        m_window->advance(m_window->pos() + (at - m_window->offset()));
-        m_recordStart.store(at, std::memory_order_release);
-        read();
     }
 
-    void read()
+    // The same reading as the first thread's, from the piece's start to
+    // where the piece above starts (or to the end, or a failure), with nodes
+    // whose parent is not in this piece kept loose.
+    void read(Window &window, CardTreeBuilder &builder, Piece &piece, qint64 endAt)
     {
-        CardTreeBuilder builder(m_arena);
         std::vector<Pending> stack;
         NodeRecord record;
         while (!m_stop.load(std::memory_order_relaxed)) {
             while (!stack.empty() && stack.back().childrenLeft <= 0)
                 stack.pop_back();
-            m_endedAtEnd = m_window->atEnd();
-            if (!records::readNodeRecord(*m_window, record, m_failure))
+            if (endAt >= 0 && window.offset() >= endAt) {
+                if (window.offset() == endAt) {
+                    piece.reachedNext = true;
+                    break;
+                }
+                endAt = -1; // the piece above started inside a record: read on to the end
+            }
+            piece.endedAtEnd = window.atEnd();
+            if (!records::readNodeRecord(window, record, piece.failure))
                 break;
             CardNode *node = builder.makeBulkNode(contentsOf(record, m_options)).release();
             if (stack.empty()) {
-                m_loose.push_back(node);
+                piece.loose.push_back(node);
             } else {
                 CardTreeBuilder::appendBulkChild(stack.back().node, node);
                 --stack.back().childrenLeft;
@@ -242,33 +320,24 @@ private:
         }
         while (!stack.empty() && stack.back().childrenLeft <= 0)
             stack.pop_back();
-        m_unfinished = std::move(stack);
+        piece.unfinished = std::move(stack);
     }
-
-    static constexpr qint64 Unknown = -1;
-    static constexpr qint64 None = -2;
 
     ReadOptions m_options;
     DeviceRead *m_firstInfo; // the first reader's, for the bytes read and a read error
-    DeviceRead m_info;       // this half's own, when it reads a device
     MakeWindow m_makeWindow;
-    std::unique_ptr<Window> m_window;
     qint64 m_firstBase = 0;
     qint64 m_inputEnd = 0;
-    qint64 m_readFrom = 0;                      // bytes before the half's window, from firstBase
-    std::atomic<qint64> m_firstAt{0};           // where the first reader is
-    std::atomic<qint64> m_begin{Unknown};       // where the half looks for a record start, or None
-    std::atomic<qint64> m_recordStart{Unknown}; // where it starts, or None
+    bool m_forced = false;
+    std::vector<std::unique_ptr<Piece>> m_pieces; // in file order
+    std::atomic<qint64> m_firstAt{0};             // where the first reader is
+    std::atomic<int> m_lowestClaimed{0};          // the lowest piece the thread took on (the count: none)
+    int m_firstToMeet = 0;                        // the first reader's: pieces below it were passed
+    int m_current = 0;                            // the piece whose loose nodes are taken
     std::atomic<bool> m_stop{false};
     std::future<void> m_done; // ready when run() has returned; holds what it threw
     std::thread m_thread;
-
     CardArena m_arena;
-    std::vector<CardNode *> m_loose; // owned until taken
-    size_t m_taken = 0;
-    std::vector<Pending> m_unfinished; // bottom first: the last loose node
-    bool m_endedAtEnd = false;
-    Failure m_failure;
 };
 
 LoadResult damaged(qint64 offset, QString reason)
@@ -289,7 +358,7 @@ LoadResult damaged(qint64 offset, QString reason)
 // node is made only once its record has been read whole. On a failure the
 // nodes read so far stay in the tree.
 LoadResult readTree(Window &window, CardTree &tree, ProgressSink &progress, ReadOptions options, MessagePump &pump,
-                    std::unique_ptr<SecondHalf> second = {})
+                    std::unique_ptr<SecondReader> second = {})
 {
     LoadResult result;
     if (window.atEnd())
@@ -349,16 +418,16 @@ LoadResult readTree(Window &window, CardTree &tree, ProgressSink &progress, Read
         // Where the second half starts, its nodes take over from the window.
         if (second && !fromSecondHalf) {
             switch (second->meet(window.offset())) {
-            case SecondHalf::Meeting::Before:
+            case SecondReader::Meeting::Before:
                 break;
-            case SecondHalf::Meeting::HandOver:
+            case SecondReader::Meeting::HandOver:
                 second->finish(builder, [&] {
                     adoptComplete();
                     pump.pump();
                 });
                 fromSecondHalf = true;
                 break;
-            case SecondHalf::Meeting::Passed:
+            case SecondReader::Meeting::Passed:
                 second.reset(); // read on alone
                 break;
             }
@@ -396,26 +465,27 @@ LoadResult ReadTreeFromBytes(QByteArrayView bytes, CardTree &tree, ProgressSink 
                              MessagePump &pump)
 {
     MemoryWindow window(bytes);
-    std::unique_ptr<SecondHalf> second;
+    std::unique_ptr<SecondReader> second;
     if (bytes.size() >= SplitInputBytes) {
-        second = SecondHalf::start(options, nullptr, 0, bytes.size(), [bytes](qint64 offset, DeviceRead &) {
+        second = SecondReader::start(options, nullptr, 0, bytes.size(), [bytes](qint64 offset, DeviceRead &) {
             return std::make_unique<MemoryWindow>(bytes.sliced(offset), offset);
         });
     }
     return readTree(window, tree, progress, options, pump, std::move(second));
 }
 
-LoadResult records::ReadTreeSplitAt(QByteArrayView bytes, CardTree &tree, qint64 secondHalfStart, ReadOptions options)
+LoadResult records::ReadTreeSplitAt(QByteArrayView bytes, CardTree &tree, const std::vector<qint64> &pieceStarts,
+                                    ReadOptions options)
 {
     MemoryWindow window(bytes);
-    std::unique_ptr<SecondHalf> second;
-    if (secondHalfStart >= 0 && secondHalfStart <= bytes.size()) {
-        second = SecondHalf::start(
+    std::unique_ptr<SecondReader> second;
+    if (!pieceStarts.empty()) {
+        second = SecondReader::start(
             options, nullptr, 0, bytes.size(),
             [bytes](qint64 offset, DeviceRead &) {
                 return std::make_unique<MemoryWindow>(bytes.sliced(offset), offset);
             },
-            secondHalfStart);
+            pieceStarts);
     }
     return readTree(window, tree, NoProgress(), options, NoMessagePump(), std::move(second));
 }
@@ -428,16 +498,16 @@ LoadResult ReadTreeFromDevice(QIODevice &device, CardTree &tree, ProgressSink &p
     read.bytesRead = 0;
     read.error.clear();
 
-    // A file of known size is read from its middle too, by position.
-    std::unique_ptr<SecondHalf> second;
+    // A file of known size is read from later on too, by position.
+    std::unique_ptr<SecondReader> second;
     const auto *file = qobject_cast<QFileDevice *>(&device);
     if (file && !file->isSequential() && file->handle() >= 0 && records::PositionWindow::canReadByPosition()) {
         const qint64 from = file->pos();
         const qint64 size = file->size();
         if (size - from >= SplitInputBytes && size <= read.maxBytes) {
             const int fd = file->handle();
-            second = SecondHalf::start(options, &read, from, size, [fd](qint64 offset, DeviceRead &halfInfo) {
-                return std::make_unique<records::PositionWindow>(fd, offset, halfInfo);
+            second = SecondReader::start(options, &read, from, size, [fd](qint64 offset, DeviceRead &pieceInfo) {
+                return std::make_unique<records::PositionWindow>(fd, offset, pieceInfo);
             });
         }
     }

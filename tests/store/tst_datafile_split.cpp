@@ -12,6 +12,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <vector>
+
 using namespace kelvo;
 using namespace kelvo::test;
 
@@ -124,10 +127,10 @@ void compareReads(const Read &got, const Read &expected)
     QCOMPARE(got.nodes, expected.nodes);
 }
 
-Read readSplitAt(QByteArrayView bytes, qint64 secondStart, ReadOptions options = {})
+Read readSplitAt(QByteArrayView bytes, const std::vector<qint64> &pieceStarts, ReadOptions options = {})
 {
     CardTree tree;
-    Read read{records::ReadTreeSplitAt(bytes, tree, secondStart, options), {}};
+    Read read{records::ReadTreeSplitAt(bytes, tree, pieceStarts, options), {}};
     read.nodes = describe(tree);
     return read;
 }
@@ -170,9 +173,9 @@ private slots:
     void recordStartsAreFoundFromAnywhere();
 };
 
-// The second reader started at every kind of place: at record starts, inside
-// records, in bytes after the tree, at the very end; in intact and damaged
-// files with deep and flat trees.
+// The second reader's pieces started at every kind of place: at record
+// starts, inside records, in bytes after the tree, at the very end; one
+// piece or several; in intact and damaged files with deep and flat trees.
 void TestDataFileSplit::anySecondStartReadsAsOneReader()
 {
     QRandomGenerator random(2024);
@@ -181,30 +184,43 @@ void TestDataFileSplit::anySecondStartReadsAsOneReader()
     for (int round = 0; round < 120; ++round) {
         const QByteArray bytes = damage(randomFile(random, random.bounded(1, 300)), random);
         const ReadOptions options{round % 3 == 0};
-        const Read expected = readSplitAt(bytes, -1, options);
+        const Read expected = readSplitAt(bytes, {}, options);
         damagedSeen += !expected.result.ok();
 
-        std::vector<qint64> starts = recordStarts(bytes);
-        std::vector<qint64> tried;
-        for (int k = 0; k < 6 && !starts.empty(); ++k)
-            tried.push_back(starts[size_t(random.bounded(int(starts.size())))]);
-        for (int k = 0; k < 6; ++k)
-            tried.push_back(random.bounded(qint64(bytes.size()) + 1));
-        tried.push_back(bytes.size());
-        tried.push_back(4);
-        for (const qint64 at : tried) {
-            const Read got = readSplitAt(bytes, at, options);
+        const std::vector<qint64> starts = recordStarts(bytes);
+        const auto anyStart = [&] { return starts[size_t(random.bounded(int(starts.size())))]; };
+        const auto anyOffset = [&] { return random.bounded(qint64(bytes.size()) + 1); };
+        std::vector<std::vector<qint64>> tried;
+        for (int k = 0; k < 6; ++k) {
+            tried.push_back({anyStart()});
+            tried.push_back({anyOffset()});
+        }
+        tried.push_back({qint64(bytes.size())});
+        tried.push_back({4});
+        for (int k = 0; k < 6; ++k) { // several pieces, some starting inside records
+            std::vector<qint64> pieces;
+            for (int n = random.bounded(2, 6); n > 0; --n)
+                pieces.push_back(random.bounded(3) == 0 ? anyOffset() : anyStart());
+            std::sort(pieces.begin(), pieces.end());
+            pieces.erase(std::unique(pieces.begin(), pieces.end()), pieces.end());
+            tried.push_back(pieces);
+        }
+        for (const std::vector<qint64> &pieces : tried) {
+            const Read got = readSplitAt(bytes, pieces, options);
             compareReads(got, expected);
             if (QTest::currentTestFailed()) {
-                qWarning("round %d, second reader at %lld of %lld", round, static_cast<long long>(at),
+                QStringList at;
+                for (const qint64 piece : pieces)
+                    at << QString::number(piece);
+                qWarning("round %d, pieces at %s of %lld", round, qPrintable(at.join(QLatin1Char(' '))),
                          static_cast<long long>(bytes.size()));
                 return;
             }
-            handedOver += std::find(starts.begin(), starts.end(), at) != starts.end();
+            handedOver += std::find(starts.begin(), starts.end(), pieces.front()) != starts.end();
         }
     }
     QVERIFY(damagedSeen > 40);
-    QVERIFY(handedOver > 500);
+    QVERIFY(handedOver > 800);
 }
 
 // Files large enough for two readers, from memory and from a file on disk,
