@@ -1,15 +1,15 @@
 // Reading a tree out of the data file's bytes. A large file is read by two
-// threads: the second starts in the middle of what the first has still to
-// read when the second starts to run, at a record start it finds there, and
-// makes the nodes of that second half with their subtrees as far as they lie
-// in it. The first thread reads from the start as
-// a single reader would; once it meets the second half's first record
-// exactly, it links what the second thread made in place of reading on. A
-// record read from a given offset is the same whoever reads it, so the tree,
-// the messages and the offsets of a damaged file are exactly those of a
-// single reader. If the first thread never meets that offset (a file so
-// made that a record start seems to lie inside a record), the second half's
-// nodes are dropped and the first thread reads on alone.
+// threads: the second reads the later part in pieces, from the end
+// backwards, each from a record start it finds near the start of its
+// stretch, making the nodes of the piece with their subtrees as far as they
+// lie in it, for as long as the first thread is not near the next piece down.
+// The first thread reads from the start as a single reader would; once it
+// meets the lowest piece's start exactly, it links what the second thread
+// made in place of reading on. A record read from a given offset is the
+// same whoever reads it, so the tree, the messages and the offsets of a
+// damaged file are exactly those of a single reader. A start the first
+// thread passes (one found inside a record of a file so made) only means
+// that it reads on alone to the next piece.
 #include "DataFileFormat.h"
 
 #include "CardArena.h"
