@@ -7,11 +7,11 @@
 #include "CardGenerator.h"
 #include "CardRecords.h"
 #include "CardScan.h"
-#include "Folding.h"
-#include "NameOrder.h"
 #include "CardTree.h"
 #include "DataFileFormat.h"
+#include "Folding.h"
 #include "Gb18030.h"
+#include "NameOrder.h"
 #include "SearchCards.h"
 
 #include <QByteArray>
@@ -181,8 +181,8 @@ void BM_ScanMillionCards(benchmark::State &state)
         const ScannedCards scanned = ScanCards(tree, condition, allFields(), sharing, NoMessagePump());
         rows = scanned.cards.size();
     }
-    state.SetLabel(QString::fromUtf16(MillionConditions[state.range(0)]).toStdString() + " threads="
-                   + std::to_string(sharing.threads));
+    state.SetLabel(QString::fromUtf16(MillionConditions[state.range(0)]).toStdString()
+                   + " threads=" + std::to_string(sharing.threads));
     state.counters["rows"] = double(rows);
 }
 BENCHMARK(BM_ScanMillionCards)

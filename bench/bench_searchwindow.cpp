@@ -9,8 +9,8 @@
 #include "QuickSearchForm.h"
 #include "RecordingShell.h"
 #include "RecordingSpreadsheet.h"
-#include "SearchResultModel.h"
 #include "ScriptedDialogs.h"
+#include "SearchResultModel.h"
 #include "Session.h"
 #include "TfrmMain.h"
 #include "TfrmQuickSearch.h"
@@ -78,10 +78,7 @@ struct Windows
     CardTree &tree() { return session->cardTree(); }
     QTableView &results() { return *form().findChild<QTableView *>(QStringLiteral("lv1")); }
     QTreeView &treeView() { return *session->mainWindow()->findChild<QTreeView *>(QStringLiteral("tvCard")); }
-    void run(const char *command)
-    {
-        session->mainWindow()->findChild<QAction *>(QLatin1String(command))->trigger();
-    }
+    void run(const char *command) { session->mainWindow()->findChild<QAction *>(QLatin1String(command))->trigger(); }
     int rows() { return form().resultModel()->rowCount(); }
 
     void search(const QString &condition)

@@ -98,8 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // Shared between threads, in runs of a few nodes and by subtrees: the
     // same cards in the same order; the names' order made by two threads
     // the same as by one.
-    for (const ScanSharing sharing : {ScanSharing{2, 3, ScanSharing::Runs::OfNodes},
-                                      ScanSharing{2, 1, ScanSharing::Runs::OfTopLevelSubtrees}}) {
+    for (const ScanSharing sharing :
+         {ScanSharing{2, 3, ScanSharing::Runs::OfNodes}, ScanSharing{2, 1, ScanSharing::Runs::OfTopLevelSubtrees}}) {
         const FoundCards found = FindCards(tree, condition, fields, QLocale::c(), NoMessagePump(), sharing);
         if (found.count() != outcome.count())
             std::abort();

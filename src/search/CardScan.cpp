@@ -22,8 +22,8 @@ namespace kelvo {
 struct alignas(64) ScannedCards::Piece
 {
     std::vector<FoundCard> cards;
-    std::string names;                  // the folded names, back to back
-    std::vector<size_t> nameEnd;        // where each card's name ends in `names`
+    std::string names;           // the folded names, back to back
+    std::vector<size_t> nameEnd; // where each card's name ends in `names`
 };
 
 ScannedCards::ScannedCards() = default;
@@ -100,7 +100,7 @@ public:
         ScanSharing::Runs runs = sharing.runs;
         if (runs == ScanSharing::Runs::Chosen)
             runs = subtreesShareWell(tree, sharing.threads) ? ScanSharing::Runs::OfTopLevelSubtrees
-                                                           : ScanSharing::Runs::OfNodes;
+                                                            : ScanSharing::Runs::OfNodes;
         m_bySubtrees = runs == ScanSharing::Runs::OfTopLevelSubtrees;
         if (m_bySubtrees) {
             // Stretches of top-level nodes of about `runNodes` nodes, counted

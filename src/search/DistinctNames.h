@@ -37,8 +37,14 @@ public:
     std::uint32_t slotOf(QByteArrayView name, std::uint64_t hash);
 
     // Every name by its number; names()[0] is the empty name.
-    const std::vector<QByteArrayView> &names() const { return m_names; }
-    std::uint32_t count() const { return static_cast<std::uint32_t>(m_names.size()); }
+    const std::vector<QByteArrayView> &names() const
+    {
+        return m_names;
+    }
+    std::uint32_t count() const
+    {
+        return static_cast<std::uint32_t>(m_names.size());
+    }
 
 private:
     struct Entry

@@ -134,8 +134,7 @@ void fillShare(Share &share, const std::vector<QByteArrayView> &names, unsigned 
         while (to < share.byKey.size() && share.byKey[to].head == share.byKey[from].head)
             ++to;
         if (to - from > 1 && !endsInHead(share.byKey[from].head))
-            std::sort(share.byKey.begin() + std::ptrdiff_t(from), share.byKey.begin() + std::ptrdiff_t(to),
-                      restBefore);
+            std::sort(share.byKey.begin() + std::ptrdiff_t(from), share.byKey.begin() + std::ptrdiff_t(to), restBefore);
         from = to;
     }
 }

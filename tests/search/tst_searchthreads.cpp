@@ -25,14 +25,16 @@ namespace {
 // Bytes that make hits and near misses: letters of both cases, digits, dots,
 // blanks, Chinese characters, two-byte characters whose second byte is a
 // letter, a four-byte character.
-const QByteArray Pieces[] = {"a",  "A",        "b",        "B",        "c",   "1",
-                             "3",  ".",        "@",        " ",        "com", "\xD5\xC5", // 张
-                             "\xCE\xB0", // 伟
+const QByteArray Pieces[] = {"a",        "A",        "b",
+                             "B",        "c",        "1",
+                             "3",        ".",        "@",
+                             " ",        "com",      "\xD5\xC5", // 张
+                             "\xCE\xB0",                         // 伟
                              "\x81\x61", "\x81\x41", "\x81\x30\x81\x30"};
 
 // Names that fold alike or not at all, empty ones, Chinese ones.
-const QByteArray Names[] = {"",    "abc",     "ABC", "Abc",        " abc ",    "abd",     "\xD5\xC5\xCE\xB0", // 张伟
-                            "\xD5\xC5", "b", "B", "\x81\x61\x62", "\x81\x41", "  ", "zz9"};
+const QByteArray Names[] = {"",         "abc", "ABC", "Abc",          " abc ",    "abd", "\xD5\xC5\xCE\xB0", // 张伟
+                            "\xD5\xC5", "b",   "B",   "\x81\x61\x62", "\x81\x41", "  ",  "zz9"};
 
 QByteArray randomText(QRandomGenerator &random, int maxPieces)
 {
@@ -71,8 +73,8 @@ void randomTree(CardTree &tree, int nodes, quint32 seed)
             }
         }
         const bool isClass = record && record->isCardClass();
-        CardNode *node = parent ? tree.addChild(parent, name, std::move(record))
-                                : tree.addTopLevel(name, std::move(record));
+        CardNode *node =
+            parent ? tree.addChild(parent, name, std::move(record)) : tree.addTopLevel(name, std::move(record));
         if (isClass && node->depth() < 6)
             open.push_back(node);
         if (open.size() > 40 && random.bounded(4) == 0)
@@ -115,7 +117,8 @@ void compareScans(const ScannedCards &expected, const ScannedCards &got, const c
     QVERIFY2(got.cards.size() == expected.cards.size(), what);
     QCOMPARE(got.names.size(), got.cards.size());
     for (size_t i = 0; i < expected.cards.size(); ++i) {
-        QVERIFY2(got.cards[i].Node == expected.cards[i].Node, qPrintable(QStringLiteral("%1: card %2").arg(what).arg(i)));
+        QVERIFY2(got.cards[i].Node == expected.cards[i].Node,
+                 qPrintable(QStringLiteral("%1: card %2").arg(what).arg(i)));
         QCOMPARE(got.cards[i].Card, expected.cards[i].Card);
         QCOMPARE(got.names[i], expected.names[i]);
     }
@@ -147,7 +150,16 @@ void TestSearchThreads::sharedScansFindWhatOneThreadFinds()
     CardTree tree;
     randomTree(tree, 30000, 11);
     QRandomGenerator random(12);
-    const QByteArray conditions[] = {"A", "ab", "\xD5\xC5", "1", "COM", "b a", "\x81\x61", "@", "\xCE\xB0" "1"};
+    const QByteArray conditions[] = {"A",
+                                     "ab",
+                                     "\xD5\xC5",
+                                     "1",
+                                     "COM",
+                                     "b a",
+                                     "\x81\x61",
+                                     "@",
+                                     "\xCE\xB0"
+                                     "1"};
     int hits = 0;
     for (const QByteArray &condition : conditions) {
         const QByteArray folded = FoldText(condition);
@@ -324,10 +336,10 @@ void TestSearchThreads::sharedOrderIsTheSingleOrder()
     // the order given.
     QFETCH(QLocale, locale);
     QRandomGenerator random(41);
-    const QStringList pieces = {QStringLiteral("a"), QStringLiteral("A"),       QStringLiteral("é"),
-                                QStringLiteral("e\u0301"), QStringLiteral("\u200B"), QStringLiteral("张"),
-                                QStringLiteral("章"), QStringLiteral("1"),       QStringLiteral(" "),
-                                QStringLiteral("ab张伟李"), QString(QChar(0)),  QStringLiteral("😀")};
+    const QStringList pieces = {QStringLiteral("a"),        QStringLiteral("A"),      QStringLiteral("é"),
+                                QStringLiteral("e\u0301"),  QStringLiteral("\u200B"), QStringLiteral("张"),
+                                QStringLiteral("章"),       QStringLiteral("1"),      QStringLiteral(" "),
+                                QStringLiteral("ab张伟李"), QString(QChar(0)),        QStringLiteral("😀")};
     std::vector<QByteArray> encoded;
     for (int i = 0; i < int(MinNamesForHelperThread) + 20000; ++i) {
         QString name;
