@@ -100,18 +100,23 @@ int packedLength(std::uint32_t packed)
     return charLengthAt(bytes, 4);
 }
 
+// The four-byte code of number `number` in the four-byte order (0 is 0x81308130).
+void putFourByteCode(std::uint32_t number, char *out)
+{
+    out[3] = static_cast<char>(0x30 + number % 10);
+    number /= 10;
+    out[2] = static_cast<char>(0x81 + number % 126);
+    number /= 126;
+    out[1] = static_cast<char>(0x30 + number % 10);
+    number /= 10;
+    out[0] = static_cast<char>(0x81 + number);
+}
+
 // The four-byte GB18030 sequence of a code point beyond the BMP: they follow
 // one another from 0x90308130 (U+10000) in the four-byte order.
 char *putSupplementary(char32_t c, char *out)
 {
-    std::uint32_t linear = 189000 + (c - 0x10000);
-    out[3] = static_cast<char>(0x30 + linear % 10);
-    linear /= 10;
-    out[2] = static_cast<char>(0x81 + linear % 126);
-    linear /= 126;
-    out[1] = static_cast<char>(0x30 + linear % 10);
-    linear /= 10;
-    out[0] = static_cast<char>(0x81 + linear);
+    putFourByteCode(189000 + (c - 0x10000), out);
     return out + 4;
 }
 
@@ -161,17 +166,6 @@ std::uint32_t fourByteNumber(const unsigned char *p)
 {
     return ((std::uint32_t(p[0] - 0x81) * 10 + std::uint32_t(p[1] - 0x30)) * 126 + std::uint32_t(p[2] - 0x81)) * 10
         + std::uint32_t(p[3] - 0x30);
-}
-
-void putFourByteCode(std::uint32_t number, char *out)
-{
-    out[3] = static_cast<char>(0x30 + number % 10);
-    number /= 10;
-    out[2] = static_cast<char>(0x81 + number % 126);
-    number /= 126;
-    out[1] = static_cast<char>(0x30 + number % 10);
-    number /= 10;
-    out[0] = static_cast<char>(0x81 + number);
 }
 
 // Decodes `codes` (codes of `width` bytes back to back) in one call and

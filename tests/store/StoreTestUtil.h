@@ -4,6 +4,8 @@
 #include "MessagePump.h"
 #include "ProgressSink.h"
 
+#include <QByteArray>
+#include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
 
@@ -49,5 +51,16 @@ inline QString outline(const CardTree &tree)
 // Every node gets a record: Kind 1 when its label starts with a lower-case
 // letter, else 0.
 void buildFromOutline(CardTree &tree, const QString &text);
+
+// Depth, label and every field, kind, date and display index of every node,
+// a line each, for comparing trees to the bit.
+QStringList describeNodes(const CardTree &tree);
+
+// The data file of a random tree of `nodes` nodes: one in `classOneIn` a card
+// class, the others cards, each under a class drawn at random (or at the top
+// level); with `chainOneIn` > 0, one in so many goes under the last class
+// made, which makes long chains. Each field is set one time in three, with up
+// to 255 letters.
+QByteArray randomDataFile(QRandomGenerator &random, int nodes, int classOneIn, int chainOneIn = 0);
 
 } // namespace kelvo::test

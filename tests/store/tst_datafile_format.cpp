@@ -62,23 +62,6 @@ QByteArray serialize(const CardTree &tree)
     return SerializeTree(tree);
 }
 
-// Label and every field of every node, for comparing trees.
-QStringList describe(const CardTree &tree)
-{
-    QStringList lines;
-    tree.forEach([&lines](const CardNode *node) {
-        QStringList parts{QString::number(node->depth()), QString::fromLatin1(node->label().toHex())};
-        const TCardData *data = node->data();
-        for (int n = Field::First; n <= Field::Last; ++n)
-            parts << QString::fromLatin1(data->field(n).toByteArray().toHex());
-        parts << QString::number(data->Kind) << QString::number(data->Created, 'g', 17);
-        for (std::int32_t index : node->displayIndexes())
-            parts << QString::number(index);
-        lines << parts.join(QLatin1Char('|'));
-    });
-    return lines;
-}
-
 } // namespace
 
 class TestDataFileFormat : public QObject
@@ -429,8 +412,8 @@ void TestDataFileFormat::roundTrip()
     CardTree back;
     QCOMPARE(read(bytes, back).status, LoadResult::Status::Read);
     QCOMPARE(serialize(back), bytes);
-    QStringList expected = describe(tree);
-    QStringList actual = describe(back);
+    QStringList expected = describeNodes(tree);
+    QStringList actual = describeNodes(back);
     QCOMPARE(actual.size(), expected.size());
     const int renamed = tree.absoluteIndexOf(classes.front());
     QVERIFY(actual[renamed].contains(QString::fromLatin1(QByteArray("renamed").toHex())));

@@ -5,6 +5,7 @@
 #include "DataFileBytes.h"
 #include "DataFileFormat.h"
 #include "NodeRecordReading.h"
+#include "StoreTestUtil.h"
 
 #include <QFile>
 #include <QIODevice>
@@ -20,47 +21,11 @@ using namespace kelvo::test;
 
 namespace {
 
-QStringList describe(const CardTree &tree)
-{
-    QStringList lines;
-    tree.forEach([&lines](const CardNode *node) {
-        QStringList parts{QString::number(node->depth()), QString::fromLatin1(node->label().toHex())};
-        if (const TCardData *data = node->data()) {
-            for (int n = Field::First; n <= Field::Last; ++n)
-                parts << QString::fromLatin1(data->field(n).toByteArray().toHex());
-            parts << QString::number(data->Kind) << QString::number(data->Created, 'g', 17);
-        }
-        for (std::int32_t index : node->displayIndexes())
-            parts << QString::number(index);
-        lines << parts.join(QLatin1Char('|'));
-    });
-    return lines;
-}
-
 // A random tree: classes nested at random (now and then a long chain of
 // classes), cards with texts up to the longest, display indexes.
 QByteArray randomFile(QRandomGenerator &random, int nodes)
 {
-    CardTree tree;
-    std::vector<CardNode *> classes{nullptr};
-    for (int i = 0; i < nodes; ++i) {
-        auto record = std::make_unique<TCardData>();
-        record->Kind = random.bounded(4) == 0 ? Kind::CardClass : Kind::Card;
-        for (int n = Field::First; n <= Field::Last; ++n) {
-            if (random.bounded(3) == 0)
-                record->setField(n, QByteArray(random.bounded(256), char('a' + random.bounded(26))));
-        }
-        record->Created = random.generateDouble() * 50000;
-        const bool deeper = random.bounded(50) == 0 && classes.size() > 1;
-        CardNode *parent = deeper ? classes.back() : classes[size_t(random.bounded(int(classes.size())))];
-        const bool isClass = record->isCardClass() || deeper;
-        const QByteArray label(random.bounded(20), 'L');
-        CardNode *node = tree.addChild(parent, label, std::move(record));
-        tree.setDisplayIndexes(node, random.bounded(5), 1, -1, random.bounded(3));
-        if (isClass)
-            classes.push_back(node);
-    }
-    return SerializeTree(tree);
+    return randomDataFile(random, nodes, 4, 50);
 }
 
 std::vector<qint64> recordStarts(QByteArrayView bytes);
@@ -131,7 +96,7 @@ Read readSplitAt(QByteArrayView bytes, const std::vector<qint64> &pieceStarts, R
 {
     CardTree tree;
     Read read{records::ReadTreeSplitAt(bytes, tree, pieceStarts, options), {}};
-    read.nodes = describe(tree);
+    read.nodes = describeNodes(tree);
     return read;
 }
 
@@ -254,13 +219,13 @@ void TestDataFileSplit::largeFilesReadAsOneReaderDoes()
     for (const QByteArray &bytes : variants) {
         CardTree one;
         StreamDevice stream(bytes);
-        const Read expected{ReadTreeFromDevice(stream, one), describe(one)};
+        const Read expected{ReadTreeFromDevice(stream, one), describeNodes(one)};
         QVERIFY(expected.nodes.size() > 1000);
         if (&bytes == &variants.front())
             QVERIFY2(expected.result.ok(), qPrintable(expected.result.error.text));
 
         CardTree fromMemory;
-        Read got{ReadTreeFromBytes(bytes, fromMemory), describe(fromMemory)};
+        Read got{ReadTreeFromBytes(bytes, fromMemory), describeNodes(fromMemory)};
         compareReads(got, expected);
 
         QFile file(folder.filePath(QStringLiteral("cards.db")));
@@ -270,7 +235,7 @@ void TestDataFileSplit::largeFilesReadAsOneReaderDoes()
         QVERIFY(file.open(QIODevice::ReadOnly));
         CardTree fromFile;
         DeviceRead info;
-        got = Read{ReadTreeFromDevice(file, fromFile, NoProgress(), {}, &info), describe(fromFile)};
+        got = Read{ReadTreeFromDevice(file, fromFile, NoProgress(), {}, &info), describeNodes(fromFile)};
         compareReads(got, expected);
         QVERIFY(info.error.isEmpty());
         QVERIFY(info.bytesRead <= bytes.size());

@@ -67,46 +67,10 @@ std::function<qint64(char *, qint64, qint64)> from(const QByteArray &bytes)
     };
 }
 
-QStringList describe(const CardTree &tree)
-{
-    QStringList lines;
-    tree.forEach([&lines](const CardNode *node) {
-        QStringList parts{QString::number(node->depth()), QString::fromLatin1(node->label().toHex())};
-        if (const TCardData *data = node->data()) {
-            for (int n = Field::First; n <= Field::Last; ++n)
-                parts << QString::fromLatin1(data->field(n).toByteArray().toHex());
-            parts << QString::number(data->Kind) << QString::number(data->Created, 'g', 17);
-        }
-        for (std::int32_t index : node->displayIndexes())
-            parts << QString::number(index);
-        lines << parts.join(QLatin1Char('|'));
-    });
-    return lines;
-}
-
 // A random tree of a few hundred nodes with texts up to the longest.
 QByteArray randomFile(QRandomGenerator &random)
 {
-    CardTree tree;
-    std::vector<CardNode *> classes{nullptr};
-    const int nodes = random.bounded(1, 400);
-    for (int i = 0; i < nodes; ++i) {
-        auto record = std::make_unique<TCardData>();
-        record->Kind = random.bounded(3) == 0 ? Kind::CardClass : Kind::Card;
-        for (int n = Field::First; n <= Field::Last; ++n) {
-            if (random.bounded(3) == 0)
-                record->setField(n, QByteArray(random.bounded(256), char('a' + random.bounded(26))));
-        }
-        record->Created = random.generateDouble() * 50000;
-        CardNode *parent = classes[size_t(random.bounded(int(classes.size())))];
-        const bool isClass = record->isCardClass();
-        const QByteArray label(random.bounded(20), 'L');
-        CardNode *node = tree.addChild(parent, label, std::move(record));
-        tree.setDisplayIndexes(node, random.bounded(5), 1, -1, random.bounded(3));
-        if (isClass)
-            classes.push_back(node);
-    }
-    return SerializeTree(tree);
+    return randomDataFile(random, random.bounded(1, 400), 3);
 }
 
 qint64 residentBytes()
@@ -160,7 +124,7 @@ void TestDataFileStream::deviceReadsAsMemoryDoes()
             QCOMPARE(got.offset, expected.offset);
             QCOMPARE(got.error.text, expected.error.text);
             QCOMPARE(got.error.code, expected.error.code);
-            QCOMPARE(describe(fromDevice), describe(fromMemory));
+            QCOMPARE(describeNodes(fromDevice), describeNodes(fromMemory));
             QVERIFY(info.error.isEmpty());
             QVERIFY(info.bytesRead <= bytes.size());
             damagedSeen += !expected.ok();
