@@ -159,7 +159,7 @@ bool readNodeRecord(Window &w, NodeRecord &record, Failure &failure);
 qint64 findRecordStart(Window &w, qsizetype searchBytes, int chain);
 
 // Reads `bytes` as ReadTreeFromBytes does, but with the second reader
-// reading pieces that start exactly at `pieceStarts` (ascending; no search
+// reading pieces that start exactly at `pieceStarts` (those within the bytes; no search
 // for record starts; none: one reader only), whatever lies there: for tests
 // of the hand-over between the two readers.
 LoadResult ReadTreeSplitAt(QByteArrayView bytes, CardTree &tree, const std::vector<qint64> &pieceStarts,

@@ -478,14 +478,21 @@ LoadResult records::ReadTreeSplitAt(QByteArrayView bytes, CardTree &tree, const 
                                     ReadOptions options)
 {
     MemoryWindow window(bytes);
+    std::vector<qint64> starts;
+    for (const qint64 at : pieceStarts) {
+        if (at >= 0 && at <= bytes.size())
+            starts.push_back(at);
+    }
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
     std::unique_ptr<SecondReader> second;
-    if (!pieceStarts.empty()) {
+    if (!starts.empty()) {
         second = SecondReader::start(
             options, nullptr, 0, bytes.size(),
             [bytes](qint64 offset, DeviceRead &) {
                 return std::make_unique<MemoryWindow>(bytes.sliced(offset), offset);
             },
-            pieceStarts);
+            starts);
     }
     return readTree(window, tree, NoProgress(), options, NoMessagePump(), std::move(second));
 }
