@@ -44,9 +44,7 @@ void PieceWindow::refill(qsizetype n)
     while (m_end - m_pos < n && !m_finished) {
         const qsizetype room = m_bufferBytes - (m_end - front);
         const qint64 got = readPiece(reinterpret_cast<char *>(front) + (m_end - front), room);
-        if (got < 0) {
-            m_finished = true;
-        } else if (got == 0) {
+        if (got <= 0) { // the end, or an error (its text is in the DeviceRead)
             m_finished = true;
         } else {
             m_end += got;
@@ -104,7 +102,7 @@ qint64 PositionWindow::readPiece(char *to, qint64 room)
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
-            m_info.error = QString::fromLocal8Bit(std::strerror(errno));
+            m_info.error = qt_error_string(errno); // thread-safe, unlike strerror
             return -1;
         }
         m_next += got;
