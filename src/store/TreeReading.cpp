@@ -389,7 +389,7 @@ LoadResult readTree(Window &window, CardTree &tree, ProgressSink &progress, Read
 
     std::vector<Pending> stack;
     std::vector<Pending> unfinished;
-    bool fromSecondHalf = false;
+    bool fromSecondReader = false;
     NodeRecord record;
     for (std::int32_t topLevelRead = 0;;) {
         while (!stack.empty() && stack.back().childrenLeft <= 0)
@@ -400,9 +400,9 @@ LoadResult readTree(Window &window, CardTree &tree, ProgressSink &progress, Read
                 complete.push_back(std::move(top));
             if (topLevelRead >= topLevelCount)
                 break;
-            const bool atEnd = fromSecondHalf ? !second->hasLoose() && second->endedAtEnd() : window.atEnd();
+            const bool atEnd = fromSecondReader ? !second->hasLoose() && second->endedAtEnd() : window.atEnd();
             if (atEnd) {
-                const qint64 offset = fromSecondHalf ? second->failure().offset : window.offset();
+                const qint64 offset = fromSecondReader ? second->failure().offset : window.offset();
                 return fail({offset,
                              QStringLiteral("the file ends before top-level node %1 of %2")
                                  .arg(topLevelRead + 1)
@@ -415,8 +415,8 @@ LoadResult readTree(Window &window, CardTree &tree, ProgressSink &progress, Read
             pump.pump();
         }
 
-        // Where the second half starts, its nodes take over from the window.
-        if (second && !fromSecondHalf) {
+        // Where a piece of the second reader starts, its nodes take over from the window.
+        if (second && !fromSecondReader) {
             switch (second->meet(window.offset())) {
             case SecondReader::Meeting::Before:
                 break;
@@ -425,7 +425,7 @@ LoadResult readTree(Window &window, CardTree &tree, ProgressSink &progress, Read
                     adoptComplete();
                     pump.pump();
                 });
-                fromSecondHalf = true;
+                fromSecondReader = true;
                 break;
             case SecondReader::Meeting::Passed:
                 second.reset(); // read on alone
@@ -435,7 +435,7 @@ LoadResult readTree(Window &window, CardTree &tree, ProgressSink &progress, Read
 
         CardNode *node = nullptr;
         std::int32_t childCount = 0;
-        if (fromSecondHalf) {
+        if (fromSecondReader) {
             if (!second->hasLoose())
                 return fail(second->failure());
             node = second->takeLoose(unfinished);
