@@ -2,6 +2,8 @@
 
 #include "DataFileFormat.h"
 
+#include <QFile>
+
 #include <vector>
 
 namespace kelvo::test {
@@ -23,6 +25,18 @@ void buildFromOutline(CardTree &tree, const QString &text)
         path.resize(size_t(parent ? depth : 0));
         path.push_back(node);
     }
+}
+
+qint64 processStatusBytes(QByteArrayView field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return -1;
 }
 
 QStringList describeNodes(const CardTree &tree)

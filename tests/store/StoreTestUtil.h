@@ -5,6 +5,7 @@
 #include "ProgressSink.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
@@ -51,6 +52,14 @@ inline QString outline(const CardTree &tree)
 // Every node gets a record: Kind 1 when its label starts with a lower-case
 // letter, else 0.
 void buildFromOutline(CardTree &tree, const QString &text);
+
+// A figure of this process from /proc/self/status, in bytes ("VmRSS:" the
+// resident memory, "VmHWM:" its peak), -1 where unknown.
+qint64 processStatusBytes(QByteArrayView field);
+inline qint64 residentBytes()
+{
+    return processStatusBytes("VmRSS:");
+}
 
 // Depth, label and every field, kind, date and display index of every node,
 // a line each, for comparing trees to the bit.

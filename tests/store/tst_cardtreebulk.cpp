@@ -48,20 +48,6 @@ CardNode *bulkClass(CardTree &tree, const QByteArray &label, int cards)
     return tree.adoptTopLevel(std::move(top));
 }
 
-// Resident bytes of this process ("VmRSS:"), -1 where unknown: what a tree
-// really takes, whatever its memory is made of.
-qsizetype residentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    }
-    return -1;
-}
-
 // The heap in use, or -1 where it cannot be told (AddressSanitizer keeps its
 // own heap, which glibc's counters do not see).
 qsizetype heapInUse()

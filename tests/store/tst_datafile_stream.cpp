@@ -73,18 +73,6 @@ QByteArray randomFile(QRandomGenerator &random)
     return randomDataFile(random, random.bounded(1, 400), 3);
 }
 
-qint64 residentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    }
-    return -1;
-}
-
 } // namespace
 
 class TestDataFileStream : public QObject

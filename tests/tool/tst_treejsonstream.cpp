@@ -3,6 +3,7 @@
 // warnings, read texts of any size in pieces and nodes nested to any depth.
 #include "DocumentTreeJsonReader.h"
 #include "JsonDouble.h"
+#include "StoreTestUtil.h"
 #include "TreeJsonReader.h"
 #include "TreeJsonWriter.h"
 
@@ -255,18 +256,6 @@ JsonSource piecewise(const QByteArray &text, qsizetype *at, std::mt19937 *random
     }
     source.maxBytes = qint64(1) << 40;
     return source;
-}
-
-qint64 residentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    }
-    return -1;
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "RecordingSpreadsheet.h"
 #include "ScriptedDialogs.h"
 #include "Session.h"
+#include "StoreTestUtil.h"
 #include "TfrmMain.h"
 #include "TfrmProgress.h"
 
@@ -27,14 +28,8 @@ namespace {
 
 qint64 peakResidentKiB()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
+    const qint64 peak = test::processStatusBytes("VmHWM:");
+    return peak < 0 ? -1 : peak / 1024;
 }
 
 int cardsWanted()
