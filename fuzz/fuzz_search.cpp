@@ -7,6 +7,7 @@
 #include "Folding.h"
 #include "Gb18030.h"
 #include "NameOrder.h"
+#include "ReferenceSearch.h"
 #include "ResultExport.h"
 #include "SearchCards.h"
 
@@ -16,34 +17,7 @@
 #include <vector>
 
 using namespace kelvo;
-
-namespace {
-
-std::vector<qsizetype> characterStarts(QByteArrayView text)
-{
-    std::vector<qsizetype> starts;
-    for (qsizetype pos = 0; pos < text.size(); pos += gb18030::charLength(text, pos))
-        starts.push_back(pos);
-    starts.push_back(text.size());
-    return starts;
-}
-
-bool plainContains(QByteArrayView value, QByteArrayView condition)
-{
-    const QByteArray folded = FoldText(value);
-    const std::vector<qsizetype> starts = characterStarts(folded);
-    for (qsizetype start : starts) {
-        const qsizetype end = start + condition.size();
-        if (end > folded.size())
-            break;
-        if (QByteArrayView(folded).sliced(start, condition.size()) == condition
-            && std::find(starts.begin(), starts.end(), end) != starts.end())
-            return true;
-    }
-    return false;
-}
-
-} // namespace
+using kelvo::test::plainContains;
 
 // Input: two bytes of field selection, one byte of condition length, the
 // condition, then field texts separated by 0x0A; every 13 texts make a card.
