@@ -159,7 +159,7 @@ void TCardData::setAllFields(const std::array<QByteArrayView, Field::Count> &tex
         m_length[i] = static_cast<std::uint8_t>(cut[i].size());
 }
 
-const char *TCardData::useBulkText(char *buffer, const std::array<QByteArrayView, Field::Count> &cutTexts)
+char *TCardData::useBulkText(char *buffer, const std::array<QByteArrayView, Field::Count> &cutTexts)
 {
     releaseText();
     char *out = buffer;
@@ -171,10 +171,9 @@ const char *TCardData::useBulkText(char *buffer, const std::array<QByteArrayView
         put(cutTexts[static_cast<size_t>(i)]);
         m_length[i] = static_cast<std::uint8_t>(cutTexts[static_cast<size_t>(i)].size());
     }
-    const char *name = out;
+    char *name = out;
     put(cutTexts[0]);
     m_length[0] = static_cast<std::uint8_t>(cutTexts[0].size());
-    *out = '\0';
     m_text = buffer;
     m_ownsText = false;
     return name;

@@ -107,9 +107,9 @@ public:
 private:
     friend class CardTreeBuilder;
 
-    // The buffer holds fields 2..13 and then field 1, the name, so that in
-    // bulk storage the name can end with a zero byte and serve as the node's
-    // label too.
+    // The buffer holds fields 2..13 and then field 1, the name: the search
+    // reads the texts in one go, and in bulk storage the name's bytes serve
+    // as the node's label too.
     qsizetype fieldOffset(int n) const
     {
         qsizetype offset = 0;
@@ -129,10 +129,10 @@ private:
         m_text = nullptr;
         m_ownsText = false;
     }
-    // Lays the (already cut) texts out at `buffer` in the order above, with
-    // a terminating zero byte, and makes them this record's texts without
-    // owning them. Returns where the name starts.
-    const char *useBulkText(char *buffer, const std::array<QByteArrayView, Field::Count> &cutTexts);
+    // Lays the (already cut) texts out at `buffer` (textBytes() of them) in
+    // the order above, and makes them this record's texts without owning
+    // them. Returns where the name starts.
+    char *useBulkText(char *buffer, const std::array<QByteArrayView, Field::Count> &cutTexts);
 
     char *m_text = nullptr;                   // fields 2..13, then 1, back to back
     std::uint8_t m_length[Field::Count] = {}; // length of each field, by number - 1

@@ -6,36 +6,29 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
+#include <stdexcept>
 
 namespace kelvo {
 
-namespace {
-
-// A label that does not own its bytes (a copy of an arena node's label, or a
-// literal) is copied, so that no node ever depends on another node's memory.
-QByteArray ownedLabel(QByteArray label)
-{
-    if (label.capacity() == 0 && !label.isEmpty())
-        return QByteArray(label.constData(), label.size());
-    return label;
-}
-
-} // namespace
-
 // --- CardNode
 
-CardNode::CardNode(QByteArray label, std::unique_ptr<TCardData> data, CardNode *parent)
-    : m_label(ownedLabel(std::move(label)))
-    , m_record(reinterpret_cast<std::uintptr_t>(data.release()))
+static_assert(sizeof(void *) != 8 || sizeof(CardNode) == 48, "a card node takes 48 bytes");
+
+CardNode::CardNode(QByteArrayView label, std::unique_ptr<TCardData> data, CardNode *parent)
+    : m_record(reinterpret_cast<std::uintptr_t>(data.get()))
     , m_parent(parent)
 {
+    setLabelBytes(label); // may throw: `data` still owns the record
+    data.release();
 }
 
 CardNode::~CardNode()
 {
     deleteSubtree();
     destroyRecord();
+    releaseLabel();
 }
 
 void CardNode::operator delete(CardNode *node, std::destroying_delete_t)
@@ -68,6 +61,86 @@ void CardNode::setBulkRecord(TCardData *data)
 {
     destroyRecord();
     m_record |= reinterpret_cast<std::uintptr_t>(data) | RecordInArena;
+}
+
+bool CardNode::fitNarrow(const std::array<std::int32_t, 4> &indexes)
+{
+    return std::all_of(indexes.begin(), indexes.end(), [](std::int32_t index) {
+        return index >= std::numeric_limits<std::int8_t>::min() && index <= std::numeric_limits<std::int8_t>::max();
+    });
+}
+
+std::size_t CardNode::labelStorageBytes(QByteArrayView label, const std::array<std::int32_t, 4> &indexes)
+{
+    if (label.size() > qsizetype(LabelSizeMask))
+        throw std::length_error("a card label of more than 1 GiB");
+    return (fitNarrow(indexes) ? 0 : WideIndexBytes) + static_cast<std::size_t>(label.size());
+}
+
+CardNode::LabelLayout CardNode::layOutLabel(char *storage, QByteArrayView label,
+                                            const std::array<std::int32_t, 4> &indexes)
+{
+    const bool wide = !fitNarrow(indexes);
+    char *text = storage;
+    if (wide) {
+        std::memcpy(storage, indexes.data(), WideIndexBytes);
+        text += WideIndexBytes;
+    }
+    if (!label.isEmpty())
+        std::memcpy(text, label.data(), static_cast<size_t>(label.size()));
+    return {text, static_cast<std::uint32_t>(label.size()) | (wide ? WideIndexes : 0)};
+}
+
+void CardNode::takeLabel(LabelLayout layout, const std::array<std::int32_t, 4> &indexes, bool owned)
+{
+    releaseLabel();
+    m_labelText = layout.text;
+    m_labelBits = layout.bits | (owned ? OwnsLabel : 0);
+    if (!(m_labelBits & WideIndexes)) {
+        for (size_t i = 0; i < indexes.size(); ++i)
+            m_narrowIndexes[i] = static_cast<std::int8_t>(indexes[i]);
+    }
+}
+
+void CardNode::setLabelBytes(QByteArrayView label)
+{
+    const std::array<std::int32_t, 4> indexes = displayIndexes();
+    const std::size_t bytes = labelStorageBytes(label, indexes);
+    if (bytes == 0) { // an empty label with narrow indexes needs no block
+        takeLabel({nullptr, 0}, indexes, false);
+        return;
+    }
+    // Laid out before the old block goes: `label` may lie in it.
+    std::unique_ptr<char[]> storage(new char[bytes]);
+    const LabelLayout layout = layOutLabel(storage.get(), label, indexes);
+    storage.release();
+    takeLabel(layout, indexes, true);
+}
+
+void CardNode::setIndexes(const std::array<std::int32_t, 4> &indexes)
+{
+    if (m_labelBits & WideIndexes) {
+        // The block before the label is the node's own (its heap block, or
+        // its piece of the arena).
+        std::memcpy(m_labelText - WideIndexBytes, indexes.data(), WideIndexBytes);
+    } else if (fitNarrow(indexes)) {
+        for (size_t i = 0; i < indexes.size(); ++i)
+            m_narrowIndexes[i] = static_cast<std::int8_t>(indexes[i]);
+    } else { // from narrow to wide: a block with room for the indexes
+        const QByteArrayView label = this->label();
+        std::unique_ptr<char[]> storage(new char[labelStorageBytes(label, indexes)]);
+        const LabelLayout layout = layOutLabel(storage.get(), label, indexes);
+        storage.release();
+        takeLabel(layout, indexes, true);
+    }
+}
+
+void CardNode::releaseLabel()
+{
+    if (m_labelBits & OwnsLabel)
+        delete[] (m_labelText - ((m_labelBits & WideIndexes) ? WideIndexBytes : 0));
+    m_labelText = nullptr;
+    m_labelBits = 0;
 }
 
 void CardNode::reserveChildren(int n)
@@ -181,7 +254,7 @@ bool CardNode::isAncestorOf(const CardNode *other) const
 // --- CardTree
 
 CardTree::CardTree()
-    : m_root(new CardNode(QByteArray(), nullptr, nullptr))
+    : m_root(new CardNode(QByteArrayView(), nullptr, nullptr))
 {
     m_root->m_record |= CardNode::IsRoot;
 }
@@ -308,21 +381,21 @@ CardNode *CardTree::insertNode(CardNode *parentOrRoot, int row, std::unique_ptr<
     return added;
 }
 
-CardNode *CardTree::addTopLevel(QByteArray label, std::unique_ptr<TCardData> data)
+CardNode *CardTree::addTopLevel(QByteArrayView label, std::unique_ptr<TCardData> data)
 {
-    return addChild(nullptr, std::move(label), std::move(data));
+    return addChild(nullptr, label, std::move(data));
 }
 
-CardNode *CardTree::addTopLevelFirst(QByteArray label, std::unique_ptr<TCardData> data)
+CardNode *CardTree::addTopLevelFirst(QByteArrayView label, std::unique_ptr<TCardData> data)
 {
-    std::unique_ptr<CardNode> node(new CardNode(std::move(label), std::move(data), nullptr));
+    std::unique_ptr<CardNode> node(new CardNode(label, std::move(data), nullptr));
     return insertNode(m_root.get(), 0, std::move(node));
 }
 
-CardNode *CardTree::addChild(CardNode *parent, QByteArray label, std::unique_ptr<TCardData> data)
+CardNode *CardTree::addChild(CardNode *parent, QByteArrayView label, std::unique_ptr<TCardData> data)
 {
     CardNode *target = parentOrRoot(parent);
-    std::unique_ptr<CardNode> node(new CardNode(std::move(label), std::move(data), nullptr));
+    std::unique_ptr<CardNode> node(new CardNode(label, std::move(data), nullptr));
     return insertNode(target, target->childCount(), std::move(node));
 }
 
@@ -340,11 +413,11 @@ void CardTree::announceTreeChanged()
         observer->treeChanged();
 }
 
-bool CardTree::setLabel(CardNode *node, QByteArray label)
+bool CardTree::setLabel(CardNode *node, QByteArrayView label)
 {
-    if (!node || node->m_label == label)
+    if (!node || node->label() == label)
         return false;
-    node->m_label = ownedLabel(std::move(label));
+    node->setLabelBytes(label);
     announceNodeChanged(node);
     return true;
 }
@@ -373,9 +446,11 @@ bool CardTree::setField(CardNode *node, int n, QByteArrayView text)
 
 bool CardTree::setDisplayIndex(CardNode *node, DisplayIndex which, std::int32_t value)
 {
-    if (!node || node->m_indexes[static_cast<size_t>(which)] == value)
+    std::array<std::int32_t, 4> indexes = node ? node->displayIndexes() : std::array<std::int32_t, 4>{};
+    if (!node || indexes[static_cast<size_t>(which)] == value)
         return false;
-    node->m_indexes[static_cast<size_t>(which)] = value;
+    indexes[static_cast<size_t>(which)] = value;
+    node->setIndexes(indexes);
     announceNodeChanged(node);
     return true;
 }
@@ -384,9 +459,9 @@ bool CardTree::setDisplayIndexes(CardNode *node, std::int32_t image, std::int32_
                                  std::int32_t state)
 {
     const std::array<std::int32_t, 4> indexes = {image, selected, overlay, state};
-    if (!node || node->m_indexes == indexes)
+    if (!node || node->displayIndexes() == indexes)
         return false;
-    node->m_indexes = indexes;
+    node->setIndexes(indexes);
     announceNodeChanged(node);
     return true;
 }
@@ -502,7 +577,7 @@ void CardTree::deleteChildren(CardNode *node)
     for (CardTreeObserver *observer : m_observers)
         observer->nodesRemoved(announced, 0, last);
     announceTreeChanged();
-    CardNode holder(QByteArray(), nullptr, nullptr);
+    CardNode holder(QByteArrayView(), nullptr, nullptr);
     holder.m_children = taken;
     // `holder` takes the children apart without recursion as it goes.
 }
@@ -517,7 +592,7 @@ void CardTree::clear()
     m_order.shrink_to_fit();
     invalidateOrder();
     {
-        CardNode holder(QByteArray(), nullptr, nullptr);
+        CardNode holder(QByteArrayView(), nullptr, nullptr);
         holder.m_children = taken;
     }
     // No node is left, so the arena's memory can go too; a builder still at
@@ -537,12 +612,16 @@ CardNode *CardTree::addChildren(CardNode *parent, std::vector<NewCardNode> nodes
     const int first = target->childCount();
     const int last = first + static_cast<int>(nodes.size()) - 1;
     target->reserveChildren(last + 1);
-    std::vector<CardNode *> made;
-    made.reserve(nodes.size());
+    std::vector<std::unique_ptr<CardNode>> owned; // until they are in the tree
+    owned.reserve(nodes.size());
     for (NewCardNode &node : nodes) {
-        made.push_back(new CardNode(std::move(node.label), std::move(node.data), nullptr));
-        made.back()->m_indexes = node.displayIndexes;
+        owned.emplace_back(new CardNode(node.label, std::move(node.data), nullptr));
+        owned.back()->setIndexes(node.displayIndexes);
     }
+    std::vector<CardNode *> made;
+    made.reserve(owned.size());
+    for (std::unique_ptr<CardNode> &node : owned)
+        made.push_back(node.release());
     CardNode *announced = announcedParent(target);
     for (CardTreeObserver *observer : m_observers)
         observer->nodesAboutToBeInserted(announced, first, last);
@@ -598,24 +677,24 @@ void CardTree::removeObserver(CardTreeObserver *observer)
 
 // --- CardTreeBuilder
 
-std::unique_ptr<CardNode> CardTreeBuilder::makeNode(QByteArray label, std::unique_ptr<TCardData> data)
+std::unique_ptr<CardNode> CardTreeBuilder::makeNode(QByteArrayView label, std::unique_ptr<TCardData> data)
 {
-    return std::unique_ptr<CardNode>(new CardNode(std::move(label), std::move(data), nullptr));
+    return std::unique_ptr<CardNode>(new CardNode(label, std::move(data), nullptr));
 }
 
-CardNode *CardTreeBuilder::addChild(CardNode *parent, QByteArray label, std::unique_ptr<TCardData> data)
+CardNode *CardTreeBuilder::addChild(CardNode *parent, QByteArrayView label, std::unique_ptr<TCardData> data)
 {
     if (!parent)
         return nullptr;
     parent->reserveChildren(parent->childCount() + 1);
-    CardNode *added = new CardNode(std::move(label), std::move(data), nullptr);
+    CardNode *added = new CardNode(label, std::move(data), nullptr);
     parent->insertChildren(parent->childCount(), &added, 1);
     return added;
 }
 
-void CardTreeBuilder::setLabel(CardNode *node, QByteArray label)
+void CardTreeBuilder::setLabel(CardNode *node, QByteArrayView label)
 {
-    node->m_label = ownedLabel(std::move(label));
+    node->setLabelBytes(label);
 }
 
 void CardTreeBuilder::attachRecord(CardNode *node, std::unique_ptr<TCardData> data)
@@ -686,11 +765,11 @@ CardNode *CardTreeBuilder::addBulkChild(CardNode *parent, const NodeContents &co
 
 CardNode *CardTreeBuilder::makeInArena(const NodeContents &contents, CardNode *parent)
 {
-    // Two pieces: the node with its record, and the texts (the name last,
-    // ending with a zero byte) with, when it differs from the name, the label.
+    // Two pieces: the node with its record, and the texts (the name last)
+    // with, when it differs from the name or the indexes are wide, the label.
     static_assert(sizeof(CardNode) % CardArena::Alignment == 0 && sizeof(TCardData) % CardArena::Alignment == 0);
     std::array<QByteArrayView, Field::Count> cut;
-    qsizetype textBytes = 1; // the texts and the name's closing zero
+    qsizetype textBytes = 0;
     for (size_t i = 0; i < cut.size(); ++i) {
         cut[i] = gb18030::cutAtCharBoundary(contents.fields[i], TCardData::MaxFieldBytes);
         textBytes += cut[i].size();
@@ -698,29 +777,26 @@ CardNode *CardTreeBuilder::makeInArena(const NodeContents &contents, CardNode *p
     const bool labelIsName = contents.label.size() == cut[0].size()
         && (cut[0].isEmpty() || contents.label.data() == cut[0].data() // the same bytes (a data file's record)
             || std::memcmp(contents.label.data(), cut[0].data(), static_cast<size_t>(cut[0].size())) == 0);
-    const qsizetype labelBytes = labelIsName || contents.label.isEmpty() ? 0 : contents.label.size() + 1;
+    const std::size_t labelBytes = CardNode::labelStorageBytes(contents.label, contents.indexes);
+    const bool labelOfItsOwn = labelBytes > 0 && (!labelIsName || !CardNode::fitNarrow(contents.indexes));
     char *piece = static_cast<char *>(m_arena.allocate(sizeof(CardNode) + sizeof(TCardData)));
-    char *text = m_arena.allocateText(static_cast<size_t>(textBytes + labelBytes));
+    char *text = m_arena.allocateText(static_cast<size_t>(textBytes) + (labelOfItsOwn ? labelBytes : 0));
 
     auto *data = new (piece + sizeof(CardNode)) TCardData;
     data->Kind = contents.kind;
     data->Created = contents.created;
-    const char *name = data->useBulkText(text, cut);
+    char *name = data->useBulkText(text, cut);
 
-    QByteArray label;
-    if (labelIsName) {
-        label = QByteArray::fromRawData(name, cut[0].size());
-    } else if (labelBytes > 0) {
-        char *labelText = text + textBytes;
-        std::memcpy(labelText, contents.label.data(), static_cast<size_t>(contents.label.size()));
-        labelText[contents.label.size()] = '\0';
-        label = QByteArray::fromRawData(labelText, contents.label.size());
-    }
-    auto *node = new (piece) CardNode(QByteArray(), nullptr, parent);
-    node->m_label = std::move(label); // shares the arena's bytes on purpose
+    auto *node = new (piece) CardNode(QByteArrayView(), nullptr, parent);
     node->m_record = CardNode::InArena;
     node->setBulkRecord(data);
-    node->m_indexes = contents.indexes;
+    // The label shares the arena's bytes on purpose.
+    if (labelOfItsOwn)
+        node->takeLabel(CardNode::layOutLabel(text + textBytes, contents.label, contents.indexes), contents.indexes,
+                        false);
+    else
+        node->takeLabel({labelIsName ? name : nullptr, static_cast<std::uint32_t>(labelBytes)}, contents.indexes,
+                        false);
     return node;
 }
 

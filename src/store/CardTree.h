@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <span>
@@ -19,7 +20,7 @@ class CardTree;
 
 enum class DisplayIndex { Image = 0, SelectedImage = 1, Overlay = 2, State = 3 };
 
-// One node of the card tree: a label (GB18030 bytes, no length limit), the
+// One node of the card tree: a label (GB18030 bytes, up to 1 GiB), the
 // record it owns alone, four display indexes and its ordered children. A node
 // knows its parent and its row among its siblings, so a view can map it to a
 // model index in constant time.
@@ -27,10 +28,14 @@ enum class DisplayIndex { Image = 0, SelectedImage = 1, Overlay = 2, State = 3 }
 // Nodes made one by one live on the heap; nodes a load makes in bulk
 // (CardTreeBuilder on a tree) live with their records and texts in the tree's
 // arena. Either kind is deleted the same way (`delete`, std::unique_ptr); an
-// arena node's memory goes when its tree is cleared or destroyed. The label
-// of an arena node shares the bytes of its record's name, so a copy of such a
-// label is valid only as long as the tree holds its nodes (like a view of a
-// field).
+// arena node's memory goes when its tree is cleared or destroyed.
+//
+// A node takes 48 bytes: a million cards are loaded at a time. The label is
+// a view of bytes the node keeps (for an arena node, often the very bytes of
+// its record's name); a view of it is valid until the label changes or the
+// node goes. The display indexes are kept as four signed bytes when each
+// fits one (image numbers and -1, all that real files hold); otherwise they
+// stand as four 32-bit numbers just before the label's bytes.
 class CardNode
 {
 public:
@@ -41,7 +46,7 @@ public:
     // tree's arena.
     void operator delete(CardNode *node, std::destroying_delete_t);
 
-    const QByteArray &label() const { return m_label; }
+    QByteArrayView label() const { return QByteArrayView(m_labelText, m_labelBits & LabelSizeMask); }
     // The record, or nullptr once it has been released (FreeAllCardData).
     // Read-only: every change of a record goes through CardTree, which
     // announces it.
@@ -55,12 +60,22 @@ public:
     bool isCard() const { return kind() == Kind::Card; }
     bool isCardClass() const { return kind() == Kind::CardClass; }
 
-    std::int32_t displayIndex(DisplayIndex which) const { return m_indexes[static_cast<int>(which)]; }
-    std::int32_t imageIndex() const { return m_indexes[0]; }
-    std::int32_t selectedIndex() const { return m_indexes[1]; }
-    std::int32_t overlayIndex() const { return m_indexes[2]; }
-    std::int32_t stateIndex() const { return m_indexes[3]; }
-    const std::array<std::int32_t, 4> &displayIndexes() const { return m_indexes; }
+    std::array<std::int32_t, 4> displayIndexes() const
+    {
+        std::array<std::int32_t, 4> indexes;
+        if (m_labelBits & WideIndexes) {
+            std::memcpy(indexes.data(), m_labelText - WideIndexBytes, WideIndexBytes);
+        } else {
+            for (size_t i = 0; i < indexes.size(); ++i)
+                indexes[i] = m_narrowIndexes[i];
+        }
+        return indexes;
+    }
+    std::int32_t displayIndex(DisplayIndex which) const { return displayIndexes()[static_cast<size_t>(which)]; }
+    std::int32_t imageIndex() const { return displayIndex(DisplayIndex::Image); }
+    std::int32_t selectedIndex() const { return displayIndex(DisplayIndex::SelectedImage); }
+    std::int32_t overlayIndex() const { return displayIndex(DisplayIndex::Overlay); }
+    std::int32_t stateIndex() const { return displayIndex(DisplayIndex::State); }
 
     // nullptr for a top-level node.
     CardNode *parent() const { return m_parent && !m_parent->isRoot() ? m_parent : nullptr; }
@@ -104,7 +119,13 @@ private:
         FlagBits = 7,
     };
 
-    CardNode(QByteArray label, std::unique_ptr<TCardData> data, CardNode *parent);
+    // m_labelBits: the label's size, and two flags.
+    static constexpr std::uint32_t LabelSizeMask = (std::uint32_t(1) << 30) - 1;
+    static constexpr std::uint32_t OwnsLabel = std::uint32_t(1) << 30;   // the bytes are the node's own heap block
+    static constexpr std::uint32_t WideIndexes = std::uint32_t(1) << 31; // the indexes stand before the label
+    static constexpr std::size_t WideIndexBytes = 4 * sizeof(std::int32_t);
+
+    CardNode(QByteArrayView label, std::unique_ptr<TCardData> data, CardNode *parent);
 
     TCardData *record() const { return reinterpret_cast<TCardData *>(m_record & ~std::uintptr_t(FlagBits)); }
     bool isRoot() const { return m_record & IsRoot; }
@@ -114,6 +135,29 @@ private:
     void setBulkRecord(TCardData *data);
     void destroyRecord();
 
+    // Replaces the label by a copy of `label` in a heap block of the node's
+    // own (`label` may be the node's current label).
+    void setLabelBytes(QByteArrayView label);
+    void setIndexes(const std::array<std::int32_t, 4> &indexes);
+    // Gives the label's block back, if the node owns one; the label is then
+    // empty and the indexes are those of the narrow bytes.
+    void releaseLabel();
+    // Where a label and its flags stand once laid out.
+    struct LabelLayout
+    {
+        char *text;
+        std::uint32_t bits;
+    };
+    // Bytes a label needs with these indexes (wide indexes go before it).
+    // Throws std::length_error for a label over 1 GiB.
+    static std::size_t labelStorageBytes(QByteArrayView label, const std::array<std::int32_t, 4> &indexes);
+    // Writes `label`, and the indexes when they are wide, at `storage`.
+    static LabelLayout layOutLabel(char *storage, QByteArrayView label, const std::array<std::int32_t, 4> &indexes);
+    // Makes a laid-out label the node's (`owned`: a heap block of its own),
+    // and the indexes its own, giving back the previous label's block.
+    void takeLabel(LabelLayout layout, const std::array<std::int32_t, 4> &indexes, bool owned);
+    static bool fitNarrow(const std::array<std::int32_t, 4> &indexes);
+
     // Children, kept in row order; inserting makes room as a vector would.
     void insertChildren(int row, CardNode *const *nodes, int n);
     CardNode *takeChild(int row);
@@ -122,13 +166,14 @@ private:
     void deleteSubtree();
     void renumberFrom(int row);
 
-    QByteArray m_label;
     std::uintptr_t m_record = 0;  // TCardData *, with the flags above
     CardNode *m_parent = nullptr; // the tree's hidden root for top-level nodes
     Children *m_children = nullptr;
-    std::array<std::int32_t, 4> m_indexes = {0, 0, -1, -1};
+    char *m_labelText = nullptr;  // nullptr only for an empty label with narrow indexes
+    std::uint32_t m_labelBits = 0;
     int m_row = 0;
     mutable int m_absoluteIndex = -1; // valid while the tree's order cache is
+    std::array<std::int8_t, 4> m_narrowIndexes = {0, 0, -1, -1};
 };
 
 // Receives every change of the tree's shape and of node attributes, in the
@@ -240,10 +285,10 @@ public:
     }
 
     // --- changes (each announced to the observers)
-    CardNode *addTopLevel(QByteArray label, std::unique_ptr<TCardData> data = {});
-    CardNode *addTopLevelFirst(QByteArray label, std::unique_ptr<TCardData> data = {});
+    CardNode *addTopLevel(QByteArrayView label, std::unique_ptr<TCardData> data = {});
+    CardNode *addTopLevelFirst(QByteArrayView label, std::unique_ptr<TCardData> data = {});
     // Adds as the last child of `parent`; nullptr adds at the end of the top level.
-    CardNode *addChild(CardNode *parent, QByteArray label, std::unique_ptr<TCardData> data = {});
+    CardNode *addChild(CardNode *parent, QByteArrayView label, std::unique_ptr<TCardData> data = {});
     // Adds all `nodes` as the last children of `parent` (nullptr: the top
     // level) with one announcement. Returns the last node added, or nullptr
     // when `nodes` is empty.
@@ -251,7 +296,7 @@ public:
 
     // Each setter below announces nodeChanged only when the value really
     // changes, and returns whether it did.
-    bool setLabel(CardNode *node, QByteArray label);
+    bool setLabel(CardNode *node, QByteArrayView label);
     // Stores `text` into field n (1..13) of the node's record, cut as
     // TCardData::setField cuts it. False (nothing announced) when the node has
     // no record, n is out of range, or the stored value would stay the same.
@@ -338,12 +383,12 @@ private:
 class CardTreeBuilder
 {
 public:
-    static std::unique_ptr<CardNode> makeNode(QByteArray label, std::unique_ptr<TCardData> data = {});
-    static CardNode *addChild(CardNode *parent, QByteArray label, std::unique_ptr<TCardData> data = {});
-    static void setLabel(CardNode *node, QByteArray label);
+    static std::unique_ptr<CardNode> makeNode(QByteArrayView label, std::unique_ptr<TCardData> data = {});
+    static CardNode *addChild(CardNode *parent, QByteArrayView label, std::unique_ptr<TCardData> data = {});
+    static void setLabel(CardNode *node, QByteArrayView label);
     static void setDisplayIndexes(CardNode *node, const std::array<std::int32_t, 4> &indexes)
     {
-        node->m_indexes = indexes;
+        node->setIndexes(indexes);
     }
     static void attachRecord(CardNode *node, std::unique_ptr<TCardData> data);
     // Appends complete subtrees made off the tree (moved from `children`;

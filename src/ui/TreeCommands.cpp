@@ -175,7 +175,7 @@ QByteArray TreeCommands::tvCardEdited(CardNode *node, const QString &text)
     // Text confirmed unchanged keeps the stored bytes exactly (a label read
     // from a file need not be valid GB18030).
     const bool unchanged = text == gb18030::decode(node->label());
-    QByteArray label = unchanged ? node->label() : gb18030::encode(text);
+    QByteArray label = unchanged ? node->label().toByteArray() : gb18030::encode(text);
     QString accepted = text;
 
     if (node->isCardClass()) {
@@ -183,7 +183,7 @@ QByteArray TreeCommands::tvCardEdited(CardNode *node, const QString &text)
         // node (the class itself included when it is top-level).
         if (countTopLevelLabels(gb18030::trimmed(label)) > 0) {
             m_host.dialogs().notice(m_host.dialogOwner(), TreeTexts::classNameTaken());
-            label = node->label();
+            label = node->label().toByteArray();
             accepted = gb18030::decode(label);
         }
     } else if (node->isCard()) {

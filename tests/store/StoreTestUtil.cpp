@@ -43,7 +43,7 @@ QStringList describeNodes(const CardTree &tree)
 {
     QStringList lines;
     tree.forEach([&lines](const CardNode *node) {
-        QStringList parts{QString::number(node->depth()), QString::fromLatin1(node->label().toHex())};
+        QStringList parts{QString::number(node->depth()), QString::fromLatin1(node->label().toByteArray().toHex())};
         if (const TCardData *data = node->data()) {
             for (int n = Field::First; n <= Field::Last; ++n)
                 parts << QString::fromLatin1(data->field(n).toByteArray().toHex());
@@ -73,7 +73,10 @@ QByteArray randomDataFile(QRandomGenerator &random, int nodes, int classOneIn, i
         const bool isClass = record->isCardClass() || chained;
         const QByteArray label(random.bounded(20), 'L');
         CardNode *node = tree.addChild(parent, label, std::move(record));
-        tree.setDisplayIndexes(node, random.bounded(5), 1, -1, random.bounded(3));
+        if (random.bounded(16) == 0) // indexes beyond a byte, kept apart from the node
+            tree.setDisplayIndexes(node, std::int32_t(random.generate()), -129, 128, std::int32_t(random.generate()));
+        else
+            tree.setDisplayIndexes(node, random.bounded(5), 1, -1, random.bounded(3));
         if (isClass)
             classes.push_back(node);
     }

@@ -576,7 +576,7 @@ void TestToolStoreCommands::generatedTreeShape()
         QCOMPARE(node->label(), node->data()->name().toByteArray());
         QVERIFY(!node->data()->field(Field::DW).isEmpty());
         QVERIFY(!node->data()->field(Field::DH).isEmpty());
-        names.insert(node->label());
+        names.insert(node->label().toByteArray());
     });
     QCOMPARE(cardCount, cards);
     QVERIFY2(classes >= cards / 500 / 2 && classes <= cards / 500 * 2 + 1, qPrintable(QString::number(classes)));

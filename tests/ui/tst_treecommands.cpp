@@ -241,7 +241,7 @@ private Q_SLOTS:
         h->addCard(nullptr, QStringLiteral("散卡")); // only a data file makes a top-level card
         h->addClass(n["B"], QStringLiteral("同学"));
         CardNode *target = node(renamed);
-        const QByteArray oldLabel = target->label();
+        const QByteArray oldLabel = target->label().toByteArray();
         const QByteArray oldName = target->data()->field(Field::Name).toByteArray();
         select(renamed);
 
