@@ -102,10 +102,39 @@ void CardArena::newBlock(Lane &lane, std::size_t atLeast)
     lane.end = block.bytes + block.size;
 }
 
+void CardArena::releaseUnusedTails()
+{
+    releaseTail(m_nodes);
+    releaseTail(m_texts);
+}
+
+void CardArena::releaseTail(const Lane &lane) const
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (!lane.next || m_blocks.empty())
+        return;
+    // Only blocks cut from a region: heap blocks belong to the allocator.
+    const auto block = std::find_if(m_blocks.rbegin(), m_blocks.rend(), [&](const Block &b) {
+        return b.bytes <= lane.next && lane.next <= b.bytes + b.size;
+    });
+    if (block == m_blocks.rend() || !block->mapped)
+        return;
+    constexpr std::uintptr_t PageBytes = 4096;
+    const auto from = (reinterpret_cast<std::uintptr_t>(lane.next) + PageBytes - 1) & ~(PageBytes - 1);
+    const auto to = reinterpret_cast<std::uintptr_t>(lane.end);
+    if (from < to)
+        madvise(reinterpret_cast<void *>(from), to - from, MADV_DONTNEED); // zero pages when touched again
+#else
+    (void)lane;
+#endif
+}
+
 void CardArena::adopt(CardArena &other)
 {
     if (&other == this || other.m_blocks.empty())
         return;
+    // Nothing more is cut from the other arena's current blocks.
+    other.releaseUnusedTails();
     m_blocks.reserve(m_blocks.size() + other.m_blocks.size());
     m_blocks.insert(m_blocks.end(), other.m_blocks.begin(), other.m_blocks.end());
     m_regions.insert(m_regions.begin(), other.m_regions.begin(), other.m_regions.end()); // new blocks: from the last

@@ -37,6 +37,11 @@ public:
     // New pieces still come from this arena's current blocks.
     void adopt(CardArena &other);
 
+    // Gives the memory of the current blocks beyond their last piece back to
+    // the system (it stays address space: later pieces are cut from it as
+    // before). A large page that a piece touched would otherwise stay whole.
+    void releaseUnusedTails();
+
     // Bytes taken from the system for the blocks (for memory accounting).
     std::size_t reservedBytes() const { return m_reserved; }
     // True when `p` lies in one of the arena's blocks.
@@ -80,6 +85,7 @@ private:
         }
     };
     void newBlock(Lane &lane, std::size_t atLeast);
+    void releaseTail(const Lane &lane) const;
 
     std::vector<Block> m_blocks;
     std::vector<Region> m_regions;

@@ -735,6 +735,7 @@ CardTreeBuilder::~CardTreeBuilder()
 {
     if (m_tree)
         --m_tree->m_bulkBuilders;
+    m_arena.releaseUnusedTails(); // a load is done: its reserve goes back
 }
 
 void CardTreeBuilder::appendBulkChild(CardNode *parent, CardNode *child)
