@@ -2,8 +2,7 @@
 # Kills `kelvo-tool import` in the middle of its save of a 100,000-card data
 # file, RUNS times, and reports after each kill how many temporary files were
 # left behind and whether the data file is the old one or the complete new
-# one. The kill times are spread over the save (the import's last part),
-# measured from an uninterrupted run first.
+# one. Each kill comes while a file of the save is being written.
 #
 #   bench/kill_during_save.sh [KELVO_TOOL] [RUNS]
 #
@@ -30,34 +29,32 @@ leftovers() {
     find "$base" -name '.*.????????.tmp' | wc -l
 }
 
-# An uninterrupted run: how long it takes, and how long before the save starts
-# (the moment the backup copy appears).
-cp "$work/old.DB" "$data"
-rm -rf "$base/BackUP"
-start=$(date +%s%N)
-"$TOOL" import "$data" "$work/new.vcf" >/dev/null 2>&1 &
-pid=$!
-while [ ! -e "$base/BackUP/db.kelvo" ] && kill -0 $pid 2>/dev/null; do sleep 0.002; done
-save_start=$(( ($(date +%s%N) - start) / 1000000 ))
-wait $pid
-total=$(( ($(date +%s%N) - start) / 1000000 ))
-echo "uninterrupted import: ${total} ms, its save from ${save_start} ms"
+# The moment of each kill: once the process holds a file being written in
+# the folder of the phase (odd runs: the backup copies in BackUP, even runs:
+# the data file in SavedCard), that is, an unnamed file ("#NNN (deleted)" in
+# /proc) or a named temporary one, plus 0 to 19 ms.
+writing_in() {
+    ls -l "/proc/$1/fd" 2>/dev/null | grep -q -e "$base/$2/.*(deleted)" -e "$base/$2/.*\.tmp"
+}
 
 left_total=0
 old_count=0
 new_count=0
 bad=0
+killed=0
 for run in $(seq 1 "$RUNS"); do
     cp "$work/old.DB" "$data"
-    # From shortly before the backup copy is complete to the end of the run.
-    first=$(( save_start * 8 / 10 ))
-    delay=$(( first + (total - first) * (run - 1) / RUNS ))
+    rm -rf "$base/BackUP"
+    if [ $((run % 2)) = 1 ]; then phase=BackUP; else phase=SavedCard; fi
+    extra=$(( (run * 7) % 20 ))
     "$TOOL" import "$data" "$work/new.vcf" >/dev/null 2>&1 &
     pid=$!
-    perl -e "select(undef,undef,undef,$delay/1000)"
+    while kill -0 $pid 2>/dev/null && ! writing_in $pid $phase; do :; done
+    perl -e "select(undef,undef,undef,$extra/1000)"
     kill -9 $pid 2>/dev/null
     wait $pid 2>/dev/null
     status=$?
+    [ $status = 137 ] && killed=$((killed + 1))
     left=$(leftovers)
     left_total=$((left_total + left))
     sum=$(sha256sum <"$data" | cut -d' ' -f1)
@@ -72,8 +69,8 @@ for run in $(seq 1 "$RUNS"); do
         state=DAMAGED
         bad=$((bad + 1))
     fi
-    printf 'run %2d: killed at %5d ms (exit %3d): data file %-7s temporary files left %d\n' \
-        "$run" "$delay" "$status" "$state" "$left"
+    printf 'run %2d: writing in %-9s +%2d ms, exit %3d: data file %-7s temporary files left %d\n' \
+        "$run" "$phase" "$extra" "$status" "$state" "$left"
     find "$base" -name '.*.????????.tmp' -delete
 done
-echo "runs: $RUNS, data file old: $old_count, new: $new_count, neither: $bad, temporary files left: $left_total"
+echo "runs: $RUNS, killed: $killed, data file old: $old_count, new: $new_count, neither: $bad, temporary files left: $left_total"
