@@ -47,8 +47,10 @@ void CardFileCommands::actImportCardsExecute()
         m_host.dialogs().openFileNames(m_host.dialogOwner(), QStringLiteral("导入名片"), importFilter());
     if (files.isEmpty())
         return;
-    // The selection as it is now that the dialog is closed.
-    CardFileImport::importFiles(m_host, importTargetFor(m_host, m_host.selectedNode()), files);
+    // The selection as it is now that the dialog is closed; the reserved
+    // class is made only when there are cards to put in it.
+    CardFileImport::importFiles(
+        m_host, [this] { return importTargetFor(m_host, m_host.selectedNode()); }, files);
 }
 
 void CardFileCommands::actExportCardsExecute()

@@ -224,10 +224,18 @@ private Q_SLOTS:
         QVERIFY(main()->isModified());
     }
 
+    void importCancelledOrUnreadableChangesNothing_data()
+    {
+        QTest::addColumn<QString>("selected");
+        QTest::newRow("a class selected") << QStringLiteral("客户");
+        QTest::newRow("nothing selected: no reserved class made") << QString();
+    }
+
     void importCancelledOrUnreadableChangesNothing()
     {
+        QFETCH(QString, selected);
         startWithSample();
-        main()->selectNode(nodeLabelled(tree(), QStringLiteral("客户")));
+        main()->selectNode(selected.isEmpty() ? nullptr : nodeLabelled(tree(), selected));
         m_dialogs.cancelOpenFiles();
         command("actImportCards")->trigger();
         QCOMPARE(m_dialogs.shown().size(), 1);
@@ -241,6 +249,7 @@ private Q_SLOTS:
         QCOMPARE(notices.size(), 1);
         QVERIFY2(notices.first().startsWith(QStringLiteral("无法导入文件“missing.vcf”")), qPrintable(notices.first()));
         QCOMPARE(tree().count(), 6);
+        QCOMPARE(topLevelLabels(tree()), QStringList({"客户", "朋友"}));
         QVERIFY(!main()->isModified());
     }
 
