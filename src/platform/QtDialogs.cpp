@@ -182,9 +182,10 @@ std::optional<SaveFileChoice> QtDialogs::saveFileOfType(QWidget *owner, const QS
     setChineseLabels(dialog, QStringLiteral("保存"));
     dialog.setNameFilters(filters);
     dialog.setDefaultSuffix(suffixes.value(0));
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &filters, &suffixes](const QString &chosen) {
-        dialog.setDefaultSuffix(suffixes.value(filters.indexOf(chosen)));
-    });
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, &filters, &suffixes](const QString &chosen) {
+                         dialog.setDefaultSuffix(suffixes.value(filters.indexOf(chosen)));
+                     });
     if (!initialName.isEmpty())
         dialog.selectFile(initialName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -56,8 +56,7 @@ void CardFileCommands::actImportCardsExecute()
 void CardFileCommands::actExportCardsExecute()
 {
     const CardNode *proposedFor = m_host.selectedNode();
-    const QString initialName =
-        proposedFor ? exchange::VCardFileNameFor(*proposedFor) : QStringLiteral("名片.vcf");
+    const QString initialName = proposedFor ? exchange::VCardFileNameFor(*proposedFor) : QStringLiteral("名片.vcf");
     const std::optional<SaveFileChoice> chosen = m_host.dialogs().saveFileOfType(
         m_host.dialogOwner(), QStringLiteral("导出名片"), exportFilters(), exportSuffixes(), initialName);
     if (!chosen)
@@ -68,8 +67,7 @@ void CardFileCommands::actExportCardsExecute()
     }
     // The cards as the tree holds them now that the dialog is closed.
     const CardNode *node = m_host.selectedNode();
-    const std::vector<const CardNode *> cards =
-        node ? exchange::CardsAt(node) : exchange::AllCards(m_host.cardTree());
+    const std::vector<const CardNode *> cards = node ? exchange::CardsAt(node) : exchange::AllCards(m_host.cardTree());
     if (cards.empty()) {
         m_host.dialogs().notice(m_host.dialogOwner(), QStringLiteral("没有可以导出的名片。"));
         return;

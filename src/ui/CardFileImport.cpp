@@ -103,7 +103,8 @@ int CardFileImport::importFiles(CardTreeHost &host, CardNode *targetClass, const
 {
     if (!targetClass)
         return 0;
-    return importFiles(host, [targetClass] { return targetClass; }, files);
+    return importFiles(
+        host, [targetClass] { return targetClass; }, files);
 }
 
 int CardFileImport::importFiles(CardTreeHost &host, const std::function<CardNode *()> &targetClass,

@@ -323,8 +323,8 @@ void TestChineseDialogs::saveDialogOfTypeTakesTheChosenTypesSuffix_data()
     QTest::newRow("second type") << true << 1 << QStringLiteral("名片") << QStringLiteral("名片.csv");
     QTest::newRow("second type, without Qt's catalogue")
         << false << 1 << QStringLiteral("名片") << QStringLiteral("名片.csv");
-    QTest::newRow("a name with a suffix keeps it") << true << 1 << QStringLiteral("名片.txt")
-                                                   << QStringLiteral("名片.txt");
+    QTest::newRow("a name with a suffix keeps it")
+        << true << 1 << QStringLiteral("名片.txt") << QStringLiteral("名片.txt");
 }
 
 void TestChineseDialogs::saveDialogOfTypeTakesTheChosenTypesSuffix()
@@ -354,10 +354,9 @@ void TestChineseDialogs::saveDialogOfTypeTakesTheChosenTypesSuffix()
         dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(typed);
         click(dialog, QStringLiteral("保存"));
     });
-    const std::optional<SaveFileChoice> chosen =
-        dialogs.saveFileOfType(nullptr, QStringLiteral("导出名片"),
-                               {QStringLiteral("vCard 文件 (*.vcf)"), QStringLiteral("CSV 文件 (*.csv)")},
-                               {QStringLiteral("vcf"), QStringLiteral("csv")}, QStringLiteral("张三.vcf"));
+    const std::optional<SaveFileChoice> chosen = dialogs.saveFileOfType(
+        nullptr, QStringLiteral("导出名片"), {QStringLiteral("vCard 文件 (*.vcf)"), QStringLiteral("CSV 文件 (*.csv)")},
+        {QStringLiteral("vcf"), QStringLiteral("csv")}, QStringLiteral("张三.vcf"));
     QCOMPARE(filters, QStringList({"vCard 文件 (*.vcf)", "CSV 文件 (*.csv)"}));
     QVERIFY(!texts.isEmpty());
     QCOMPARE(texts.constFirst(), QStringLiteral("导出名片"));
@@ -391,8 +390,8 @@ void TestChineseDialogs::openDialogReadsChineseAndGivesTheChosenFiles()
         dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("\"a.vcf\" \"b.csv\""));
         click(dialog, QStringLiteral("打开"));
     });
-    const QStringList chosen = dialogs.openFileNames(nullptr, QStringLiteral("导入名片"),
-                                                     QStringLiteral("名片文件 (*.vcf *.csv)"));
+    const QStringList chosen =
+        dialogs.openFileNames(nullptr, QStringLiteral("导入名片"), QStringLiteral("名片文件 (*.vcf *.csv)"));
     QVERIFY(!texts.isEmpty());
     QCOMPARE(texts.constFirst(), QStringLiteral("导入名片"));
     QVERIFY2(withLatinLetters(texts).isEmpty(), qPrintable(withLatinLetters(texts).join(u" | ")));

@@ -84,7 +84,7 @@ constexpr qint64 ReportedAfterBytes = 16 * 1024 * 1024;
 int writeUntilKilled(const char *kind, const char *target)
 {
     setTemporaryFileKindForTests(std::strcmp(kind, "named") == 0 ? TemporaryFileKind::Named
-                                                                  : TemporaryFileKind::Automatic);
+                                                                 : TemporaryFileKind::Automatic);
     AtomicFile file(QString::fromLocal8Bit(target));
     if (!file.open())
         return 2;
@@ -493,21 +493,34 @@ void TestAtomicFile::sweepRemovesOnlyStaleTemporaryFiles_data()
     QTest::addColumn<QString>("where");
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("removed");
-    QTest::newRow("data file's") << "SavedCard" << ".Card.DB.0123abcd.tmp" << true;
-    QTest::newRow("backup's") << "BackUP" << ".db.kelvo.89abcdef.tmp" << true;
-    QTest::newRow("history copy's") << "BackUP/history" << ".db-20261208-153012.kelvo.00ff00ff.tmp" << true;
-    QTest::newRow("second history copy's") << "BackUP/history" << ".db-20261208-153012-2.kelvo.00ff00ff.tmp"
-                                           << true;
-    QTest::newRow("capital hex digits") << "SavedCard" << ".Card.DB.0123ABCD.tmp" << false;
-    QTest::newRow("seven digits") << "SavedCard" << ".Card.DB.0123abc.tmp" << false;
-    QTest::newRow("nine digits") << "SavedCard" << ".Card.DB.0123abcde.tmp" << false;
-    QTest::newRow("not hidden") << "SavedCard" << "Card.DB.0123abcd.tmp" << false;
-    QTest::newRow("another suffix") << "SavedCard" << ".Card.DB.0123abcd.tmp~" << false;
-    QTest::newRow("another file's") << "SavedCard" << ".Notes.DB.0123abcd.tmp" << false;
-    QTest::newRow("letter case of the name") << "SavedCard" << ".card.db.0123abcd.tmp" << false;
-    QTest::newRow("data file's name in the backups") << "BackUP" << ".Card.DB.0123abcd.tmp" << false;
-    QTest::newRow("not a history copy's") << "BackUP/history" << ".notes.kelvo.0123abcd.tmp" << false;
-    QTest::newRow("another program's") << "SavedCard" << ".Card.DB.tmp" << false;
+    QTest::newRow("data file's") << "SavedCard"
+                                 << ".Card.DB.0123abcd.tmp" << true;
+    QTest::newRow("backup's") << "BackUP"
+                              << ".db.kelvo.89abcdef.tmp" << true;
+    QTest::newRow("history copy's") << "BackUP/history"
+                                    << ".db-20261208-153012.kelvo.00ff00ff.tmp" << true;
+    QTest::newRow("second history copy's") << "BackUP/history"
+                                           << ".db-20261208-153012-2.kelvo.00ff00ff.tmp" << true;
+    QTest::newRow("capital hex digits") << "SavedCard"
+                                        << ".Card.DB.0123ABCD.tmp" << false;
+    QTest::newRow("seven digits") << "SavedCard"
+                                  << ".Card.DB.0123abc.tmp" << false;
+    QTest::newRow("nine digits") << "SavedCard"
+                                 << ".Card.DB.0123abcde.tmp" << false;
+    QTest::newRow("not hidden") << "SavedCard"
+                                << "Card.DB.0123abcd.tmp" << false;
+    QTest::newRow("another suffix") << "SavedCard"
+                                    << ".Card.DB.0123abcd.tmp~" << false;
+    QTest::newRow("another file's") << "SavedCard"
+                                    << ".Notes.DB.0123abcd.tmp" << false;
+    QTest::newRow("letter case of the name") << "SavedCard"
+                                             << ".card.db.0123abcd.tmp" << false;
+    QTest::newRow("data file's name in the backups") << "BackUP"
+                                                     << ".Card.DB.0123abcd.tmp" << false;
+    QTest::newRow("not a history copy's") << "BackUP/history"
+                                          << ".notes.kelvo.0123abcd.tmp" << false;
+    QTest::newRow("another program's") << "SavedCard"
+                                       << ".Card.DB.tmp" << false;
 }
 
 void TestAtomicFile::sweepRemovesOnlyStaleTemporaryFiles()

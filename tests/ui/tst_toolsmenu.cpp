@@ -56,11 +56,18 @@ QByteArray sampleFileBytes()
     CardTree tree;
     CardNode *customers = addNode(tree, nullptr, QStringLiteral("客户"), false);
     addNode(tree, customers, QStringLiteral("张三"), true,
-            {{2, QStringLiteral("经理")}, {3, QStringLiteral("某某公司")}, {5, QStringLiteral("010-1")},
-             {7, QStringLiteral("139")}, {12, QStringLiteral("zs@x.cn")}, {13, QStringLiteral("老客户, \"重要\"")}});
+            {{2, QStringLiteral("经理")},
+             {3, QStringLiteral("某某公司")},
+             {5, QStringLiteral("010-1")},
+             {7, QStringLiteral("139")},
+             {12, QStringLiteral("zs@x.cn")},
+             {13, QStringLiteral("老客户, \"重要\"")}});
     addNode(tree, customers, QStringLiteral("李四"), true,
-            {{4, QStringLiteral("北京市海淀区中关村大街1号")}, {8, QStringLiteral("100080")},
-             {9, QStringLiteral("http://li.cn")}, {10, QStringLiteral("12345")}, {11, QStringLiteral("li@msn.cn")}});
+            {{4, QStringLiteral("北京市海淀区中关村大街1号")},
+             {8, QStringLiteral("100080")},
+             {9, QStringLiteral("http://li.cn")},
+             {10, QStringLiteral("12345")},
+             {11, QStringLiteral("li@msn.cn")}});
     CardNode *friends = addNode(tree, nullptr, QStringLiteral("朋友"), false);
     CardNode *classmates = addNode(tree, friends, QStringLiteral("同学"), false);
     addNode(tree, classmates, QStringLiteral("王五"), true, {{6, QStringLiteral("021-2")}});
@@ -185,12 +192,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("intoClass");
         QTest::addColumn<QStringList>("topLevel");
         QTest::newRow("a class") << QStringLiteral("客户") << QStringLiteral("客户") << QStringList{"客户", "朋友"};
-        QTest::newRow("a card: its class") << QStringLiteral("王五") << QStringLiteral("同学")
-                                           << QStringList{"客户", "朋友"};
+        QTest::newRow("a card: its class")
+            << QStringLiteral("王五") << QStringLiteral("同学") << QStringList{"客户", "朋友"};
         QTest::newRow("a nested class") << QStringLiteral("同学") << QStringLiteral("同学")
                                         << QStringList{"客户", "朋友"};
-        QTest::newRow("nothing: the reserved class") << QString() << QStringLiteral("未分类的名片")
-                                                     << QStringList{"客户", "朋友", "未分类的名片"};
+        QTest::newRow("nothing: the reserved class")
+            << QString() << QStringLiteral("未分类的名片") << QStringList{"客户", "朋友", "未分类的名片"};
     }
 
     void importGoesIntoTheSelectedClass()
@@ -200,13 +207,13 @@ private Q_SLOTS:
         QFETCH(QStringList, topLevel);
         startWithSample();
         main()->selectNode(selected.isEmpty() ? nullptr : nodeLabelled(tree(), selected));
-        const QString vcf =
-            file(QStringLiteral("two.vcf"), QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:赵六\r\nTEL;TYPE=CELL:138\r\n"
-                                                          "END:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nFN:钱七\r\n"
-                                                          "ORG:某某公司\r\nEND:VCARD\r\n")
-                                                .toUtf8());
-        const QString csv = file(QStringLiteral("one.csv"),
-                                 QStringLiteral("姓名,手机,E_MAIL\r\n孙八,137,sun@x.cn\r\n").toUtf8());
+        const QString vcf = file(QStringLiteral("two.vcf"),
+                                 QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:赵六\r\nTEL;TYPE=CELL:138\r\n"
+                                                "END:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nFN:钱七\r\n"
+                                                "ORG:某某公司\r\nEND:VCARD\r\n")
+                                     .toUtf8());
+        const QString csv =
+            file(QStringLiteral("one.csv"), QStringLiteral("姓名,手机,E_MAIL\r\n孙八,137,sun@x.cn\r\n").toUtf8());
         const QStringList before = childLabels(nodeLabelled(tree(), intoClass));
         m_dialogs.answerOpenFiles({vcf, csv});
         command("actImportCards")->trigger();
@@ -261,16 +268,16 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("cards");
         QTest::addColumn<QString>("proposed");
         const QStringList all{"张三", "李四", "王五"};
-        QTest::newRow("a card, vCard") << QStringLiteral("张三") << QStringLiteral("a.vcf") << 0
-                                       << QStringList{"张三"} << QStringLiteral("张三.vcf");
+        QTest::newRow("a card, vCard") << QStringLiteral("张三") << QStringLiteral("a.vcf") << 0 << QStringList{"张三"}
+                                       << QStringLiteral("张三.vcf");
         QTest::newRow("a card, CSV") << QStringLiteral("李四") << QStringLiteral("a.csv") << 1 << QStringList{"李四"}
                                      << QStringLiteral("李四.vcf");
         QTest::newRow("a class with a nested one, CSV") << QStringLiteral("朋友") << QStringLiteral("friends.csv") << 1
                                                         << QStringList{"王五"} << QStringLiteral("朋友.vcf");
-        QTest::newRow("everything, vCard") << QString() << QStringLiteral("all.vcf") << 0 << all
-                                           << QStringLiteral("名片.vcf");
-        QTest::newRow("everything, CSV type with another name") << QString() << QStringLiteral("all.txt") << 1 << all
-                                                                << QStringLiteral("名片.vcf");
+        QTest::newRow("everything, vCard")
+            << QString() << QStringLiteral("all.vcf") << 0 << all << QStringLiteral("名片.vcf");
+        QTest::newRow("everything, CSV type with another name")
+            << QString() << QStringLiteral("all.txt") << 1 << all << QStringLiteral("名片.vcf");
     }
 
     void exportReadsBackTheSameFields()
