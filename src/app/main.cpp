@@ -1,6 +1,7 @@
 // The kelvo program: one running copy per user, three windows, and the
 // message loop until the main window really closes.
 
+#include "AtomicFile.h"
 #include "ChineseQtTexts.h"
 #include "DataFiles.h"
 #include "ImageList.h"
@@ -36,7 +37,12 @@ int main(int argc, char **argv)
     }
     QApplication::setWindowIcon(kelvo::ImageList::programIcon());
 
-    kelvo::Session session(kelvo::DataFiles::forThisProgram());
+    // Holding the lock, no save of Kelvo runs: a temporary file of an earlier
+    // save that was killed is stale. One that cannot be removed is logged and
+    // stays; it never stops the start.
+    const kelvo::DataFiles files = kelvo::DataFiles::forThisProgram();
+    kelvo::removeStaleTemporaryFiles(files);
+    kelvo::Session session(files);
 
     QObject::connect(&session, &kelvo::Session::finished, &app, [](int exitCode) { QCoreApplication::exit(exitCode); });
     QObject::connect(&instance, &kelvo::SingleInstance::showRequested, &session,

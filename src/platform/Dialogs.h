@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -8,7 +9,14 @@ class QWidget;
 
 namespace kelvo {
 
-// The program's message boxes and the file-save dialog. Every text and answer
+// The chosen file and file type of a save dialog that offers several types.
+struct SaveFileChoice
+{
+    QString path;
+    int type = 0; // the index of the chosen type among the dialog's filters
+};
+
+// The program's message boxes and the file dialogs. Every text and answer
 // goes through here, so windows can be driven and checked without a screen.
 class Dialogs
 {
@@ -28,6 +36,16 @@ public:
     // `defaultSuffix` (without a dot) is appended to a name typed without one.
     virtual std::optional<QString> saveFileName(QWidget *owner, const QString &title, const QString &filter,
                                                 const QString &defaultSuffix, const QString &initialName) = 0;
+    // The file-save dialog offering several file types, one filter each
+    // ("vCard 文件 (*.vcf)"): the chosen path and type, or nothing when
+    // cancelled. `suffixes[i]` (without a dot) is appended to a name typed
+    // without one while type i is chosen.
+    virtual std::optional<SaveFileChoice> saveFileOfType(QWidget *owner, const QString &title,
+                                                         const QStringList &filters, const QStringList &suffixes,
+                                                         const QString &initialName) = 0;
+    // The file-open dialog for one or more existing files: their paths;
+    // empty when cancelled.
+    virtual QStringList openFileNames(QWidget *owner, const QString &title, const QString &filter) = 0;
 };
 
 // The caption of notices and of the error message.

@@ -9,6 +9,8 @@
 #include <QLocale>
 #include <QMessageBox>
 
+#include <algorithm>
+
 namespace kelvo {
 
 QString applicationTitle()
@@ -127,29 +129,82 @@ void QtDialogs::error(QWidget *owner, const QString &text)
     runBox(owner, QMessageBox::Warning, applicationTitle(), text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
+namespace {
+
+// Qt's own dialog, not the desktop's: the desktop's follows the user's
+// language, and every text the user sees here is Chinese. Before anything
+// else is set on the dialog.
+void useQtDialog(QFileDialog &dialog, QFileIconProvider &iconProvider)
+{
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(&iconProvider);
+    dialog.setProxyModel(new ChineseFileListModel(&dialog));
+}
+
+// `accept` is the accept button's text.
+void setChineseLabels(QFileDialog &dialog, const QString &accept)
+{
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("查找范围："));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("文件名："));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("文件类型："));
+    dialog.setLabelText(QFileDialog::Accept, accept);
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
+}
+
+} // namespace
+
 std::optional<QString> QtDialogs::saveFileName(QWidget *owner, const QString &title, const QString &filter,
                                                const QString &defaultSuffix, const QString &initialName)
 {
     ChineseFileIconProvider iconProvider; // outlives the dialog that uses it
     QFileDialog dialog(owner, title, QString(), filter);
-    // Qt's own dialog, not the desktop's: the desktop's follows the user's
-    // language, and every text the user sees here is Chinese.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setIconProvider(&iconProvider);
-    dialog.setProxyModel(new ChineseFileListModel(&dialog));
+    useQtDialog(dialog, iconProvider);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("查找范围："));
-    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("文件名："));
-    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("文件类型："));
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("保存"));
-    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
+    setChineseLabels(dialog, QStringLiteral("保存"));
     dialog.setDefaultSuffix(defaultSuffix);
     if (!initialName.isEmpty())
         dialog.selectFile(initialName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
+}
+
+std::optional<SaveFileChoice> QtDialogs::saveFileOfType(QWidget *owner, const QString &title,
+                                                        const QStringList &filters, const QStringList &suffixes,
+                                                        const QString &initialName)
+{
+    ChineseFileIconProvider iconProvider;
+    QFileDialog dialog(owner, title);
+    useQtDialog(dialog, iconProvider);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    setChineseLabels(dialog, QStringLiteral("保存"));
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(suffixes.value(0));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, &filters, &suffixes](const QString &chosen) {
+                         dialog.setDefaultSuffix(suffixes.value(filters.indexOf(chosen)));
+                     });
+    if (!initialName.isEmpty())
+        dialog.selectFile(initialName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return SaveFileChoice{dialog.selectedFiles().constFirst(),
+                          int(std::max<qsizetype>(0, filters.indexOf(dialog.selectedNameFilter())))};
+}
+
+QStringList QtDialogs::openFileNames(QWidget *owner, const QString &title, const QString &filter)
+{
+    ChineseFileIconProvider iconProvider;
+    QFileDialog dialog(owner, title, QString(), filter);
+    useQtDialog(dialog, iconProvider);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    setChineseLabels(dialog, QStringLiteral("打开"));
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
 }
 
 } // namespace kelvo

@@ -14,6 +14,9 @@ public:
     void error(QWidget *owner, const QString &text) override;
     std::optional<QString> saveFileName(QWidget *owner, const QString &title, const QString &filter,
                                         const QString &defaultSuffix, const QString &initialName) override;
+    std::optional<SaveFileChoice> saveFileOfType(QWidget *owner, const QString &title, const QStringList &filters,
+                                                 const QStringList &suffixes, const QString &initialName) override;
+    QStringList openFileNames(QWidget *owner, const QString &title, const QString &filter) override;
 };
 
 } // namespace kelvo

@@ -129,6 +129,9 @@ int runRestore(const QString &dataFile, const QString &copyName)
         }
         return ExitUsage;
     }
+    // With the lock held no save of Kelvo runs: what an earlier, killed save
+    // left behind goes (a file that stays is only logged).
+    removeStaleTemporaryFiles(files);
 
     const Result<QString> kept =
         BackupHistory(files.historyFolder).keep(files.dataFile, BackupHistory::Spacing::Always);

@@ -6,6 +6,7 @@
 #include "CardImport.h"
 #include "CsvLayouts.h"
 
+#include "AtomicFile.h"
 #include "CardRecords.h"
 #include "CardTree.h"
 #include "DataFile.h"
@@ -123,6 +124,9 @@ int runImport(const QStringList &args)
     // The data file first: nothing is read in vain from a damaged one.
     CardTree tree;
     const DataFiles files = DataFiles::forDataFile(options.dataPath);
+    // With the lock held no save of Kelvo runs: what an earlier, killed save
+    // left behind goes (a file that stays is only logged).
+    removeStaleTemporaryFiles(files);
     if (QFileInfo::exists(options.dataPath)) {
         QString error;
         bool wasEmpty = false;

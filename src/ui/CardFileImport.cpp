@@ -101,7 +101,16 @@ QString CardFileImport::resultText(int imported, int skipped, const QStringList 
 
 int CardFileImport::importFiles(CardTreeHost &host, CardNode *targetClass, const QStringList &files)
 {
-    if (!targetClass || files.isEmpty())
+    if (!targetClass)
+        return 0;
+    return importFiles(
+        host, [targetClass] { return targetClass; }, files);
+}
+
+int CardFileImport::importFiles(CardTreeHost &host, const std::function<CardNode *()> &targetClass,
+                                const QStringList &files)
+{
+    if (files.isEmpty())
         return 0;
     std::vector<NewCardNode> cards;
     std::vector<exchange::ImportMessages> reports;
@@ -119,8 +128,11 @@ int CardFileImport::importFiles(CardTreeHost &host, CardNode *targetClass, const
     }
     const int imported = int(cards.size());
     if (imported > 0) {
+        CardNode *target = targetClass();
+        if (!target)
+            return 0;
         // One announcement: one model insert, and Modified raised by the tree.
-        CardNode *last = host.cardTree().addChildren(targetClass, std::move(cards));
+        CardNode *last = host.cardTree().addChildren(target, std::move(cards));
         host.selectNode(last);
     }
     host.dialogs().notice(host.dialogOwner(), resultText(imported, skipped, files, reports));

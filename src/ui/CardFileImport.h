@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 class QMimeData;
@@ -33,6 +34,11 @@ public:
     // says how many cards were imported and lists the first skipped or cut
     // ones. Returns the number of cards imported.
     static int importFiles(CardTreeHost &host, CardNode *targetClass, const QStringList &files);
+    // The same with the class found (or made) by `targetClass` only once
+    // the files have been read and hold cards: a failed import changes
+    // nothing.
+    static int importFiles(CardTreeHost &host, const std::function<CardNode *()> &targetClass,
+                           const QStringList &files);
 
     // The notice after an import; `reports[i]` belongs to `files[i]`.
     static QString resultText(int imported, int skipped, const QStringList &files,

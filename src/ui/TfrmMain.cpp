@@ -1,6 +1,7 @@
 #include "TfrmMain.h"
 
 #include "CardDetailPanel.h"
+#include "CardFileCommands.h"
 #include "CardRecords.h"
 #include "CardTreeControls.h"
 #include "CardTreeModel.h"
@@ -182,6 +183,8 @@ void TfrmMain::createMenus()
     edit->addAction(command(Command::SendMail));
     edit->addAction(command(Command::OpenMainPage));
 
+    createToolsMenu();
+
     QMenu *help = MainMenu1->addMenu(QStringLiteral("帮助"));
     help->setObjectName(QStringLiteral("mnuHelp"));
     help->addAction(command(Command::SoftHelp));
@@ -190,6 +193,28 @@ void TfrmMain::createMenus()
     help->addAction(command(Command::MailToAuthor));
     help->addSeparator();
     help->addAction(command(Command::About));
+}
+
+void TfrmMain::createToolsMenu()
+{
+    mnuTools = MainMenu1->addMenu(QStringLiteral("工具"));
+    mnuTools->setObjectName(QStringLiteral("mnuTools"));
+    mnuTools->setAccessibleName(QStringLiteral("工具"));
+    m_fileCommands = std::make_unique<CardFileCommands>(*this);
+    const struct
+    {
+        const char *name;
+        QString caption;
+        void (CardFileCommands::*run)();
+    } rows[] = {
+        {"actImportCards", QStringLiteral("导入名片..."), &CardFileCommands::actImportCardsExecute},
+        {"actExportCards", QStringLiteral("导出名片..."), &CardFileCommands::actExportCardsExecute},
+    };
+    for (const auto &row : rows) {
+        QAction *action = mnuTools->addAction(row.caption);
+        action->setObjectName(QString::fromLatin1(row.name));
+        connect(action, &QAction::triggered, this, [this, run = row.run] { ((*m_fileCommands).*run)(); });
+    }
 }
 
 void TfrmMain::createToolBar()

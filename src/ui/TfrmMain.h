@@ -19,6 +19,7 @@ class QToolBar;
 
 namespace kelvo {
 
+class CardFileCommands;
 class CardTreeControls;
 class CardTreeModel;
 class CardTreeView;
@@ -102,6 +103,9 @@ public:
 
     // The search command `actSearchCard`, which the tray menu offers too.
     QAction *searchCommand() const { return command(Command::SearchCard); }
+    // The one menu of the program's extensions, "工具" (`mnuTools`), before
+    // "帮助": the commands that are not among the specified ones go here.
+    QMenu *toolsMenu() const { return mnuTools; }
 
     const ImageList &imageList() const { return ImageList1; }
 
@@ -167,6 +171,7 @@ private:
     QAction *command(Command which) const { return m_commands[static_cast<size_t>(which)]; }
     void loadStoredSkin();
     void createMenus();
+    void createToolsMenu();
     void createToolBar();
     void createCentralArea();
     void createTreeControls();
@@ -187,11 +192,13 @@ private:
     CardTreeModel *m_model = nullptr;
     std::array<QAction *, CommandCount> m_commands = {};
     std::unique_ptr<LinkCommands> m_links;
+    std::unique_ptr<CardFileCommands> m_fileCommands;
     CardTreeControls *m_treeControls = nullptr;
 
     // --- controls
     QToolBar *ToolBar1 = nullptr;
     QMenuBar *MainMenu1 = nullptr;
+    QMenu *mnuTools = nullptr;
     QSplitter *Splitter1 = nullptr;
     CardTreeView *tvCard = nullptr;
     QFrame *Panel2 = nullptr;

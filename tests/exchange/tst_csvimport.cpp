@@ -62,6 +62,8 @@ private slots:
     void googleNewerLayout();
     void outlookEnglish();
     void outlookChineseSalutationIsNoTitle();
+    void outlookChineseNewerNames_data();
+    void outlookChineseNewerNames();
     void thunderbirdEnglish();
     void thunderbirdChineseWorkColumnsCount();
     void unknownHeaderIsRefusedWithItsColumns();
@@ -272,6 +274,49 @@ void TestCsvImport::outlookChineseSalutationIsNoTitle()
                      {13, "老客户; 头衔: 先生; 部门: 销售部"}}));
 }
 
+// A contact as a newer Chinese Outlook exports it: the header names are the
+// newer ones ("名字", "姓氏", "职位", "公司街道", "住宅所在街道", "手机",
+// "备注"), the file in the system's code page (GBK).
+void TestCsvImport::outlookChineseNewerNames_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("name") << 1 << QStringLiteral("张三");
+    QTest::newRow("job title, not the salutation") << 2 << QStringLiteral("经理");
+    QTest::newRow("company") << 3 << QStringLiteral("某某公司");
+    QTest::newRow("business address") << 4 << QStringLiteral("中国北京市海淀区中关村大街1号A座501");
+    QTest::newRow("business phone") << 5 << QStringLiteral("010-1");
+    QTest::newRow("business fax") << 6 << QStringLiteral("010-2");
+    QTest::newRow("mobile") << 7 << QStringLiteral("139");
+    QTest::newRow("business postcode") << 8 << QStringLiteral("100080");
+    QTest::newRow("web page") << 9 << QStringLiteral("http://x.cn");
+    QTest::newRow("QQ") << 10 << QString();
+    QTest::newRow("MSN") << 11 << QString();
+    QTest::newRow("e-mail") << 12 << QStringLiteral("zs@x.cn");
+    QTest::newRow("notes, then what has no field of its own")
+        << 13
+        << QStringLiteral("老客户; 头衔: 先生; 部门: 销售部; 住宅地址: 中国上海市家里路1号; 商务电话 2: 010-3; "
+                          "家庭电话: 021-5; 寻呼机: 128; 电子邮件 2 地址: zs@home.cn; 生日: 1980/5/4");
+}
+
+void TestCsvImport::outlookChineseNewerNames()
+{
+    QFETCH(int, field);
+    QFETCH(QString, expected);
+    const QByteArray file = gbk(QStringLiteral(
+        "头衔,名字,中间名,姓氏,后缀,公司,部门,职位,公司街道,公司所在街道 2,公司城市,公司省份,公司邮编,"
+        "公司国家/地区,住宅所在街道,住宅所在城市,住宅所在国家/地区,公司传真,公司电话,商务电话 2,家庭电话,手机,寻呼机,"
+        "电子邮件地址,电子邮件类型,电子邮件显示名,电子邮件 2 地址,备注,网页,生日,类别,性别,敏感度\r\n"
+        "先生,三,,张,,某某公司,销售部,经理,中关村大街1号,A座501,海淀区,北京市,100080,中国,家里路1号,上海市,中国,"
+        "010-2,010-1,010-3,021-5,139,128,zs@x.cn,SMTP,张三 (zs@x.cn),zs@home.cn,老客户,http://x.cn,1980/5/4,,"
+        "未指定,普通\r\n"));
+    const ImportResult result = ImportCards(file);
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    const QStringList fields = OnlyCard(result);
+    QCOMPARE(fields.size(), 13);
+    QCOMPARE(fields.at(field - 1), expected);
+}
+
 void TestCsvImport::thunderbirdEnglish()
 {
     const QByteArray file =
@@ -340,10 +385,11 @@ void TestCsvImport::columnsMappedByHand()
 {
     CsvOptions options;
     options.maps = {{"名字", 1}, {"手机号", 7}, {"2", 0}};
-    const ImportResult result = ImportCards(QByteArray("名字,公司名称,手机号,备注\n张三,某某公司,139,x\n"), options);
+    // ("名字" and "备注" together would be Chinese Outlook's header.)
+    const ImportResult result = ImportCards(QByteArray("名字,公司名称,手机号,说明\n张三,某某公司,139,x\n"), options);
     QVERIFY2(result.ok(), qPrintable(result.error));
     // Column 2 is passed over (0); an unmapped column is an extra value.
-    QCOMPARE(OnlyCard(result), Fields({{1, "张三"}, {7, "139"}, {13, "备注: x"}}));
+    QCOMPARE(OnlyCard(result), Fields({{1, "张三"}, {7, "139"}, {13, "说明: x"}}));
 
     options.maps = {{"nosuch", 1}};
     const ImportResult missing = ImportCards(QByteArray("名字,公司名称\n张三,x\n"), options);

@@ -144,6 +144,10 @@ private Q_SLOTS:
     void spreadsheetDialogKeepsQtsTitleInChinese();
     void editorMenuReadsChinese_data();
     void editorMenuReadsChinese();
+    void saveDialogOfTypeTakesTheChosenTypesSuffix_data();
+    void saveDialogOfTypeTakesTheChosenTypesSuffix();
+    void openDialogReadsChineseAndGivesTheChosenFiles_data();
+    void openDialogReadsChineseAndGivesTheChosenFiles();
 
 private:
     void addCatalogueRows();
@@ -307,6 +311,95 @@ void TestChineseDialogs::spreadsheetDialogKeepsQtsTitleInChinese()
     QVERIFY(!texts.isEmpty());
     QCOMPARE(texts.constFirst(), QStringLiteral("另存为"));
     QVERIFY2(withLatinLetters(texts).isEmpty(), qPrintable(withLatinLetters(texts).join(u" | ")));
+}
+
+void TestChineseDialogs::saveDialogOfTypeTakesTheChosenTypesSuffix_data()
+{
+    QTest::addColumn<bool>("withQtCatalogue");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("first type") << true << 0 << QStringLiteral("名片") << QStringLiteral("名片.vcf");
+    QTest::newRow("second type") << true << 1 << QStringLiteral("名片") << QStringLiteral("名片.csv");
+    QTest::newRow("second type, without Qt's catalogue")
+        << false << 1 << QStringLiteral("名片") << QStringLiteral("名片.csv");
+    QTest::newRow("a name with a suffix keeps it")
+        << true << 1 << QStringLiteral("名片.txt") << QStringLiteral("名片.txt");
+}
+
+void TestChineseDialogs::saveDialogOfTypeTakesTheChosenTypesSuffix()
+{
+    QFETCH(int, type);
+    QFETCH(QString, typed);
+    QFETCH(QString, expected);
+    installTexts();
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QtDialogs dialogs;
+    QStringList texts;
+    QStringList filters;
+    whenModalShown([&](QWidget *dialog) {
+        auto *fileDialog = qobject_cast<QFileDialog *>(dialog);
+        QVERIFY(fileDialog);
+        fileDialog->setDirectory(folder.path());
+        auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+        QVERIFY(types);
+        for (int i = 0; i < types->count(); ++i)
+            filters.append(types->itemText(i));
+        // As the user picks a type from the list.
+        types->setCurrentIndex(type);
+        emit types->activated(type);
+        emit types->textActivated(types->itemText(type));
+        texts = readableTexts(dialog);
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(typed);
+        click(dialog, QStringLiteral("保存"));
+    });
+    const std::optional<SaveFileChoice> chosen = dialogs.saveFileOfType(
+        nullptr, QStringLiteral("导出名片"), {QStringLiteral("vCard 文件 (*.vcf)"), QStringLiteral("CSV 文件 (*.csv)")},
+        {QStringLiteral("vcf"), QStringLiteral("csv")}, QStringLiteral("张三.vcf"));
+    QCOMPARE(filters, QStringList({"vCard 文件 (*.vcf)", "CSV 文件 (*.csv)"}));
+    QVERIFY(!texts.isEmpty());
+    QCOMPARE(texts.constFirst(), QStringLiteral("导出名片"));
+    QVERIFY2(withLatinLetters(texts).isEmpty(), qPrintable(withLatinLetters(texts).join(u" | ")));
+    QVERIFY(chosen);
+    QCOMPARE(chosen->path, QDir(folder.path()).filePath(expected));
+    QCOMPARE(chosen->type, type);
+}
+
+void TestChineseDialogs::openDialogReadsChineseAndGivesTheChosenFiles_data()
+{
+    addCatalogueRows();
+}
+
+void TestChineseDialogs::openDialogReadsChineseAndGivesTheChosenFiles()
+{
+    installTexts();
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    for (const char *name : {"a.vcf", "b.csv"}) {
+        QFile file(folder.filePath(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QtDialogs dialogs;
+    QStringList texts;
+    whenModalShown([&](QWidget *dialog) {
+        auto *fileDialog = qobject_cast<QFileDialog *>(dialog);
+        QVERIFY(fileDialog);
+        fileDialog->setDirectory(folder.path());
+        texts = readableTexts(dialog);
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("\"a.vcf\" \"b.csv\""));
+        click(dialog, QStringLiteral("打开"));
+    });
+    const QStringList chosen =
+        dialogs.openFileNames(nullptr, QStringLiteral("导入名片"), QStringLiteral("名片文件 (*.vcf *.csv)"));
+    QVERIFY(!texts.isEmpty());
+    QCOMPARE(texts.constFirst(), QStringLiteral("导入名片"));
+    QVERIFY2(withLatinLetters(texts).isEmpty(), qPrintable(withLatinLetters(texts).join(u" | ")));
+    QCOMPARE(chosen, QStringList({folder.filePath(QStringLiteral("a.vcf")), folder.filePath(QStringLiteral("b.csv"))}));
+
+    // Cancelled: no file.
+    whenModalShown([](QWidget *dialog) { click(dialog, QStringLiteral("取消")); });
+    QVERIFY(dialogs.openFileNames(nullptr, QStringLiteral("导入名片"), QStringLiteral("*.vcf")).isEmpty());
 }
 
 void TestChineseDialogs::editorMenuReadsChinese_data()

@@ -1,4 +1,5 @@
 #include "AtomicFile.h"
+#include "DataFiles.h"
 #include "FileHelpers.h"
 #include "FileSizeLimit.h"
 #include "Result.h"
@@ -6,12 +7,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
+#include <cstring>
+#include <thread>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -45,6 +50,60 @@ QByteArray pattern(qsizetype size)
     return bytes;
 }
 
+// Whether the file system of `folder` offers unnamed files: where it does,
+// AtomicFile must use them.
+bool offersUnnamedFiles(const QString &folder)
+{
+#if defined(Q_OS_LINUX) && defined(O_TMPFILE)
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+#else
+    Q_UNUSED(folder);
+    return false;
+#endif
+}
+
+// Sets the kind of temporary file for one test and puts the automatic choice back.
+class TemporaryKindForTest
+{
+public:
+    explicit TemporaryKindForTest(TemporaryFileKind kind) { setTemporaryFileKindForTests(kind); }
+    ~TemporaryKindForTest() { setTemporaryFileKindForTests(TemporaryFileKind::Automatic); }
+};
+
+const char *const WriteUntilKilled = "--write-until-killed";
+constexpr qint64 ReportedAfterBytes = 16 * 1024 * 1024;
+
+// The child process of killedDuringAWrite: writes the target's temporary file
+// piece by piece, says "writing N" (N: whether the file is unnamed) once
+// ReportedAfterBytes are written, and goes on until it is killed (or gives up
+// after a minute, uncommitted).
+int writeUntilKilled(const char *kind, const char *target)
+{
+    setTemporaryFileKindForTests(std::strcmp(kind, "named") == 0 ? TemporaryFileKind::Named
+                                                                 : TemporaryFileKind::Automatic);
+    AtomicFile file(QString::fromLocal8Bit(target));
+    if (!file.open())
+        return 2;
+    const QByteArray piece = pattern(64 * 1024);
+    qint64 written = 0;
+    for (int i = 0; i < 60000; ++i) {
+        if (!file.write(piece))
+            return 2;
+        written += piece.size();
+        if (written == ReportedAfterBytes) {
+            std::printf("writing %d\n", file.isUnnamed() ? 1 : 0);
+            std::fflush(stdout);
+        }
+        if (written > ReportedAfterBytes)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return 3;
+}
+
 } // namespace
 
 class TestAtomicFile : public QObject
@@ -62,6 +121,13 @@ private slots:
     void writerWithItsOwnPath();
     void copyReplacesTheDestination();
     void errorMessages();
+    void everyKindOfTemporaryFile_data();
+    void everyKindOfTemporaryFile();
+    void killedDuringAWrite_data();
+    void killedDuringAWrite();
+    void sweepRemovesOnlyStaleTemporaryFiles_data();
+    void sweepRemovesOnlyStaleTemporaryFiles();
+    void sweepLeavesAFileBeingWritten();
 };
 
 void TestAtomicFile::replacesTheTargetWhole()
@@ -306,5 +372,211 @@ void TestAtomicFile::errorMessages()
                  + QStringLiteral(": the folder cannot be created"));
 }
 
-QTEST_GUILESS_MAIN(TestAtomicFile)
+void TestAtomicFile::everyKindOfTemporaryFile_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("unnamed");
+#if defined(Q_OS_LINUX)
+    QTest::newRow("unnamed") << int(TemporaryFileKind::Automatic) << true;
+    QTest::newRow("unnamed, copied into a named file") << int(TemporaryFileKind::UnnamedUnlinkable) << true;
+#endif
+    QTest::newRow("named") << int(TemporaryFileKind::Named) << false;
+}
+
+void TestAtomicFile::everyKindOfTemporaryFile()
+{
+    QFETCH(int, kind);
+    QFETCH(bool, unnamed);
+    const TemporaryKindForTest forTest(static_cast<TemporaryFileKind>(kind));
+    QTemporaryDir dir;
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("real"))));
+    const QString real = dir.filePath(QStringLiteral("real/data.bin"));
+    QVERIFY(writePlainFile(real, "old"));
+    QVERIFY(QFile::setPermissions(real, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+
+    // Open, written, not yet committed: only the named kind shows a file.
+    const QByteArray next = pattern(3 * 1024 * 1024 + 5); // more than one piece of the copy
+    {
+        AtomicFile file(real);
+        QVERIFY(file.open().ok());
+        if (unnamed && !offersUnnamedFiles(dir.path()))
+            QSKIP("the file system has no unnamed temporary files");
+        QCOMPARE(file.isUnnamed(), unnamed);
+        QVERIFY(file.write(next).ok());
+        QCOMPARE(entriesOf(dir.filePath(QStringLiteral("real"))).size(), unnamed ? 1 : 2);
+    }
+    QCOMPARE(readFile(real), QByteArray("old"));
+
+    // Through a symbolic link: the file it points to is replaced, its
+    // permissions kept, and nothing else is left.
+    const QString link = dir.filePath(QStringLiteral("link.bin"));
+    QVERIFY(QFile::link(real, link));
+    const Result<> done = writeFileAtomically(link, next);
+    QVERIFY2(done.ok(), qPrintable(done.error().message()));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(readFile(real), next);
+    const QFileDevice::Permissions ownerGroupOther(0x7077);
+    QCOMPARE(QFile::permissions(real) & ownerGroupOther,
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    QCOMPARE(entriesOf(dir.filePath(QStringLiteral("real"))), QStringList{"data.bin"});
+
+    // A writer that needs a path gets a named file beside the target.
+    QString given;
+    const Result<> through = writeFileAtomicallyThrough(real, [&given](const QString &path) -> Result<> {
+        given = path;
+        if (!writePlainFile(path, "by path"))
+            return Error{ErrorCode::WriteFailed, path, QString()};
+        return {};
+    });
+    QVERIFY2(through.ok(), qPrintable(through.error().message()));
+    QVERIFY(isTemporaryFileNameFor(QFileInfo(given).fileName(), QStringLiteral("data.bin")));
+    QCOMPARE(readFile(real), QByteArray("by path"));
+    QCOMPARE(entriesOf(dir.filePath(QStringLiteral("real"))), QStringList{"data.bin"});
+}
+
+void TestAtomicFile::killedDuringAWrite_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("leftBehind");
+    QTest::newRow("unnamed") << QStringLiteral("automatic") << 0;
+    QTest::newRow("named") << QStringLiteral("named") << 1;
+}
+
+void TestAtomicFile::killedDuringAWrite()
+{
+#ifdef Q_OS_UNIX
+    QFETCH(QString, kind);
+    QFETCH(int, leftBehind);
+    QTemporaryDir dir;
+    const DataFiles files = DataFiles::inFolder(dir.path());
+    QVERIFY(fileio::makeFolderFor(files.dataFile).ok());
+    QVERIFY(writePlainFile(files.dataFile, "old cards"));
+
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(WriteUntilKilled), kind, files.dataFile});
+    QVERIFY(child.waitForStarted());
+    while (!child.canReadLine() && child.state() == QProcess::Running)
+        child.waitForReadyRead(10000);
+    const QByteArray said = child.readLine().trimmed();
+    QVERIFY2(said.startsWith("writing"), said.constData());
+    if (kind == QLatin1String("automatic") && !offersUnnamedFiles(dir.path())) {
+        child.kill();
+        child.waitForFinished();
+        QSKIP("the file system has no unnamed temporary files");
+    }
+    QCOMPARE(said, kind == QLatin1String("automatic") ? QByteArray("writing 1") : QByteArray("writing 0"));
+    child.kill(); // SIGKILL
+    QVERIFY(child.waitForFinished());
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+    const QString folder = QFileInfo(files.dataFile).absolutePath();
+    QStringList entries = entriesOf(folder);
+    QCOMPARE(entries.size(), 1 + leftBehind);
+    QCOMPARE(readFile(files.dataFile), QByteArray("old cards"));
+    if (leftBehind > 0) {
+        entries.removeOne(QStringLiteral("Card.DB"));
+        QVERIFY(QFileInfo(folder + QLatin1Char('/') + entries.first()).size() >= ReportedAfterBytes);
+    }
+    // The next start's sweep removes what the named file left.
+    const TemporaryFileSweep sweep = removeStaleTemporaryFiles(files);
+    QCOMPARE(sweep.removed.size(), leftBehind);
+    QVERIFY(sweep.kept.isEmpty());
+    QCOMPARE(entriesOf(folder), QStringList{"Card.DB"});
+    QCOMPARE(readFile(files.dataFile), QByteArray("old cards"));
+#else
+    QSKIP("needs SIGKILL");
+#endif
+}
+
+void TestAtomicFile::sweepRemovesOnlyStaleTemporaryFiles_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("data file's") << "SavedCard"
+                                 << ".Card.DB.0123abcd.tmp" << true;
+    QTest::newRow("backup's") << "BackUP"
+                              << ".db.kelvo.89abcdef.tmp" << true;
+    QTest::newRow("history copy's") << "BackUP/history"
+                                    << ".db-20261208-153012.kelvo.00ff00ff.tmp" << true;
+    QTest::newRow("second history copy's") << "BackUP/history"
+                                           << ".db-20261208-153012-2.kelvo.00ff00ff.tmp" << true;
+    QTest::newRow("capital hex digits") << "SavedCard"
+                                        << ".Card.DB.0123ABCD.tmp" << false;
+    QTest::newRow("seven digits") << "SavedCard"
+                                  << ".Card.DB.0123abc.tmp" << false;
+    QTest::newRow("nine digits") << "SavedCard"
+                                 << ".Card.DB.0123abcde.tmp" << false;
+    QTest::newRow("not hidden") << "SavedCard"
+                                << "Card.DB.0123abcd.tmp" << false;
+    QTest::newRow("another suffix") << "SavedCard"
+                                    << ".Card.DB.0123abcd.tmp~" << false;
+    QTest::newRow("another file's") << "SavedCard"
+                                    << ".Notes.DB.0123abcd.tmp" << false;
+    QTest::newRow("letter case of the name") << "SavedCard"
+                                             << ".card.db.0123abcd.tmp" << false;
+    QTest::newRow("data file's name in the backups") << "BackUP"
+                                                     << ".Card.DB.0123abcd.tmp" << false;
+    QTest::newRow("not a history copy's") << "BackUP/history"
+                                          << ".notes.kelvo.0123abcd.tmp" << false;
+    QTest::newRow("another program's") << "SavedCard"
+                                       << ".Card.DB.tmp" << false;
+}
+
+void TestAtomicFile::sweepRemovesOnlyStaleTemporaryFiles()
+{
+    QFETCH(QString, where);
+    QFETCH(QString, name);
+    QFETCH(bool, removed);
+    QTemporaryDir dir;
+    const DataFiles files = DataFiles::inFolder(dir.path());
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("SavedCard"))));
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("BackUP/history"))));
+    QVERIFY(writePlainFile(files.dataFile, "cards"));
+    QVERIFY(writePlainFile(files.backupFile, "backup"));
+    const QString path = dir.filePath(where + QLatin1Char('/') + name);
+    QVERIFY(writePlainFile(path, "left behind"));
+
+    const TemporaryFileSweep sweep = removeStaleTemporaryFiles(files);
+    QCOMPARE(QFileInfo::exists(path), !removed);
+    QCOMPARE(sweep.removed, removed ? QStringList{path} : QStringList());
+    QVERIFY(sweep.kept.isEmpty());
+    QCOMPARE(readFile(files.dataFile), QByteArray("cards"));
+    QCOMPARE(readFile(files.backupFile), QByteArray("backup"));
+
+    // A folder or a link of such a name is never the program's file.
+    if (removed) {
+        QVERIFY(QDir().mkpath(path));
+        QVERIFY(removeStaleTemporaryFiles(files).removed.isEmpty());
+        QVERIFY(QFileInfo(path).isDir());
+    }
+}
+
+void TestAtomicFile::sweepLeavesAFileBeingWritten()
+{
+    // A save that runs (a kelvo-tool command without the lock) keeps its file.
+    const TemporaryKindForTest forTest(TemporaryFileKind::Named);
+    QTemporaryDir dir;
+    const DataFiles files = DataFiles::inFolder(dir.path());
+    QVERIFY(fileio::makeFolderFor(files.dataFile).ok());
+    AtomicFile file(files.dataFile);
+    QVERIFY(file.open().ok());
+    QVERIFY(file.write("new").ok());
+    const TemporaryFileSweep sweep = removeStaleTemporaryFiles(files);
+    QVERIFY(sweep.removed.isEmpty());
+#ifdef Q_OS_UNIX
+    QCOMPARE(sweep.kept.size(), 1);
+#endif
+    QVERIFY(file.commit().ok());
+    QCOMPARE(readFile(files.dataFile), QByteArray("new"));
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 4 && std::strcmp(argv[1], WriteUntilKilled) == 0)
+        return writeUntilKilled(argv[2], argv[3]);
+    QCoreApplication app(argc, argv);
+    TestAtomicFile test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_atomicfile.moc"

@@ -46,9 +46,10 @@ void ScriptedDialogs::error(QWidget *, const QString &text)
 }
 
 std::optional<QString> ScriptedDialogs::saveFileName(QWidget *, const QString &title, const QString &filter,
-                                                     const QString &, const QString &)
+                                                     const QString &, const QString &initialName)
 {
     m_shown.append({Kind::SaveFile, title, filter});
+    m_lastInitialName = initialName;
     if (!m_script.isEmpty()) {
         if (std::holds_alternative<QString>(m_script.head()))
             return std::get<QString>(m_script.dequeue());
@@ -59,6 +60,50 @@ std::optional<QString> ScriptedDialogs::saveFileName(QWidget *, const QString &t
     }
     ++m_unscripted;
     return std::nullopt;
+}
+
+std::optional<SaveFileChoice> ScriptedDialogs::saveFileOfType(QWidget *, const QString &title,
+                                                              const QStringList &filters, const QStringList &suffixes,
+                                                              const QString &initialName)
+{
+    m_shown.append({Kind::SaveFile, title, filters.join(QStringLiteral(";;"))});
+    m_lastInitialName = initialName;
+    if (!m_script.isEmpty()) {
+        if (std::holds_alternative<SaveFileChoice>(m_script.head()))
+            return std::get<SaveFileChoice>(m_script.dequeue());
+        if (std::holds_alternative<QString>(m_script.head())) {
+            const QString path = std::get<QString>(m_script.dequeue());
+            int type = 0;
+            for (int i = 0; i < suffixes.size(); ++i) {
+                if (path.endsWith(QLatin1Char('.') + suffixes.at(i), Qt::CaseInsensitive)) {
+                    type = i;
+                    break;
+                }
+            }
+            return SaveFileChoice{path, type};
+        }
+        if (std::holds_alternative<Cancel>(m_script.head())) {
+            m_script.dequeue();
+            return std::nullopt;
+        }
+    }
+    ++m_unscripted;
+    return std::nullopt;
+}
+
+QStringList ScriptedDialogs::openFileNames(QWidget *, const QString &title, const QString &filter)
+{
+    m_shown.append({Kind::OpenFiles, title, filter});
+    if (!m_script.isEmpty()) {
+        if (std::holds_alternative<QStringList>(m_script.head()))
+            return std::get<QStringList>(m_script.dequeue());
+        if (std::holds_alternative<Cancel>(m_script.head())) {
+            m_script.dequeue();
+            return {};
+        }
+    }
+    ++m_unscripted;
+    return {};
 }
 
 } // namespace kelvo

@@ -15,23 +15,29 @@ namespace kelvo {
 class ScriptedDialogs final : public Dialogs
 {
 public:
-    enum class Kind { Notice, Question, Message, Error, SaveFile };
+    enum class Kind { Notice, Question, Message, Error, SaveFile, OpenFiles };
 
     struct Shown
     {
         Kind kind;
-        QString caption; // the title for the save dialog
-        QString text;    // the filter for the save dialog
+        QString caption; // the title for the file dialogs
+        QString text;    // the filter for the file dialogs (their filters joined by ";;")
     };
 
     struct Cancel
     {
     };
-    using Answer = std::variant<bool, QString, Cancel>; // question / chosen path / cancelled dialog
+    // question / chosen path / chosen path and type / chosen files / cancelled dialog
+    using Answer = std::variant<bool, QString, SaveFileChoice, QStringList, Cancel>;
 
     void answerQuestion(bool yes) { m_script.enqueue(yes); }
+    // A path answers both save dialogs; for the one with types, the type
+    // whose suffix the path bears (the first one when none does).
     void answerSaveFile(const QString &path) { m_script.enqueue(path); }
+    void answerSaveFileOfType(const QString &path, int type) { m_script.enqueue(SaveFileChoice{path, type}); }
+    void answerOpenFiles(const QStringList &paths) { m_script.enqueue(paths); }
     void cancelSaveFile() { m_script.enqueue(Cancel{}); }
+    void cancelOpenFiles() { m_script.enqueue(Cancel{}); }
 
     const QList<Shown> &shown() const { return m_shown; }
     // Texts of the shown boxes of one kind, in order.
@@ -46,11 +52,17 @@ public:
     void error(QWidget *owner, const QString &text) override;
     std::optional<QString> saveFileName(QWidget *owner, const QString &title, const QString &filter,
                                         const QString &defaultSuffix, const QString &initialName) override;
+    std::optional<SaveFileChoice> saveFileOfType(QWidget *owner, const QString &title, const QStringList &filters,
+                                                 const QStringList &suffixes, const QString &initialName) override;
+    QStringList openFileNames(QWidget *owner, const QString &title, const QString &filter) override;
+    // The initial name the last save dialog proposed.
+    const QString &lastInitialName() const { return m_lastInitialName; }
 
 private:
     QQueue<Answer> m_script;
     QList<Shown> m_shown;
     int m_unscripted = 0;
+    QString m_lastInitialName;
 };
 
 } // namespace kelvo

@@ -187,6 +187,10 @@ void TestExchangeTool::importKeepsABackupAndAppends()
     addCard(tree, tree.topLevel(0), QStringLiteral("老王"));
     const QByteArray before = SerializeTree(tree);
     writeFile(QStringLiteral("base/SavedCard/Card.DB"), before);
+    // What an earlier, killed save left; the lock held, the import removes it.
+    writeFile(QStringLiteral("base/SavedCard/.Card.DB.0123abcd.tmp"), "stale");
+    writeFile(QStringLiteral("base/BackUP/history/.db-20261208-153012.kelvo.89abcdef.tmp"), "stale");
+    writeFile(QStringLiteral("base/SavedCard/.Card.DB.tmp"), "someone else's");
     writeFile(QStringLiteral("a.vcf"), TwoCards);
     writeFile(QStringLiteral("b.csv"), QStringLiteral("姓名,手机\r\n王五,137\r\n").toUtf8());
 
@@ -196,6 +200,9 @@ void TestExchangeTool::importKeepsABackupAndAppends()
     QCOMPARE(import.out, QStringLiteral("imported 3 cards, skipped 0\n"));
     // Where Kelvo keeps it, the previous file copied first.
     QCOMPARE(readFile(QStringLiteral("base/BackUP/db.kelvo")), before);
+    QVERIFY(!QFileInfo::exists(path(QStringLiteral("base/SavedCard/.Card.DB.0123abcd.tmp"))));
+    QVERIFY(!QFileInfo::exists(path(QStringLiteral("base/BackUP/history/.db-20261208-153012.kelvo.89abcdef.tmp"))));
+    QCOMPARE(readFile(QStringLiteral("base/SavedCard/.Card.DB.tmp")), QByteArray("someone else's"));
     CardTree after;
     QVERIFY(readTree(QStringLiteral("base/SavedCard/Card.DB"), after));
     QCOMPARE(labels(after.topLevel(0)), QStringList({"老王", "张三", "李四", "王五"}));

@@ -45,6 +45,18 @@ public:
         saveRequests.append({title, filter, defaultSuffix, initialName});
         return saveAnswers.isEmpty() ? std::nullopt : saveAnswers.dequeue();
     }
+    std::optional<SaveFileChoice> saveFileOfType(QWidget *, const QString &title, const QStringList &filters,
+                                                 const QStringList &suffixes, const QString &initialName) override
+    {
+        saveRequests.append({title, filters.join(QStringLiteral(";;")), suffixes.value(0), initialName});
+        if (saveAnswers.isEmpty())
+            return std::nullopt;
+        const std::optional<QString> answer = saveAnswers.dequeue();
+        if (!answer)
+            return std::nullopt;
+        return SaveFileChoice{*answer, 0};
+    }
+    QStringList openFileNames(QWidget *, const QString &, const QString &) override { return {}; }
 };
 
 using FieldValues = std::initializer_list<std::pair<int, QString>>;
