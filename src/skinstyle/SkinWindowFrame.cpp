@@ -51,7 +51,11 @@ SkinWindowFrame::SkinWindowFrame(QWidget *window, const SkinStyle &style, Captio
     const QSize contents = window->size();
     const QSize minimum = window->minimumSize();
     const bool wasVisible = window->isVisible();
-    window->setWindowFlags(window->windowFlags() | Qt::FramelessWindowHint);
+    // The caption's own buttons replace the system's; Qt drops the frameless
+    // hint while button hints are customised, so they go.
+    window->setWindowFlags((window->windowFlags()
+                            & ~(Qt::CustomizeWindowHint | Qt::WindowMinMaxButtonsHint | Qt::WindowContextHelpButtonHint))
+                           | Qt::FramelessWindowHint);
     window->setContentsMargins(m_margins);
     if (fixed) {
         window->setFixedSize(contents + extra);
