@@ -412,8 +412,19 @@ void SkinStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *opti
             return;
         break;
     case PE_PanelMenu:
-        if (drawPiece(painter, pieceOf(SkinPartId::MenuBackground), 1, option->rect))
+        if (drawPiece(painter, pieceOf(SkinPartId::MenuBackground), 1, option->rect)) {
+            // A menu lies over anything: a line keeps it apart where its
+            // picture has no border of its own.
+            const SkinPiece &p = piece(pieceOf(SkinPartId::MenuBackground));
+            if (p.left + p.top + p.right + p.bottom == 0) {
+                painter->save();
+                painter->setPen(option->palette.color(QPalette::Dark));
+                painter->setBrush(Qt::NoBrush);
+                painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+                painter->restore();
+            }
             return;
+        }
         break;
     default:
         break;
@@ -479,8 +490,6 @@ void SkinStyle::drawControl(ControlElement element, const QStyleOption *option, 
             QStyleOptionMenuItem copy = *item;
             copy.state &= ~(State_Selected | State_Sunken);
             QCommonStyle::drawControl(element, &copy, painter, widget);
-            if (enabled(state) && (state & State_HasFocus) && !lit)
-                drawFocus(painter, option->rect, option->palette);
             return;
         }
         break;

@@ -115,6 +115,15 @@ void TestSkinnedWindows::windowsInTheSkin()
     }
     names.sort();
     QCOMPARE(names, buttons);
+
+    // For a look at the windows: their pictures in the build folder.
+    if (which == 1) {
+        f.session.progressWindow()->ShowSaveProgress(10);
+        for (int i = 0; i < 4; ++i)
+            f.session.progressWindow()->StepProgress();
+        f.session.progressWindow()->RefreshProgress();
+    }
+    window->grab().save(QStringLiteral(KELVO_TEST_OUTPUT_DIR "/skinned-%1.png").arg(name));
 }
 
 QTEST_MAIN(TestSkinnedWindows)
