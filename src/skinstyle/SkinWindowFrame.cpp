@@ -11,12 +11,62 @@
 
 #include <cstring>
 
+#ifdef KELVO_HAVE_XCB
+#include <QGuiApplication>
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#endif
+
 namespace kelvo {
 
 namespace {
 
 // How far inside the frame a press still grabs an edge.
 constexpr int EdgeGrip = 4;
+
+// Asks the window manager for its window menu at `global` (X11 window
+// managers that offer _GTK_SHOW_WINDOW_MENU; others ignore the request).
+// Returns whether the request could be sent.
+bool requestWindowMenu(QWidget *window, QPoint global)
+{
+#ifdef KELVO_HAVE_XCB
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    QWindow *handle = window->windowHandle();
+    if (!x11 || !handle || !x11->connection())
+        return false;
+    xcb_connection_t *connection = x11->connection();
+    static const char name[] = "_GTK_SHOW_WINDOW_MENU";
+    xcb_intern_atom_reply_t *atom =
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof(name) - 1, name), nullptr);
+    if (!atom)
+        return false;
+    const xcb_setup_t *setup = xcb_get_setup(connection);
+    const xcb_window_t root = xcb_setup_roots_iterator(setup).data->root;
+    const qreal dpr = handle->devicePixelRatio();
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = xcb_window_t(handle->winId());
+    message.type = atom->atom;
+    message.data.data32[0] = 0; // the core pointer
+    message.data.data32[1] = quint32(qRound(global.x() * dpr));
+    message.data.data32[2] = quint32(qRound(global.y() * dpr));
+    std::free(atom);
+    // The window manager takes the pointer for its menu.
+    xcb_ungrab_pointer(connection, XCB_CURRENT_TIME);
+    xcb_send_event(connection, 0, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&message));
+    xcb_flush(connection);
+    return true;
+#else
+    Q_UNUSED(window);
+    Q_UNUSED(global);
+    return false;
+#endif
+}
 
 int captionFrame(const QWidget *window)
 {
@@ -239,9 +289,13 @@ void SkinCaption::paintEvent(QPaintEvent *)
 
 void SkinCaption::mousePressEvent(QMouseEvent *event)
 {
+    if (event->button() == Qt::RightButton) {
+        // The window manager's window menu where it has one; else nothing.
+        requestWindowMenu(m_window, event->globalPosition().toPoint());
+        event->accept();
+        return;
+    }
     if (event->button() != Qt::LeftButton) {
-        // The window system's window menu is not reachable through Qt; a
-        // right click does nothing rather than something unexpected.
         QWidget::mousePressEvent(event);
         return;
     }
