@@ -317,22 +317,12 @@ void SkinStyle::polish(QWidget *widget)
         widget->setAttribute(Qt::WA_Hover);
 }
 
-void SkinStyle::unpolish(QWidget *widget)
-{
-    QProxyStyle::unpolish(widget);
-}
-
 void SkinStyle::polish(QPalette &palette)
 {
     if (m_skinned)
         palette = m_palette;
     else
         QProxyStyle::polish(palette);
-}
-
-void SkinStyle::polish(QApplication *app)
-{
-    QProxyStyle::polish(app);
 }
 
 QPalette SkinStyle::standardPalette() const
@@ -761,12 +751,6 @@ QSize SkinStyle::sizeFromContents(ContentsType type, const QStyleOption *option,
         break;
     }
     return result;
-}
-
-int SkinStyle::styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
-                         QStyleHintReturn *returnData) const
-{
-    return QProxyStyle::styleHint(hint, option, widget, returnData);
 }
 
 } // namespace kelvo

@@ -86,10 +86,9 @@ public:
     // The window's colours from the skin's [Colours] and the parts' colours.
     QPalette skinPalette() const { return m_palette; }
 
+    using QProxyStyle::polish;
     void polish(QWidget *widget) override;
-    void unpolish(QWidget *widget) override;
     void polish(QPalette &palette) override;
-    void polish(QApplication *app) override;
     QPalette standardPalette() const override;
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
@@ -104,8 +103,6 @@ public:
                     const QWidget *widget = nullptr) const override;
     QSize sizeFromContents(ContentsType type, const QStyleOption *option, const QSize &size,
                            const QWidget *widget = nullptr) const override;
-    int styleHint(StyleHint hint, const QStyleOption *option = nullptr, const QWidget *widget = nullptr,
-                  QStyleHintReturn *returnData = nullptr) const override;
 
 private:
     QPixmap renderDevice(SkinPieceId id, int frame, QSize logicalSize, QSize deviceSize, SkinFill fill) const;
