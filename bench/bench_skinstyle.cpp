@@ -89,8 +89,8 @@ struct Windows
     void use(int look)
     {
         QStyle *style = look ? static_cast<QStyle *>(skin.get()) : fusion.get();
-        for (QWidget *window : {static_cast<QWidget *>(session->mainWindow()),
-                                static_cast<QWidget *>(session->quickSearch())}) {
+        for (QWidget *window :
+             {static_cast<QWidget *>(session->mainWindow()), static_cast<QWidget *>(session->quickSearch())}) {
             window->setStyle(style);
             for (QWidget *child : window->findChildren<QWidget *>())
                 child->setStyle(style);

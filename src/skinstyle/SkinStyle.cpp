@@ -159,10 +159,10 @@ SkinStyle::SkinStyle(const TSkinData &skin)
         if (const TDataSkinButton *buttons = skin.buttons()) {
             // Check boxes and radio buttons are drawn over their control's
             // background: their transparent colour always counts.
-            m_pieces[size_t(SkinPieceId::CheckBox)] = plainPiece(buttons->CheckMap, buttons->CheckFrameCount, true, 0,
-                                                                 0, 0, 0);
-            m_pieces[size_t(SkinPieceId::RadioButton)] = plainPiece(buttons->RadioMap, buttons->RadioFrameCount, true,
-                                                                    0, 0, 0, 0);
+            m_pieces[size_t(SkinPieceId::CheckBox)] =
+                plainPiece(buttons->CheckMap, buttons->CheckFrameCount, true, 0, 0, 0, 0);
+            m_pieces[size_t(SkinPieceId::RadioButton)] =
+                plainPiece(buttons->RadioMap, buttons->RadioFrameCount, true, 0, 0, 0, 0);
         }
         // The window frame's sides: two frames (active, inactive), one fixed
         // pixel at each end so their outlines stay thin.
@@ -230,9 +230,9 @@ QPixmap SkinStyle::renderDevice(SkinPieceId id, int frame, QSize logicalSize, QS
         || qint64(logicalSize.width()) * logicalSize.height() > qint64(16384) * 4096)
         return {};
     frame = std::clamp(frame, 1, p.frameCount);
-    const QString key = QString::asprintf("kelvo-skin/%llu/%d/%d/%d/%dx%d/%dx%d", m_cacheId, int(id), frame, int(fill),
-                                          logicalSize.width(), logicalSize.height(), deviceSize.width(),
-                                          deviceSize.height());
+    const QString key =
+        QString::asprintf("kelvo-skin/%llu/%d/%d/%d/%dx%d/%dx%d", m_cacheId, int(id), frame, int(fill),
+                          logicalSize.width(), logicalSize.height(), deviceSize.width(), deviceSize.height());
     QPixmap cached;
     if (QPixmapCache::find(key, &cached))
         return cached;
@@ -311,9 +311,9 @@ void SkinStyle::polish(QWidget *widget)
         return;
     // Hover frames need hover events.
     if (qobject_cast<QAbstractButton *>(widget) || qobject_cast<QComboBox *>(widget)
-        || qobject_cast<QScrollBar *>(widget) || qobject_cast<QHeaderView *>(widget)
-        || qobject_cast<QMenuBar *>(widget) || qobject_cast<QLineEdit *>(widget) || qobject_cast<QTabBar *>(widget)
-        || qobject_cast<QGroupBox *>(widget) || qobject_cast<QAbstractSpinBox *>(widget))
+        || qobject_cast<QScrollBar *>(widget) || qobject_cast<QHeaderView *>(widget) || qobject_cast<QMenuBar *>(widget)
+        || qobject_cast<QLineEdit *>(widget) || qobject_cast<QTabBar *>(widget) || qobject_cast<QGroupBox *>(widget)
+        || qobject_cast<QAbstractSpinBox *>(widget))
         widget->setAttribute(Qt::WA_Hover);
 }
 
@@ -663,9 +663,8 @@ QRect SkinStyle::subControlRect(ComplexControl control, const QStyleOptionComple
                 case SC_ComboBoxArrow:
                     return visualRect(option->direction, r, arrow);
                 case SC_ComboBoxEditField: {
-                    const QRect field =
-                        edgesRect(r.left() + std::max(edge.left, 2), r.top() + std::max(edge.top, 1),
-                                  arrow.left() - 1, r.bottom() + 1 - std::max(edge.bottom, 1));
+                    const QRect field = edgesRect(r.left() + std::max(edge.left, 2), r.top() + std::max(edge.top, 1),
+                                                  arrow.left() - 1, r.bottom() + 1 - std::max(edge.bottom, 1));
                     return visualRect(option->direction, r, field);
                 }
                 default:

@@ -56,8 +56,7 @@ bool requestWindowMenu(QWidget *window, QPoint global)
     std::free(atom);
     // The window manager takes the pointer for its menu.
     xcb_ungrab_pointer(connection, XCB_CURRENT_TIME);
-    xcb_send_event(connection, 0, root,
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+    xcb_send_event(connection, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char *>(&message));
     xcb_flush(connection);
     return true;
@@ -103,9 +102,10 @@ SkinWindowFrame::SkinWindowFrame(QWidget *window, const SkinStyle &style, Captio
     const bool wasVisible = window->isVisible();
     // The caption's own buttons replace the system's; Qt drops the frameless
     // hint while button hints are customised, so they go.
-    window->setWindowFlags((window->windowFlags()
-                            & ~(Qt::CustomizeWindowHint | Qt::WindowMinMaxButtonsHint | Qt::WindowContextHelpButtonHint))
-                           | Qt::FramelessWindowHint);
+    window->setWindowFlags(
+        (window->windowFlags()
+         & ~(Qt::CustomizeWindowHint | Qt::WindowMinMaxButtonsHint | Qt::WindowContextHelpButtonHint))
+        | Qt::FramelessWindowHint);
     window->setContentsMargins(m_margins);
     if (fixed) {
         window->setFixedSize(contents + extra);
@@ -280,8 +280,8 @@ void SkinCaption::paintEvent(QPaintEvent *)
     QFont font = m_window->font();
     font.setBold(true);
     painter.setFont(font);
-    painter.setPen(palette().color(m_window->isActiveWindow() ? QPalette::Active : QPalette::Inactive,
-                                   QPalette::WindowText));
+    painter.setPen(
+        palette().color(m_window->isActiveWindow() ? QPalette::Active : QPalette::Inactive, QPalette::WindowText));
     const QRect textRect(x, 0, std::max(right - x, 0), height());
     const QString title = painter.fontMetrics().elidedText(m_window->windowTitle(), Qt::ElideRight, textRect.width());
     painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, title);
@@ -337,8 +337,8 @@ bool userChoseStyle(int argc, const char *const *argv)
         return true;
     for (int i = 1; i < argc && argv[i]; ++i) {
         const char *arg = argv[i];
-        if (std::strcmp(arg, "-style") == 0 || std::strcmp(arg, "--style") == 0
-            || std::strncmp(arg, "-style=", 7) == 0 || std::strncmp(arg, "--style=", 8) == 0)
+        if (std::strcmp(arg, "-style") == 0 || std::strcmp(arg, "--style") == 0 || std::strncmp(arg, "-style=", 7) == 0
+            || std::strncmp(arg, "--style=", 8) == 0)
             return true;
     }
     return false;

@@ -76,14 +76,14 @@ struct PartPicture
 };
 
 const PartPicture Pictures[] = {
-    {"Personality", "Top", "title.bmp", 2},     {"Buttons", "Bitmap", "button.bmp", 5},
-    {"ComboButton", "Image", "combo.bmp", 4},   {"SunkEdge", "Image", "sunk.bmp", 4},
-    {"GroupBoxEdge", "Image", "group.bmp", 2},  {"Toolbars", "Image", "tool.bmp", 5},
+    {"Personality", "Top", "title.bmp", 2},       {"Buttons", "Bitmap", "button.bmp", 5},
+    {"ComboButton", "Image", "combo.bmp", 4},     {"SunkEdge", "Image", "sunk.bmp", 4},
+    {"GroupBoxEdge", "Image", "group.bmp", 2},    {"Toolbars", "Image", "tool.bmp", 5},
     {"StatusBarEdges", "Image", "status.bmp", 3}, {"Headerbar", "Image", "header.bmp", 5},
-    {"MenuItem", "Image", "item.bmp", 5},       {"MenuBackground", "Image", "menubg.bmp", 1},
-    {"Scrollbar", "Image", "arrows.bmp", 23},   {"HorzScroll", "Image", "hs.bmp", 4},
-    {"VertScroll", "Image", "vs.bmp", 4},       {"HorzScrollThumb", "Image", "ht.bmp", 3},
-    {"VertScrollThumb", "Image", "vt.bmp", 3},  {"Progress", "Bitmap", "progress.bmp", 2},
+    {"MenuItem", "Image", "item.bmp", 5},         {"MenuBackground", "Image", "menubg.bmp", 1},
+    {"Scrollbar", "Image", "arrows.bmp", 23},     {"HorzScroll", "Image", "hs.bmp", 4},
+    {"VertScroll", "Image", "vs.bmp", 4},         {"HorzScrollThumb", "Image", "ht.bmp", 3},
+    {"VertScrollThumb", "Image", "vt.bmp", 3},    {"Progress", "Bitmap", "progress.bmp", 2},
 };
 
 // The test skin, without the sections named in `leaveOut`.
@@ -98,7 +98,7 @@ std::unique_ptr<TSkinData> makeSkin(const QList<QByteArray> &leaveOut = {})
             continue;
         entries.append({p.file, cellPicture(part, p.frames)});
         ini += QByteArray("[") + p.section + "]\r\n" + p.key + "=" + p.file + "\r\nLeftWidth=3\r\nTopHeight=3\r\n"
-             + "RightWidth=3\r\nBottomHeight=3\r\n";
+            + "RightWidth=3\r\nBottomHeight=3\r\n";
         if (QByteArray(p.section) == "Buttons") {
             ini += "CheckButton=check.bmp\r\nCheckButtonFrame=8\r\n";
             entries.append({"check.bmp", cellPicture(40, 8, nullptr, true)});
@@ -276,8 +276,8 @@ void TestSkinStyle::elementFrames()
     // size every skin pixel is a 2 x 2 block, so the outermost device pixels
     // and the ones next to them agree.
     const int m = int(Margin * dpr);
-    const QPoint probes[9] = {{0, 0},         {w / 2, 0},         {w - 1, 0},         {0, h / 2},        {w / 2, h / 2},
-                              {w - 1, h / 2}, {0, h - 1},         {w / 2, h - 1},     {w - 1, h - 1}};
+    const QPoint probes[9] = {{0, 0},         {w / 2, 0}, {w - 1, 0},     {0, h / 2},    {w / 2, h / 2},
+                              {w - 1, h / 2}, {0, h - 1}, {w / 2, h - 1}, {w - 1, h - 1}};
     for (int cell = 0; cell < 9; ++cell) {
         const QRgb expected = (border && cell == 4) ? Background : cellColour(part, frame, cell);
         QCOMPARE(image.pixel(probes[cell]), expected);
@@ -291,8 +291,9 @@ void TestSkinStyle::transparentColourShowsBackground()
 {
     const auto skin = makeSkin();
     SkinStyle style(*skin);
-    const QImage image = paint(&style, primitive(QStyle::PE_IndicatorCheckBox, QStyle::State_Enabled | QStyle::State_On),
-                               QSize(FrameSide, FrameSide), 2);
+    const QImage image =
+        paint(&style, primitive(QStyle::PE_IndicatorCheckBox, QStyle::State_Enabled | QStyle::State_On),
+              QSize(FrameSide, FrameSide), 2);
     // Frame 5 (checked): its own colours; the magenta pixel of frame 1 is
     // not in it, so probe frame 1 too.
     QCOMPARE(image.pixel(0, 0), cellColour(40, 5, 0));
@@ -511,6 +512,13 @@ void TestSkinStyle::captionDragMovesByHand()
     // The offscreen platform refuses a system move: the caption moved it.
     QVERIFY(caption->lastMoveByHand());
     QCOMPARE(window.pos(), start + QPoint(30, 20));
+
+    // A double click and a right click (no window manager's menu here)
+    // leave the window where it is.
+    QTest::mouseDClick(caption, Qt::LeftButton, Qt::NoModifier, local);
+    QTest::mouseClick(caption, Qt::RightButton, Qt::NoModifier, local);
+    QCOMPARE(window.pos(), start + QPoint(30, 20));
+    QVERIFY(window.isVisible());
 }
 
 void TestSkinStyle::userStyleChoice_data()
