@@ -299,6 +299,19 @@ void SkinCaption::mousePressEvent(QMouseEvent *event)
         QWidget::mousePressEvent(event);
         return;
     }
+    // The top edge of a resizable window lies in the caption.
+    if (m_window->minimumSize() != m_window->maximumSize() && event->position().y() < EdgeGrip
+        && m_window->windowHandle()) {
+        Qt::Edges edges = Qt::TopEdge;
+        if (event->position().x() < EdgeGrip)
+            edges |= Qt::LeftEdge;
+        else if (event->position().x() >= width() - EdgeGrip)
+            edges |= Qt::RightEdge;
+        if (m_window->windowHandle()->startSystemResize(edges)) {
+            event->accept();
+            return;
+        }
+    }
     m_pressed = true;
     m_movingByHand = false;
     m_pressGlobal = event->globalPosition().toPoint();
