@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins qt6-translations-l10n libgl-dev
-  libjpeg-dev libxlsxwriter-dev zlib1g-dev rapidjson-dev libicu-dev
+  libxcb1-dev libjpeg-dev libxlsxwriter-dev zlib1g-dev rapidjson-dev libicu-dev
   libbenchmark-dev clang libclang-rt-14-dev
   xvfb xauth x11-utils fonts-wqy-microhei ripgrep
 )

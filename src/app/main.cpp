@@ -8,6 +8,7 @@
 #include "KelvoVersion.h"
 #include "Session.h"
 #include "SingleInstance.h"
+#include "SkinWindowFrame.h"
 #include "TerminationSignals.h"
 
 #include <QApplication>
@@ -15,6 +16,8 @@
 
 int main(int argc, char **argv)
 {
+    // Read before QApplication takes its own options out of the arguments.
+    const bool ownStyle = kelvo::userChoseStyle(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvo"));
     QApplication::setApplicationVersion(QString::fromLatin1(kelvo::version::Number));
@@ -43,6 +46,10 @@ int main(int argc, char **argv)
     const kelvo::DataFiles files = kelvo::DataFiles::forThisProgram();
     kelvo::removeStaleTemporaryFiles(files);
     kelvo::Session session(files);
+    // The skin paints the windows unless the user chose a Qt style with
+    // -style or QT_STYLE_OVERRIDE: then that style and the system's frames.
+    if (!ownStyle)
+        session.applySkin();
 
     QObject::connect(&session, &kelvo::Session::finished, &app, [](int exitCode) { QCoreApplication::exit(exitCode); });
     QObject::connect(&instance, &kelvo::SingleInstance::showRequested, &session,

@@ -2,12 +2,16 @@
 
 #include "QtDialogs.h"
 #include "QtShell.h"
+#include "SkinStyle.h"
+#include "SkinWindowFrame.h"
 #include "SystemTrayIcon.h"
 #include "TfrmMain.h"
 #include "TfrmProgress.h"
 #include "TfrmQuickSearch.h"
 #include "TrayIcon.h"
 #include "XlsxSpreadsheet.h"
+
+#include <QApplication>
 
 namespace kelvo {
 
@@ -55,6 +59,24 @@ Session::~Session()
     m_quickSearch.reset();
     m_progress.reset();
     m_main.reset();
+}
+
+bool Session::applySkin()
+{
+    if (m_skinStyle)
+        return true;
+    auto style = std::make_unique<SkinStyle>(m_main->skinData());
+    if (!style->isSkinned())
+        return false; // skinning is off: the platform's look stays
+    m_skinStyle = style.release();
+    QApplication::setStyle(m_skinStyle); // the application owns it from here
+    QApplication::setPalette(m_skinStyle->standardPalette());
+    // The main window: minimize and close, no maximize; the progress window
+    // no buttons; the search window close.
+    SkinWindowFrame::decorate(m_main.get(), *m_skinStyle, CaptionButton::Minimize | CaptionButton::Close);
+    SkinWindowFrame::decorate(m_progress.get(), *m_skinStyle, CaptionButton::None);
+    SkinWindowFrame::decorate(m_quickSearch.get(), *m_skinStyle, CaptionButton::Close);
+    return true;
 }
 
 void Session::showMainWindow()

@@ -13,6 +13,7 @@ namespace kelvo {
 
 class Dialogs;
 class Shell;
+class SkinStyle;
 class Spreadsheet;
 class TfrmMain;
 class TfrmProgress;
@@ -55,6 +56,14 @@ public:
     MainState &state() { return m_state; }
     EventLoopPump &messagePump() { return m_pump; }
 
+    // Paints the program from the main window's skin: installs the skin's
+    // style for the whole program and gives the three windows the skin's
+    // frame and caption. Does nothing when the stored skin did not load.
+    // Returns whether the skin is in use.
+    bool applySkin();
+    // The skin's style while the program uses it.
+    SkinStyle *skinStyle() const { return m_skinStyle; }
+
 public Q_SLOTS:
     // The message loop's first showing of the main window.
     void showMainWindow();
@@ -80,6 +89,7 @@ private:
     std::unique_ptr<TfrmMain> m_main;
     std::unique_ptr<TfrmProgress> m_progress;
     std::unique_ptr<TfrmQuickSearch> m_quickSearch;
+    SkinStyle *m_skinStyle = nullptr; // owned by the application once installed
 };
 
 } // namespace kelvo

@@ -1,6 +1,7 @@
 #include "TGauge.h"
 
 #include "AccessibleTexts.h"
+#include "SkinStyle.h"
 
 #include <QAccessible>
 #include <QPainter>
@@ -92,9 +93,24 @@ void TGauge::paintEvent(QPaintEvent *)
     QPainter painter(this);
     const QRect area = rect();
     const QColor background = palette().color(QPalette::ToolTipBase);
-    painter.fillRect(area, background);
     const int done = doneWidth(area.width());
     const QRect doneArea(area.left(), area.top(), done, area.height());
+    const auto *skin = qobject_cast<const SkinStyle *>(style());
+    if (skin && skin->hasPiece(pieceOf(SkinPartId::ProgressBar))) {
+        // The skin's progress bar: frame 1 the whole bar, frame 2 the share
+        // done; the percentage in the text colours of the skin.
+        skin->drawPiece(&painter, pieceOf(SkinPartId::ProgressBar), 1, area);
+        if (done > 0)
+            skin->drawPiece(&painter, pieceOf(SkinPartId::ProgressBar), 2, doneArea);
+        const QString text = percentText();
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(area, Qt::AlignCenter, text);
+        painter.setClipRect(doneArea);
+        painter.setPen(palette().color(QPalette::HighlightedText));
+        painter.drawText(area, Qt::AlignCenter, text);
+        return;
+    }
+    painter.fillRect(area, background);
     painter.fillRect(doneArea, Qt::black);
 
     // The percentage reads in black over the open part and in the background

@@ -148,8 +148,8 @@ public:
     bool endedByDamagedFile() const { return m_damaged; }
 
     // The skin component: loads the skin stored with the window at creation.
-    // The windows keep the platform's ordinary look (painting from the skin
-    // is not done), so it only tells whether the stored skin is usable.
+    // The session paints the program from it (Session::applySkin) when it
+    // loaded and the user chose no Qt style of their own.
     const TSkinData &skinData() const { return SkinData1; }
 
     void setVisible(bool visible) override;
