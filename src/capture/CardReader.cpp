@@ -2,16 +2,24 @@
 
 #include "CardFields.h"
 #include "CardImage.h"
+#include "CardQrReading.h"
 
 namespace kelvo::capture {
 
 CaptureResult readCard(CardOcr &ocr, const QImage &picture, const OcrOptions &options)
 {
     CaptureResult result;
-    // QR-CODE: a vCard or MECARD in a QR code on the card gives its fields
-    // exactly, without the recogniser. The QR reading (decodeCardQr) is not
-    // part of this library yet; when it is, it is asked here first and its
-    // fields fill `result` with fromQrCode set.
+    // A vCard or MECARD in a QR code on the card gives its fields exactly,
+    // without the recogniser.
+    if (const std::optional<QrCardFields> qr = decodeCardQr(rotatedPicture(picture, options.rotation))) {
+        for (size_t i = 0; i < qr->size(); ++i)
+            if (!(*qr)[i].isEmpty())
+                result.fields[i] = CapturedField{(*qr)[i], 100, QRect()};
+        result.fromQrCode = true;
+        result.rotation = options.rotation;
+        result.vertical = options.vertical;
+        return result;
+    }
 
     const OcrOutput read = ocr.read(picture, options);
     result.rotation = read.rotation;
