@@ -11,6 +11,7 @@ packages=(
   xvfb xauth x11-utils fonts-wqy-microhei ripgrep
   libtesseract-dev libleptonica-dev tesseract-ocr-chi-sim tesseract-ocr-chi-sim-vert tesseract-ocr-eng
   tesseract-ocr-osd fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming
+  libqrencode-dev libzxing-dev zxing-cpp-tools qrencode
 )
 
 missing=()
