@@ -129,18 +129,18 @@ std::optional<QrCardFields> parseMeCard(QStringView text)
             // "family,given" (the comma may be left out: one part is the
             // whole name).
             const QList<QStringView> parts = splitUnescaped(raw, u',');
-            exchange::NameParts parts2;
-            parts2.family = exchange::OneLine(unescapeMeCard(parts.value(0)));
+            exchange::NameParts person;
+            person.family = exchange::OneLine(unescapeMeCard(parts.value(0)));
             if (parts.size() > 1) {
                 QStringList rest;
                 for (qsizetype i = 1; i < parts.size(); ++i)
                     rest.append(unescapeMeCard(parts.at(i)));
-                parts2.given = exchange::OneLine(rest.join(u' '));
+                person.given = exchange::OneLine(rest.join(u' '));
             }
             if (draft.structuredName.isEmpty())
-                draft.structuredName = parts2.joined();
+                draft.structuredName = person.joined();
             else
-                add(0, parts2.joined(), QStringLiteral("N"));
+                add(0, person.joined(), QStringLiteral("N"));
         } else if (name == u"TEL" || name == u"TEL-AV") {
             add(isMainlandMobile(value) ? 7 : 5, value, QStringLiteral("TEL"));
         } else if (name == u"EMAIL") {
@@ -216,9 +216,9 @@ std::optional<QrCardFields> decodeCardQr(const QImage &image)
             const std::string utf8 = result.text();
             bytes = QByteArray(utf8.data(), static_cast<qsizetype>(utf8.size()));
         } else {
-            // Without a declared charset the bytes are read as files are:
-            // UTF-8, else GB18030 (ZXing's own guess takes Chinese UTF-8 in
-            // short codes for Shift_JIS).
+            // Without a declared charset the bytes are read as vCard files
+            // are: UTF-8, else GB18030 (what Chinese phones write), rather
+            // than by ZXing's guess among the charsets of the whole world.
             const ZXing::ByteArray &raw = result.bytes();
             bytes = QByteArray(reinterpret_cast<const char *>(raw.data()), static_cast<qsizetype>(raw.size()));
         }
