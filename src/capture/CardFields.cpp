@@ -84,7 +84,7 @@ QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
             const int small = std::min(line.size, piece.size);
             const int large = std::max(line.size, piece.size);
             const int gap = piece.box.left() - line.box.right();
-            if (overlap * 2 >= small && large * 10 <= small * 13 && gap <= large * 5 / 2) {
+            if (overlap * 2 >= small && large * 10 <= small * 18 && gap <= large * 5 / 2) {
                 target = &line;
                 break;
             }
@@ -172,7 +172,7 @@ const RE &landlineExpression()
 const RE &companyExpression()
 {
     static const RE e(QStringLiteral("有限公司|公司|集团|研究院|研究所|事务所|银行|大学|学院|医院|工作室|"
-                                     "\\b(?:Co\\.|Ltd|Inc|Group|Corporation|Corp|Company|LLC|Bank|University)\\b"),
+                                     "\\b(?:Co\\.|Ltd|Inc|Group|Corporation|Corp|Company|LLC|Bank|University|Institute|Firm)\\b"),
                       RE::CaseInsensitiveOption);
     return e;
 }

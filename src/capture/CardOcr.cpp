@@ -7,6 +7,8 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <array>
+#include <vector>
 #include <cmath>
 
 namespace kelvo::capture {
@@ -24,7 +26,7 @@ using PixPtr = std::unique_ptr<Pix, PixDeleter>;
 // The recogniser reads best with letters some 20 to 40 pixels high: pictures
 // are scaled so that their longer side lies in this range (a card's longer
 // side is about 3.5 inches, so 340 to 630 pixels an inch).
-constexpr int MinLongSide = 1200;
+constexpr int MinLongSide = 1600;
 constexpr int MaxLongSide = 2200;
 constexpr double CardLongSideInches = 3.5;
 // Lines at least this many times the median line height are read again by
@@ -55,6 +57,11 @@ QString takeText(char *text)
     const QString result = QString::fromUtf8(text).simplified();
     delete[] text;
     return result;
+}
+
+bool hasHan(QChar c)
+{
+    return c.script() == QChar::Script_Han;
 }
 
 bool hasHan(const QString &text)
@@ -106,16 +113,87 @@ QImage rotatedPicture(const QImage &picture, int degrees)
     return picture.transformed(QTransform().rotate(degrees));
 }
 
+QRect findCardArea(const QImage &gray)
+{
+    const QRect whole = gray.rect();
+    if (gray.width() < 64 || gray.height() < 64)
+        return whole;
+    // Otsu's threshold over a picture of about 400 pixels across.
+    const int step = std::max(1, std::max(gray.width(), gray.height()) / 400);
+    std::array<int, 256> histogram{};
+    int count = 0;
+    for (int y = 0; y < gray.height(); y += step) {
+        const uchar *line = gray.constScanLine(y);
+        for (int x = 0; x < gray.width(); x += step)
+            ++histogram[line[x]], ++count;
+    }
+    double sum = 0;
+    for (int i = 0; i < 256; ++i)
+        sum += double(i) * histogram[i];
+    double sumDark = 0, best = -1;
+    int darkCount = 0, threshold = 128;
+    for (int t = 0; t < 256; ++t) {
+        darkCount += histogram[t];
+        sumDark += double(t) * histogram[t];
+        const int brightCount = count - darkCount;
+        if (darkCount == 0 || brightCount == 0)
+            continue;
+        const double meanDark = sumDark / darkCount, meanBright = (sum - sumDark) / brightCount;
+        const double between = double(darkCount) * brightCount * (meanBright - meanDark) * (meanBright - meanDark);
+        if (between > best)
+            best = between, threshold = t;
+    }
+    int dark = 0;
+    double darkSum = 0;
+    for (int i = 0; i <= threshold; ++i)
+        dark += histogram[i], darkSum += double(i) * histogram[i];
+    const double brightShare = 1.0 - double(dark) / count;
+    // A card on a dark surface: a bright area of a fifth to nine tenths of
+    // the picture around a dark one.
+    if (dark == 0 || darkSum / dark > 110 || brightShare < 0.2 || brightShare > 0.9)
+        return whole;
+    const int columns = (gray.width() + step - 1) / step, rows = (gray.height() + step - 1) / step;
+    std::vector<int> perRow(size_t(rows), 0), perColumn(size_t(columns), 0);
+    for (int y = 0, r = 0; y < gray.height(); y += step, ++r) {
+        const uchar *line = gray.constScanLine(y);
+        for (int x = 0, c = 0; x < gray.width(); x += step, ++c)
+            if (line[x] > threshold)
+                ++perRow[size_t(r)], ++perColumn[size_t(c)];
+    }
+    auto span = [](const std::vector<int> &counts) {
+        const int peak = *std::max_element(counts.begin(), counts.end());
+        int first = 0, last = int(counts.size()) - 1;
+        while (first < last && counts[size_t(first)] * 3 < peak)
+            ++first;
+        while (last > first && counts[size_t(last)] * 3 < peak)
+            --last;
+        return std::pair(first, last);
+    };
+    const auto [top, bottom] = span(perRow);
+    const auto [left, right] = span(perColumn);
+    const int margin = 2;
+    const QRect area = QRect(QPoint((left - margin) * step, (top - margin) * step),
+                             QPoint((right + margin + 1) * step, (bottom + margin + 1) * step))
+                           .intersected(whole);
+    if (area.width() < whole.width() / 5 || area.height() < whole.height() / 5 ||
+        qint64(area.width()) * area.height() > qint64(whole.width()) * whole.height() * 9 / 10)
+        return whole;
+    return area;
+}
+
 OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
 {
     OcrOutput out;
-    out.vertical = options.vertical;
     if (picture.isNull()) {
         out.error = QStringLiteral("empty picture");
         return out;
     }
     QImage gray = rotatedPicture(picture, options.rotation).convertToFormat(QImage::Format_Grayscale8);
     out.rotation = ((options.rotation % 360) + 360) % 360;
+    out.cardArea = findCardArea(gray);
+    out.vertical = options.layout == OcrOptions::Layout::Vertical ||
+                   (options.layout == OcrOptions::Layout::Auto &&
+                    out.cardArea.height() * 10 > out.cardArea.width() * 12);
 
     auto prepare = [](const QImage &source, double *scale) -> PixPtr {
         const int longSide = std::max(source.width(), source.height());
@@ -140,13 +218,13 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
     };
 
     double scale = 1.0;
-    PixPtr pix = prepare(gray, &scale);
+    PixPtr pix = prepare(gray.copy(out.cardArea), &scale);
     if (!pix) {
         out.error = QStringLiteral("the picture is too large to read");
         return out;
     }
 
-    if (options.detectOrientation && options.rotation == 0) {
+    if (!out.vertical && options.detectOrientation && options.rotation == 0) {
         if (Api *osd = m_engines->get(m_engines->orientation, "osd", tesseract::OEM_TESSERACT_ONLY)) {
             osd->SetPageSegMode(tesseract::PSM_OSD_ONLY);
             osd->SetImage(pix.get());
@@ -159,8 +237,9 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                 confidence >= MinOrientationConfidence) {
                 // `degrees` is how far the text is turned clockwise.
                 out.rotation = (360 - degrees) % 360;
-                gray = rotatedPicture(gray, out.rotation);
-                pix = prepare(gray, &scale);
+                gray = rotatedPicture(gray, 360 - degrees);
+                out.cardArea = findCardArea(gray);
+                pix = prepare(gray.copy(out.cardArea), &scale);
                 if (!pix) {
                     out.error = QStringLiteral("the picture is too large to read");
                     return out;
@@ -171,14 +250,14 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
     }
 
     const int dpi = std::max(70, int(std::max(pixGetWidth(pix.get()), pixGetHeight(pix.get())) / CardLongSideInches));
-    Api *main = options.vertical
+    Api *main = out.vertical
                     ? m_engines->get(m_engines->vertical, "chi_sim_vert", tesseract::OEM_LSTM_ONLY)
                     : m_engines->get(m_engines->mixed, "chi_sim+eng", tesseract::OEM_LSTM_ONLY);
     if (!main) {
         out.error = m_engines->error;
         return out;
     }
-    main->SetPageSegMode(options.vertical ? tesseract::PSM_SINGLE_BLOCK_VERT_TEXT : tesseract::PSM_SPARSE_TEXT);
+    main->SetPageSegMode(out.vertical ? tesseract::PSM_SINGLE_BLOCK_VERT_TEXT : tesseract::PSM_SPARSE_TEXT);
     main->SetImage(pix.get());
     main->SetSourceResolution(dpi);
     if (main->Recognize(nullptr) != 0) {
@@ -187,29 +266,76 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         return out;
     }
 
+    // The recogniser's lines may join texts of different sizes that stand
+    // side by side (a large name and its title): its words are grouped
+    // again into runs of one size without wide gaps.
     QList<CapturedLine> lines;
     QList<QRect> scaledBoxes;
     if (std::unique_ptr<tesseract::ResultIterator> it{main->GetIterator()}) {
-        do {
-            if (it->Empty(tesseract::RIL_TEXTLINE))
-                continue;
+        struct Word
+        {
+            QString text;
+            int confidence;
+            QRect box;
+            int size;
+        };
+        QList<Word> run;
+        auto flush = [&] {
+            if (run.isEmpty())
+                return;
             CapturedLine line;
-            line.text = takeText(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
-            if (line.text.isEmpty())
-                continue;
-            line.confidence = std::clamp(int(std::lround(it->Confidence(tesseract::RIL_TEXTLINE))), 0, 100);
-            int left = 0, top = 0, right = 0, bottom = 0;
-            it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom);
-            const QRect box(QPoint(left, top), QPoint(right - 1, bottom - 1));
-            scaledBoxes.append(box);
+            QRect box;
+            int confidence = 100;
+            for (const Word &w : std::as_const(run)) {
+                const bool joinTight = !line.text.isEmpty() && hasHan(line.text.back()) && hasHan(w.text.front());
+                line.text += (line.text.isEmpty() || joinTight ? QString() : QStringLiteral(" ")) + w.text;
+                box = box.isNull() ? w.box : box.united(w.box);
+                confidence = std::min(confidence, w.confidence);
+            }
+            line.confidence = confidence;
             line.box = box;
+            scaledBoxes.append(box);
             lines.append(line);
-        } while (it->Next(tesseract::RIL_TEXTLINE));
+            run.clear();
+        };
+        do {
+            if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE))
+                flush();
+            if (it->Empty(tesseract::RIL_WORD))
+                continue;
+            Word word;
+            word.text = takeText(it->GetUTF8Text(tesseract::RIL_WORD));
+            if (word.text.isEmpty())
+                continue;
+            word.confidence = std::clamp(int(std::lround(it->Confidence(tesseract::RIL_WORD))), 0, 100);
+            int left = 0, top = 0, right = 0, bottom = 0;
+            it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom);
+            word.box = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+            // Chinese characters are square and as wide as they are large:
+            // a word of them has its size in its width (flat ones such as
+            // 一 and tall ones would mislead its height).
+            int han = 0;
+            for (QChar c : std::as_const(word.text))
+                han += c.script() == QChar::Script_Han;
+            const int across = out.vertical ? word.box.height() : word.box.width();
+            const int thick = out.vertical ? word.box.width() : word.box.height();
+            word.size = han > 0 && han == word.text.size() ? across / han : thick;
+            if (!run.isEmpty()) {
+                const Word &last = run.back();
+                const int large = std::max(last.size, word.size), small = std::min(last.size, word.size);
+                const int gap = out.vertical ? word.box.top() - last.box.bottom()
+                                                 : word.box.left() - last.box.right();
+                if (large * 10 > small * 18 || gap > large * 5 / 2)
+                    flush();
+            }
+            run.append(word);
+        } while (it->Next(tesseract::RIL_WORD));
+        flush();
     }
     main->Clear();
 
     // Tall lines again, with the Chinese-only engine, one line at a time.
-    if (!options.vertical && lines.size() > 1) {
+    if (!out.vertical && lines.size() > 1) {
         QList<int> heights;
         for (const QRect &box : scaledBoxes)
             heights.append(box.height());
@@ -248,7 +374,8 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         const QRect b = line.box;
         line.box = QRect(QPoint(int(b.left() / scale), int(b.top() / scale)),
                          QPoint(int(b.right() / scale), int(b.bottom() / scale)))
-                       .intersected(QRect(QPoint(0, 0), gray.size()));
+                       .translated(out.cardArea.topLeft())
+                       .intersected(gray.rect());
     }
     out.fragments = lines;
     return out;

@@ -14,10 +14,12 @@ namespace kelvo::capture {
 
 struct OcrOptions
 {
-    // Read as a vertical card (columns of Chinese, right to left).
-    bool vertical = false;
-    // Turn the picture upright by the script and orientation detection when
-    // it is sure.
+    // Horizontal lines, or a vertical card (columns of Chinese, right to
+    // left); Auto takes a card that is taller than wide for a vertical one.
+    enum class Layout { Auto, Horizontal, Vertical };
+    Layout layout = Layout::Auto;
+    // Turn a horizontal card upright by the script and orientation
+    // detection when it is sure.
     bool detectOrientation = true;
     // Clockwise degrees (0, 90, 180, 270) to turn the picture first; when not
     // 0, no detection runs.
@@ -27,6 +29,7 @@ struct OcrOptions
 struct OcrOutput
 {
     QList<CapturedLine> fragments; // as recognised, boxes in the picture turned by `rotation`
+    QRect cardArea;                // where the card lies in that picture
     int rotation = 0;
     bool vertical = false;
     QString error;
@@ -46,6 +49,11 @@ private:
     struct Engines;
     std::unique_ptr<Engines> m_engines;
 };
+
+// Where a card lies in a photo of it on a darker surface (the bounding
+// rectangle of its bright area); the whole picture when it is not such a
+// photo.
+QRect findCardArea(const QImage &gray);
 
 // Clockwise turns of a picture in steps of 90 degrees.
 QImage rotatedPicture(const QImage &picture, int degrees);

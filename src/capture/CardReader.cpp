@@ -17,7 +17,7 @@ CaptureResult readCard(CardOcr &ocr, const QImage &picture, const OcrOptions &op
                 result.fields[i] = CapturedField{(*qr)[i], 100, QRect()};
         result.fromQrCode = true;
         result.rotation = options.rotation;
-        result.vertical = options.vertical;
+        result.vertical = options.layout == OcrOptions::Layout::Vertical;
         return result;
     }
 
