@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -28,6 +29,9 @@ public:
     // `defaultSuffix` (without a dot) is appended to a name typed without one.
     virtual std::optional<QString> saveFileName(QWidget *owner, const QString &title, const QString &filter,
                                                 const QString &defaultSuffix, const QString &initialName) = 0;
+    // The file-open dialog for one or more existing files: the chosen paths,
+    // or an empty list when cancelled.
+    virtual QStringList askOpenFileNames(QWidget *owner, const QString &title, const QString &filter) = 0;
 };
 
 // The caption of notices and of the error message.

@@ -152,4 +152,23 @@ std::optional<QString> QtDialogs::saveFileName(QWidget *owner, const QString &ti
     return dialog.selectedFiles().constFirst();
 }
 
+QStringList QtDialogs::askOpenFileNames(QWidget *owner, const QString &title, const QString &filter)
+{
+    ChineseFileIconProvider iconProvider; // outlives the dialog that uses it
+    QFileDialog dialog(owner, title, QString(), filter);
+    dialog.setOption(QFileDialog::DontUseNativeDialog); // Chinese, as the save dialog
+    dialog.setIconProvider(&iconProvider);
+    dialog.setProxyModel(new ChineseFileListModel(&dialog));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("查找范围："));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("文件名："));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("文件类型："));
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("打开"));
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
 } // namespace kelvo

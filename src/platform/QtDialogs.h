@@ -14,6 +14,7 @@ public:
     void error(QWidget *owner, const QString &text) override;
     std::optional<QString> saveFileName(QWidget *owner, const QString &title, const QString &filter,
                                         const QString &defaultSuffix, const QString &initialName) override;
+    QStringList askOpenFileNames(QWidget *owner, const QString &title, const QString &filter) override;
 };
 
 } // namespace kelvo

@@ -1,6 +1,8 @@
 #include "TfrmMain.h"
 
 #include "CardDetailPanel.h"
+#include "CardFileImport.h"
+#include "CardQrCode.h"
 #include "CardRecords.h"
 #include "CardTreeControls.h"
 #include "CardTreeModel.h"
@@ -14,8 +16,12 @@
 #include "ProgressSink.h"
 #include "Shell.h"
 #include "StoreErrorTexts.h"
+#include "TfrmCapture.h"
+#include "TfrmCardQrCode.h"
 #include "TfrmQuickSearch.h"
 #include "TreeCommands.h"
+#include "CardTreeDragDrop.h"
+#include "Gb18030.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -54,6 +60,7 @@ TfrmMain::TfrmMain(MainWindowServices services, MainState &state, QWidget *paren
     , m_tree(services.tree)
     , m_state(state)
     , m_modified(std::make_unique<ModifiedFlag>(m_tree, m_state.Modified))
+    , m_capturers(std::move(services.capturers))
     , m_progress(&NoProgress())
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -182,6 +189,19 @@ void TfrmMain::createMenus()
     edit->addAction(command(Command::SendMail));
     edit->addAction(command(Command::OpenMainPage));
 
+    // The one menu of the commands added to the program, before 帮助.
+    QMenu *tools = MainMenu1->addMenu(QStringLiteral("工具"));
+    tools->setObjectName(QStringLiteral("mnuTools"));
+    actCardQrCode = new QAction(QStringLiteral("名片二维码..."), this);
+    actCardQrCode->setObjectName(QStringLiteral("actCardQrCode"));
+    connect(actCardQrCode, &QAction::triggered, this, &TfrmMain::actCardQrCodeExecute);
+    actScanCards = new QAction(QStringLiteral("扫描名片..."), this);
+    actScanCards->setObjectName(QStringLiteral("actScanCards"));
+    actScanCards->setEnabled(static_cast<bool>(m_capturers));
+    connect(actScanCards, &QAction::triggered, this, &TfrmMain::actScanCardsExecute);
+    tools->addAction(actCardQrCode);
+    tools->addAction(actScanCards);
+
     QMenu *help = MainMenu1->addMenu(QStringLiteral("帮助"));
     help->setObjectName(QStringLiteral("mnuHelp"));
     help->addAction(command(Command::SoftHelp));
@@ -276,6 +296,47 @@ void TfrmMain::createTreeControls()
          nullptr, command(Command::SendMail), command(Command::OpenMainPage), nullptr, command(Command::AuthorMainPage),
          command(Command::MailToAuthor), command(Command::About)});
     connect(this, &TfrmMain::tvCardChange, m_treeControls->panel(), &CardDetailPanel::tvCardChange);
+    if (m_capturers) {
+        m_treeControls->dragDrop()->setPictureDropHandler(
+            [this](CardNode *targetClass, const QStringList &files) { openCaptureWindow(targetClass, files); });
+    }
+}
+
+void TfrmMain::actCardQrCodeExecute()
+{
+    const CardNode *node = selectedNode();
+    if (!node || !node->isCard() || !node->data()) {
+        m_dialogs.notice(this, QStringLiteral("请先在左边选中一张名片。"));
+        return;
+    }
+    capture::CardQrCode code = capture::EncodeCardQr(*node->data());
+    if (!code.ok()) {
+        m_dialogs.notice(this, TfrmCardQrCode::tooLongText());
+        return;
+    }
+    auto *window = new TfrmCardQrCode(m_dialogs, gb18030::decode(node->label()), std::move(code), this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+}
+
+void TfrmMain::actScanCardsExecute()
+{
+    if (!m_capturers)
+        return;
+    const QStringList files = m_dialogs.askOpenFileNames(this, QStringLiteral("扫描名片"), cardPictureFilter());
+    if (files.isEmpty())
+        return;
+    openCaptureWindow(CardFileImport::targetClassFor(selectedNode()), files);
+}
+
+void TfrmMain::openCaptureWindow(CardNode *targetClass, const QStringList &files)
+{
+    if (!m_capturers || files.isEmpty())
+        return;
+    auto *window = new TfrmCapture(*this, m_capturers(), targetClass, files, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    window->start();
 }
 
 void TfrmMain::setProgressSink(ProgressSink *progress)

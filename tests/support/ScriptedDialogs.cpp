@@ -61,4 +61,13 @@ std::optional<QString> ScriptedDialogs::saveFileName(QWidget *, const QString &t
     return std::nullopt;
 }
 
+QStringList ScriptedDialogs::askOpenFileNames(QWidget *, const QString &title, const QString &filter)
+{
+    m_shown.append({Kind::OpenFiles, title, filter});
+    if (!m_script.isEmpty() && std::holds_alternative<QStringList>(m_script.head()))
+        return std::get<QStringList>(m_script.dequeue());
+    ++m_unscripted;
+    return {};
+}
+
 } // namespace kelvo

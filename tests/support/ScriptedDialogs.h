@@ -15,7 +15,7 @@ namespace kelvo {
 class ScriptedDialogs final : public Dialogs
 {
 public:
-    enum class Kind { Notice, Question, Message, Error, SaveFile };
+    enum class Kind { Notice, Question, Message, Error, SaveFile, OpenFiles };
 
     struct Shown
     {
@@ -27,11 +27,13 @@ public:
     struct Cancel
     {
     };
-    using Answer = std::variant<bool, QString, Cancel>; // question / chosen path / cancelled dialog
+    using Answer = std::variant<bool, QString, Cancel, QStringList>; // question / chosen path / cancelled dialog /
+                                                                     // files to open
 
     void answerQuestion(bool yes) { m_script.enqueue(yes); }
     void answerSaveFile(const QString &path) { m_script.enqueue(path); }
     void cancelSaveFile() { m_script.enqueue(Cancel{}); }
+    void answerOpenFiles(const QStringList &paths) { m_script.enqueue(paths); }
 
     const QList<Shown> &shown() const { return m_shown; }
     // Texts of the shown boxes of one kind, in order.
@@ -46,6 +48,7 @@ public:
     void error(QWidget *owner, const QString &text) override;
     std::optional<QString> saveFileName(QWidget *owner, const QString &title, const QString &filter,
                                         const QString &defaultSuffix, const QString &initialName) override;
+    QStringList askOpenFileNames(QWidget *owner, const QString &title, const QString &filter) override;
 
 private:
     QQueue<Answer> m_script;

@@ -45,6 +45,7 @@ public:
         saveRequests.append({title, filter, defaultSuffix, initialName});
         return saveAnswers.isEmpty() ? std::nullopt : saveAnswers.dequeue();
     }
+    QStringList askOpenFileNames(QWidget *, const QString &, const QString &) override { return {}; }
 };
 
 using FieldValues = std::initializer_list<std::pair<int, QString>>;
