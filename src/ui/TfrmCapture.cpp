@@ -70,6 +70,7 @@ TfrmCapture::TfrmCapture(CardTreeHost &host, std::unique_ptr<CardCapturer> captu
                          const QStringList &files, QWidget *parent)
     : QDialog(parent)
     , m_host(host)
+    , m_tree(host.cardTree())
     , m_capturer(std::move(capturer))
     , m_targetClass(targetClass)
     , m_files(files)
@@ -78,7 +79,7 @@ TfrmCapture::TfrmCapture(CardTreeHost &host, std::unique_ptr<CardCapturer> captu
     setWindowTitle(QStringLiteral("扫描名片"));
     setAccessibleName(QStringLiteral("扫描名片"));
     buildControls();
-    m_host.cardTree().addObserver(this);
+    m_tree.addObserver(this);
     connect(m_capturer.get(), &CardCapturer::finished, this, &TfrmCapture::captureFinished);
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
         for (QLineEdit *edit : m_editors) {
@@ -90,7 +91,7 @@ TfrmCapture::TfrmCapture(CardTreeHost &host, std::unique_ptr<CardCapturer> captu
 
 TfrmCapture::~TfrmCapture()
 {
-    m_host.cardTree().removeObserver(this);
+    m_tree.removeObserver(this);
     if (m_capturer)
         m_capturer->cancel();
 }
@@ -297,7 +298,7 @@ CardNode *TfrmCapture::resolveTargetClass()
         return m_targetClass;
     // The reserved class, as the add-card command falls back to it (made at
     // the end of the top level when the tree has none).
-    m_targetClass = exchange::ImportTargetClass(m_host.cardTree(), ReservedCardClassLabel());
+    m_targetClass = exchange::ImportTargetClass(m_tree, ReservedCardClassLabel());
     return m_targetClass;
 }
 
@@ -310,7 +311,7 @@ void TfrmCapture::btnAddClick()
         m_host.dialogs().notice(this, QStringLiteral("名片的各项都是空的，没有添加。"));
         return;
     }
-    CardTree &tree = m_host.cardTree();
+    CardTree &tree = m_tree;
     CardNode *stored = nullptr;
     if (CardNode *similar = findSimilarCard(tree, captured)) {
         const QString company = gb18030::decode(similar->data()->field(Field::DW));
@@ -391,7 +392,7 @@ void TfrmCapture::nodesAboutToBeRemoved(CardNode *parent, int first, int last)
 {
     if (!m_targetClass)
         return;
-    const CardTree &tree = m_host.cardTree();
+    const CardTree &tree = m_tree;
     for (int row = first; row <= last; ++row) {
         const CardNode *going = tree.child(parent, row);
         if (going && (going == m_targetClass || going->isAncestorOf(m_targetClass)))

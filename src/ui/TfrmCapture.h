@@ -97,6 +97,9 @@ private:
     void treeAboutToBeReset() override;
 
     CardTreeHost &m_host;
+    // The host's tree, kept apart: the window may outlive the host's own
+    // part of a main window that is being destroyed.
+    CardTree &m_tree;
     std::unique_ptr<CardCapturer> m_capturer;
     CardNode *m_targetClass;
     QStringList m_files;

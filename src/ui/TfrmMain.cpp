@@ -101,6 +101,8 @@ TfrmMain::TfrmMain(MainWindowServices services, MainState &state, QWidget *paren
 
 TfrmMain::~TfrmMain()
 {
+    // Capture windows act on this window as the tree's host: they go first.
+    qDeleteAll(findChildren<TfrmCapture *>(Qt::FindDirectChildrenOnly));
     // The view goes before the model and the tree it shows.
     delete tvCard;
     tvCard = nullptr;

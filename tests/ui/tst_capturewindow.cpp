@@ -6,9 +6,19 @@
 #include "TfrmCardQrCode.h"
 #include "TreePanelHarness.h"
 
+#include "DataFiles.h"
+#include "FakeTrayIcon.h"
+#include "RecordingShell.h"
+#include "RecordingSpreadsheet.h"
+#include "Session.h"
+#include "TfrmMain.h"
+
 #include <QCheckBox>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
+#include <QMimeData>
+#include <QUrl>
 #include <QPainter>
 #include <QLabel>
 #include <QPushButton>
@@ -67,7 +77,10 @@ private slots:
     void turningAndVerticalReadAgain();
     void removedTargetClassFallsBackToTheReservedClass();
     void unreadablePictureIsSaid();
+    void picturesDroppedOntoTheTree_data();
+    void picturesDroppedOntoTheTree();
 
+    void toolsMenuCommands();
     void qrWindowSavesThePicture();
     void qrWindowSaveFailureIsShown();
     void qrWindowSaysWhenTheCodeIsCompact();
@@ -350,6 +363,114 @@ void TestCaptureWindow::unreadablePictureIsSaid()
     QVERIFY(window->statusText().contains(u"图片超过5000万像素"_qs));
     QVERIFY(window->isHighlighted(Field::Name));
     QCOMPARE(m_clients->childCount(), 1);
+}
+
+void TestCaptureWindow::picturesDroppedOntoTheTree_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<bool>("ontoCard");
+    QTest::addColumn<bool>("handled");
+    QTest::addColumn<bool>("taken"); // the drop is accepted
+
+    QTest::newRow("two pictures onto a class") << QStringList{"a.png", "b.JPG"} << false << true << true;
+    QTest::newRow("onto a card: its class") << QStringList{"a.jpeg"} << true << true << true;
+    QTest::newRow("a picture and a text file") << QStringList{"a.png", "b.txt"} << false << true << false;
+    QTest::newRow("no capture offered") << QStringList{"a.png"} << false << false << false;
+}
+
+void TestCaptureWindow::picturesDroppedOntoTheTree()
+{
+    QFETCH(QStringList, names);
+    QFETCH(bool, ontoCard);
+    QFETCH(bool, handled);
+    QFETCH(bool, taken);
+    QStringList files;
+    for (const QString &name : names) {
+        files.append(m_dir->filePath(name));
+        QFile file(files.constLast());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    CardNode *gotClass = nullptr;
+    QStringList gotFiles;
+    if (handled) {
+        h->dragDrop()->setPictureDropHandler([&](CardNode *targetClass, const QStringList &dropped) {
+            gotClass = targetClass;
+            gotFiles = dropped;
+        });
+    }
+    h->show();
+    h->view->expandAll();
+    const QModelIndex index = h->indexOfNode(ontoCard ? m_existing : m_clients);
+    const QPoint pos = h->view->visualRect(index).center();
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString &path : files)
+        urls.append(QUrl::fromLocalFile(path));
+    mime.setUrls(urls);
+    QWidget *viewport = h->view->viewport();
+    QDragEnterEvent enter(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &enter);
+    QDragMoveEvent move(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &move);
+    QDropEvent drop(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &drop);
+    QCOMPARE(drop.isAccepted(), taken);
+    QCoreApplication::processEvents(); // handed on once the drop is over
+    QCOMPARE(gotClass, taken ? m_clients : nullptr);
+    QCOMPARE(gotFiles, taken ? files : QStringList());
+    QCOMPARE(m_clients->childCount(), 1); // nothing imported as a vCard or CSV
+}
+
+// The two commands of 工具 in a whole session: the open dialog's pictures
+// go to the selected node's class; the QR code wants a card.
+void TestCaptureWindow::toolsMenuCommands()
+{
+    ScriptedDialogs dialogs;
+    RecordingShell shell;
+    RecordingSpreadsheet spreadsheet;
+    FakeTrayIcon tray(true);
+    QList<ScriptedCapturer *> capturers;
+    const auto factory = [&capturers]() -> std::unique_ptr<CardCapturer> {
+        auto made = std::make_unique<ScriptedCapturer>();
+        capturers.append(made.get());
+        return made;
+    };
+    Session session(Session::Services{dialogs, shell, tray, spreadsheet, DataFiles::inFolder(m_dir->path()), factory});
+    session.showMainWindow();
+    TfrmMain *main = session.mainWindow();
+    CardTree &tree = main->cardTree();
+    CardNode *reserved = tree.firstTopLevel();
+    auto record = MakeCardRecord();
+    record->setField(Field::Name, gb(u"吴刚"_qs));
+    CardNode *card = tree.addChild(reserved, gb(u"吴刚"_qs), std::move(record));
+
+    QVERIFY(main->scanCardsCommand()->isEnabled());
+    main->selectNode(card);
+    dialogs.answerOpenFiles(m_pictures.mid(0, 2));
+    main->scanCardsCommand()->trigger();
+    QCOMPARE(dialogs.shown().constLast().kind, ScriptedDialogs::Kind::OpenFiles);
+    auto *window = main->findChild<TfrmCapture *>();
+    QVERIFY(window);
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->targetClass(), reserved);
+    QCOMPARE(capturers.size(), 1);
+    QCOMPARE(capturers.at(0)->requests.at(0).path, m_pictures.at(0));
+    window->close();
+    // A cancelled dialog opens nothing.
+    main->scanCardsCommand()->trigger();
+    QCOMPARE(capturers.size(), 1);
+
+    main->selectNode(reserved);
+    main->cardQrCodeCommand()->trigger();
+    QCOMPARE(dialogs.texts(ScriptedDialogs::Kind::Notice).constLast(), u"请先在左边选中一张名片。"_qs);
+    QVERIFY(!main->findChild<TfrmCardQrCode *>());
+    main->selectNode(card);
+    main->cardQrCodeCommand()->trigger();
+    auto *qr = main->findChild<TfrmCardQrCode *>();
+    QVERIFY(qr);
+    QVERIFY(qr->isVisible());
+    QVERIFY(!qr->code().compact);
+    QVERIFY(qr->code().text.contains(u"FN:吴刚"_qs.toUtf8()));
 }
 
 void TestCaptureWindow::qrWindowSavesThePicture()
