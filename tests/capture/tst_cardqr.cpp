@@ -99,6 +99,7 @@ private slots:
     void codesOfOtherPrograms_data();
     void codesOfOtherPrograms();
     void codeInALargerPicture();
+    void undeclaredGb18030();
 };
 
 void TestCardQr::roundTrip_data()
@@ -352,6 +353,40 @@ void TestCardQr::codeInALargerPicture()
     QVERIFY(read.has_value());
     QCOMPARE(read->at(0), u"周敏"_qs);
     QCOMPARE(read->at(6), u"13700002222"_qs);
+}
+
+// Old Chinese phones write GBK bytes without any ECI: read as GB18030, as
+// vCard files without a charset are.
+void TestCardQr::undeclaredGb18030()
+{
+    const QByteArray meCard = gb18030::encode(u"MECARD:N:黄,蓉;TEL:13600001234;ORG:桃花岛;;"_qs);
+    const QByteArray vCard = gb18030::encode(u"BEGIN:VCARD\r\nVERSION:2.1\r\nFN:黄蓉\r\nTITLE:帮主\r\nEND:VCARD\r\n"_qs);
+    const std::optional<QrCardFields> fromMeCard = readCardQrText(meCard);
+    QVERIFY(fromMeCard.has_value());
+    QCOMPARE(fromMeCard->at(0), u"黄蓉"_qs);
+    QCOMPARE(fromMeCard->at(2), u"桃花岛"_qs);
+    const std::optional<QrCardFields> fromVCard = readCardQrText(vCard);
+    QVERIFY(fromVCard.has_value());
+    QCOMPARE(fromVCard->at(1), u"帮主"_qs);
+
+    // The same bytes in a code without an ECI, made by qrencode from its
+    // standard input.
+    const QString qrencode = QStandardPaths::findExecutable(u"qrencode"_qs);
+    if (qrencode.isEmpty())
+        QSKIP("qrencode is not installed (scripts/install-deps.sh installs it)");
+    QTemporaryDir dir;
+    const QString out = dir.filePath(u"gbk.png"_qs);
+    QProcess process;
+    process.start(qrencode, {u"-8"_qs, u"-o"_qs, out});
+    QVERIFY(process.waitForStarted());
+    process.write(meCard);
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 0);
+    const std::optional<QrCardFields> fromPicture = decodeCardQr(QImage(out));
+    QVERIFY(fromPicture.has_value());
+    QCOMPARE(fromPicture->at(0), u"黄蓉"_qs);
+    QCOMPARE(fromPicture->at(6), u"13600001234"_qs);
 }
 
 QTEST_GUILESS_MAIN(TestCardQr)
