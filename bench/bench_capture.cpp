@@ -4,7 +4,7 @@
 //       renders cards (each as clean, scan and photo) into DIR with their
 //       true fields in DIR/truth.jsonl; seed 1 is the tuning set, seed 2
 //       the held-out set the rules are never tuned on
-//   bench_capture evaluate DIR [--errors] [--limit N]
+//   bench_capture evaluate DIR [--errors] [--limit N] [--only CONDITION]
 //       reads every picture of DIR and reports, per condition, exact-field
 //       accuracy per field with n and a 95% (Wilson) interval, corrections a
 //       user would make per card, and seconds per card on one core
@@ -103,7 +103,7 @@ struct Tally
     std::vector<double> times;
 };
 
-int evaluate(const QString &dir, bool showErrors, int limit)
+int evaluate(const QString &dir, bool showErrors, int limit, const QString &only)
 {
     QFile truth(dir + QStringLiteral("/truth.jsonl"));
     if (!truth.open(QIODevice::ReadOnly)) {
@@ -122,6 +122,8 @@ int evaluate(const QString &dir, bool showErrors, int limit)
         ++done;
         const QString file = line.value(QStringLiteral("file")).toString();
         const QString condition = line.value(QStringLiteral("condition")).toString();
+        if (!only.isEmpty() && condition != only)
+            continue;
         const bool vertical = line.value(QStringLiteral("vertical")).toBool();
         const QString kind = vertical ? QStringLiteral("vertical")
                                       : line.value(QStringLiteral("language")).toString();
@@ -202,7 +204,7 @@ int main(int argc, char **argv)
     QStringList args = app.arguments().mid(1);
     if (args.size() < 2) {
         print(QStringLiteral("usage: bench_capture generate DIR [--seed N] [--count N]\n"
-                             "       bench_capture evaluate DIR [--errors] [--limit N]\n"));
+                             "       bench_capture evaluate DIR [--errors] [--limit N] [--only clean|scan|photo]\n"));
         return 1;
     }
     const QString command = args.takeFirst();
@@ -214,7 +216,11 @@ int main(int argc, char **argv)
     if (command == QLatin1String("generate"))
         return generate(dir, quint32(option("--seed", 1)), option("--count", 60));
     if (command == QLatin1String("evaluate"))
-        return evaluate(dir, args.contains(QLatin1String("--errors")), option("--limit", 0));
+    {
+        const qsizetype i = args.indexOf(QLatin1String("--only"));
+        return evaluate(dir, args.contains(QLatin1String("--errors")), option("--limit", 0),
+                        i >= 0 && i + 1 < args.size() ? args[i + 1] : QString());
+    }
     print(QStringLiteral("unknown command %1\n").arg(command));
     return 1;
 }

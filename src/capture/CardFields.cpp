@@ -57,8 +57,9 @@ QString joinTexts(const QString &left, const QString &right)
 }
 
 // Fragments of one line (the sparse reading gives words and phrases apart)
-// become one line: they overlap by half their height, have characters of
-// about the same size, and are not far apart.
+// become one line: they overlap by half their height, are at most twice as
+// high as each other (a Chinese label is higher than the digits after it;
+// a name is more than twice its title), and are not far apart.
 QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
 {
     QList<Line> pieces;
@@ -84,7 +85,7 @@ QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
             const int small = std::min(line.size, piece.size);
             const int large = std::max(line.size, piece.size);
             const int gap = piece.box.left() - line.box.right();
-            if (overlap * 2 >= small && large * 10 <= small * 18 && gap <= large * 5 / 2) {
+            if (overlap * 2 >= small && large <= small * 2 && gap <= large * 5 / 2) {
                 target = &line;
                 break;
             }
@@ -402,8 +403,21 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
     for (const Candidate &c : std::as_const(texts)) {
         if (companyExpression().match(c.text).hasMatch())
             a.set(a.has(Field::DW) ? Field::Other : Field::DW, c.text, *c.line);
-        else if (titleExpression().match(c.text).hasMatch() && c.text.size() <= 30)
-            a.set(a.has(Field::TouXian) ? Field::Other : Field::TouXian, c.text, *c.line);
+        else if (titleExpression().match(c.text).hasMatch() && c.text.size() <= 40) {
+            // A Latin name and its title on one line: "John Smith Sales
+            // Manager".
+            QString title = c.text;
+            for (qsizetype space = title.indexOf(u' '); space > 0; space = title.indexOf(u' ', space + 1)) {
+                const QString name = title.left(space);
+                if (isLatinName(name) && !titleExpression().match(name).hasMatch() &&
+                    titleExpression().match(title.mid(space + 1)).hasMatch()) {
+                    unclaimed.append({name, c.line});
+                    title = title.mid(space + 1);
+                    break;
+                }
+            }
+            a.set(a.has(Field::TouXian) ? Field::Other : Field::TouXian, title, *c.line);
+        }
         else if (c.text.size() >= 6 && addressExpression().match(c.text).hasMatch())
             a.set(a.has(Field::DZ) ? Field::Other : Field::DZ, c.text, *c.line);
         else

@@ -26,13 +26,16 @@ using PixPtr = std::unique_ptr<Pix, PixDeleter>;
 // The recogniser reads best with letters some 20 to 40 pixels high: pictures
 // are scaled so that their longer side lies in this range (a card's longer
 // side is about 3.5 inches, so 340 to 630 pixels an inch).
-constexpr int MinLongSide = 1600;
+constexpr int MinLongSide = 1200;
 constexpr int MaxLongSide = 2200;
 constexpr double CardLongSideInches = 3.5;
 // Lines at least this many times the median line height are read again by
 // the Chinese-only engine: large bold names come back as Latin junk from the
 // mixed one.
 constexpr double TallLineFactor = 1.4;
+// Lines read with less confidence are read again by the Chinese-only
+// engine too (a small title beside a large name comes back garbled).
+constexpr int UnsureConfidence = 60;
 // The orientation detection is trusted from this confidence on.
 constexpr float MinOrientationConfidence = 3.0f;
 
@@ -287,7 +290,8 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             QRect box;
             int confidence = 100;
             for (const Word &w : std::as_const(run)) {
-                const bool joinTight = !line.text.isEmpty() && hasHan(line.text.back()) && hasHan(w.text.front());
+                // Chinese is written without spaces, also next to digits.
+                const bool joinTight = !line.text.isEmpty() && (hasHan(line.text.back()) || hasHan(w.text.front()));
                 line.text += (line.text.isEmpty() || joinTight ? QString() : QStringLiteral(" ")) + w.text;
                 box = box.isNull() ? w.box : box.united(w.box);
                 confidence = std::min(confidence, w.confidence);
@@ -320,7 +324,8 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             const int across = out.vertical ? word.box.height() : word.box.width();
             const int thick = out.vertical ? word.box.width() : word.box.height();
             word.size = han > 0 && han == word.text.size() ? across / han : thick;
-            if (!run.isEmpty()) {
+            // Columns of a vertical card are read as they are.
+            if (!run.isEmpty() && !out.vertical) {
                 const Word &last = run.back();
                 const int large = std::max(last.size, word.size), small = std::min(last.size, word.size);
                 const int gap = out.vertical ? word.box.top() - last.box.bottom()
@@ -334,7 +339,8 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
     }
     main->Clear();
 
-    // Tall lines again, with the Chinese-only engine, one line at a time.
+    // Tall and unsure lines again, with the Chinese-only engine, one line at
+    // a time.
     if (!out.vertical && lines.size() > 1) {
         QList<int> heights;
         for (const QRect &box : scaledBoxes)
@@ -344,7 +350,7 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         Api *chinese = nullptr;
         for (qsizetype i = 0; i < lines.size(); ++i) {
             const QRect box = scaledBoxes[i];
-            if (box.height() < TallLineFactor * median)
+            if (box.height() < TallLineFactor * median && lines[i].confidence >= UnsureConfidence)
                 continue;
             if (!chinese) {
                 chinese = m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY);
@@ -360,7 +366,10 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             chinese->SetRectangle(area.left(), area.top(), area.width(), area.height());
             const QString text = takeText(chinese->GetUTF8Text());
             const int confidence = std::clamp(chinese->MeanTextConf(), 0, 100);
-            if (!text.isEmpty() && hasHan(text) && (hasHan(lines[i].text) || lines[i].confidence < 75)) {
+            // Kept when it is surer, or Chinese where the mixed engine saw
+            // Latin junk.
+            const bool junk = !hasHan(lines[i].text) && lines[i].confidence < 75 && confidence >= 50;
+            if (!text.isEmpty() && hasHan(text) && (confidence > lines[i].confidence || junk)) {
                 lines[i].text = text;
                 lines[i].confidence = confidence;
             }

@@ -123,6 +123,9 @@ void TestCardFields::assignsFields_data()
         << true
         << fields({QStringLiteral("1=王建国"), QStringLiteral("2=董事长"), QStringLiteral("3=上海恒达贸易有限公司"),
                    QStringLiteral("5=021-58886666")});
+    QTest::newRow("latin name and title on one line")
+        << QStringList{QStringLiteral("Na He Marketing Manager @ 60,40,500,60")} << false
+        << fields({QStringLiteral("1=Na He"), QStringLiteral("2=Marketing Manager")});
     QTest::newRow("nothing recognised") << QStringList{} << false << QStringList(13);
 }
 
