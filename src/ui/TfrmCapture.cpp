@@ -231,7 +231,9 @@ void TfrmCapture::captureFinished(const QString &path, const capture::CaptureRes
             editor(n)->clear();
             setHighlighted(n, true);
         }
-        setStatus(QStringLiteral("无法识别%1：%2").arg(name, result.error));
+        // The reader words its reasons in English (kelvo-tool shares them);
+        // the window says in Chinese what happened and keeps the reason.
+        setStatus(QStringLiteral("无法识别图片“%1”，可以手工填写后添加，或跳过。（原因：%2）").arg(name, result.error));
         return;
     }
     m_picture->setPicture(capture::rotatedPicture(m_original, m_rotation), result.lines);

@@ -358,9 +358,11 @@ void TestCaptureWindow::unreadablePictureIsSaid()
 {
     TfrmCapture *window = openWindow(m_clients);
     capture::CaptureResult failed;
-    failed.error = u"图片超过5000万像素"_qs;
+    failed.error = u"the picture is larger than 50 megapixels"_qs;
     m_capturer->finish(failed);
-    QVERIFY(window->statusText().contains(u"图片超过5000万像素"_qs));
+    QVERIFY(window->statusText().startsWith(u"无法识别图片“card0.png”"_qs));
+    QVERIFY(window->statusText().contains(u"the picture is larger than 50 megapixels"_qs));
+    QVERIFY(window->findChild<QPushButton *>(u"btnAdd"_qs)->isEnabled()); // the user may still type it
     QVERIFY(window->isHighlighted(Field::Name));
     QCOMPARE(m_clients->childCount(), 1);
 }
