@@ -104,6 +104,9 @@ struct CardOcr::Engines
 CardOcr::CardOcr()
     : m_engines(std::make_unique<Engines>())
 {
+    // Leptonica's messages about odd pictures go nowhere; failures come
+    // back as results.
+    setMsgSeverity(L_SEVERITY_NONE);
 }
 
 CardOcr::~CardOcr() = default;
@@ -204,7 +207,8 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         QImage scaled = source;
         if (longSide < MinLongSide || longSide > MaxLongSide) {
             *scale = double(longSide < MinLongSide ? MinLongSide : MaxLongSide) / longSide;
-            scaled = source.scaled(qRound(source.width() * *scale), qRound(source.height() * *scale),
+            scaled = source.scaled(std::max(1, qRound(source.width() * *scale)),
+                                   std::max(1, qRound(source.height() * *scale)),
                                    Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         }
         PixPtr pix = toPix(scaled);
@@ -223,7 +227,7 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
     double scale = 1.0;
     PixPtr pix = prepare(gray.copy(out.cardArea), &scale);
     if (!pix) {
-        out.error = QStringLiteral("the picture is too large to read");
+        out.error = QStringLiteral("the picture cannot be prepared for reading");
         return out;
     }
 
@@ -244,7 +248,7 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                 out.cardArea = findCardArea(gray);
                 pix = prepare(gray.copy(out.cardArea), &scale);
                 if (!pix) {
-                    out.error = QStringLiteral("the picture is too large to read");
+                    out.error = QStringLiteral("the picture cannot be prepared for reading");
                     return out;
                 }
             }

@@ -106,6 +106,8 @@ private slots:
     void readsCards_data();
     void readsCards();
     void turnsAnUpsideDownCard();
+    void oddPicturesGiveNoText_data();
+    void oddPicturesGiveNoText();
 
 private:
     CardOcr m_ocr; // the engines are made once for all cards
@@ -199,6 +201,24 @@ void TestCardReading::turnsAnUpsideDownCard()
     QCOMPARE(result.rotation, 180);
     QCOMPARE(result.field(12).text, QStringLiteral("john.smith@acme.com"));
     QCOMPARE(result.field(5).text, QStringLiteral("+86 10 6258 8888"));
+}
+
+void TestCardReading::oddPicturesGiveNoText_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("one pixel wide, very high") << QSize(1, 9000);
+    QTest::newRow("three pixels") << QSize(3, 3);
+    QTest::newRow("a wide strip") << QSize(7000, 2);
+}
+
+void TestCardReading::oddPicturesGiveNoText()
+{
+    QFETCH(QSize, size);
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    const CaptureResult result = readCard(m_ocr, picture);
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QVERIFY(result.isEmpty());
 }
 
 QTEST_MAIN(TestCardReading)
