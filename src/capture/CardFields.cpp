@@ -40,7 +40,10 @@ QString normaliseText(QString text)
                 c = ascii;
         }
     }
-    static const RE hanSpaces(QStringLiteral("(?<=\\p{Han})\\s+(?=\\p{Han})"));
+    // Chinese is written without spaces, also next to digits ("长江路 314 号"
+    // is how the recogniser sees "长江路314号").
+    static const RE hanSpaces(QStringLiteral("(?<=\\p{Han})\\s+(?=[\\p{Han}0-9])|(?<=[0-9])\\s+(?=\\p{Han})"),
+                              RE::UseUnicodePropertiesOption);
     text.replace(hanSpaces, QString());
     return text.simplified();
 }
@@ -202,8 +205,8 @@ bool startsWithSurname(const QString &name)
     static const QString single = QStringLiteral(
         "王李张刘陈杨黄赵吴周徐孙马朱胡郭何高林罗郑梁谢宋唐许韩冯邓曹彭曾肖田董袁潘于蒋蔡余杜叶程苏魏吕丁任沈姚卢姜崔钟"
         "谭陆汪范金石廖贾夏韦付方白邹孟熊秦邱江尹薛闫段雷侯龙史陶黎贺顾毛郝龚邵万钱严覃武戴莫孔向汤常温康施文牛樊葛邢安"
-        "齐易乔伍庞颜倪庄聂章鲁岳翟殷詹申欧耿关兰焦俞左柳甘祝包宁尚符舒阮柯纪梅童凌毕单季裴霍涂成苗谷盛曲翁冉骆蓝路游辛"
-        "靳管柴蒙鲍华喻祁蒲房滕屈饶解牟艾尤阳时穆农司卓古吉缪简车项连芦麦褚娄窦戚岑景党宫费卜冷晏席卫米柏宗瞿桂全佟应臧"
+        "齐易乔伍庞颜倪庄聂章鲁岳翟殷詹申欧耿关兰焦俞左柳甘祝包宁尚符舒阮柯纪梅童凌毕单季裴霍涂成苗谷盛曲翁冉骆蓝游辛"
+        "靳管柴蒙鲍华喻祁蒲房滕屈饶解牟艾尤阳时穆农司卓古吉缪简车连芦麦褚娄窦戚岑景党宫费卜冷晏席卫米柏宗瞿桂全佟应臧"
         "闵苟邬边卞姬师和仇栾隋商刁沙荣巫寇桑郎甄丛仲虞敖巩明佘池查麻苑迟邝");
     static const QStringList compound = {QStringLiteral("欧阳"), QStringLiteral("司马"), QStringLiteral("上官"),
                                          QStringLiteral("诸葛"), QStringLiteral("东方"), QStringLiteral("慕容")};
@@ -414,6 +417,15 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
                     unclaimed.append({name, c.line});
                     title = title.mid(space + 1);
                     break;
+                }
+            }
+            // A Chinese name before its title: "王刚董事长".
+            const qsizetype at = titleExpression().match(title).capturedStart(0);
+            if (at == 2 || at == 3) {
+                const QString name = title.left(at);
+                if (isChineseName(name) && startsWithSurname(name)) {
+                    unclaimed.append({name, c.line});
+                    title = title.mid(at);
                 }
             }
             a.set(a.has(Field::TouXian) ? Field::Other : Field::TouXian, title, *c.line);

@@ -126,6 +126,12 @@ void TestCardFields::assignsFields_data()
     QTest::newRow("latin name and title on one line")
         << QStringList{QStringLiteral("Na He Marketing Manager @ 60,40,500,60")} << false
         << fields({QStringLiteral("1=Na He"), QStringLiteral("2=Marketing Manager")});
+    QTest::newRow("chinese name and title on one line, digits in an address")
+        << QStringList{QStringLiteral("王刚董事长 @ 60,40,400,60"), QStringLiteral("项目经理 @ 60,120,160,28"),
+                       QStringLiteral("上海市朝阳区长江路 387 号 1911 室 @ 60,200,500,24")}
+        << false
+        << fields({QStringLiteral("1=王刚"), QStringLiteral("2=董事长"), QStringLiteral("4=上海市朝阳区长江路387号1911室"),
+                   QStringLiteral("13=项目经理")});
     QTest::newRow("nothing recognised") << QStringList{} << false << QStringList(13);
 }
 
