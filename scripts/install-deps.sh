@@ -9,6 +9,9 @@ packages=(
   libxcb1-dev libjpeg-dev libxlsxwriter-dev zlib1g-dev rapidjson-dev libicu-dev
   libbenchmark-dev clang libclang-rt-14-dev
   xvfb xauth x11-utils fonts-wqy-microhei ripgrep
+  libtesseract-dev libleptonica-dev tesseract-ocr-chi-sim tesseract-ocr-chi-sim-vert tesseract-ocr-eng
+  tesseract-ocr-osd fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming
+  libqrencode-dev libzxing-dev zxing-cpp-tools qrencode
 )
 
 missing=()

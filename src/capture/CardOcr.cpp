@@ -1,0 +1,397 @@
+#include "CardOcr.h"
+
+#include <allheaders.h>
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+
+#include <QTransform>
+
+#include <algorithm>
+#include <array>
+#include <vector>
+#include <cmath>
+
+namespace kelvo::capture {
+
+namespace {
+
+using Api = tesseract::TessBaseAPI;
+
+struct PixDeleter
+{
+    void operator()(Pix *pix) const { pixDestroy(&pix); }
+};
+using PixPtr = std::unique_ptr<Pix, PixDeleter>;
+
+// The recogniser reads best with letters some 20 to 40 pixels high: pictures
+// are scaled so that their longer side lies in this range (a card's longer
+// side is about 3.5 inches, so 340 to 630 pixels an inch).
+constexpr int MinLongSide = 1200;
+constexpr int MaxLongSide = 2200;
+constexpr double CardLongSideInches = 3.5;
+// Lines at least this many times the median line height are read again by
+// the Chinese-only engine: large bold names come back as Latin junk from the
+// mixed one.
+constexpr double TallLineFactor = 1.4;
+// Lines read with less confidence are read again by the Chinese-only
+// engine too (a small title beside a large name comes back garbled).
+constexpr int UnsureConfidence = 60;
+// The orientation detection is trusted from this confidence on.
+constexpr float MinOrientationConfidence = 3.0f;
+
+PixPtr toPix(const QImage &gray)
+{
+    PixPtr pix(pixCreate(gray.width(), gray.height(), 8));
+    if (!pix)
+        return nullptr;
+    l_uint32 *data = pixGetData(pix.get());
+    const int wpl = pixGetWpl(pix.get());
+    for (int y = 0; y < gray.height(); ++y) {
+        const uchar *source = gray.constScanLine(y);
+        l_uint32 *line = data + qsizetype(y) * wpl;
+        for (int x = 0; x < gray.width(); ++x)
+            SET_DATA_BYTE(line, x, source[x]);
+    }
+    return pix;
+}
+
+QString takeText(char *text)
+{
+    const QString result = QString::fromUtf8(text).simplified();
+    delete[] text;
+    return result;
+}
+
+bool hasHan(QChar c)
+{
+    return c.script() == QChar::Script_Han;
+}
+
+bool hasHan(const QString &text)
+{
+    for (QChar c : text)
+        if (c.script() == QChar::Script_Han)
+            return true;
+    return false;
+}
+
+} // namespace
+
+struct CardOcr::Engines
+{
+    std::unique_ptr<Api> mixed, chinese, vertical, orientation;
+    QString error;
+
+    // The engine for `language`, made at its first use; null (with `error`
+    // set) when its data is not installed.
+    Api *get(std::unique_ptr<Api> &engine, const char *language, tesseract::OcrEngineMode mode)
+    {
+        if (engine)
+            return engine.get();
+        auto api = std::make_unique<Api>();
+        // Debian's data folder, compiled into the library.
+        if (api->Init(nullptr, language, mode) != 0) {
+            error = QStringLiteral("the recogniser's language data '%1' is not installed (tesseract-ocr-*)")
+                        .arg(QString::fromLatin1(language));
+            return nullptr;
+        }
+        api->SetVariable("debug_file", "/dev/null");
+        engine = std::move(api);
+        return engine.get();
+    }
+};
+
+CardOcr::CardOcr()
+    : m_engines(std::make_unique<Engines>())
+{
+    // Leptonica's messages about odd pictures go nowhere; failures come
+    // back as results.
+    setMsgSeverity(L_SEVERITY_NONE);
+}
+
+CardOcr::~CardOcr() = default;
+
+QImage rotatedPicture(const QImage &picture, int degrees)
+{
+    degrees = ((degrees % 360) + 360) % 360;
+    if (degrees == 0)
+        return picture;
+    return picture.transformed(QTransform().rotate(degrees));
+}
+
+QRect findCardArea(const QImage &gray)
+{
+    const QRect whole = gray.rect();
+    if (gray.width() < 64 || gray.height() < 64)
+        return whole;
+    // Otsu's threshold over a picture of about 400 pixels across.
+    const int step = std::max(1, std::max(gray.width(), gray.height()) / 400);
+    std::array<int, 256> histogram{};
+    int count = 0;
+    for (int y = 0; y < gray.height(); y += step) {
+        const uchar *line = gray.constScanLine(y);
+        for (int x = 0; x < gray.width(); x += step)
+            ++histogram[line[x]], ++count;
+    }
+    double sum = 0;
+    for (int i = 0; i < 256; ++i)
+        sum += double(i) * histogram[i];
+    double sumDark = 0, best = -1;
+    int darkCount = 0, threshold = 128;
+    for (int t = 0; t < 256; ++t) {
+        darkCount += histogram[t];
+        sumDark += double(t) * histogram[t];
+        const int brightCount = count - darkCount;
+        if (darkCount == 0 || brightCount == 0)
+            continue;
+        const double meanDark = sumDark / darkCount, meanBright = (sum - sumDark) / brightCount;
+        const double between = double(darkCount) * brightCount * (meanBright - meanDark) * (meanBright - meanDark);
+        if (between > best)
+            best = between, threshold = t;
+    }
+    int dark = 0;
+    double darkSum = 0;
+    for (int i = 0; i <= threshold; ++i)
+        dark += histogram[i], darkSum += double(i) * histogram[i];
+    const double brightShare = 1.0 - double(dark) / count;
+    // A card on a dark surface: a bright area of a fifth to nine tenths of
+    // the picture around a dark one.
+    if (dark == 0 || darkSum / dark > 110 || brightShare < 0.2 || brightShare > 0.9)
+        return whole;
+    const int columns = (gray.width() + step - 1) / step, rows = (gray.height() + step - 1) / step;
+    std::vector<int> perRow(size_t(rows), 0), perColumn(size_t(columns), 0);
+    for (int y = 0, r = 0; y < gray.height(); y += step, ++r) {
+        const uchar *line = gray.constScanLine(y);
+        for (int x = 0, c = 0; x < gray.width(); x += step, ++c)
+            if (line[x] > threshold)
+                ++perRow[size_t(r)], ++perColumn[size_t(c)];
+    }
+    auto span = [](const std::vector<int> &counts) {
+        const int peak = *std::max_element(counts.begin(), counts.end());
+        int first = 0, last = int(counts.size()) - 1;
+        while (first < last && counts[size_t(first)] * 3 < peak)
+            ++first;
+        while (last > first && counts[size_t(last)] * 3 < peak)
+            --last;
+        return std::pair(first, last);
+    };
+    const auto [top, bottom] = span(perRow);
+    const auto [left, right] = span(perColumn);
+    const int margin = 2;
+    const QRect area = QRect(QPoint((left - margin) * step, (top - margin) * step),
+                             QPoint((right + margin + 1) * step, (bottom + margin + 1) * step))
+                           .intersected(whole);
+    if (area.width() < whole.width() / 5 || area.height() < whole.height() / 5 ||
+        qint64(area.width()) * area.height() > qint64(whole.width()) * whole.height() * 9 / 10)
+        return whole;
+    return area;
+}
+
+OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
+{
+    OcrOutput out;
+    if (picture.isNull()) {
+        out.error = QStringLiteral("empty picture");
+        return out;
+    }
+    QImage gray = rotatedPicture(picture, options.rotation).convertToFormat(QImage::Format_Grayscale8);
+    out.rotation = ((options.rotation % 360) + 360) % 360;
+    out.cardArea = findCardArea(gray);
+    out.vertical = options.layout == OcrOptions::Layout::Vertical ||
+                   (options.layout == OcrOptions::Layout::Auto &&
+                    out.cardArea.height() * 10 > out.cardArea.width() * 12);
+
+    auto prepare = [](const QImage &source, double *scale) -> PixPtr {
+        const int longSide = std::max(source.width(), source.height());
+        *scale = 1.0;
+        QImage scaled = source;
+        if (longSide < MinLongSide || longSide > MaxLongSide) {
+            *scale = double(longSide < MinLongSide ? MinLongSide : MaxLongSide) / longSide;
+            scaled = source.scaled(std::max(1, qRound(source.width() * *scale)),
+                                   std::max(1, qRound(source.height() * *scale)),
+                                   Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        }
+        PixPtr pix = toPix(scaled);
+        if (!pix)
+            return nullptr;
+        // An even background (a photo on a dark table loses its small text
+        // without it), then straight lines.
+        if (PixPtr normalised{pixBackgroundNormSimple(pix.get(), nullptr, nullptr)})
+            pix = std::move(normalised);
+        l_float32 angle = 0, confidence = 0;
+        if (PixPtr straight{pixFindSkewAndDeskew(pix.get(), 2, &angle, &confidence)})
+            pix = std::move(straight);
+        return pix;
+    };
+
+    double scale = 1.0;
+    PixPtr pix = prepare(gray.copy(out.cardArea), &scale);
+    if (!pix) {
+        out.error = QStringLiteral("the picture cannot be prepared for reading");
+        return out;
+    }
+
+    if (!out.vertical && options.detectOrientation && options.rotation == 0) {
+        if (Api *osd = m_engines->get(m_engines->orientation, "osd", tesseract::OEM_TESSERACT_ONLY)) {
+            osd->SetPageSegMode(tesseract::PSM_OSD_ONLY);
+            osd->SetImage(pix.get());
+            osd->SetSourceResolution(std::max(70, int(std::max(pixGetWidth(pix.get()), pixGetHeight(pix.get())) /
+                                                      CardLongSideInches)));
+            int degrees = 0;
+            float confidence = 0, scriptConfidence = 0;
+            const char *script = nullptr;
+            if (osd->DetectOrientationScript(&degrees, &confidence, &script, &scriptConfidence) && degrees != 0 &&
+                confidence >= MinOrientationConfidence) {
+                // `degrees` is how far the text is turned clockwise.
+                out.rotation = (360 - degrees) % 360;
+                gray = rotatedPicture(gray, 360 - degrees);
+                out.cardArea = findCardArea(gray);
+                pix = prepare(gray.copy(out.cardArea), &scale);
+                if (!pix) {
+                    out.error = QStringLiteral("the picture cannot be prepared for reading");
+                    return out;
+                }
+            }
+            osd->Clear();
+        }
+    }
+
+    const int dpi = std::max(70, int(std::max(pixGetWidth(pix.get()), pixGetHeight(pix.get())) / CardLongSideInches));
+    Api *main = out.vertical
+                    ? m_engines->get(m_engines->vertical, "chi_sim_vert", tesseract::OEM_LSTM_ONLY)
+                    : m_engines->get(m_engines->mixed, "chi_sim+eng", tesseract::OEM_LSTM_ONLY);
+    if (!main) {
+        out.error = m_engines->error;
+        return out;
+    }
+    main->SetPageSegMode(out.vertical ? tesseract::PSM_SINGLE_BLOCK_VERT_TEXT : tesseract::PSM_SPARSE_TEXT);
+    main->SetImage(pix.get());
+    main->SetSourceResolution(dpi);
+    if (main->Recognize(nullptr) != 0) {
+        main->Clear();
+        out.error = QStringLiteral("the recogniser failed on the picture");
+        return out;
+    }
+
+    // The recogniser's lines may join texts of different sizes that stand
+    // side by side (a large name and its title): its words are grouped
+    // again into runs of one size without wide gaps.
+    QList<CapturedLine> lines;
+    QList<QRect> scaledBoxes;
+    if (std::unique_ptr<tesseract::ResultIterator> it{main->GetIterator()}) {
+        struct Word
+        {
+            QString text;
+            int confidence;
+            QRect box;
+            int size;
+        };
+        QList<Word> run;
+        auto flush = [&] {
+            if (run.isEmpty())
+                return;
+            CapturedLine line;
+            QRect box;
+            int confidence = 100;
+            for (const Word &w : std::as_const(run)) {
+                // Chinese is written without spaces, also next to digits.
+                const bool joinTight = !line.text.isEmpty() && (hasHan(line.text.back()) || hasHan(w.text.front()));
+                line.text += (line.text.isEmpty() || joinTight ? QString() : QStringLiteral(" ")) + w.text;
+                box = box.isNull() ? w.box : box.united(w.box);
+                confidence = std::min(confidence, w.confidence);
+            }
+            line.confidence = confidence;
+            line.box = box;
+            scaledBoxes.append(box);
+            lines.append(line);
+            run.clear();
+        };
+        do {
+            if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE))
+                flush();
+            if (it->Empty(tesseract::RIL_WORD))
+                continue;
+            Word word;
+            word.text = takeText(it->GetUTF8Text(tesseract::RIL_WORD));
+            if (word.text.isEmpty())
+                continue;
+            word.confidence = std::clamp(int(std::lround(it->Confidence(tesseract::RIL_WORD))), 0, 100);
+            int left = 0, top = 0, right = 0, bottom = 0;
+            it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom);
+            word.box = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+            // Chinese characters are square and as wide as they are large:
+            // a word of them has its size in its width (flat ones such as
+            // 一 and tall ones would mislead its height).
+            int han = 0;
+            for (QChar c : std::as_const(word.text))
+                han += c.script() == QChar::Script_Han;
+            const int across = out.vertical ? word.box.height() : word.box.width();
+            const int thick = out.vertical ? word.box.width() : word.box.height();
+            word.size = han > 0 && han == word.text.size() ? across / han : thick;
+            // Columns of a vertical card are read as they are.
+            if (!run.isEmpty() && !out.vertical) {
+                const Word &last = run.back();
+                const int large = std::max(last.size, word.size), small = std::min(last.size, word.size);
+                const int gap = out.vertical ? word.box.top() - last.box.bottom()
+                                                 : word.box.left() - last.box.right();
+                if (large * 10 > small * 18 || gap > large * 5 / 2)
+                    flush();
+            }
+            run.append(word);
+        } while (it->Next(tesseract::RIL_WORD));
+        flush();
+    }
+    main->Clear();
+
+    // Tall and unsure lines again, with the Chinese-only engine, one line at
+    // a time.
+    if (!out.vertical && lines.size() > 1) {
+        QList<int> heights;
+        for (const QRect &box : scaledBoxes)
+            heights.append(box.height());
+        std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+        const int median = heights[heights.size() / 2];
+        Api *chinese = nullptr;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QRect box = scaledBoxes[i];
+            if (box.height() < TallLineFactor * median && lines[i].confidence >= UnsureConfidence)
+                continue;
+            if (!chinese) {
+                chinese = m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY);
+                if (!chinese)
+                    break;
+                chinese->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+                chinese->SetImage(pix.get());
+                chinese->SetSourceResolution(dpi);
+            }
+            const int pad = box.height() / 4;
+            const QRect area = box.adjusted(-pad, -pad, pad, pad)
+                                   .intersected(QRect(0, 0, pixGetWidth(pix.get()), pixGetHeight(pix.get())));
+            chinese->SetRectangle(area.left(), area.top(), area.width(), area.height());
+            const QString text = takeText(chinese->GetUTF8Text());
+            const int confidence = std::clamp(chinese->MeanTextConf(), 0, 100);
+            // Kept when it is surer, or Chinese where the mixed engine saw
+            // Latin junk.
+            const bool junk = !hasHan(lines[i].text) && lines[i].confidence < 75 && confidence >= 50;
+            if (!text.isEmpty() && hasHan(text) && (confidence > lines[i].confidence || junk)) {
+                lines[i].text = text;
+                lines[i].confidence = confidence;
+            }
+        }
+        if (chinese)
+            chinese->Clear();
+    }
+
+    // Boxes back in the pixels of the (turned) picture.
+    for (CapturedLine &line : lines) {
+        const QRect b = line.box;
+        line.box = QRect(QPoint(int(b.left() / scale), int(b.top() / scale)),
+                         QPoint(int(b.right() / scale), int(b.bottom() / scale)))
+                       .translated(out.cardArea.topLeft())
+                       .intersected(gray.rect());
+    }
+    out.fragments = lines;
+    return out;
+}
+
+} // namespace kelvo::capture

@@ -1,0 +1,61 @@
+#pragma once
+
+// The text recogniser over a picture of a card (Tesseract with Debian's
+// language data: chi_sim, eng, chi_sim_vert, osd). Its engines are made at
+// the first picture and kept for the next ones; one CardOcr per thread.
+
+#include "CaptureResult.h"
+
+#include <QImage>
+
+#include <memory>
+
+namespace kelvo::capture {
+
+struct OcrOptions
+{
+    // Horizontal lines, or a vertical card (columns of Chinese, right to
+    // left); Auto takes a card that is taller than wide for a vertical one.
+    enum class Layout { Auto, Horizontal, Vertical };
+    Layout layout = Layout::Auto;
+    // Turn a horizontal card upright by the script and orientation
+    // detection when it is sure.
+    bool detectOrientation = true;
+    // Clockwise degrees (0, 90, 180, 270) to turn the picture first; when not
+    // 0, no detection runs.
+    int rotation = 0;
+};
+
+struct OcrOutput
+{
+    QList<CapturedLine> fragments; // as recognised, boxes in the picture turned by `rotation`
+    QRect cardArea;                // where the card lies in that picture
+    int rotation = 0;
+    bool vertical = false;
+    QString error;
+};
+
+class CardOcr
+{
+public:
+    CardOcr();
+    ~CardOcr();
+    CardOcr(const CardOcr &) = delete;
+    CardOcr &operator=(const CardOcr &) = delete;
+
+    OcrOutput read(const QImage &picture, const OcrOptions &options);
+
+private:
+    struct Engines;
+    std::unique_ptr<Engines> m_engines;
+};
+
+// Where a card lies in a photo of it on a darker surface (the bounding
+// rectangle of its bright area); the whole picture when it is not such a
+// photo.
+QRect findCardArea(const QImage &gray);
+
+// Clockwise turns of a picture in steps of 90 degrees.
+QImage rotatedPicture(const QImage &picture, int degrees);
+
+} // namespace kelvo::capture

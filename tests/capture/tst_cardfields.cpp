@@ -1,0 +1,188 @@
+// The field rules over tables of recognised lines, without the recogniser.
+#include "CardFields.h"
+
+#include <QTest>
+
+using namespace kelvo::capture;
+
+namespace {
+
+// "text @ x,y,w,h # confidence" per line; confidence 90 when left out.
+QList<CapturedLine> lines(const QStringList &specs)
+{
+    QList<CapturedLine> result;
+    for (const QString &spec : specs) {
+        const qsizetype at = spec.lastIndexOf(QLatin1String(" @ "));
+        CapturedLine line;
+        line.text = spec.left(at);
+        QString rest = spec.mid(at + 3);
+        line.confidence = 90;
+        if (const qsizetype hash = rest.indexOf(u'#'); hash >= 0) {
+            line.confidence = rest.mid(hash + 1).trimmed().toInt();
+            rest = rest.left(hash);
+        }
+        const QStringList n = rest.trimmed().split(u',');
+        line.box = QRect(n[0].toInt(), n[1].toInt(), n[2].toInt(), n[3].toInt());
+        result.append(line);
+    }
+    return result;
+}
+
+// The thirteen expected fields from "N=text" pairs; the others empty.
+QStringList fields(const QStringList &pairs)
+{
+    QStringList result(13);
+    for (const QString &pair : pairs) {
+        const qsizetype eq = pair.indexOf(u'=');
+        result[pair.left(eq).toInt() - 1] = pair.mid(eq + 1);
+    }
+    return result;
+}
+
+} // namespace
+
+class TestCardFields : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void assignsFields_data();
+    void assignsFields();
+    void fieldsCarryTheirLine();
+    void repairsDigitsInLongNumbersOnly_data();
+    void repairsDigitsInLongNumbersOnly();
+};
+
+void TestCardFields::assignsFields_data()
+{
+    QTest::addColumn<QStringList>("input");
+    QTest::addColumn<bool>("vertical");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("chinese labels, spaced name, fragments of one line")
+        << QStringList{QStringLiteral("张 伟 @ 60,40,140,64"), QStringLiteral("销售经理 @ 230,66,120,28"),
+                       QStringLiteral("北京华信科技有限公司 @ 60,120,400,34"),
+                       QStringLiteral("地址：北京市海淀区中关村大街27号 @ 60,180,500,26"),
+                       QStringLiteral("电话：010-62588888 @ 60,212,300,26"), QStringLiteral("传真： @ 60,244,64,26"),
+                       QStringLiteral("010-62588889 @ 134,247,180,20"),
+                       QStringLiteral("手机：138 1234 5678 @ 60,276,300,26"),
+                       QStringLiteral("邮编：100080 @ 60,308,200,26"),
+                       QStringLiteral("E-mail：zhang.wei@huaxin.com @ 60,340,400,26")}
+        << false
+        << fields({QStringLiteral("1=张伟"), QStringLiteral("2=销售经理"), QStringLiteral("3=北京华信科技有限公司"),
+                   QStringLiteral("4=北京市海淀区中关村大街27号"), QStringLiteral("5=010-62588888"),
+                   QStringLiteral("6=010-62588889"), QStringLiteral("7=138 1234 5678"),
+                   QStringLiteral("8=100080"), QStringLiteral("12=zhang.wei@huaxin.com")});
+    QTest::newRow("english without labels")
+        << QStringList{QStringLiteral("John Smith @ 60,40,300,70"), QStringLiteral("Sales Manager @ 60,120,200,28"),
+                       QStringLiteral("Acme Trading Co., Ltd. @ 60,160,330,30"),
+                       QStringLiteral("Room 1203, No. 27 Zhongshan Road, Beijing @ 60,210,520,24"),
+                       QStringLiteral("Tel: +86 10 6258 8888 @ 60,240,300,24"),
+                       QStringLiteral("+86 138 1234 5678 @ 60,270,300,24"),
+                       QStringLiteral("john.smith@acme.com @ 60,300,300,24"),
+                       QStringLiteral("www.acme.com @ 60,330,200,24")}
+        << false
+        << fields({QStringLiteral("1=John Smith"), QStringLiteral("2=Sales Manager"),
+                   QStringLiteral("3=Acme Trading Co., Ltd."),
+                   QStringLiteral("4=Room 1203, No. 27 Zhongshan Road, Beijing"),
+                   QStringLiteral("5=+86 10 6258 8888"), QStringLiteral("7=+86 138 1234 5678"),
+                   QStringLiteral("9=www.acme.com"), QStringLiteral("12=john.smith@acme.com")});
+    QTest::newRow("letters read for digits in long numbers")
+        << QStringList{QStringLiteral("李明 @ 60,40,120,60"), QStringLiteral("手机：l38 l234 S678 @ 60,120,300,24"),
+                       QStringLiteral("QQ：12345O @ 60,150,200,24"), QStringLiteral("Tel: 010-6258BB88 @ 60,180,300,24"),
+                       QStringLiteral("Room B12, Block 5 Road @ 60,210,300,24")}
+        << false
+        << fields({QStringLiteral("1=李明"), QStringLiteral("4=Room B12, Block 5 Road"),
+                   QStringLiteral("5=010-62588888"), QStringLiteral("7=138 1234 5678"),
+                   QStringLiteral("10=123450")});
+    QTest::newRow("single letters count as labels only with a colon")
+        << QStringList{QStringLiteral("T: 010-12345678 F: 010-12345679 M: 13912345678 @ 60,100,600,24"),
+                       QStringLiteral("F 0755-1234567 @ 60,130,300,24")}
+        << false
+        << fields({QStringLiteral("5=010-12345678"), QStringLiteral("6=010-12345679"),
+                   QStringLiteral("7=13912345678"), QStringLiteral("13=0755-1234567 F")});
+    QTest::newRow("postcode and MSN only when labelled, second e-mail and slogan left over")
+        << QStringList{QStringLiteral("100080 @ 60,100,100,24"), QStringLiteral("MSN: wang@hotmail.com @ 60,130,300,24"),
+                       QStringLiteral("wang@example.cn @ 60,160,300,24"),
+                       QStringLiteral("wang2@example.cn @ 60,190,300,24"), QStringLiteral("诚信 共赢 未来 @ 400,20,300,40")}
+        << false
+        << fields({QStringLiteral("11=wang@hotmail.com"), QStringLiteral("12=wang@example.cn"),
+                   QStringLiteral("13=wang2@example.cn 诚信共赢未来 100080")});
+    QTest::newRow("a short line with a surname beats a taller one without")
+        << QStringList{QStringLiteral("远景 @ 60,20,160,80"), QStringLiteral("李明 @ 60,120,100,50"),
+                       QStringLiteral("Mary Jones @ 60,200,200,40")}
+        << false << fields({QStringLiteral("1=李明"), QStringLiteral("13=远景 Mary Jones")});
+    QTest::newRow("full-width digits and letters")
+        << QStringList{QStringLiteral("电话：０１０－６２５８８８８８ @ 60,100,300,24"),
+                       QStringLiteral("邮箱：ｌｉ＠ｅｘａｍｐｌｅ．ｃｎ @ 60,130,300,24")}
+        << false << fields({QStringLiteral("5=010-62588888"), QStringLiteral("12=li@example.cn")});
+    QTest::newRow("vertical card, right to left, widest name column")
+        << QStringList{QStringLiteral("董事长 @ 440,160,30,100"), QStringLiteral("王建国 @ 500,120,62,200"),
+                       QStringLiteral("上海恒达贸易有限公司 @ 380,60,30,320"),
+                       QStringLiteral("电话：021-58886666 @ 300,60,24,400")}
+        << true
+        << fields({QStringLiteral("1=王建国"), QStringLiteral("2=董事长"), QStringLiteral("3=上海恒达贸易有限公司"),
+                   QStringLiteral("5=021-58886666")});
+    QTest::newRow("latin name and title on one line")
+        << QStringList{QStringLiteral("Na He Marketing Manager @ 60,40,500,60")} << false
+        << fields({QStringLiteral("1=Na He"), QStringLiteral("2=Marketing Manager")});
+    QTest::newRow("chinese name and title on one line, digits in an address")
+        << QStringList{QStringLiteral("王刚董事长 @ 60,40,400,60"), QStringLiteral("项目经理 @ 60,120,160,28"),
+                       QStringLiteral("上海市朝阳区长江路 387 号 1911 室 @ 60,200,500,24")}
+        << false
+        << fields({QStringLiteral("1=王刚"), QStringLiteral("2=董事长"), QStringLiteral("4=上海市朝阳区长江路387号1911室"),
+                   QStringLiteral("13=项目经理")});
+    QTest::newRow("nothing recognised") << QStringList{} << false << QStringList(13);
+}
+
+void TestCardFields::assignsFields()
+{
+    QFETCH(QStringList, input);
+    QFETCH(bool, vertical);
+    QFETCH(QStringList, expected);
+    const AssignedFields result = assignCardFields(lines(input), vertical);
+    QStringList got;
+    for (const CapturedField &f : result.fields)
+        got.append(f.text);
+    QCOMPARE(got, expected);
+    for (const CapturedField &f : result.fields)
+        QCOMPARE(f.confidence < 0, f.text.isEmpty());
+}
+
+void TestCardFields::fieldsCarryTheirLine()
+{
+    // A label and its value recognised apart are one line: the field has
+    // the lower confidence and the box around both.
+    const AssignedFields result = assignCardFields(lines({QStringLiteral("传真： @ 60,244,64,26 # 95"),
+                                                          QStringLiteral("010-62588889 @ 134,247,180,20 # 71"),
+                                                          QStringLiteral("李明 @ 60,20,100,60 # 88")}));
+    QCOMPARE(result.fields[5].text, QStringLiteral("010-62588889"));
+    QCOMPARE(result.fields[5].confidence, 71);
+    QCOMPARE(result.fields[5].box, QRect(60, 244, 254, 26));
+    QCOMPARE(result.fields[0].confidence, 88);
+    QCOMPARE(result.fields[0].box, QRect(60, 20, 100, 60));
+    QCOMPARE(result.lines.size(), 2);
+    QCOMPARE(result.lines[1].text, QStringLiteral("传真: 010-62588889"));
+}
+
+void TestCardFields::repairsDigitsInLongNumbersOnly_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("mobile") << QStringLiteral("l38 O123 4567") << QStringLiteral("138 0123 4567");
+    QTest::newRow("eight, five") << QStringLiteral("0755-8B6S4321") << QStringLiteral("0755-88654321");
+    QTest::newRow("too few digits") << QStringLiteral("BOSS 12") << QStringLiteral("BOSS 12");
+    QTest::newRow("inside a word") << QStringLiteral("Building12345") << QStringLiteral("Building12345");
+    QTest::newRow("mostly letters") << QStringLiteral("SOBIl12345") << QStringLiteral("SOBIl12345");
+    QTest::newRow("pipe for one") << QStringLiteral("|3912345678") << QStringLiteral("13912345678");
+}
+
+void TestCardFields::repairsDigitsInLongNumbersOnly()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    QCOMPARE(repairDigits(input), expected);
+}
+
+QTEST_GUILESS_MAIN(TestCardFields)
+#include "tst_cardfields.moc"

@@ -1,0 +1,225 @@
+// Pictures of cards read end to end with the real recogniser, and the
+// intake's refusals of pictures it must not decode.
+#include "CardPictures.h"
+
+#include "CardImage.h"
+#include "CardReader.h"
+
+#include <QBuffer>
+#include <QTest>
+#include <QtEndian>
+
+using namespace kelvo;
+using namespace kelvo::capture;
+
+namespace {
+
+quint32 crc32(const QByteArray &bytes)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (char c : bytes) {
+        crc ^= quint8(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray be32(quint32 v)
+{
+    QByteArray b(4, '\0');
+    qToBigEndian(v, b.data());
+    return b;
+}
+
+QByteArray pngChunk(const QByteArray &type, const QByteArray &data)
+{
+    return be32(quint32(data.size())) + type + data + be32(crc32(type + data));
+}
+
+// A PNG whose header claims width x height, with a few bytes of data.
+QByteArray pngClaiming(quint32 width, quint32 height)
+{
+    QByteArray ihdr = be32(width) + be32(height);
+    ihdr += QByteArray("\x08\x02\x00\x00\x00", 5); // 8 bits, RGB
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) +
+           pngChunk("IDAT", QByteArray("\x78\x9c\x63\x00\x00\x00\x01\x00\x01", 9)) + pngChunk("IEND", {});
+}
+
+// A BMP header claiming width x height at 24 bits, without pixels.
+QByteArray bmpClaiming(qint32 width, qint32 height)
+{
+    QByteArray b(54, '\0');
+    b[0] = 'B', b[1] = 'M';
+    qToLittleEndian(quint32(54), b.data() + 10);
+    qToLittleEndian(quint32(40), b.data() + 14);
+    qToLittleEndian(width, b.data() + 18);
+    qToLittleEndian(height, b.data() + 22);
+    qToLittleEndian(quint16(1), b.data() + 26);
+    qToLittleEndian(quint16(24), b.data() + 28);
+    return b;
+}
+
+QByteArray encoded(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+// A JPEG with an EXIF block saying "turn 90 degrees clockwise to show".
+QByteArray jpegWithOrientation6(const QImage &image)
+{
+    QByteArray jpeg = encoded(image, "JPEG");
+    QByteArray tiff("MM\x00\x2a\x00\x00\x00\x08", 8);
+    tiff += QByteArray("\x00\x01", 2);                              // one entry
+    tiff += QByteArray("\x01\x12\x00\x03\x00\x00\x00\x01\x00\x06\x00\x00", 12); // Orientation = 6
+    tiff += QByteArray(4, '\0');                                    // no next IFD
+    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray app1("\xFF\xE1", 2);
+    app1 += char((payload.size() + 2) >> 8);
+    app1 += char((payload.size() + 2) & 0xFF);
+    app1 += payload;
+    return jpeg.left(2) + app1 + jpeg.mid(2);
+}
+
+Result<QImage> readBytes(const QByteArray &bytes)
+{
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    return readCardImage(&buffer, QStringLiteral("card"));
+}
+
+} // namespace
+
+class TestCardReading : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void refusesPictures_data();
+    void refusesPictures();
+    void appliesExifOrientation();
+    void readsCards_data();
+    void readsCards();
+    void turnsAnUpsideDownCard();
+    void oddPicturesGiveNoText_data();
+    void oddPicturesGiveNoText();
+
+private:
+    CardOcr m_ocr; // the engines are made once for all cards
+};
+
+void TestCardReading::refusesPictures_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("message");
+    const QByteArray png = encoded(testing::englishCard(), "PNG");
+    QTest::newRow("PNG claiming 100 megapixels") << pngClaiming(10000, 10000) << QStringLiteral("50 megapixels");
+    QTest::newRow("PNG claiming 4 billion pixels a side") << pngClaiming(0x7FFFFFFF, 0x7FFFFFFF) << QStringLiteral("card");
+    QTest::newRow("BMP claiming 81 megapixels") << bmpClaiming(9000, 9000) << QStringLiteral("50 megapixels");
+    QTest::newRow("PNG cut in the middle") << png.left(png.size() / 2) << QStringLiteral("damaged or cut short");
+    QTest::newRow("PNG with damaged data") << [&] {
+        QByteArray b = png;
+        for (qsizetype i = 100; i < b.size() - 20; i += 7)
+            b[i] = char(b[i] ^ 0x5A);
+        return b;
+    }() << QStringLiteral("damaged or cut short");
+    QTest::newRow("no picture") << QByteArray("BEGIN:VCARD\r\nFN:x\r\nEND:VCARD\r\n") << QStringLiteral("not a picture");
+    QTest::newRow("empty") << QByteArray() << QStringLiteral("not a picture");
+}
+
+void TestCardReading::refusesPictures()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+    const Result<QImage> image = readBytes(bytes);
+    QVERIFY(!image.ok());
+    QCOMPARE(image.error().code, ErrorCode::DataDamaged);
+    QVERIFY2(image.error().message().contains(message), qPrintable(image.error().message()));
+}
+
+void TestCardReading::appliesExifOrientation()
+{
+    QImage picture(200, 100, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    const Result<QImage> image = readBytes(jpegWithOrientation6(picture));
+    QVERIFY2(image.ok(), qPrintable(image.error().message()));
+    QCOMPARE(image.value().size(), QSize(100, 200));
+}
+
+void TestCardReading::readsCards_data()
+{
+    QTest::addColumn<QImage>("picture");
+    QTest::addColumn<QList<int>>("numbers");
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("chinese") << testing::chineseCard()
+                             << QList<int>{1, 2, 3, 5, 7, 12}
+                             << QStringList{QStringLiteral("王建国"), QStringLiteral("总经理"),
+                                            QStringLiteral("上海恒达贸易有限公司"), QStringLiteral("021-58886666"),
+                                            QStringLiteral("139 1234 5678"), QStringLiteral("wang@hengda.com")};
+    QTest::newRow("english") << testing::englishCard() << QList<int>{1, 2, 3, 4, 5, 9, 12}
+                             << QStringList{QStringLiteral("John Smith"), QStringLiteral("Sales Manager"),
+                                            QStringLiteral("Acme Trading Co., Ltd."),
+                                            QStringLiteral("Room 1203, No. 27 Zhongshan Road, Beijing"),
+                                            QStringLiteral("+86 10 6258 8888"), QStringLiteral("www.acme.com"),
+                                            QStringLiteral("john.smith@acme.com")};
+    QTest::newRow("vertical") << testing::verticalCard() << QList<int>{1, 3}
+                              << QStringList{QStringLiteral("王建国"), QStringLiteral("上海恒达贸易有限公司")};
+    // A photo: the card smaller, on a dark table.
+    QImage photo(1400, 1000, QImage::Format_RGB32);
+    photo.fill(QColor(40, 38, 45));
+    QPainter(&photo).drawImage(QRect(250, 250, 840, 480), testing::chineseCard());
+    QTest::newRow("chinese photo") << photo << QList<int>{5, 7, 12}
+                                   << QStringList{QStringLiteral("021-58886666"), QStringLiteral("139 1234 5678"),
+                                                  QStringLiteral("wang@hengda.com")};
+}
+
+void TestCardReading::readsCards()
+{
+    QFETCH(QImage, picture);
+    QFETCH(QList<int>, numbers);
+    QFETCH(QStringList, texts);
+    const CaptureResult result = readCard(m_ocr, picture);
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QVERIFY(!result.fromQrCode);
+    for (qsizetype i = 0; i < numbers.size(); ++i) {
+        const CapturedField &field = result.field(numbers[i]);
+        QCOMPARE(field.text, texts[i]);
+        QVERIFY(field.confidence >= 0 && field.confidence <= 100);
+        QVERIFY(QRect(QPoint(0, 0), picture.size()).contains(field.box));
+    }
+}
+
+void TestCardReading::turnsAnUpsideDownCard()
+{
+    const QImage upsideDown = testing::englishCard().transformed(QTransform().rotate(180));
+    const CaptureResult result = readCard(m_ocr, upsideDown);
+    QCOMPARE(result.rotation, 180);
+    QCOMPARE(result.field(12).text, QStringLiteral("john.smith@acme.com"));
+    QCOMPARE(result.field(5).text, QStringLiteral("+86 10 6258 8888"));
+}
+
+void TestCardReading::oddPicturesGiveNoText_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("one pixel wide, very high") << QSize(1, 9000);
+    QTest::newRow("three pixels") << QSize(3, 3);
+    QTest::newRow("a wide strip") << QSize(7000, 2);
+}
+
+void TestCardReading::oddPicturesGiveNoText()
+{
+    QFETCH(QSize, size);
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    const CaptureResult result = readCard(m_ocr, picture);
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QVERIFY(result.isEmpty());
+}
+
+QTEST_MAIN(TestCardReading)
+#include "tst_cardreading.moc"
