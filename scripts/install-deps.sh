@@ -9,6 +9,7 @@ packages=(
   libjpeg-dev libxlsxwriter-dev zlib1g-dev rapidjson-dev libicu-dev
   libbenchmark-dev clang libclang-rt-14-dev
   xvfb xauth x11-utils fonts-wqy-microhei ripgrep
+  libsqlite3-dev khard python3-vobject
 )
 
 missing=()
