@@ -16,7 +16,8 @@ CREATE TABLE IF NOT EXISTS tree(id INTEGER PRIMARY KEY CHECK (id = 1), data_hash
 CREATE TABLE IF NOT EXISTS book(id INTEGER PRIMARY KEY CHECK (id = 1), url TEXT NOT NULL, user TEXT NOT NULL,
                                 sync_token BLOB NOT NULL, vcard_version INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS cards(uuid BLOB PRIMARY KEY, href TEXT NOT NULL UNIQUE, etag BLOB NOT NULL,
-                                 server_uid TEXT NOT NULL, content_hash BLOB NOT NULL, vcard BLOB NOT NULL);
+                                 server_uid TEXT NOT NULL, content_hash BLOB NOT NULL, vcard BLOB NOT NULL,
+                                 pending INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS skipped(href TEXT PRIMARY KEY, etag BLOB NOT NULL);
 )";
 
@@ -112,7 +113,7 @@ Result<std::unique_ptr<SyncState>> SyncState::open(const QString &path)
     if (version != 0 && version != SchemaVersion)
         return Error{ErrorCode::DataDamaged, path, QStringLiteral("not a sync state file of this version")};
     if (sqlite3_exec(db, Schema, nullptr, nullptr, nullptr) != SQLITE_OK
-        || sqlite3_exec(db, "PRAGMA user_version = 1; PRAGMA synchronous = FULL;", nullptr, nullptr, nullptr)
+        || sqlite3_exec(db, "PRAGMA user_version = 1; PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;", nullptr, nullptr, nullptr)
                != SQLITE_OK)
         return Error{ErrorCode::DataDamaged, path, QString::fromUtf8(sqlite3_errmsg(db))};
     {
@@ -191,7 +192,7 @@ Result<> SyncState::setSyncToken(const QByteArray &token)
 QHash<QUuid, SyncedCard> SyncState::cards() const
 {
     QHash<QUuid, SyncedCard> all;
-    Statement q(m_db, "SELECT uuid, href, etag, server_uid, content_hash, vcard FROM cards");
+    Statement q(m_db, "SELECT uuid, href, etag, server_uid, content_hash, vcard, pending FROM cards");
     if (!q.ok())
         return all;
     while (q.step() == SQLITE_ROW) {
@@ -202,6 +203,7 @@ QHash<QUuid, SyncedCard> SyncState::cards() const
         card.serverUid = q.text(3);
         card.contentHash = q.blob(4);
         card.vcard = q.blob(5);
+        card.pendingLocal = q.integer(6) != 0;
         if (!card.id.isNull())
             all.insert(card.id, card);
     }
@@ -213,8 +215,8 @@ Result<> SyncState::putCard(const SyncedCard &card)
     // A href belongs to one card: a card that takes over a href (a retried
     // create adopting its own resource) replaces any row that held it.
     Statement drop(m_db, "DELETE FROM cards WHERE href = ? AND uuid <> ?");
-    Statement q(m_db, "INSERT OR REPLACE INTO cards(uuid, href, etag, server_uid, content_hash, vcard) "
-                      "VALUES(?, ?, ?, ?, ?, ?)");
+    Statement q(m_db, "INSERT OR REPLACE INTO cards(uuid, href, etag, server_uid, content_hash, vcard, pending) "
+                      "VALUES(?, ?, ?, ?, ?, ?, ?)");
     if (!drop.ok() || !q.ok())
         return failure(QStringLiteral("cannot write a synced card"));
     drop.bind(1, card.href);
@@ -227,6 +229,7 @@ Result<> SyncState::putCard(const SyncedCard &card)
     q.bind(4, card.serverUid);
     q.bind(5, card.contentHash);
     q.bind(6, card.vcard);
+    q.bind(7, card.pendingLocal ? 1 : 0);
     if (q.step() != SQLITE_DONE)
         return failure(QStringLiteral("cannot write a synced card"));
     return {};

@@ -34,6 +34,10 @@ struct SyncedCard
     QString serverUid;
     QByteArray contentHash;
     QByteArray vcard;
+    // The server copy holds changes that have not reached the data file yet
+    // (a run stopped between the server's update and the save): the next
+    // run takes them from `vcard` as a change on the server.
+    bool pendingLocal = false;
 };
 
 // The sync state file beside a data file (SQLite). It holds the identities
