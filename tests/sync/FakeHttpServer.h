@@ -6,12 +6,16 @@
 // connection closes. Runs in the test's thread: the client's own event loop
 // serves it while it waits.
 
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
+#include <QSslConfiguration>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 
 #include <functional>
+#include <memory>
 #include <utility>
 
 namespace kelvo::test {
@@ -45,11 +49,20 @@ public:
     std::function<Answer(const FakeRequest &)> handler;
     QList<FakeRequest> requests;
 
-    FakeHttpServer()
+    // With a TLS configuration: https (connections are handed over once
+    // their handshake is done).
+    explicit FakeHttpServer(const QSslConfiguration *tls = nullptr)
     {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        if (tls) {
+            auto server = std::make_unique<QSslServer>();
+            server->setSslConfiguration(*tls);
+            m_server = std::move(server);
+        } else {
+            m_server = std::make_unique<QTcpServer>();
+        }
+        m_server->listen(QHostAddress::LocalHost, 0);
+        QObject::connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, [this] {
+            while (QTcpSocket *socket = m_server->nextPendingConnection()) {
                 socket->setParent(this);
                 QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
                 QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -57,10 +70,13 @@ public:
         });
     }
 
-    quint16 port() const { return m_server.serverPort(); }
+    quint16 port() const { return m_server->serverPort(); }
     QString url(const QString &path = QStringLiteral("/")) const
     {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
+        return QStringLiteral("%1://127.0.0.1:%2%3")
+            .arg(qobject_cast<QSslServer *>(m_server.get()) ? QStringLiteral("https") : QStringLiteral("http"))
+            .arg(port())
+            .arg(path);
     }
 
     static Answer reply(int status, const QByteArray &body = {},
@@ -120,7 +136,7 @@ private:
         socket->disconnectFromHost();
     }
 
-    QTcpServer m_server;
+    std::unique_ptr<QTcpServer> m_server;
     QHash<QTcpSocket *, QByteArray> m_buffers;
 };
 

@@ -6,6 +6,12 @@
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace kelvo::sync;
@@ -83,6 +89,7 @@ private slots:
     void badBodies();
     void silentServerTimesOut();
     void digestAuthentication();
+    void certificates();
     void urlRules_data();
     void urlRules();
 };
@@ -429,6 +436,79 @@ void TestCardDavClientFake::digestAuthentication()
             QVERIFY(!listing.error().text.contains(QLatin1String("wrong-one")));
         }
         QVERIFY2(server.requests.size() <= 3, qPrintable(QString::number(server.requests.size())));
+    }
+}
+
+void TestCardDavClientFake::certificates()
+{
+    // A self-signed certificate made for this run.
+    const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
+    if (openssl.isEmpty())
+        QSKIP("openssl is not installed");
+    QTemporaryDir dir;
+    QProcess make;
+    make.start(openssl, {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                         QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
+                         QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                         QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
+                         QStringLiteral("-keyout"), dir.filePath(QStringLiteral("key.pem")), QStringLiteral("-out"),
+                         dir.filePath(QStringLiteral("cert.pem"))});
+    QVERIFY(make.waitForFinished(60000));
+    QCOMPARE(make.exitCode(), 0);
+    QFile certFile(dir.filePath(QStringLiteral("cert.pem")));
+    QFile keyFile(dir.filePath(QStringLiteral("key.pem")));
+    QVERIFY(certFile.open(QIODevice::ReadOnly) && keyFile.open(QIODevice::ReadOnly));
+    const QSslCertificate certificate(certFile.readAll(), QSsl::Pem);
+    const QSslKey key(keyFile.readAll(), QSsl::Rsa, QSsl::Pem);
+    QVERIFY(!certificate.isNull() && !key.isNull());
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificate(certificate);
+    tls.setPrivateKey(key);
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+
+    FakeHttpServer plain;
+    plain.handler = [](const FakeRequest &) { return FakeHttpServer::reply(207, kListing); };
+    FakeHttpServer server(&tls);
+    server.handler = [&](const FakeRequest &request) {
+        if (request.target == "/down/")
+            return FakeHttpServer::reply(302, {}, {{"Location", plain.url(QStringLiteral("/book/")).toUtf8()}});
+        return FakeHttpServer::reply(207, kListing);
+    };
+    const QByteArray digest = certificate.digest(QCryptographicHash::Sha256);
+
+    CardDavSettings settings = settingsFor(server);
+    {
+        // Not trusted: stops with the reason and the fingerprint.
+        auto client = openClient(server, settings);
+        const auto listing = client->list({});
+        QVERIFY(!listing);
+        QCOMPARE(listing.error().status, RemoteStatus::Certificate);
+        QVERIFY2(listing.error().text.contains(QString::fromLatin1(digest.toHex(':').toUpper())),
+                 qPrintable(listing.error().text));
+        QVERIFY(server.requests.isEmpty());
+    }
+    {
+        // Another certificate's fingerprint does not let it through.
+        settings.trustedCertificateSha256 = QByteArray(64, 'a');
+        auto client = openClient(server, settings);
+        const auto listing = client->list({});
+        QVERIFY(!listing);
+        QCOMPARE(listing.error().status, RemoteStatus::Certificate);
+    }
+    {
+        // The user trusted this one (written with colons, lower case).
+        settings.trustedCertificateSha256 = digest.toHex(':');
+        auto client = openClient(server, settings);
+        const auto listing = client->list({});
+        QVERIFY2(listing, qPrintable(why(listing)));
+        QCOMPARE(listing.value().items.size(), 1);
+        QCOMPARE(server.requests.size(), 1);
+        // https -> http is refused even to a loopback address.
+        client->useAddressBook({server.url(QStringLiteral("/down/")), QString(), 3});
+        const auto down = client->list({});
+        QVERIFY(!down);
+        QCOMPARE(down.error().status, RemoteStatus::Insecure);
+        QVERIFY(plain.requests.isEmpty());
     }
 }
 
