@@ -10,6 +10,7 @@ packages=(
   libbenchmark-dev clang libclang-rt-14-dev
   xvfb xauth x11-utils fonts-wqy-microhei ripgrep
   libsqlite3-dev khard python3-vobject
+  radicale xandikos vdirsyncer openssl curl
 )
 
 missing=()
