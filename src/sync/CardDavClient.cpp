@@ -311,7 +311,9 @@ RemoteResult<CardDavClient::Answer> CardDavClient::sendOnce(const QByteArray &me
         readSome();
     m_current = nullptr;
     reply->disconnect(&loop);
-    reply->deleteLater();
+    // Deleted here, not later: a caller inside a long run of requests in its
+    // thread's own event loop would otherwise keep every reply until the end.
+    const std::unique_ptr<QNetworkReply> owned(reply);
 
     const QString where = url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery);
     if (overCap)
