@@ -11,6 +11,7 @@ packages=(
   xvfb xauth x11-utils fonts-wqy-microhei ripgrep
   libsqlite3-dev khard python3-vobject
   radicale xandikos vdirsyncer openssl curl
+  qtkeychain-qt6-dev
 )
 
 missing=()
