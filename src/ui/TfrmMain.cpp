@@ -15,7 +15,9 @@
 #include "Shell.h"
 #include "StoreErrorTexts.h"
 #include "TfrmQuickSearch.h"
+#include "TfrmSync.h"
 #include "TreeCommands.h"
+#include "WindowSync.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -75,6 +77,15 @@ TfrmMain::TfrmMain(MainWindowServices services, MainState &state, QWidget *paren
     StatusBar1->setSizeGripEnabled(false);
     StatusBar1->setFixedHeight(StatusBarHeight);
     setStatusBar(StatusBar1);
+
+    // The sync with an address book (when set up): the last run's time and
+    // outcome stay in the status bar.
+    m_sync = std::make_unique<WindowSync>(
+        WindowSync::Host{m_tree, m_dialogs, this, [this] { return m_busy; }, [this] { return saveTree(false); }},
+        m_files.dataFile);
+    connect(m_sync.get(), &WindowSync::statusChanged, StatusBar1, [this](const QString &text) {
+        StatusBar1->showMessage(text);
+    });
 
     // The client area below the menu bar is fixed; the window cannot be
     // resized or maximised.
@@ -181,6 +192,14 @@ void TfrmMain::createMenus()
     edit->addSeparator();
     edit->addAction(command(Command::SendMail));
     edit->addAction(command(Command::OpenMainPage));
+
+    // The one menu of the extensions, before the help menu.
+    QMenu *tools = MainMenu1->addMenu(QStringLiteral("工具"));
+    tools->setObjectName(QStringLiteral("mnuTools"));
+    actSync = new QAction(QStringLiteral("同步..."), this);
+    actSync->setObjectName(QStringLiteral("actSync"));
+    connect(actSync, &QAction::triggered, this, &TfrmMain::actSyncExecute);
+    tools->addAction(actSync);
 
     QMenu *help = MainMenu1->addMenu(QStringLiteral("帮助"));
     help->setObjectName(QStringLiteral("mnuHelp"));
@@ -390,6 +409,7 @@ bool TfrmMain::FormShow()
     m_modified->lower();
     if (m_quickSearch)
         m_quickSearch->addTrayIcon();
+    m_sync->afterLoad();
     return true;
 }
 
@@ -430,6 +450,7 @@ bool TfrmMain::saveTree(bool reportFailure)
     // lowers the flag.
     if (m_tree.changeCount() == changesBefore)
         m_modified->lower();
+    m_sync->afterSave();
     if (!backupFailure.isEmpty()) {
         if (reportFailure)
             m_dialogs.error(this, backupFailure);
@@ -443,6 +464,19 @@ bool TfrmMain::saveTree(bool reportFailure)
 void TfrmMain::actSaveAllExecute()
 {
     saveTree(true);
+}
+
+void TfrmMain::setSyncServices(PasswordStore *passwords, PasswordPrompt *prompt)
+{
+    m_sync->setPasswordServices(passwords, prompt);
+}
+
+void TfrmMain::actSyncExecute()
+{
+    if (!m_loaded)
+        return;
+    TfrmSync dialog(*m_sync, m_dialogs, this);
+    dialog.exec();
 }
 
 void TfrmMain::actExitExecute()
@@ -488,10 +522,17 @@ bool TfrmMain::FormCloseQuery()
         mayClose = true;
     }
 
+    // Before the program ends, a sync in flight gets a moment to end; the
+    // program does not wait longer (the server's side stays consistent, and
+    // what the run did not bring in comes again with the next run). The last
+    // save starts no new run.
+    if (mayClose)
+        m_sync->shutdown(2000);
     if (m_state.Modified && !saveTree(true)) {
         // The changes are not on disk: the window stays as it is, and the
         // program does not end without them.
         m_state.ExitRequested = false;
+        m_sync->resume();
         return false;
     }
 

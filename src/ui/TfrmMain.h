@@ -25,10 +25,13 @@ class CardTreeView;
 class Dialogs;
 class LinkCommands;
 class MessagePump;
+class PasswordPrompt;
+class PasswordStore;
 class ModifiedFlag;
 class ProgressSink;
 class Shell;
 class TfrmQuickSearch;
+class WindowSync;
 struct MainState;
 
 // What the main window is given by the session that builds the program.
@@ -99,6 +102,13 @@ public:
     // Wiring done at start-up, once the other two windows exist.
     void setProgressSink(ProgressSink *progress);
     void setQuickSearch(TfrmQuickSearch *quickSearch);
+
+    // The keyring and the password prompt of the sync.
+    void setSyncServices(PasswordStore *passwords, PasswordPrompt *prompt);
+    // The window's side of the sync with an address book.
+    WindowSync &windowSync() const { return *m_sync; }
+    // "工具 → 同步...": the sync dialog (modal).
+    void actSyncExecute();
 
     // The search command `actSearchCard`, which the tray menu offers too.
     QAction *searchCommand() const { return command(Command::SearchCard); }
@@ -188,6 +198,8 @@ private:
     std::array<QAction *, CommandCount> m_commands = {};
     std::unique_ptr<LinkCommands> m_links;
     CardTreeControls *m_treeControls = nullptr;
+    std::unique_ptr<WindowSync> m_sync;
+    QAction *actSync = nullptr;
 
     // --- controls
     QToolBar *ToolBar1 = nullptr;

@@ -212,13 +212,17 @@ private Q_SLOTS:
         }
 
         const QList<QAction *> menus = child<QMenuBar>(w, "MainMenu1")->actions();
-        QCOMPARE(menus.size(), 3);
+        QCOMPARE(menus.size(), 4);
         QCOMPARE(menus.at(0)->text(), QStringLiteral("名片管理"));
         QCOMPARE(describe(menus.at(0)->menu()->actions()), QStringLiteral("添加类别|添加名片|-|保存|-|退出"));
         QCOMPARE(menus.at(1)->text(), QStringLiteral("编辑"));
         QCOMPARE(describe(menus.at(1)->menu()->actions()), QStringLiteral("查找|-|重命名|-|删除|-|发送邮件|打开主页"));
-        QCOMPARE(menus.at(2)->text(), QStringLiteral("帮助"));
-        QCOMPARE(describe(menus.at(2)->menu()->actions()), QStringLiteral("帮助主题|-|软件主页|联系作者|-|关于"));
+        // The one added menu of the extensions stands before the help menu.
+        QCOMPARE(menus.at(2)->text(), QStringLiteral("工具"));
+        QCOMPARE(menus.at(2)->menu()->objectName(), QStringLiteral("mnuTools"));
+        QVERIFY(describe(menus.at(2)->menu()->actions()).contains(QStringLiteral("同步...")));
+        QCOMPARE(menus.at(3)->text(), QStringLiteral("帮助"));
+        QCOMPARE(describe(menus.at(3)->menu()->actions()), QStringLiteral("帮助主题|-|软件主页|联系作者|-|关于"));
     }
 
     void storedSkinLoadsAtCreation()
