@@ -4,9 +4,10 @@
 #   1. first upload of UPLOAD (2,000) cards;
 #   2. with BIG (10,000) cards on both sides: a sync with nothing changed;
 #   3. the same with one card changed on the server.
-# Kelvo is `kelvo-tool sync` where the build has it, else the protocol
-# client's part of a sync (bench_sync: the listing since the stored token and
-# the fetch of what changed). Reports figures; asserts nothing.
+# Kelvo is measured twice where the build has `kelvo-tool sync`: the whole
+# command (data file, state file, engine, client), and the protocol client's
+# part alone (bench_sync: the listing since the stored token and the fetch of
+# what changed). Reports figures; asserts nothing.
 #
 #   bench/sync_vs_vdirsyncer.sh [BUILD_DIR] [UPLOAD] [BIG]
 set -euo pipefail
@@ -14,6 +15,8 @@ build=$(realpath "${1:-build-client}")
 upload=${2:-2000}
 big=${3:-10000}
 bench="$build/bench/bench_sync"
+tool="$build/src/tool/kelvo-tool"
+if [ -x "$tool" ] && "$tool" sync --help >/dev/null 2>&1; then has_tool=1; else has_tool=0; fi
 [ -x "$bench" ] || { echo "no $bench: build the target bench_sync" >&2; exit 2; }
 command -v vdirsyncer >/dev/null || { echo "vdirsyncer is not installed" >&2; exit 2; }
 
@@ -112,14 +115,22 @@ vdir_config up-vdir "$work/up-local"
 vdirsyncer -c "$work/vdirsyncer-up-vdir.conf" discover >/dev/null 2>&1 || true
 t_v=$(seconds vdirsyncer -c "$work/vdirsyncer-up-vdir.conf" sync)
 t_k=$(seconds "$bench" upload "$root/$user/up-kelvo/" "$user" - "$upload" up)
-printf '%-46s %10s %10s\n' "first upload of $upload cards" "$t_k" "$t_v"
+printf '%-46s %10s %10s\n' "first upload of $upload cards (client)" "$t_k" "$t_v"
+if [ "$has_tool" = 1 ]; then
+  mkbook up-tool
+  mkdir -p "$work/tool-up"
+  "$tool" generate --cards "$upload" "$work/tool-up/Card.DB"
+  t_t=$(seconds "$tool" sync "$work/tool-up/Card.DB" --url "$root/$user/up-tool/" --user "$user")
+  printf '%-46s %10s %10s\n' "first upload of $upload cards (kelvo-tool sync)" "$t_t" "$t_v"
+fi
 
 # 2. BIG cards on both sides, written into radicale's folder directly (an
 # upload of that many takes many minutes); each client then syncs once.
 stop_server
 write_cards "$storage/collection-root/$user/big-kelvo" "$big" big
 write_cards "$storage/collection-root/$user/big-vdir" "$big" big
-for book in big-kelvo big-vdir; do
+write_cards "$storage/collection-root/$user/big-tool" "$big" big
+for book in big-kelvo big-vdir big-tool; do
   echo '{"tag": "VADDRESSBOOK"}' >"$storage/collection-root/$user/$book/.Radicale.props"
 done
 write_cards "$work/big-local" "$big" big
@@ -130,23 +141,38 @@ t_v0=$(seconds vdirsyncer -c "$work/vdirsyncer-big-vdir.conf" sync)
 t_k0=$(seconds "$bench" pull "$root/$user/big-kelvo/" "$user" - "")
 token=$(token_of)
 printf '%-46s %10s %10s\n' "first sync of $big cards present on both sides" "$t_k0" "$t_v0"
+if [ "$has_tool" = 1 ]; then
+  # An empty data file takes the server's cards (the first download).
+  mkdir -p "$work/tool-big"
+  : >"$work/tool-big/Card.DB"
+  t_t0=$(seconds "$tool" sync "$work/tool-big/Card.DB" --url "$root/$user/big-tool/" --user "$user")
+  printf '%-46s %10s %10s\n' "kelvo-tool sync: first download of $big cards" "$t_t0" "-"
+fi
 t_kf=$(seconds "$bench" list "$root/$user/big-kelvo/" "$user" -)
 printf '%-46s %10s %10s\n' "(full PROPFIND listing of $big, for reference)" "$t_kf" "-"
 
 t_v=$(seconds vdirsyncer -c "$work/vdirsyncer-big-vdir.conf" sync)
 t_k=$(seconds "$bench" pull "$root/$user/big-kelvo/" "$user" - "$token")
 requests=$(sed -n 's/.* \([0-9]*\) requests$/\1/p' "$work/last.out")
-printf '%-46s %10s %10s   (Kelvo: %s requests)\n' "no-change sync of $big cards" "$t_k" "$t_v" "$requests"
+printf '%-46s %10s %10s   (Kelvo: %s requests)\n' "no-change sync of $big cards (client)" "$t_k" "$t_v" "$requests"
+if [ "$has_tool" = 1 ]; then
+  t_t=$(seconds "$tool" sync "$work/tool-big/Card.DB")
+  printf '%-46s %10s %10s   (%s)\n' "no-change sync of $big cards (kelvo-tool sync)" "$t_t" "$t_v" "$(head -1 "$work/last.out")"
+fi
 
 # 3. The phone changes one card on each book.
 changed=$(python3 -c "import sys; print(open(sys.argv[1], encoding='utf-8').read().replace('经理', '总经理'), end='')" \
   "$work/big-local/big-7.vcf")
-for book in big-kelvo big-vdir; do
+for book in big-kelvo big-vdir big-tool; do
   printf '%s' "$changed" | curl -s -f -o /dev/null -u "$user:x" -X PUT -H 'Content-Type: text/vcard' \
     --data-binary @- "$root/$user/$book/big-7.vcf"
 done
 t_v=$(seconds vdirsyncer -c "$work/vdirsyncer-big-vdir.conf" sync)
 t_k=$(seconds "$bench" pull "$root/$user/big-kelvo/" "$user" - "$token")
 requests=$(sed -n 's/.* \([0-9]*\) requests$/\1/p' "$work/last.out")
-printf '%-46s %10s %10s   (Kelvo: %s, %s requests)\n' "one card changed on the server, of $big" "$t_k" "$t_v" \
+printf '%-46s %10s %10s   (Kelvo: %s, %s requests)\n' "one card changed on the server (client)" "$t_k" "$t_v" \
   "$(head -1 "$work/last.out" | cut -d, -f1-2)" "$requests"
+if [ "$has_tool" = 1 ]; then
+  t_t=$(seconds "$tool" sync "$work/tool-big/Card.DB")
+  printf '%-46s %10s %10s   (%s)\n' "one card changed on the server (kelvo-tool)" "$t_t" "$t_v" "$(head -1 "$work/last.out")"
+fi
