@@ -286,11 +286,12 @@ void WindowSync::finishRun(std::shared_ptr<Job> job)
     } else {
         report = job->plan.report;
         ApplySyncPlan(job->plan, m_host.tree, identities()); // phase 3, through the store
-        bool changed = false;
+        int changed = 0;
         for (const LocalChange &change : job->plan.changes)
-            changed = changed || change.applied;
+            changed += change.applied ? 1 : 0;
         bool saved = true;
-        if (changed) {
+        if (changed > 0) {
+            Q_EMIT changesApplied(changed);
             m_ownSave = true;
             saved = m_host.save && m_host.save();
             m_ownSave = false;

@@ -98,6 +98,9 @@ public:
     int failureNotices() const { return m_failureNotices; }
 
 Q_SIGNALS:
+    // A run's changes are in the tree (announced, Modified raised) and are
+    // about to be saved.
+    void changesApplied(int count);
     void runFinished(const kelvo::sync::SyncReport &report, bool interactive);
     void statusChanged(const QString &text);
 
