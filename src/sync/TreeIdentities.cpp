@@ -34,7 +34,13 @@ quint8 fingerprint(QByteArrayView text)
 {
     if (text.isEmpty())
         return 0;
-    return quint8(1 + qHash(text, 0x4b454c56) % 255);
+    // FNV-1a: the same in every process (Qt's qHash is seeded per process).
+    quint32 hash = 2166136261u;
+    for (const char c : text) {
+        hash ^= quint8(c);
+        hash *= 16777619u;
+    }
+    return quint8(1 + hash % 255);
 }
 
 std::array<quint8, Field::Count> fingerprints(const CardNode *node)
@@ -78,7 +84,8 @@ bool similar(const std::array<quint8, Field::Count> &a, const std::array<quint8,
         ++used;
         equal += a[size_t(i)] == b[size_t(i)];
     }
-    return used == 0 || equal * 2 > used;
+    // The same name (field 1), or most of the texts either holds.
+    return a[0] == b[0] || equal * 2 > used;
 }
 
 QByteArray contentKey(bool card, const std::array<quint8, Field::Count> &prints)

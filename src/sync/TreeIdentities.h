@@ -25,7 +25,8 @@ struct RestoreOutcome
 // written for these very bytes, so the nodes are taken in order (as long as
 // depth and kind agree). Otherwise (a data file changed by something else)
 // a node takes the identity of the described node at the same place in the
-// tree, of the same kind, when most of their non-empty fields agree; a node
+// tree, of the same kind, when their names or most of their non-empty
+// fields agree; a node
 // still without one takes that of a described node of the same kind with
 // all fields equal that no other node took. The rest get new ones when
 // first asked for. A blob that cannot be read gives nothing.
