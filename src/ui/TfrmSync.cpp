@@ -125,7 +125,7 @@ QString TfrmSync::reportText() const
     return memReport->toPlainText();
 }
 
-void TfrmSync::show(const QString &text)
+void TfrmSync::showText(const QString &text)
 {
     memReport->setPlainText(text);
 }
@@ -229,13 +229,13 @@ void TfrmSync::discovered(Goal goal, CardDavSettings settings, const RemoteResul
                 return;
             }
         }
-        show(QStringLiteral("连接失败：%1").arg(RemoteErrorText(error)));
+        showText(QStringLiteral("连接失败：%1").arg(RemoteErrorText(error)));
         setWorking(false, QStringLiteral("连接失败"));
         return;
     }
     const QList<AddressBookInfo> &books = found.value();
     if (books.isEmpty()) {
-        show(QStringLiteral("服务器上没有找到通讯录。请在服务器上（或在手机的 DAVx5 里）先建一个通讯录，"
+        showText(QStringLiteral("服务器上没有找到通讯录。请在服务器上（或在手机的 DAVx5 里）先建一个通讯录，"
                             "或者填写通讯录自己的地址。"));
         setWorking(false, QStringLiteral("没有通讯录"));
         return;
@@ -255,7 +255,7 @@ void TfrmSync::discovered(Goal goal, CardDavSettings settings, const RemoteResul
                                   book.url)
                              .arg(book.vcardVersion == 4 ? QStringLiteral("4.0") : QStringLiteral("3.0")));
         lines.append(QStringLiteral("同步将使用：%1").arg(chosen.url));
-        show(lines.join(QLatin1Char('\n')));
+        showText(lines.join(QLatin1Char('\n')));
         setWorking(false, QStringLiteral("连接成功"));
         return;
     }
@@ -265,7 +265,7 @@ void TfrmSync::discovered(Goal goal, CardDavSettings settings, const RemoteResul
     trust.allowInsecureHttp = settings.allowInsecureHttp;
     const Result<QString> setUp = m_sync.setUp(chosen, settings.user, settings.password, trust);
     if (!setUp) {
-        show(QStringLiteral("同步设置无法保存：%1").arg(setUp.error().message()));
+        showText(QStringLiteral("同步设置无法保存：%1").arg(setUp.error().message()));
         setWorking(false, QStringLiteral("同步没有开始"));
         return;
     }
@@ -282,7 +282,7 @@ void TfrmSync::syncFinished(const SyncReport &report, bool interactive)
     if (!m_waitingForRun || !interactive)
         return;
     m_waitingForRun = false;
-    show(SyncReportText(report));
+    showText(SyncReportText(report));
     if (report.massDelete
         && m_dialogs.question(this,
                               QStringLiteral("这次同步要删除的名片超过一半（或者一方突然变空了），所以什么也没有删除。\n\n"

@@ -52,7 +52,7 @@ private:
                     const sync::RemoteResult<QList<sync::AddressBookInfo>> &found);
     void syncFinished(const sync::SyncReport &report, bool interactive);
     void setWorking(bool working, const QString &what = {});
-    void show(const QString &text);
+    void showText(const QString &text);
 
     WindowSync &m_sync;
     Dialogs &m_dialogs;

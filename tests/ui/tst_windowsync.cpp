@@ -234,6 +234,9 @@ private Q_SLOTS:
             m_server->kill();
         QVERIFY(runDialog(dialog, url, m_server->user(), password, false));
         QVERIFY2(dialog.reportText().contains(expected), qPrintable(dialog.reportText()));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.grab().save(QStringLiteral(KELVO_TEST_OUTPUT_DIR "/sync-dialog-%1.png").arg(what));
         if (what == QLatin1String("root") || what == QLatin1String("book"))
             QVERIFY(dialog.reportText().contains(m_server->bookPath()));
         // A test sets nothing up and keeps no password.
