@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace kelvo {
@@ -260,6 +261,17 @@ void TfrmSync::discovered(Goal goal, CardDavSettings settings, const RemoteResul
         return;
     }
 
+    // The settings change only between runs: a run the window started on
+    // its own (after a save) ends first.
+    if (m_sync.isRunning()) {
+        lblState->setText(QStringLiteral("正在等待后台同步结束…"));
+        auto waiting = std::make_shared<QMetaObject::Connection>();
+        *waiting = connect(&m_sync, &WindowSync::runFinished, this, [this, waiting, goal, settings, found] {
+            disconnect(*waiting);
+            QTimer::singleShot(0, this, [this, goal, settings, found] { discovered(goal, settings, found); });
+        });
+        return;
+    }
     SyncBookTrust trust;
     trust.trustedCertificateSha256 = settings.trustedCertificateSha256;
     trust.allowInsecureHttp = settings.allowInsecureHttp;

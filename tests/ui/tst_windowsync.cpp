@@ -349,6 +349,25 @@ private Q_SLOTS:
         QCOMPARE(serverCardCount(*m_server), 2);
     }
 
+    void theDialogsStartWaitsForABackgroundRun()
+    {
+        if (!startServer())
+            QSKIP("radicale is not available");
+        startSession();
+        setUpThroughDialog();
+        addCard(main()->cardTree(), QStringLiteral("后台的名片"));
+        main()->actSaveAllExecute();
+        QVERIFY(sync().isRunning());
+        QSignalSpy finished(&sync(), &WindowSync::runFinished);
+        TfrmSync dialog(sync(), m_dialogs, main());
+        QVERIFY(runDialog(dialog, m_server->rootUrl(), m_server->user(), m_server->password(), true));
+        QVERIFY2(dialog.reportText().startsWith(QStringLiteral("上传 ")), qPrintable(dialog.reportText()));
+        QCOMPARE(finished.count(), 2); // the background run, then the dialog's
+        QVERIFY(!finished.at(0).at(1).toBool());
+        QVERIFY(finished.at(1).at(1).toBool());
+        QCOMPARE(serverCardCount(*m_server), 1);
+    }
+
     void aFailureIsToldOnceAcrossSaves()
     {
         if (!startServer())
