@@ -256,4 +256,13 @@ Result<> SaveIdentities(const QString &dataFilePath, const CardTree &tree, CardI
     return state.value()->setTreeIdentities(hash.value(), DescribeIdentities(tree, ids));
 }
 
+Result<> FollowRewrittenDataFile(const QString &dataFilePath, CardTree &tree)
+{
+    if (!QFile::exists(SyncStatePath(dataFilePath)))
+        return {};
+    CardIdentities ids(tree);
+    (void)LoadIdentities(dataFilePath, tree, ids); // a damaged state is started anew below
+    return SaveIdentities(dataFilePath, tree, ids);
+}
+
 } // namespace kelvo::sync

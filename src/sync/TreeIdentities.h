@@ -45,4 +45,10 @@ Result<RestoreOutcome> LoadIdentities(const QString &dataFilePath, const CardTre
 // state file is set aside and started anew.
 Result<> SaveIdentities(const QString &dataFilePath, const CardTree &tree, CardIdentities &ids);
 
+// After a command wrote `dataFilePath` from `tree` without knowing the
+// identities (build, a restored backup): when a sync state lies beside it,
+// the identities it describes are matched to the tree and kept for the new
+// bytes. Without a state nothing is written.
+Result<> FollowRewrittenDataFile(const QString &dataFilePath, CardTree &tree);
+
 } // namespace kelvo::sync
