@@ -30,7 +30,9 @@ struct CardDavSettings
     // the user chose to trust although it does not verify.
     QByteArray trustedCertificateSha256;
 
-    int requestTimeoutMs = 60'000;        // one request, from sending to the last byte
+    // One request, from sending to the last byte. Generous: a server answers a
+    // first listing of a large book only when it has read every card.
+    int requestTimeoutMs = 300'000;
     qint64 maxResponseBytes = 256LL << 20; // a larger answer is a Protocol error
     int multigetBatch = 100;              // hrefs per addressbook-multiget
     int maxRetryWaits = 3;                // Retry-After waits per request on 429/503
