@@ -26,6 +26,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -366,6 +367,63 @@ private Q_SLOTS:
         QVERIFY(!finished.at(0).at(1).toBool());
         QVERIFY(finished.at(1).at(1).toBool());
         QCOMPARE(serverCardCount(*m_server), 1);
+    }
+
+    void massDeleteIsAskedInTheDialog_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("deletes when confirmed") << true;
+        QTest::newRow("keeps the cards otherwise") << false;
+    }
+    void massDeleteIsAskedInTheDialog()
+    {
+        QFETCH(bool, yes);
+        if (!startServer())
+            QSKIP("radicale is not available");
+        startSession();
+        const QStringList names = {QStringLiteral("甲"), QStringLiteral("乙"), QStringLiteral("丙"),
+                                   QStringLiteral("丁")};
+        for (const QString &name : names)
+            addCard(main()->cardTree(), name);
+        setUpThroughDialog();
+        QCOMPARE(serverCardCount(*m_server), 4);
+
+        // Another device deletes three of the four.
+        const DavTestServer::Reply listing =
+            m_server->request("PROPFIND", m_server->bookPath(), QByteArray(), {{"Depth", "1"}});
+        QRegularExpression href(QStringLiteral("<[^>]*href>([^<]+\\.vcf)</"));
+        QStringList hrefs;
+        for (auto it = href.globalMatch(QString::fromUtf8(listing.body)); it.hasNext();)
+            hrefs.append(it.next().captured(1));
+        QCOMPARE(hrefs.size(), 4);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(m_server->request("DELETE", hrefs.at(i)).status / 100, 2);
+
+        // The run after a save deletes nothing and says so once.
+        m_dialogs.clear();
+        main()->raiseModifiedWithoutChange();
+        main()->actSaveAllExecute();
+        QVERIFY(waitForRun());
+        int cards = 0;
+        main()->cardTree().forEach([&](CardNode *node) { cards += node->isCard(); });
+        QCOMPARE(cards, 4);
+        QCOMPARE(m_dialogs.texts(ScriptedDialogs::Kind::Notice).size(), 1);
+        QVERIFY(m_dialogs.texts(ScriptedDialogs::Kind::Notice).first().contains(QStringLiteral("同步...")));
+
+        // The dialog asks, and deletes only when told to.
+        m_dialogs.answerQuestion(yes);
+        TfrmSync dialog(sync(), m_dialogs, main());
+        QVERIFY(runDialog(dialog, m_server->rootUrl(), m_server->user(), m_server->password(), true));
+        if (dialog.isWorking()) {
+            QSignalSpy finished(&dialog, &TfrmSync::workFinished);
+            QVERIFY(finished.wait(60000));
+        }
+        QCOMPARE(m_dialogs.texts(ScriptedDialogs::Kind::Question).size(), 1);
+        cards = 0;
+        main()->cardTree().forEach([&](CardNode *node) { cards += node->isCard(); });
+        QCOMPARE(cards, yes ? 1 : 4);
+        QVERIFY2(dialog.reportText().contains(yes ? QStringLiteral("删除 3") : QStringLiteral("同步中止")),
+                 qPrintable(dialog.reportText()));
     }
 
     void aFailureIsToldOnceAcrossSaves()
