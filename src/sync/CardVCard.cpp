@@ -441,7 +441,7 @@ QByteArray PatchVCard(QByteArrayView base, const CardContent &baseContent, const
         if (i == endAt) {
             // A base whose last line before END has no line end (a bare
             // "...END:VCARD" never; a line cut short) still gets one.
-            if (!out.isEmpty() && !out.endsWith('\n') && !added.isEmpty())
+            if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r') && !added.isEmpty())
                 out += "\r\n";
             out += added;
         }
