@@ -499,7 +499,13 @@ bool TfrmMain::saveBeforeProcessEnd()
     // to write (releasing them counts as a change of the tree).
     if (!m_state.Modified || m_damaged || !m_loaded || m_released)
         return true;
-    return saveTree(false);
+    // The process is about to end: this save waits for no sync and starts
+    // none (a run in flight is left; the next start finds again what it did
+    // not bring in). A log-off that is cancelled syncs again afterwards.
+    m_sync->shutdown(0);
+    const bool saved = saveTree(false);
+    m_sync->resume();
+    return saved;
 }
 
 bool TfrmMain::FormCloseQuery()

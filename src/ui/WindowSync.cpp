@@ -272,8 +272,10 @@ void WindowSync::startRun()
 
 void WindowSync::finishRun(std::shared_ptr<Job> job)
 {
-    if (m_ending)
+    if (m_ending) {
+        m_running = false;
         return;
+    }
     // The tree must not change under a load or save that is writing it
     // (those pump events): the third phase waits for it to end.
     if (m_host.busy && m_host.busy()) {
@@ -352,14 +354,11 @@ void WindowSync::shutdown(int ms)
 {
     m_ending = true;
     m_pending = false;
+    // A run still in flight afterwards is left to end on its own: it uses
+    // nothing of the window, its thread object deletes itself once it has
+    // finished, and its plan is dropped unless the end was called off.
     if (m_thread && m_thread->isRunning())
         m_thread->wait(QDeadlineTimer(ms));
-    if (m_thread && m_thread->isRunning()) {
-        // Left to end on its own: it uses nothing of the window, and the
-        // thread object deletes itself once it has finished.
-        disconnect(m_thread, nullptr, this, nullptr);
-        m_thread = nullptr;
-    }
 }
 
 } // namespace kelvo
