@@ -140,7 +140,7 @@ void TfrmSync::setWorking(bool working, const QString &what)
     edtUser->setEnabled(!working);
     edtPassword->setEnabled(!working);
     prgSync->setRange(0, working ? 0 : 1); // a moving bar while the server is asked
-    prgSync->setValue(working ? 0 : 1);
+    prgSync->setValue(0); // full only once a sync has ended well
     lblState->setText(what);
     if (!working)
         Q_EMIT workFinished();
@@ -307,6 +307,8 @@ void TfrmSync::syncFinished(const SyncReport &report, bool interactive)
         return;
     }
     setWorking(false, report.ok() ? QStringLiteral("同步完成") : QStringLiteral("同步没有完成"));
+    if (report.ok())
+        prgSync->setValue(1);
 }
 
 } // namespace kelvo

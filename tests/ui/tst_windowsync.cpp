@@ -122,6 +122,9 @@ private:
         QVERIFY(runDialog(dialog, m_server->rootUrl(), m_server->user(), m_server->password(), true));
         QVERIFY2(dialog.reportText().startsWith(QStringLiteral("上传 ")), qPrintable(dialog.reportText()));
         QVERIFY(sync().isSetUp());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.grab().save(QStringLiteral(KELVO_TEST_OUTPUT_DIR "/sync-dialog-report.png"));
     }
 
     bool waitForRun(int timeoutMs = 60000)
