@@ -173,7 +173,9 @@ struct SyncEngine::Impl
                 }
                 if (put.error().status == RemoteStatus::NotFound)
                     return recreate(row, local, copy);
-                return cardOnly(put.error()) ? failed(local.name, put.error())
+                // A second 412 in a row: the card is left for the next run.
+                return cardOnly(put.error()) || put.error().status == RemoteStatus::PreconditionFailed
+                           ? failed(local.name, put.error())
                                              : stop(put.error(), QStringLiteral("cannot update %1").arg(local.name));
             }
             row.href = put.value().href.isEmpty() ? row.href : put.value().href;

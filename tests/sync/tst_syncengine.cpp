@@ -398,6 +398,32 @@ private slots:
         QCOMPARE(f.field(QStringLiteral("张三"), Field::TouXian), QStringLiteral("经理"));
     }
 
+    void repeatedRaceFailsThatCardOnly()
+    {
+        SyncFixture f;
+        seed(f);
+        QVERIFY(f.sync().ok());
+        f.setField(QStringLiteral("张三"), Field::DH, QStringLiteral("020-2222"));
+        f.setField(QStringLiteral("李四"), Field::DH, QStringLiteral("020-3333"));
+        // Another device writes 张三 before each of this run's updates of it.
+        std::function<void(const QString &)> race = [&f, &race](const QString &href) {
+            if (href == f.serverHref(QStringLiteral("张三")))
+                serverEdit(f, QStringLiteral("张三"), Field::TouXian, QStringLiteral("经理") + QString::number(f.remote.clock));
+            f.remote.beforeUpdate = race;
+        };
+        f.remote.beforeUpdate = race;
+        const SyncReport report = f.sync();
+        f.remote.beforeUpdate = {};
+        QVERIFY2(report.ok(), qPrintable(report.stopped));
+        QCOMPARE(report.failureLines.size(), 1);
+        QVERIFY(report.failureLines.first().contains(QStringLiteral("张三")));
+        QCOMPARE(f.server().value(QStringLiteral("李四")).content.fields[Field::DH - 1], QStringLiteral("020-3333"));
+        // The next run (no race) merges the card.
+        QVERIFY(f.sync().ok());
+        QCOMPARE(f.server().value(QStringLiteral("张三")).content.fields[Field::DH - 1], QStringLiteral("020-2222"));
+        QVERIFY(f.field(QStringLiteral("张三"), Field::TouXian).startsWith(QStringLiteral("经理")));
+    }
+
     void tooLargeFailsThatCardOnly()
     {
         SyncFixture f;
