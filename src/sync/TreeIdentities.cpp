@@ -107,8 +107,11 @@ QByteArray DescribeIdentities(const CardTree &tree, CardIdentities &ids)
     char *at = blob.data() + HeaderBytes;
     for (int i = 0; i < count; ++i) {
         const CardNode *node = tree.nodeAt(i);
-        const QByteArray id = ids.identity(node).toRfc4122();
-        std::memcpy(at, id.constData(), 16);
+        const QUuid id = ids.identity(node);
+        qToBigEndian<quint32>(id.data1, at);
+        qToBigEndian<quint16>(id.data2, at + 4);
+        qToBigEndian<quint16>(id.data3, at + 6);
+        std::memcpy(at + 8, id.data4, 8);
         qToLittleEndian<quint32>(quint32(node->depth()) << 1 | (node->isCard() ? 1u : 0u), at + 16);
         const auto prints = fingerprints(node);
         std::memcpy(at + 20, prints.data(), Field::Count);
