@@ -333,6 +333,46 @@ private Q_SLOTS:
         QCOMPARE(countCards(reread, QStringLiteral("赵六")), 1);
     }
 
+    void aCardEditedDuringARunGoesOutWithTheNextRun()
+    {
+        if (!startServer())
+            QSKIP("radicale is not available");
+        const QString href = m_server->bookPath() + QStringLiteral("phone-2.vcf");
+        m_server->request("PUT", href, DavTestServer::vcard(QStringLiteral("phone-2"), QStringLiteral("钱七")),
+                          {{"Content-Type", "text/vcard"}});
+        startSession();
+        setUpThroughDialog();
+        CardTree &tree = main()->cardTree();
+        CardNode *card = nullptr;
+        tree.forEach([&](CardNode *node) {
+            if (node->isCard() && gb18030::decode(node->label()) == QStringLiteral("钱七"))
+                card = node;
+        });
+        QVERIFY(card);
+
+        // The phone adds a mail address; meanwhile the card's company is
+        // typed here while the run that fetches the mail address is in flight.
+        m_server->request("PUT", href,
+                          DavTestServer::vcard(QStringLiteral("phone-2"), QStringLiteral("钱七"),
+                                               QStringLiteral("EMAIL:qian@example.com")),
+                          {{"Content-Type", "text/vcard"}});
+        QSignalSpy finished(&sync(), &WindowSync::runFinished);
+        main()->raiseModifiedWithoutChange();
+        main()->actSaveAllExecute();
+        QVERIFY(sync().isRunning());
+        tree.setField(card, Field::DW, gb18030::encode(QStringLiteral("本地公司")));
+        main()->actSaveAllExecute(); // one more run after the one in flight
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!sync().isRunning(), 60000);
+
+        // Both changes on both sides, nothing lost.
+        QCOMPARE(gb18030::decode(card->data()->field(Field::DW)), QStringLiteral("本地公司"));
+        QCOMPARE(gb18030::decode(card->data()->field(Field::EMail)), QStringLiteral("qian@example.com"));
+        const QByteArray server = m_server->request("GET", href).body;
+        QVERIFY2(server.contains("qian@example.com"), server.constData());
+        QVERIFY2(server.contains(QStringLiteral("本地公司").toUtf8()), server.constData());
+    }
+
     void aSaveDuringARunIsFollowedByOneMoreRun()
     {
         if (!startServer())
