@@ -153,7 +153,7 @@ struct SyncEngine::Impl
                     const CardContent &base, int attempt = 0)
     {
         bool conflict = false;
-        const CardContent merged = MergeContents(base, local.content, copyContent, &conflict);
+        CardContent merged = MergeContents(base, local.content, copyContent, &conflict);
         bool serverChanged = false;
         if (merged != copyContent) {
             const QByteArray patched = PatchVCard(copy, copyContent, merged, row.serverUid);
@@ -182,6 +182,10 @@ struct SyncEngine::Impl
             row.etag = put.value().etag;
             copy = patched;
             serverChanged = true;
+            // The card here becomes what the server copy now reads as: an
+            // emptied field may bring up a value the server kept (a second
+            // phone), which a later change here must not delete there.
+            merged = contentOf(patched);
         }
         if (conflict) {
             // The server's whole card, kept here; this computer's fields went to both sides.

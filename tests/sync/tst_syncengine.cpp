@@ -223,6 +223,27 @@ private slots:
         QCOMPARE(f.server().value(QStringLiteral("钱七")).content.fields[Field::SJ - 1], QStringLiteral("+86 139 0000 0001"));
     }
 
+    void anEmptiedFieldNeverDeletesWhatTheServerKept()
+    {
+        SyncFixture f;
+        seed(f);
+        f.remote.store(QStringLiteral("/user/book/phone-4.vcf"),
+                       PhoneCard(QStringLiteral("phone-4"), QStringLiteral("周九"),
+                                 "TEL;TYPE=WORK:010-111\r\nTEL;TYPE=HOME:010-999\r\n"));
+        QVERIFY(f.sync().ok());
+        QCOMPARE(f.field(QStringLiteral("周九"), Field::DH), QStringLiteral("010-111"));
+        f.setField(QStringLiteral("周九"), Field::DH, QString());
+        QVERIFY(f.sync().ok());
+        // The home phone is what the card shows now, here too.
+        QCOMPARE(f.field(QStringLiteral("周九"), Field::DH), QStringLiteral("010-999"));
+        f.setField(QStringLiteral("周九"), Field::TouXian, QStringLiteral("顾问"));
+        QVERIFY(f.sync().ok());
+        const QByteArray copy = f.remote.resources[QStringLiteral("/user/book/phone-4.vcf")].vcard;
+        QVERIFY(copy.contains("TEL;TYPE=HOME:010-999\r\n"));
+        QVERIFY(!copy.contains("010-111"));
+        QCOMPARE(f.sync().updated, 0);
+    }
+
     void groupCardsAreNeitherShownNorDeleted()
     {
         SyncFixture f;
