@@ -135,6 +135,13 @@ for book in big-kelvo big-vdir big-tool; do
 done
 write_cards "$work/big-local" "$big" big
 start_server
+# Radicale reads cards written behind its back once, on the first listing
+# (cards it was sent are read as they come): that first read is not timed.
+for book in big-kelvo big-vdir big-tool; do
+  curl -s -o /dev/null -m 1800 -u "$user:x" -X PROPFIND -H 'Depth: 1' -H 'Content-Type: application/xml' \
+    --data '<?xml version="1.0"?><D:propfind xmlns:D="DAV:"><D:prop><D:getetag/></D:prop></D:propfind>' \
+    "$root/$user/$book/"
+done
 vdir_config big-vdir "$work/big-local"
 vdirsyncer -c "$work/vdirsyncer-big-vdir.conf" discover >/dev/null 2>&1 || true
 t_v0=$(seconds vdirsyncer -c "$work/vdirsyncer-big-vdir.conf" sync)
