@@ -12,6 +12,9 @@ packages=(
   libtesseract-dev libleptonica-dev tesseract-ocr-chi-sim tesseract-ocr-chi-sim-vert tesseract-ocr-eng
   tesseract-ocr-osd fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming
   libqrencode-dev libzxing-dev zxing-cpp-tools qrencode
+  libsqlite3-dev khard python3-vobject
+  radicale xandikos vdirsyncer openssl curl
+  qtkeychain-qt6-dev
 )
 
 missing=()

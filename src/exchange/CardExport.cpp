@@ -61,7 +61,7 @@ std::vector<const CardNode *> CardsAt(const CardNode *node)
     return cards;
 }
 
-QByteArray ExportCards(const std::vector<const CardNode *> &cards, ExportFormat format)
+QByteArray ExportCards(const std::vector<const CardNode *> &cards, ExportFormat format, const CardUid &uidOf)
 {
     QByteArray out;
     out.reserve(qsizetype(cards.size()) * 320 + 256);
@@ -76,7 +76,8 @@ QByteArray ExportCards(const std::vector<const CardNode *> &cards, ExportFormat 
     const VCardVersion version = format == ExportFormat::VCard40 ? VCardVersion::V40 : VCardVersion::V30;
     for (const CardNode *card : cards) {
         if (card->data())
-            AppendVCard(out, *card->data(), classLabelOf(*card), version);
+            AppendVCard(out, *card->data(), classLabelOf(*card), version,
+                        uidOf ? QByteArray(uidOf(card).toUtf8()) : QByteArray());
     }
     return out;
 }

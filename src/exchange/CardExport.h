@@ -8,6 +8,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace kelvo::exchange {
@@ -23,9 +24,12 @@ const CardNode *FirstClassLabelled(const CardTree &tree, QByteArrayView label);
 // absolute order.
 std::vector<const CardNode *> CardsAt(const CardNode *node);
 
+// The UID a card's vCard carries (its permanent identity), or empty.
+using CardUid = std::function<QString(const CardNode *card)>;
+
 // The file of `cards` in `format`. A vCard's CATEGORIES is the label of the
-// card class holding it.
-QByteArray ExportCards(const std::vector<const CardNode *> &cards, ExportFormat format);
+// card class holding it; its UID is `uidOf`'s answer, when given.
+QByteArray ExportCards(const std::vector<const CardNode *> &cards, ExportFormat format, const CardUid &uidOf = {});
 
 // The file name a dragged node becomes: its label (decoded) with ".vcf",
 // characters a file name cannot hold replaced by "_"; "名片.vcf" for an empty

@@ -36,6 +36,7 @@ public:
             return;
         }
         m_result.cards.push_back(MakeImportedCardNode(texts, draft.line, draft.messages));
+        m_result.origins.push_back({draft.uid, draft.line});
         report(draft.messages);
     }
 

@@ -25,6 +25,14 @@ struct ImportResult
 {
     ExchangeFormat format = ExchangeFormat::Csv;
     std::vector<NewCardNode> cards; // in file order, ready for CardTree::addChildren
+    // The UID each card carried (vCard; empty when none, and for CSV) and the
+    // line it begins on, in the order of `cards`.
+    struct CardOrigin
+    {
+        QString uid;
+        int line = 0;
+    };
+    std::vector<CardOrigin> origins;
     int skipped = 0;                // cards that could not be taken
     ImportMessages messages;        // skipped cards, cut and dropped values, in file order
     QString error;                  // the file cannot be read: no card is taken from it

@@ -37,6 +37,7 @@ void ContactDraft::reset()
         values.clear();
     structuredName.clear();
     extras.clear();
+    uid.clear();
     messages.clear();
     valuesOverBound = 0;
     m_order = 0;

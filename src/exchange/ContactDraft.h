@@ -47,6 +47,8 @@ public:
     // columns); used when no value names the whole name.
     QString structuredName;
     std::vector<DraftValue> extras;
+    // The card's UID (vCard), as written; empty when it has none.
+    QString uid;
     ImportMessages messages;
     // Values not kept because the card already held MaxValuesPerCard.
     int valuesOverBound = 0;

@@ -33,6 +33,7 @@ bool mapsToText(VCardProperty property)
     case VCardProperty::End:
     case VCardProperty::Version:
     case VCardProperty::Agent:
+    case VCardProperty::Uid:
         return false;
     default:
         return true;
@@ -428,6 +429,10 @@ void VCardReader::take(const VCardContentLine &line, ContactDraft &draft)
         draft.addExtra(std::move(made));
         break;
     }
+    case VCardProperty::Uid:
+        if (draft.uid.isEmpty())
+            draft.uid = text().trimmed();
+        break;
     case VCardProperty::Other:
     case VCardProperty::Begin:
     case VCardProperty::End:

@@ -80,6 +80,7 @@ VCardProperty propertyNamed(QByteArrayView name)
         {"IMPP", VCardProperty::Impp},       {"EMAIL", VCardProperty::EMail},
         {"NOTE", VCardProperty::Note},       {"NICKNAME", VCardProperty::Nickname},
         {"BDAY", VCardProperty::Bday},       {"ANNIVERSARY", VCardProperty::Anniversary},
+        {"UID", VCardProperty::Uid},
     };
     for (const Known &entry : known) {
         if (equalsUpper(name, entry.name))

@@ -31,6 +31,7 @@ enum class VCardProperty {
     Nickname,
     Bday,
     Anniversary,
+    Uid,
 };
 
 // The parameters of a content line, as far as the import looks at them.

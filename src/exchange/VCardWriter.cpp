@@ -127,7 +127,8 @@ void AppendFoldedLine(QByteArray &out, QByteArrayView line)
     out.append("\r\n");
 }
 
-void AppendVCard(QByteArray &out, const TCardData &card, QByteArrayView classLabel, VCardVersion version)
+void AppendVCard(QByteArray &out, const TCardData &card, QByteArrayView classLabel, VCardVersion version,
+                 QByteArrayView uid)
 {
     const bool v4 = version == VCardVersion::V40;
     CardLines lines(out, card);
@@ -151,6 +152,8 @@ void AppendVCard(QByteArray &out, const TCardData &card, QByteArrayView classLab
     lines.textLine("NOTE", Field::Other);
     if (!classLabel.isEmpty())
         lines.line("CATEGORIES", EscapeVCardText(utf8Of(classLabel)));
+    if (!uid.isEmpty())
+        lines.line("UID", EscapeVCardText(uid));
     out.append("END:VCARD\r\n");
 }
 

@@ -17,7 +17,9 @@ enum class VCardVersion { V30, V40 };
 // Empty fields are left out, FN and N never. Text values are escaped (\, \;
 // \\ \n); TEL and URL values are written as they are, but for line breaks
 // ("\n") and backslashes (doubled), so that they read back unchanged.
-void AppendVCard(QByteArray &out, const TCardData &card, QByteArrayView classLabel, VCardVersion version);
+// A `uid` (UTF-8) that is not empty is written as UID, last.
+void AppendVCard(QByteArray &out, const TCardData &card, QByteArrayView classLabel, VCardVersion version,
+                 QByteArrayView uid = {});
 
 // Appends `line` (without its line end) folded at 75 octets, then CR LF.
 void AppendFoldedLine(QByteArray &out, QByteArrayView line);

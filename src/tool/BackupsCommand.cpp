@@ -1,6 +1,7 @@
 // kelvo-tool backups: the backup history of a data file, listed and put back.
 
 #include "CommandLine.h"
+#include "TreeIdentities.h"
 #include "StoreFiles.h"
 #include "ToolCommand.h"
 
@@ -148,6 +149,10 @@ int runRestore(const QString &dataFile, const QString &copyName)
         printError(QStringLiteral("kelvo-tool backups: ") + written.error().message());
         return ExitUsage;
     }
+    if (const Result<> followed = sync::FollowRewrittenDataFile(files.dataFile, tree); !followed)
+        printError(QStringLiteral("kelvo-tool backups: warning: the sync state beside the data file cannot be "
+                                  "written: ")
+                   + followed.error().message());
     QString line = QStringLiteral("restored %1 (%2 cards) to %3")
                        .arg(QDir::toNativeSeparators(copyPath))
                        .arg(countCards(tree))

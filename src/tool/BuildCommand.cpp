@@ -4,6 +4,7 @@
 #include "TreeJsonReader.h"
 
 #include "AtomicFile.h"
+#include "TreeIdentities.h"
 #include "CardTree.h"
 #include "DataFile.h"
 
@@ -71,6 +72,9 @@ int runBuild(const QStringList &args)
         printError(QStringLiteral("kelvo-tool build: ") + written.error().message());
         return ExitDataFile;
     }
+    if (const Result<> followed = sync::FollowRewrittenDataFile(dataPath, tree); !followed)
+        printError(QStringLiteral("kelvo-tool build: warning: the sync state beside the data file cannot be written: ")
+                   + followed.error().message());
     return ExitOk;
 }
 

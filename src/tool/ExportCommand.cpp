@@ -7,6 +7,7 @@
 #include "AtomicFile.h"
 #include "CardExport.h"
 
+#include "CardIdentities.h"
 #include "CardTree.h"
 #include "DataFile.h"
 #include "FieldList.h"
@@ -15,6 +16,7 @@
 #include "ResultExport.h"
 #include "SearchCards.h"
 #include "StoreFiles.h"
+#include "TreeIdentities.h"
 #include "XlsxSpreadsheet.h"
 
 #include <QDateTime>
@@ -154,6 +156,32 @@ int writeCards(const QString &outPath, const QByteArray &bytes)
     return ExitOk;
 }
 
+// vCard and CSV of `cards`; a vCard carries each card's identity as UID,
+// kept in the sync state beside the data file so that the next export (and
+// a sync) gives the same one.
+QByteArray cardFile(const QString &dataPath, CardTree &tree, const std::vector<const CardNode *> &cards,
+                    exchange::ExportFormat format)
+{
+    if (format == exchange::ExportFormat::Csv)
+        return exchange::ExportCards(cards, format);
+    CardIdentities ids(tree);
+    const bool file = dataPath != QLatin1String("-");
+    if (file) {
+        if (Result<sync::RestoreOutcome> restored = sync::LoadIdentities(dataPath, tree, ids); !restored)
+            printError(QStringLiteral("kelvo-tool export: the sync state cannot be read (%1); the cards get new UIDs")
+                           .arg(restored.error().message()));
+    }
+    QByteArray bytes = exchange::ExportCards(cards, format, [&ids](const CardNode *card) {
+        return IdentityText(ids.identity(card));
+    });
+    if (file) {
+        if (Result<> kept = sync::SaveIdentities(dataPath, tree, ids); !kept)
+            printError(QStringLiteral("kelvo-tool export: the UIDs cannot be kept for the next export: %1")
+                           .arg(kept.error().message()));
+    }
+    return bytes;
+}
+
 // --all and --class: whole card classes, no search.
 int exportCards(const ExportOptions &options, exchange::ExportFormat format)
 {
@@ -177,7 +205,7 @@ int exportCards(const ExportOptions &options, exchange::ExportFormat format)
         }
         cards = exchange::CardsAt(cardClass);
     }
-    return writeCards(outPath, exchange::ExportCards(cards, format));
+    return writeCards(outPath, cardFile(dataPath, tree, cards, format));
 }
 
 int runExport(const QStringList &args)
@@ -250,7 +278,7 @@ int runExport(const QStringList &args)
         std::vector<const CardNode *> cards;
         for (const TResultRow &row : outcome.rows)
             cards.push_back(row.Node);
-        return writeCards(outPath, exchange::ExportCards(cards, cardFormat));
+        return writeCards(outPath, cardFile(dataPath, tree, cards, cardFormat));
     }
     if (xlsx) {
         QString writeError;

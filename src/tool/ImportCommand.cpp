@@ -7,6 +7,7 @@
 #include "CsvLayouts.h"
 
 #include "AtomicFile.h"
+#include "CardIdentities.h"
 #include "CardRecords.h"
 #include "CardTree.h"
 #include "DataFile.h"
@@ -14,8 +15,11 @@
 #include "Gb18030.h"
 #include "InstanceLock.h"
 #include "StoreFiles.h"
+#include "SyncStatePath.h"
+#include "TreeIdentities.h"
 
 #include <QFileInfo>
+#include <QSet>
 
 namespace kelvo::tool {
 
@@ -140,7 +144,15 @@ int runImport(const QStringList &args)
         CreateDefaultTree(tree);
     }
 
+    // The identities the cards have so far (imported UIDs must not take one).
+    CardIdentities ids(tree);
+    if (Result<sync::RestoreOutcome> restored = sync::LoadIdentities(options.dataPath, tree, ids); !restored)
+        printError(QStringLiteral("kelvo-tool import: the sync state cannot be read (%1); the cards get new "
+                                  "identities")
+                       .arg(restored.error().message()));
+
     std::vector<NewCardNode> cards;
+    std::vector<std::pair<QString, exchange::ImportResult::CardOrigin>> origins; // file, UID and line
     int skipped = 0;
     QStringList report;
     for (const QString &path : options.files) {
@@ -154,12 +166,46 @@ int runImport(const QStringList &args)
         skipped += result.skipped;
         for (NewCardNode &card : result.cards)
             cards.push_back(std::move(card));
+        for (exchange::ImportResult::CardOrigin &origin : result.origins)
+            origins.emplace_back(path, std::move(origin));
     }
 
     const int imported = int(cards.size());
     if (imported > 0) {
         CardNode *target = exchange::ImportTargetClass(tree, gb18030::encode(options.classLabel));
+        const int first = tree.childCount(target);
         tree.addChildren(target, std::move(cards));
+        // A card that carried a UID takes it as its identity, unless it is
+        // not one (identities are UUIDs) or another card has it already.
+        bool uidsTaken = false;
+        QSet<QUuid> taken;
+        const QHash<QUuid, const CardNode *> known = ids.byIdentity();
+        for (auto it = known.cbegin(); it != known.cend(); ++it)
+            taken.insert(it.key());
+        for (size_t i = 0; i < origins.size(); ++i) {
+            const auto &[file, origin] = origins[i];
+            if (origin.uid.isEmpty())
+                continue;
+            const QUuid id = QUuid::fromString(origin.uid);
+            const CardNode *node = tree.child(target, first + int(i));
+            if (!node)
+                break;
+            if (id.isNull()) {
+                report.append(QStringLiteral("%1:%2: UID '%3' is not a UUID; the card gets a new one")
+                                  .arg(file)
+                                  .arg(origin.line)
+                                  .arg(origin.uid.left(80)));
+            } else if (taken.contains(id)) {
+                report.append(QStringLiteral("%1:%2: UID %3 belongs to another card; the card gets a new one")
+                                  .arg(file)
+                                  .arg(origin.line)
+                                  .arg(IdentityText(id)));
+            } else {
+                ids.assign(node, id);
+                taken.insert(id);
+                uidsTaken = true;
+            }
+        }
         const SaveResult saved = SaveTreeViewWithData(files, tree);
         if (!saved.ok()) {
             for (const QString &line : report)
@@ -173,6 +219,13 @@ int runImport(const QStringList &args)
         if (!saved.history)
             printError(QStringLiteral("kelvo-tool import: no copy kept in the backup history: %1")
                            .arg(saved.history.error().message()));
+        // The identities follow the new bytes (kept when there is a state
+        // file already, or when imported UIDs are to be kept).
+        if (uidsTaken || QFileInfo::exists(sync::SyncStatePath(options.dataPath))) {
+            if (const Result<> kept = sync::SaveIdentities(options.dataPath, tree, ids); !kept)
+                printError(QStringLiteral("kelvo-tool import: the cards' identities cannot be kept: %1")
+                               .arg(kept.error().message()));
+        }
     }
     for (const QString &line : report)
         printError(line);

@@ -1,6 +1,8 @@
 #include "Session.h"
 
+#include "PasswordPrompt.h"
 #include "QtDialogs.h"
+#include "QtKeychainPasswordStore.h"
 #include "QtShell.h"
 #include "SkinStyle.h"
 #include "SkinWindowFrame.h"
@@ -23,6 +25,9 @@ struct Session::DesktopServices
     // The workbook export writes .xlsx files and shows them in the desktop's
     // spreadsheet program.
     XlsxSpreadsheet spreadsheet{[this](const QString &path) { shell.openFile(path); }};
+    // The sync's password: the desktop's keyring, else asked for.
+    QtKeychainPasswordStore passwords;
+    QtPasswordPrompt passwordPrompt;
 };
 
 Session::Session(DataFiles files, QObject *parent)
@@ -31,6 +36,7 @@ Session::Session(DataFiles files, QObject *parent)
 {
     buildWindows({m_desktop->dialogs, m_desktop->shell, m_desktop->trayIcon, m_desktop->spreadsheet, std::move(files),
                   &makeProcessCardCapturer});
+    m_main->setSyncServices(&m_desktop->passwords, &m_desktop->passwordPrompt);
 }
 
 Session::Session(Services services, QObject *parent)

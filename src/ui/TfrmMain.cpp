@@ -20,9 +20,11 @@
 #include "TfrmCapture.h"
 #include "TfrmCardQrCode.h"
 #include "TfrmQuickSearch.h"
+#include "TfrmSync.h"
 #include "TreeCommands.h"
 #include "CardTreeDragDrop.h"
 #include "Gb18030.h"
+#include "WindowSync.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -83,6 +85,15 @@ TfrmMain::TfrmMain(MainWindowServices services, MainState &state, QWidget *paren
     StatusBar1->setSizeGripEnabled(false);
     StatusBar1->setFixedHeight(StatusBarHeight);
     setStatusBar(StatusBar1);
+
+    // The sync with an address book (when set up): the last run's time and
+    // outcome stay in the status bar.
+    m_sync = std::make_unique<WindowSync>(
+        WindowSync::Host{m_tree, m_dialogs, this, [this] { return m_busy; }, [this] { return saveTree(false); }},
+        m_files.dataFile);
+    connect(m_sync.get(), &WindowSync::statusChanged, StatusBar1, [this](const QString &text) {
+        StatusBar1->showMessage(text);
+    });
 
     // The client area below the menu bar is fixed; the window cannot be
     // resized or maximised.
@@ -232,6 +243,10 @@ void TfrmMain::createToolsMenu()
     actScanCards->setObjectName(QStringLiteral("actScanCards"));
     actScanCards->setEnabled(static_cast<bool>(m_capturers));
     connect(actScanCards, &QAction::triggered, this, &TfrmMain::actScanCardsExecute);
+    mnuTools->addSeparator();
+    actSync = mnuTools->addAction(QStringLiteral("同步..."));
+    actSync->setObjectName(QStringLiteral("actSync"));
+    connect(actSync, &QAction::triggered, this, &TfrmMain::actSyncExecute);
 }
 
 void TfrmMain::createToolBar()
@@ -473,6 +488,7 @@ bool TfrmMain::FormShow()
     m_modified->lower();
     if (m_quickSearch)
         m_quickSearch->addTrayIcon();
+    m_sync->afterLoad();
     return true;
 }
 
@@ -513,6 +529,7 @@ bool TfrmMain::saveTree(bool reportFailure)
     // lowers the flag.
     if (m_tree.changeCount() == changesBefore)
         m_modified->lower();
+    m_sync->afterSave();
     if (!backupFailure.isEmpty()) {
         if (reportFailure)
             m_dialogs.error(this, backupFailure);
@@ -526,6 +543,19 @@ bool TfrmMain::saveTree(bool reportFailure)
 void TfrmMain::actSaveAllExecute()
 {
     saveTree(true);
+}
+
+void TfrmMain::setSyncServices(PasswordStore *passwords, PasswordPrompt *prompt)
+{
+    m_sync->setPasswordServices(passwords, prompt);
+}
+
+void TfrmMain::actSyncExecute()
+{
+    if (!m_loaded)
+        return;
+    TfrmSync dialog(*m_sync, m_dialogs, this);
+    dialog.exec();
 }
 
 void TfrmMain::actExitExecute()
@@ -548,7 +578,13 @@ bool TfrmMain::saveBeforeProcessEnd()
     // to write (releasing them counts as a change of the tree).
     if (!m_state.Modified || m_damaged || !m_loaded || m_released)
         return true;
-    return saveTree(false);
+    // The process is about to end: this save waits for no sync and starts
+    // none (a run in flight is left; the next start finds again what it did
+    // not bring in). A log-off that is cancelled syncs again afterwards.
+    m_sync->shutdown(0);
+    const bool saved = saveTree(false);
+    m_sync->resume();
+    return saved;
 }
 
 bool TfrmMain::FormCloseQuery()
@@ -571,10 +607,17 @@ bool TfrmMain::FormCloseQuery()
         mayClose = true;
     }
 
+    // Before the program ends, a sync in flight gets a moment to end; the
+    // program does not wait longer (the server's side stays consistent, and
+    // what the run did not bring in comes again with the next run). The last
+    // save starts no new run.
+    if (mayClose)
+        m_sync->shutdown(2000);
     if (m_state.Modified && !saveTree(true)) {
         // The changes are not on disk: the window stays as it is, and the
         // program does not end without them.
         m_state.ExitRequested = false;
+        m_sync->resume();
         return false;
     }
 

@@ -27,10 +27,13 @@ class CardTreeView;
 class Dialogs;
 class LinkCommands;
 class MessagePump;
+class PasswordPrompt;
+class PasswordStore;
 class ModifiedFlag;
 class ProgressSink;
 class Shell;
 class TfrmQuickSearch;
+class WindowSync;
 struct MainState;
 
 // What the main window is given by the session that builds the program.
@@ -114,6 +117,12 @@ public:
     void actScanCardsExecute();
     // The capture window over `files`, adding to `targetClass` (nullptr: the reserved class).
     void openCaptureWindow(CardNode *targetClass, const QStringList &files);
+    // The keyring and the password prompt of the sync.
+    void setSyncServices(PasswordStore *passwords, PasswordPrompt *prompt);
+    // The window's side of the sync with an address book.
+    WindowSync &windowSync() const { return *m_sync; }
+    // "工具 → 同步...": the sync dialog (modal).
+    void actSyncExecute();
 
     // The search command `actSearchCard`, which the tray menu offers too.
     QAction *searchCommand() const { return command(Command::SearchCard); }
@@ -211,6 +220,8 @@ private:
     CardCapturerFactory m_capturers;
     QAction *actCardQrCode = nullptr;
     QAction *actScanCards = nullptr;
+    std::unique_ptr<WindowSync> m_sync;
+    QAction *actSync = nullptr;
 
     // --- controls
     QToolBar *ToolBar1 = nullptr;

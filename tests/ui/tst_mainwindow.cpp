@@ -221,7 +221,7 @@ private Q_SLOTS:
         QCOMPARE(menus.at(2)->text(), QStringLiteral("工具"));
         QCOMPARE(menus.at(2)->menu()->objectName(), QStringLiteral("mnuTools"));
         QCOMPARE(describe(menus.at(2)->menu()->actions()),
-                 QStringLiteral("导入名片...|导出名片...|-|名片二维码...|扫描名片..."));
+                 QStringLiteral("导入名片...|导出名片...|-|名片二维码...|扫描名片...|-|同步..."));
         QCOMPARE(menus.at(3)->text(), QStringLiteral("帮助"));
         QCOMPARE(describe(menus.at(3)->menu()->actions()), QStringLiteral("帮助主题|-|软件主页|联系作者|-|关于"));
     }
