@@ -72,7 +72,9 @@ void CardFileCommands::actExportCardsExecute()
         m_host.dialogs().notice(m_host.dialogOwner(), QStringLiteral("没有可以导出的名片。"));
         return;
     }
-    const QByteArray bytes = exchange::ExportCards(cards, exportFormatOfType(chosen->type));
+    const QByteArray bytes = exchange::ExportCards(cards, exportFormatOfType(chosen->type),
+                                                   [this](const CardNode *card) { return m_host.cardUid(card); });
+    m_host.keepCardUids();
     if (const Result<> written = writeFileAtomically(chosen->path, bytes); !written)
         m_host.dialogs().error(m_host.dialogOwner(),
                                QStringLiteral("名片没有导出：") + describeForUser(written.error()));

@@ -108,7 +108,12 @@ QMimeData *CardTreeDragDrop::makeDragData(const CardNode *node)
     // A folder per drag, so that a file manager still copying the last one
     // never sees it replaced.
     const QString folder = m_dragFiles->isValid() ? m_dragFiles->filePath(QString::number(++m_dragCount)) : QString();
-    auto *mime = new NodeDragData(m_host.cardTree(), folder.isEmpty() ? nullptr : node, folder);
+    CardTreeHost *host = &m_host;
+    auto *mime = new NodeDragData(m_host.cardTree(), folder.isEmpty() ? nullptr : node, folder, [host](const CardNode *card) {
+        const QString uid = host->cardUid(card);
+        host->keepCardUids();
+        return uid;
+    });
     mime->setData(mimeType(), dragToken());
     return mime;
 }

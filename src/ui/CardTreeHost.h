@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QModelIndex>
+#include <QString>
 
 class QTreeView;
 class QWidget;
@@ -43,6 +44,16 @@ public:
 
     // Shows the search window, modeless.
     virtual void showSearchWindow() = 0;
+
+    // The UID a vCard written from the tree gives `card` (its permanent
+    // identity); empty where the host keeps none.
+    virtual QString cardUid(const CardNode *card)
+    {
+        (void)card;
+        return QString();
+    }
+    // Identities given out by cardUid() are kept for the next start.
+    virtual void keepCardUids() {}
 };
 
 } // namespace kelvo

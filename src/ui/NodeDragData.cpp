@@ -16,11 +16,13 @@ const QString UriList = QStringLiteral("text/uri-list");
 
 } // namespace
 
-NodeDragData::NodeDragData(const CardTree &tree, const CardNode *node, QString folder)
+NodeDragData::NodeDragData(const CardTree &tree, const CardNode *node, QString folder,
+                           std::function<QString(const CardNode *)> uidOf)
     : m_tree(tree)
     , m_changeCount(tree.changeCount())
     , m_node(node)
     , m_folder(std::move(folder))
+    , m_uidOf(std::move(uidOf))
 {
 }
 
@@ -53,7 +55,7 @@ QString NodeDragData::filePath() const
     m_tried = true;
     if (!QDir().mkpath(m_folder))
         return QString();
-    const QByteArray bytes = exchange::ExportCards(exchange::CardsAt(m_node), exchange::ExportFormat::VCard30);
+    const QByteArray bytes = exchange::ExportCards(exchange::CardsAt(m_node), exchange::ExportFormat::VCard30, m_uidOf);
     const QString path = QDir(m_folder).filePath(exchange::VCardFileNameFor(*m_node));
     if (!writeFileAtomically(path, bytes))
         return QString();

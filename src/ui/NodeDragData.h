@@ -3,6 +3,7 @@
 #include <QMimeData>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QTemporaryDir;
@@ -23,7 +24,9 @@ class NodeDragData : public QMimeData
     Q_OBJECT
 
 public:
-    NodeDragData(const CardTree &tree, const CardNode *node, QString folder);
+    // `uidOf` gives each card's UID in the file (may be empty).
+    NodeDragData(const CardTree &tree, const CardNode *node, QString folder,
+                 std::function<QString(const CardNode *)> uidOf = {});
 
     QStringList formats() const override;
     bool hasFormat(const QString &mimeType) const override;
@@ -41,6 +44,7 @@ private:
     quint64 m_changeCount;
     const CardNode *m_node;
     QString m_folder;
+    std::function<QString(const CardNode *)> m_uidOf;
     mutable QString m_written;
     mutable bool m_tried = false;
 };

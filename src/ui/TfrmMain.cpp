@@ -550,6 +550,16 @@ void TfrmMain::setSyncServices(PasswordStore *passwords, PasswordPrompt *prompt)
     m_sync->setPasswordServices(passwords, prompt);
 }
 
+QString TfrmMain::cardUid(const CardNode *card)
+{
+    return m_sync->cardUid(card);
+}
+
+void TfrmMain::keepCardUids()
+{
+    m_sync->keepIdentities(!isModified());
+}
+
 void TfrmMain::actSyncExecute()
 {
     if (!m_loaded)

@@ -143,6 +143,8 @@ public:
     Dialogs &dialogs() override { return m_dialogs; }
     QWidget *dialogOwner() override { return this; }
     void showSearchWindow() override;
+    QString cardUid(const CardNode *card) override;
+    void keepCardUids() override;
 
     // `Modified`: the tree holds changes not yet in the data file.
     bool isModified() const;

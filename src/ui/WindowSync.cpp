@@ -93,6 +93,27 @@ CardIdentities &WindowSync::identities()
     return *m_ids;
 }
 
+QString WindowSync::cardUid(const CardNode *card)
+{
+    CardIdentities &ids = identities();
+    if (!ids.has(card))
+        m_newIdentities = true;
+    return IdentityText(ids.identity(card));
+}
+
+void WindowSync::keepIdentities(bool treeSaved)
+{
+    // Written now only when the data file holds this very tree: the state
+    // ties the identities to the file's bytes in the tree's order.
+    if (!m_newIdentities || !treeSaved)
+        return;
+    if (const auto saved = SaveIdentities(m_dataFile, m_host.tree, identities()); !saved) {
+        qWarning("Kelvo: the sync state beside the data file: %s", qPrintable(saved.error().message()));
+        return;
+    }
+    m_newIdentities = false;
+}
+
 void WindowSync::afterLoad()
 {
     if (!QFile::exists(statePath()))
@@ -111,6 +132,8 @@ void WindowSync::afterSave()
     const auto saved = SaveIdentities(m_dataFile, m_host.tree, identities());
     if (!saved)
         qWarning("Kelvo: the sync state beside the data file: %s", qPrintable(saved.error().message()));
+    else
+        m_newIdentities = false;
     if (!m_ownSave && !m_ending && isSetUp())
         requestRun();
 }

@@ -94,6 +94,14 @@ public:
     // The end did not come after all (the last save failed): runs again.
     void resume() { m_ending = false; }
 
+    // The UID a vCard written from the window gives `card`: its identity,
+    // made now when it has none.
+    QString cardUid(const CardNode *card);
+    // Keeps the identities given out for the next start: into the state now
+    // when the data file holds the tree as it is (`treeSaved`), else with the
+    // next save.
+    void keepIdentities(bool treeSaved);
+
     QString statusText() const { return m_status; }
     int failureNotices() const { return m_failureNotices; }
 
@@ -119,6 +127,7 @@ private:
     PasswordStore *m_store = nullptr;
     PasswordPrompt *m_prompt = nullptr;
     std::unique_ptr<CardIdentities> m_ids;
+    bool m_newIdentities = false; // cardUid() made identities the state does not hold yet
     std::optional<QString> m_memoryPassword; // where no keyring keeps it
     QString m_memoryKey;
     bool m_askedThisRun = false; // the prompt was shown once in this run of the program

@@ -3,6 +3,7 @@
 // scripted dialogs.
 
 #include "CardImport.h"
+#include "CardTreeDragDrop.h"
 #include "CardRecords.h"
 #include "DataFile.h"
 #include "FakeTrayIcon.h"
@@ -18,7 +19,11 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
+#include <QUuid>
 #include <QTest>
 
 using namespace kelvo;
@@ -112,6 +117,21 @@ QStringList topLevelLabels(const CardTree &tree)
     for (const CardNode *node = tree.firstTopLevel(); node; node = node->nextSibling())
         labels.append(labelOf(node));
     return labels;
+}
+
+QStringList uidsIn(const QByteArray &vcards)
+{
+    QStringList uids;
+    const QRegularExpression uid(QStringLiteral("^UID:(.*)\\r?$"), QRegularExpression::MultilineOption);
+    for (auto it = uid.globalMatch(QString::fromUtf8(vcards)); it.hasNext();)
+        uids.append(it.next().captured(1));
+    return uids;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -312,6 +332,41 @@ private Q_SLOTS:
         }
         QVERIFY(!main()->isModified());
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{fileName});
+    }
+
+    void exportedUidsStayAcrossExportsDragsAndStarts()
+    {
+        startWithSample();
+        main()->selectNode(nullptr);
+        m_dialogs.answerSaveFileOfType(m_dir->filePath(QStringLiteral("first.vcf")), 0);
+        command("actExportCards")->trigger();
+        const QStringList first = uidsIn(fileBytes(m_dir->filePath(QStringLiteral("first.vcf"))));
+        QCOMPARE(first.size(), 3);
+        QCOMPARE(QSet<QString>(first.begin(), first.end()).size(), 3);
+        for (const QString &uid : first)
+            QVERIFY2(!QUuid::fromString(uid).isNull() && uid == uid.toLower(), qPrintable(uid));
+
+        // A card dragged out of the tree carries the UID the export gave it.
+        CardTreeDragDrop *drag = main()->findChild<CardTreeDragDrop *>();
+        QVERIFY(drag);
+        const CardNode *zhang = nodeLabelled(tree(), QStringLiteral("张三"));
+        std::unique_ptr<QMimeData> mime(drag->makeDragData(zhang));
+        QVERIFY(mime->hasUrls());
+        const QStringList dragged = uidsIn(fileBytes(mime->urls().constFirst().toLocalFile()));
+        QCOMPARE(dragged.size(), 1);
+        QVERIFY(first.contains(dragged.first()));
+        QVERIFY(!main()->isModified());
+
+        // The next start gives every card the same UID, with no save between.
+        m_session.reset();
+        const DataFiles files = DataFiles::inFolder(m_dir->filePath(QStringLiteral("program")));
+        m_session = std::make_unique<Session>(Session::Services{m_dialogs, m_shell, *m_tray, m_spreadsheet, files});
+        m_session->showMainWindow();
+        QVERIFY(main()->isLoaded());
+        main()->selectNode(nullptr);
+        m_dialogs.answerSaveFileOfType(m_dir->filePath(QStringLiteral("again.vcf")), 0);
+        command("actExportCards")->trigger();
+        QCOMPARE(uidsIn(fileBytes(m_dir->filePath(QStringLiteral("again.vcf")))), first);
     }
 
     void exportFailureIsShownInChinese()
