@@ -135,11 +135,18 @@ for book in big-kelvo big-vdir big-tool; do
 done
 write_cards "$work/big-local" "$big" big
 start_server
-# Radicale reads cards written behind its back once, on the first listing
-# (cards it was sent are read as they come): that first read is not timed.
+# Radicale reads cards written behind its back once, on the first listing,
+# and on the first request of a sync token writes (and fsyncs) one history
+# entry per card; cards it was sent by PUT get both as they come. Neither is
+# timed: a server that received its cards the usual way has done both. (Left
+# in, the history alone cost about 110 s of a 146 s first download of 10,000
+# cards by the whole tool, which asks for the token with its listing.)
 for book in big-kelvo big-vdir big-tool; do
   curl -s -o /dev/null -m 1800 -u "$user:x" -X PROPFIND -H 'Depth: 1' -H 'Content-Type: application/xml' \
     --data '<?xml version="1.0"?><D:propfind xmlns:D="DAV:"><D:prop><D:getetag/></D:prop></D:propfind>' \
+    "$root/$user/$book/"
+  curl -s -o /dev/null -m 1800 -u "$user:x" -X PROPFIND -H 'Depth: 0' -H 'Content-Type: application/xml' \
+    --data '<?xml version="1.0"?><D:propfind xmlns:D="DAV:"><D:prop><D:sync-token/></D:prop></D:propfind>' \
     "$root/$user/$book/"
 done
 vdir_config big-vdir "$work/big-local"

@@ -54,6 +54,8 @@ public:
     explicit CardDavClient(CardDavSettings settings, QObject *parent = nullptr);
     ~CardDavClient() override;
 
+    const CardDavSettings &settings() const { return m_settings; }
+
     // Finds the address books from the settings' url: the url itself when it
     // is an address book; else the server's (/.well-known/carddav, the user's
     // principal, its addressbook-home-set, the books there). Does not choose.

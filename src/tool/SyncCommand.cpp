@@ -6,6 +6,7 @@
 #include "CardDavClient.h"
 #include "SyncEngine.h"
 #include "SyncState.h"
+#include "SyncBookTrust.h"
 #include "SyncStatePath.h"
 #include "TreeIdentities.h"
 
@@ -226,6 +227,11 @@ int runSync(const QStringList &args)
     settings.user = options.userGiven ? options.user : (book ? book->user : QString());
     settings.password = password;
     settings.allowInsecureHttp = options.insecureHttp;
+    // What the user allowed in the window for this book (a certificate that
+    // does not verify, plain http to another host) holds here too; a --url of
+    // another address gets none of it.
+    settings = sync::WithKeptBookTrust(std::move(settings), sync::SyncStatePath(options.dataPath),
+                                       book ? book->url : QString());
     sync::CardDavClient client(settings);
     if (!options.url.isEmpty()) {
         sync::RemoteResult<sync::AddressBookInfo> found = client.open();

@@ -234,10 +234,7 @@ CardDavSettings WindowSync::clientSettings(const QString &password) const
         settings.user = current->user;
     }
     settings.password = password;
-    const SyncBookTrust allowed = trust();
-    settings.allowInsecureHttp = allowed.allowInsecureHttp;
-    settings.trustedCertificateSha256 = allowed.trustedCertificateSha256;
-    return settings;
+    return WithBookTrust(std::move(settings), trust());
 }
 
 void WindowSync::requestRun(bool interactive, bool allowMassDelete)

@@ -58,7 +58,7 @@ public:
     // The address book as set up, when it is.
     std::optional<sync::BookSettings> book() const;
     bool isSetUp() const { return book().has_value(); }
-    SyncBookTrust trust() const;
+    sync::SyncBookTrust trust() const;
 
     // The window loaded the data file: identities from the state, and a run
     // when set up.
@@ -73,7 +73,7 @@ public:
     // for the user when the keyring could not keep the password (empty
     // otherwise), or the failure to write the state.
     Result<QString> setUp(const sync::AddressBookInfo &found, const QString &user, const QString &password,
-                          const SyncBookTrust &trust);
+                          const sync::SyncBookTrust &trust);
 
     // The settings a client needs for the address book as set up.
     sync::CardDavSettings clientSettings(const QString &password) const;

@@ -3,7 +3,10 @@
 
 #include "DavTestServer.h"
 
+#include "CardDavClient.h"
 #include "CardVCard.h"
+#include "SyncBookTrust.h"
+#include "SyncState.h"
 
 #include "CardRecords.h"
 #include "CardTree.h"
@@ -171,6 +174,63 @@ private:
     }
 
 private slots:
+    // What the window allowed for the kept book (its book_trust table) reaches
+    // the client kelvo-tool sync makes; nothing of it reaches another address.
+    void windowTrustReachesTheClient_data()
+    {
+        QTest::addColumn<bool>("keepBook");
+        QTest::addColumn<bool>("saveTrust");
+        QTest::addColumn<QByteArray>("certificate");
+        QTest::addColumn<bool>("trustHttp");
+        QTest::addColumn<QString>("typedUrl");
+        QTest::addColumn<bool>("typedHttp");
+        QTest::addColumn<QByteArray>("wantCertificate");
+        QTest::addColumn<bool>("wantHttp");
+        const QString kept = QStringLiteral("https://cards.example.com/dav/me/book/");
+        const QByteArray fp = "9F:86:D0:81:88:4C:7D:65:9A:2F:EA:A0:C5:5A:D0:15:A3:BF:4F:1B:2B:0B:82:2C:D1:5D:6C:15:B0:F0:0A:08";
+        QTest::newRow("no table") << true << false << QByteArray() << false << QString() << false << QByteArray() << false;
+        QTest::newRow("certificate") << true << true << fp << false << QString() << false << fp << false;
+        QTest::newRow("plain http") << true << true << QByteArray() << true << QString() << false << QByteArray() << true;
+        QTest::newRow("both, kept url typed") << true << true << fp << true << kept << false << fp << true;
+        QTest::newRow("typed --insecure-http stays") << true << true << fp << false << QString() << true << fp << true;
+        QTest::newRow("another url") << true << true << fp << true << QStringLiteral("https://other.example.com/book/")
+                                     << false << QByteArray() << false;
+        QTest::newRow("no book kept") << false << true << fp << true << kept << false << QByteArray() << false;
+    }
+    void windowTrustReachesTheClient()
+    {
+        QFETCH(bool, keepBook);
+        QFETCH(bool, saveTrust);
+        QFETCH(QByteArray, certificate);
+        QFETCH(bool, trustHttp);
+        QFETCH(QString, typedUrl);
+        QFETCH(bool, typedHttp);
+        QFETCH(QByteArray, wantCertificate);
+        QFETCH(bool, wantHttp);
+        const QString kept = QStringLiteral("https://cards.example.com/dav/me/book/");
+        QTemporaryDir dir;
+        const QString statePath = dir.filePath(QStringLiteral("Card.sync"));
+        std::optional<sync::BookSettings> book;
+        {
+            auto state = sync::SyncState::open(statePath);
+            QVERIFY(state);
+            if (keepBook) {
+                QVERIFY(state.value()->setBook({kept, QStringLiteral("me"), QByteArray(), 3}));
+                book = state.value()->book();
+            }
+        }
+        if (saveTrust)
+            QVERIFY(sync::SaveSyncBookTrust(statePath, {certificate, trustHttp}));
+        // As SyncCommand builds them: the typed address, else the kept one.
+        sync::CardDavSettings settings;
+        settings.url = typedUrl.isEmpty() ? (book ? book->url : QString()) : typedUrl;
+        settings.allowInsecureHttp = typedHttp;
+        sync::CardDavClient client(
+            sync::WithKeptBookTrust(std::move(settings), statePath, book ? book->url : QString()));
+        QCOMPARE(client.settings().trustedCertificateSha256, wantCertificate);
+        QCOMPARE(client.settings().allowInsecureHttp, wantHttp);
+    }
+
     void bothWaysEditsAndALostState()
     {
         auto server = startServer(true);

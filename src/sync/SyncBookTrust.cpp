@@ -4,7 +4,7 @@
 
 #include <sqlite3.h>
 
-namespace kelvo {
+namespace kelvo::sync {
 
 namespace {
 
@@ -72,4 +72,19 @@ Result<> SaveSyncBookTrust(const QString &statePath, const SyncBookTrust &trust)
     return {};
 }
 
-} // namespace kelvo
+CardDavSettings WithBookTrust(CardDavSettings settings, const SyncBookTrust &trust)
+{
+    settings.allowInsecureHttp = settings.allowInsecureHttp || trust.allowInsecureHttp;
+    if (settings.trustedCertificateSha256.isEmpty())
+        settings.trustedCertificateSha256 = trust.trustedCertificateSha256;
+    return settings;
+}
+
+CardDavSettings WithKeptBookTrust(CardDavSettings settings, const QString &statePath, const QString &keptBookUrl)
+{
+    if (keptBookUrl.isEmpty() || settings.url != keptBookUrl)
+        return settings;
+    return WithBookTrust(std::move(settings), LoadSyncBookTrust(statePath));
+}
+
+} // namespace kelvo::sync
