@@ -396,7 +396,11 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                 const int large = std::max(last.size, word.size), small = std::min(last.size, word.size);
                 const int gap = out.vertical ? word.box.top() - last.box.bottom()
                                                  : word.box.left() - last.box.right();
-                if (large * 10 > small * 18 || gap > large * 5 / 2)
+                // A word of one character is no measure of size: the
+                // recogniser boxes a lone 路 or 号 amid digits far too narrow
+                // or too tall, and the line would lose it.
+                const bool measured = last.text.size() > 1 && word.text.size() > 1;
+                if ((measured && large * 10 > small * 18) || gap > large * 5 / 2)
                     flush();
             }
             run.append(word);
