@@ -128,6 +128,8 @@ const char *conditionName(Condition condition)
         return "scan";
     case Condition::Photo:
         return "photo";
+    case Condition::Phone:
+        return "phone";
     }
     return "";
 }
@@ -393,6 +395,37 @@ QImage degrade(const QImage &card, Condition condition, std::mt19937 &random)
         p.end();
         noise(scan, 5);
         return scan;
+    }
+    if (condition == Condition::Phone) {
+        // A phone held over the card on a dark table, the card filling 55 to
+        // 75 percent of the frame across, the 12-megapixel photo saved at
+        // 1600 pixels on its longer side: mildly out of focus and noisy.
+        const bool upright = card.height() > card.width();
+        const double fill = std::uniform_real_distribution<double>(0.55, 0.75)(random);
+        const int longSide = int((upright ? card.height() : card.width()) / fill);
+        const QSize frame = upright ? QSize(longSide * 3 / 4, longSide) : QSize(longSide, longSide * 3 / 4);
+        QImage photo(frame, QImage::Format_RGB32);
+        const int dark = between(random, 30, 80);
+        photo.fill(QColor(dark, dark, dark + 8));
+        {
+            QPainter p(&photo);
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            p.translate(frame.width() / 2.0 + between(random, -30, 30), frame.height() / 2.0 + between(random, -30, 30));
+            p.rotate(angle);
+            p.drawImage(QPointF(-card.width() / 2.0, -card.height() / 2.0), card);
+            p.resetTransform();
+            QLinearGradient light(0, 0, frame.width(), frame.height());
+            light.setColorAt(0, QColor(0, 0, 0, between(random, 0, 30)));
+            light.setColorAt(1, QColor(0, 0, 0, between(random, 20, 60)));
+            p.fillRect(photo.rect(), light);
+        }
+        const double scale = 1600.0 / longSide;
+        const QSize size(int(frame.width() * scale), int(frame.height() * scale));
+        QImage small = photo.scaled(size * 0.85, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                           .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                           .convertToFormat(QImage::Format_RGB32);
+        noise(small, 3);
+        return small;
     }
     // Photo: the card on a dark table under uneven light, taken from a bit
     // further, a little out of focus.

@@ -12,7 +12,10 @@
 
 namespace kelvo::bench {
 
-enum class Condition { Clean, Scan, Photo };
+// Photo: a harsh one (small, blurred, noisy, strongly uneven light, JPEG of
+// quality 60 to 85); Phone: what a 12-megapixel phone photo saved at 1600
+// pixels gives (mild blur and noise, JPEG of quality 80 to 90).
+enum class Condition { Clean, Scan, Photo, Phone };
 enum class Language { Chinese, English, Bilingual };
 
 struct SyntheticCard

@@ -1,7 +1,8 @@
 // Reading synthetic business cards: how many fields come out exactly right.
 //
 //   bench_capture generate DIR [--seed N] [--count N]
-//       renders cards (each as clean, scan and photo) into DIR with their
+//       renders cards (each as clean, scan, a harsh photo and a
+//       realistic phone photo) into DIR with their
 //       true fields in DIR/truth.jsonl; seed 1 is the tuning set, seed 2
 //       the held-out set the rules are never tuned on
 //   bench_capture evaluate DIR [--errors] [--limit N] [--only CONDITION]
@@ -52,14 +53,18 @@ int generate(const QString &dir, quint32 seed, int count)
     for (int i = 0; i < count; ++i) {
         const bench::SyntheticCard card = bench::makeCard(seed, i);
         std::mt19937 random(seed * 104729u + quint32(i));
-        for (bench::Condition condition : {bench::Condition::Clean, bench::Condition::Scan, bench::Condition::Photo}) {
+        for (bench::Condition condition :
+             {bench::Condition::Clean, bench::Condition::Scan, bench::Condition::Photo, bench::Condition::Phone}) {
             const QImage picture = bench::degrade(card.picture, condition, random);
-            const bool photo = condition == bench::Condition::Photo;
+            const bool photo = condition == bench::Condition::Photo || condition == bench::Condition::Phone;
             const QString file = QStringLiteral("%1-%2.%3")
                                      .arg(i, 4, 10, QLatin1Char('0'))
                                      .arg(QLatin1String(bench::conditionName(condition)))
                                      .arg(photo ? QStringLiteral("jpg") : QStringLiteral("png"));
-            if (!picture.save(dir + u'/' + file, nullptr, photo ? int(60 + random() % 26) : -1)) {
+            const int quality = condition == bench::Condition::Photo   ? int(60 + random() % 26)
+                                : condition == bench::Condition::Phone ? int(80 + random() % 11)
+                                                                       : -1;
+            if (!picture.save(dir + u'/' + file, nullptr, quality)) {
                 print(QStringLiteral("cannot write %1\n").arg(file));
                 return 1;
             }
@@ -74,7 +79,7 @@ int generate(const QString &dir, quint32 seed, int count)
             truth.write(QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n');
         }
     }
-    print(QStringLiteral("%1 cards, %2 pictures in %3\n").arg(count).arg(count * 3).arg(dir));
+    print(QStringLiteral("%1 cards, %2 pictures in %3\n").arg(count).arg(count * 4).arg(dir));
     return 0;
 }
 

@@ -75,6 +75,41 @@ bool hasHan(const QString &text)
     return false;
 }
 
+// Otsu's threshold over a picture of about 400 pixels across; its
+// histogram and the number of pixels counted on request.
+int otsuThreshold(const QImage &gray, std::array<int, 256> *histogramOut = nullptr, int *countOut = nullptr)
+{
+    const int step = std::max(1, std::max(gray.width(), gray.height()) / 400);
+    std::array<int, 256> histogram{};
+    int count = 0;
+    for (int y = 0; y < gray.height(); y += step) {
+        const uchar *line = gray.constScanLine(y);
+        for (int x = 0; x < gray.width(); x += step)
+            ++histogram[line[x]], ++count;
+    }
+    double sum = 0;
+    for (int i = 0; i < 256; ++i)
+        sum += double(i) * histogram[i];
+    double sumDark = 0, best = -1;
+    int darkCount = 0, threshold = 128;
+    for (int t = 0; t < 256; ++t) {
+        darkCount += histogram[t];
+        sumDark += double(t) * histogram[t];
+        const int brightCount = count - darkCount;
+        if (darkCount == 0 || brightCount == 0)
+            continue;
+        const double meanDark = sumDark / darkCount, meanBright = (sum - sumDark) / brightCount;
+        const double between = double(darkCount) * brightCount * (meanBright - meanDark) * (meanBright - meanDark);
+        if (between > best)
+            best = between, threshold = t;
+    }
+    if (histogramOut)
+        *histogramOut = histogram;
+    if (countOut)
+        *countOut = count;
+    return threshold;
+}
+
 } // namespace
 
 struct CardOcr::Engines
@@ -124,31 +159,10 @@ QRect findCardArea(const QImage &gray)
     const QRect whole = gray.rect();
     if (gray.width() < 64 || gray.height() < 64)
         return whole;
-    // Otsu's threshold over a picture of about 400 pixels across.
     const int step = std::max(1, std::max(gray.width(), gray.height()) / 400);
     std::array<int, 256> histogram{};
     int count = 0;
-    for (int y = 0; y < gray.height(); y += step) {
-        const uchar *line = gray.constScanLine(y);
-        for (int x = 0; x < gray.width(); x += step)
-            ++histogram[line[x]], ++count;
-    }
-    double sum = 0;
-    for (int i = 0; i < 256; ++i)
-        sum += double(i) * histogram[i];
-    double sumDark = 0, best = -1;
-    int darkCount = 0, threshold = 128;
-    for (int t = 0; t < 256; ++t) {
-        darkCount += histogram[t];
-        sumDark += double(t) * histogram[t];
-        const int brightCount = count - darkCount;
-        if (darkCount == 0 || brightCount == 0)
-            continue;
-        const double meanDark = sumDark / darkCount, meanBright = (sum - sumDark) / brightCount;
-        const double between = double(darkCount) * brightCount * (meanBright - meanDark) * (meanBright - meanDark);
-        if (between > best)
-            best = between, threshold = t;
-    }
+    const int threshold = otsuThreshold(gray, &histogram, &count);
     int dark = 0;
     double darkSum = 0;
     for (int i = 0; i <= threshold; ++i)
@@ -187,6 +201,45 @@ QRect findCardArea(const QImage &gray)
     return area;
 }
 
+QImage withoutSurroundings(const QImage &gray)
+{
+    if (gray.width() < 3 || gray.height() < 3 || gray.format() != QImage::Format_Grayscale8)
+        return gray;
+    // The dark surface around a photographed card: every dark pixel joined
+    // to the picture's edge. Left as it is, it pulls the recogniser's one
+    // threshold for the whole picture so low that light small text falls
+    // on the side of the paper.
+    const uchar threshold = uchar(otsuThreshold(gray));
+    QImage out = gray;
+    const int width = out.width(), height = out.height();
+    std::vector<int> pending;
+    auto visit = [&](int x, int y) {
+        uchar *pixel = out.scanLine(y) + x;
+        if (*pixel <= threshold) {
+            *pixel = 255;
+            pending.push_back(y * width + x);
+        }
+    };
+    for (int x = 0; x < width; ++x)
+        visit(x, 0), visit(x, height - 1);
+    for (int y = 0; y < height; ++y)
+        visit(0, y), visit(width - 1, y);
+    while (!pending.empty()) {
+        const int at = pending.back();
+        pending.pop_back();
+        const int x = at % width, y = at / width;
+        if (x > 0)
+            visit(x - 1, y);
+        if (x + 1 < width)
+            visit(x + 1, y);
+        if (y > 0)
+            visit(x, y - 1);
+        if (y + 1 < height)
+            visit(x, y + 1);
+    }
+    return out;
+}
+
 OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
 {
     OcrOutput out;
@@ -201,7 +254,7 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                    (options.layout == OcrOptions::Layout::Auto &&
                     out.cardArea.height() * 10 > out.cardArea.width() * 12);
 
-    auto prepare = [](const QImage &source, double *scale) -> PixPtr {
+    auto prepare = [](const QImage &source, bool smooth, double *scale) -> PixPtr {
         const int longSide = std::max(source.width(), source.height());
         *scale = 1.0;
         QImage scaled = source;
@@ -216,6 +269,11 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             return nullptr;
         // An even background (a photo on a dark table loses its small text
         // without it), then straight lines.
+        // A photo's grain smoothed away first (a scan's fine strokes keep
+        // better without).
+        if (smooth)
+            if (PixPtr smoothed{pixBlockconv(pix.get(), 1, 1)})
+                pix = std::move(smoothed);
         if (PixPtr normalised{pixBackgroundNormSimple(pix.get(), nullptr, nullptr)})
             pix = std::move(normalised);
         l_float32 angle = 0, confidence = 0;
@@ -224,8 +282,12 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         return pix;
     };
 
+    // The card alone; a photo's surroundings made white.
+    auto cardPicture = [](const QImage &whole, const QRect &area) {
+        return area == whole.rect() ? whole : withoutSurroundings(whole.copy(area));
+    };
     double scale = 1.0;
-    PixPtr pix = prepare(gray.copy(out.cardArea), &scale);
+    PixPtr pix = prepare(cardPicture(gray, out.cardArea), out.cardArea != gray.rect(), &scale);
     if (!pix) {
         out.error = QStringLiteral("the picture cannot be prepared for reading");
         return out;
@@ -246,7 +308,7 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                 out.rotation = (360 - degrees) % 360;
                 gray = rotatedPicture(gray, 360 - degrees);
                 out.cardArea = findCardArea(gray);
-                pix = prepare(gray.copy(out.cardArea), &scale);
+                pix = prepare(cardPicture(gray, out.cardArea), out.cardArea != gray.rect(), &scale);
                 if (!pix) {
                     out.error = QStringLiteral("the picture cannot be prepared for reading");
                     return out;
@@ -334,7 +396,11 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                 const int large = std::max(last.size, word.size), small = std::min(last.size, word.size);
                 const int gap = out.vertical ? word.box.top() - last.box.bottom()
                                                  : word.box.left() - last.box.right();
-                if (large * 10 > small * 18 || gap > large * 5 / 2)
+                // A word of one character is no measure of size: the
+                // recogniser boxes a lone 路 or 号 amid digits far too narrow
+                // or too tall, and the line would lose it.
+                const bool measured = last.text.size() > 1 && word.text.size() > 1;
+                if ((measured && large * 10 > small * 18) || gap > large * 5 / 2)
                     flush();
             }
             run.append(word);

@@ -55,6 +55,10 @@ private:
 // photo.
 QRect findCardArea(const QImage &gray);
 
+// A picture of a card on a darker surface (8-bit gray) with that surface,
+// every dark area joined to the picture's edge, made white.
+QImage withoutSurroundings(const QImage &gray);
+
 // Clockwise turns of a picture in steps of 90 degrees.
 QImage rotatedPicture(const QImage &picture, int degrees);
 

@@ -108,6 +108,8 @@ private slots:
     void turnsAnUpsideDownCard();
     void oddPicturesGiveNoText_data();
     void oddPicturesGiveNoText();
+    void whitensOnlyTheSurroundings_data();
+    void whitensOnlyTheSurroundings();
 
 private:
     CardOcr m_ocr; // the engines are made once for all cards
@@ -219,6 +221,37 @@ void TestCardReading::oddPicturesGiveNoText()
     const CaptureResult result = readCard(m_ocr, picture);
     QVERIFY2(result.ok(), qPrintable(result.error));
     QVERIFY(result.isEmpty());
+}
+
+void TestCardReading::whitensOnlyTheSurroundings_data()
+{
+    QTest::addColumn<int>("surface"); // gray of the table around the card
+    QTest::addColumn<int>("ink");     // gray of a stroke on the card
+    QTest::addColumn<bool>("touchesEdge"); // the card reaches the picture's edge
+    QTest::newRow("dark table, black ink") << 30 << 10 << false;
+    QTest::newRow("dim table, light gray ink") << 70 << 120 << false;
+    QTest::newRow("card cut by the picture's edge") << 40 << 20 << true;
+}
+
+void TestCardReading::whitensOnlyTheSurroundings()
+{
+    QFETCH(int, surface);
+    QFETCH(int, ink);
+    QFETCH(bool, touchesEdge);
+    QImage picture(400, 260, QImage::Format_Grayscale8);
+    picture.fill(uchar(surface));
+    const QRect card = touchesEdge ? QRect(0, 40, 360, 200) : QRect(40, 40, 320, 180);
+    for (int y = card.top(); y <= card.bottom(); ++y)
+        std::fill_n(picture.scanLine(y) + card.left(), card.width(), uchar(200));
+    // A stroke inside the card, a text's letter.
+    for (int y = 100; y < 110; ++y)
+        std::fill_n(picture.scanLine(y) + 100, 60, uchar(ink));
+    const QImage out = withoutSurroundings(picture);
+    QCOMPARE(out.size(), picture.size());
+    QCOMPARE(out.pixelColor(2, 2).value(), 255);         // the table
+    QCOMPARE(out.pixelColor(399, 259).value(), 255);
+    QCOMPARE(out.pixelColor(120, 105).value(), ink);     // the stroke
+    QCOMPARE(out.pixelColor(card.center()).value(), 200); // the paper
 }
 
 QTEST_MAIN(TestCardReading)
