@@ -10,12 +10,16 @@
 #include "CardAssembly.h"
 #include "CardImport.h"
 
+#include "AtomicFile.h"
+#include "CardIdentities.h"
 #include "CardRecords.h"
 #include "CardTree.h"
 #include "DataFile.h"
 #include "DataFiles.h"
 #include "Gb18030.h"
 #include "InstanceLock.h"
+#include "SyncStatePath.h"
+#include "TreeIdentities.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -181,6 +185,9 @@ int runScan(const QStringList &args)
                                .arg(taken.error().message()));
             return ExitUsage;
         }
+        // With the lock held no save of Kelvo runs: what an earlier, killed
+        // save left behind goes (a file that stays is only logged).
+        removeStaleTemporaryFiles(files);
         // The data file first: no picture is read in vain for a damaged one.
         if (QFileInfo::exists(options.dataPath)) {
             QString error;
@@ -239,6 +246,16 @@ int runScan(const QStringList &args)
 
     const int added = int(cards.size());
     if (!options.dryRun && added > 0) {
+        // The cards' identities, where a sync state keeps them, follow the
+        // new bytes of the data file.
+        const bool keepIdentities = QFileInfo::exists(sync::SyncStatePath(options.dataPath));
+        CardIdentities ids(tree);
+        if (keepIdentities) {
+            if (const Result<sync::RestoreOutcome> restored = sync::LoadIdentities(options.dataPath, tree, ids); !restored)
+                printError(QStringLiteral("kelvo-tool scan: the sync state cannot be read (%1); the cards get new "
+                                          "identities")
+                               .arg(restored.error().message()));
+        }
         CardNode *target = exchange::ImportTargetClass(tree, gb18030::encode(options.classLabel));
         tree.addChildren(target, std::move(cards));
         const SaveResult saved = SaveTreeViewWithData(files, tree);
@@ -252,6 +269,11 @@ int runScan(const QStringList &args)
         if (!saved.history)
             printError(QStringLiteral("kelvo-tool scan: no copy kept in the backup history: %1")
                            .arg(saved.history.error().message()));
+        if (keepIdentities) {
+            if (const Result<> kept = sync::SaveIdentities(options.dataPath, tree, ids); !kept)
+                printError(QStringLiteral("kelvo-tool scan: the cards' identities cannot be kept: %1")
+                               .arg(kept.error().message()));
+        }
     }
     if (!options.json)
         printOut(QStringLiteral("%1 %2 cards, skipped %3\n")

@@ -10,6 +10,7 @@
 #include "SyncStatePath.h"
 #include "TreeIdentities.h"
 
+#include "AtomicFile.h"
 #include "CardIdentities.h"
 #include "CardRecords.h"
 #include "CardTree.h"
@@ -166,6 +167,9 @@ int runSync(const QStringList &args)
     CardTree tree;
     CardIdentities ids(tree);
     const DataFiles files = DataFiles::forDataFile(options.dataPath);
+    // With the lock held no save of Kelvo runs: what an earlier, killed save
+    // left behind goes (a file that stays is only logged).
+    removeStaleTemporaryFiles(files);
     bool needsSave = false;
     if (QFileInfo::exists(options.dataPath)) {
         QString error;

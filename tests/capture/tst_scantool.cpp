@@ -116,12 +116,20 @@ void TestScanTool::scanAddsCards()
 {
     QDir().mkpath(path(QStringLiteral("data")));
     const QString data = path(QStringLiteral("data/cards.db"));
+    // What a killed save left beside the data file goes; a look-alike stays.
+    QFile stale(path(QStringLiteral("data/.cards.db.0123abcd.tmp")));
+    QFile foreign(path(QStringLiteral("data/.cards.db.tmp")));
+    QVERIFY(stale.open(QIODevice::WriteOnly) && foreign.open(QIODevice::WriteOnly));
+    stale.close();
+    foreign.close();
     const Run r = run({QStringLiteral("scan"), QStringLiteral("--class"), QStringLiteral("展会"), data,
                        path(QStringLiteral("chinese.png")), path(QStringLiteral("blank.png"))});
     QCOMPARE(r.exitCode, 3); // the blank card is skipped
     QCOMPARE(r.out, QByteArray("scanned 1 cards, skipped 1\n"));
     QVERIFY2(r.err.contains(QStringLiteral("chinese.png: '王建国', ")), qPrintable(r.err));
     QVERIFY2(r.err.contains(QStringLiteral("blank.png: skipped: no text found")), qPrintable(r.err));
+    QVERIFY(!stale.exists());
+    QVERIFY(foreign.exists());
 
     QFile file(data);
     QVERIFY(file.open(QIODevice::ReadOnly));
