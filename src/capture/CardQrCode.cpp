@@ -65,11 +65,11 @@ std::optional<QrSymbol> EncodeQrBytes(QByteArrayView bytes, int maxVersion)
     return symbol;
 }
 
-QByteArray CardQrText(const TCardData &card, bool compact)
+QByteArray CardQrText(const TCardData &card, bool compact, QByteArrayView uid)
 {
     QByteArray text;
     if (!compact) {
-        exchange::AppendVCard(text, card, {}, exchange::VCardVersion::V30);
+        exchange::AppendVCard(text, card, {}, exchange::VCardVersion::V30, uid);
         return text;
     }
     std::array<QByteArrayView, Field::Count> kept = {};
@@ -78,23 +78,24 @@ QByteArray CardQrText(const TCardData &card, bool compact)
     TCardData compactCard;
     compactCard.Kind = card.Kind;
     compactCard.setAllFields(kept);
-    exchange::AppendVCard(text, compactCard, {}, exchange::VCardVersion::V30);
+    exchange::AppendVCard(text, compactCard, {}, exchange::VCardVersion::V30, uid);
     return text;
 }
 
-CardQrCode EncodeCardQr(const TCardData &card)
+CardQrCode EncodeCardQr(const TCardData &card, QByteArrayView uid)
 {
     CardQrCode code;
-    code.text = CardQrText(card, false);
-    if (std::optional<QrSymbol> full = EncodeQrBytes(code.text, CardQrMaxFullVersion)) {
-        code.symbol = std::move(*full);
-        return code;
-    }
-    code.compact = true;
-    code.text = CardQrText(card, true);
-    if (std::optional<QrSymbol> compact = EncodeQrBytes(code.text)) {
-        code.symbol = std::move(*compact);
-        return code;
+    for (const bool compact : {false, true}) {
+        code.compact = compact;
+        for (const QByteArrayView withUid : {uid, QByteArrayView()}) {
+            code.text = CardQrText(card, compact, withUid);
+            if (std::optional<QrSymbol> symbol = EncodeQrBytes(code.text, compact ? 40 : CardQrMaxFullVersion)) {
+                code.symbol = std::move(*symbol);
+                return code;
+            }
+            if (withUid.isEmpty())
+                break;
+        }
     }
     code.error = QStringLiteral("the card's name, title, company, phones and e-mail are together too long for a "
                                 "QR code (%1 bytes)")

@@ -43,7 +43,7 @@ std::optional<QrSymbol> EncodeQrBytes(QByteArrayView bytes, int maxVersion = 40)
 // The vCard 3.0 text a card's code holds. The full text has every field but
 // the card's class; the compact one only the name, title, company, the three
 // telephone numbers (telephone, fax, mobile) and the e-mail address.
-QByteArray CardQrText(const TCardData &card, bool compact);
+QByteArray CardQrText(const TCardData &card, bool compact, QByteArrayView uid = {});
 
 struct CardQrCode
 {
@@ -59,7 +59,9 @@ struct CardQrCode
 // compact text in whatever version it needs. A card whose name, title,
 // company, phones and e-mail together exceed the largest QR code (only with
 // fields near their 255 bytes of Chinese) has no code: `error` says so.
-CardQrCode EncodeCardQr(const TCardData &card);
+// `uid` (the card's identity) goes into the code where it has room: the full
+// text with it, else without it, else the compact text with it, else without.
+CardQrCode EncodeCardQr(const TCardData &card, QByteArrayView uid = {});
 
 // Draws a symbol black on white, `moduleSize` pixels a module, with a light
 // border of `quietZone` modules on every side (4 is what readers expect).

@@ -7,8 +7,10 @@
 #include "CardQrCode.h"
 
 #include "AtomicFile.h"
+#include "CardIdentities.h"
 #include "CardTree.h"
 #include "Gb18030.h"
+#include "TreeIdentities.h"
 
 #include <QBuffer>
 
@@ -100,7 +102,23 @@ int runQr(const QStringList &args)
         printError(QStringLiteral("kelvo-tool qr: %1 has no card named '%2'").arg(dataPath, name));
         return ExitUsage;
     }
-    const capture::CardQrCode code = capture::EncodeCardQr(*card->data());
+    // The card's identity as UID, kept in the sync state beside the data file
+    // so that the code, an export and a sync give the same one.
+    CardIdentities ids(tree);
+    const bool file = dataPath != QLatin1String("-");
+    if (file) {
+        if (Result<sync::RestoreOutcome> restored = sync::LoadIdentities(dataPath, tree, ids); !restored)
+            printError(QStringLiteral("kelvo-tool qr: the sync state cannot be read (%1); the card gets a new UID")
+                           .arg(restored.error().message()));
+    }
+    const bool hadIdentity = ids.has(card);
+    const QByteArray uid = IdentityText(ids.identity(card)).toLatin1();
+    if (file && !hadIdentity) {
+        if (Result<> kept = sync::SaveIdentities(dataPath, tree, ids); !kept)
+            printError(QStringLiteral("kelvo-tool qr: the UID cannot be kept for the next code: %1")
+                           .arg(kept.error().message()));
+    }
+    const capture::CardQrCode code = capture::EncodeCardQr(*card->data(), uid);
     if (!code.ok()) {
         printError(QStringLiteral("kelvo-tool qr: %1: %2").arg(name, code.error));
         return ExitUsage;

@@ -346,7 +346,8 @@ void TfrmMain::actCardQrCodeExecute()
         m_dialogs.notice(this, QStringLiteral("请先在左边选中一张名片。"));
         return;
     }
-    capture::CardQrCode code = capture::EncodeCardQr(*node->data());
+    capture::CardQrCode code = capture::EncodeCardQr(*node->data(), cardUid(node).toLatin1());
+    keepCardUids();
     if (!code.ok()) {
         m_dialogs.notice(this, TfrmCardQrCode::tooLongText());
         return;

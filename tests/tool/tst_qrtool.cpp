@@ -9,11 +9,16 @@
 
 #include "TestCards.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUuid>
 
 using namespace kelvo;
 using kelvo::testing::addCard;
@@ -39,6 +44,19 @@ Run runTool(const QStringList &args)
     return run;
 }
 
+// The UID of the vCard in the QR code of `picture`, as Debian's ZXingReader
+// reads it.
+QString uidInCode(const QString &picture)
+{
+    QProcess reader;
+    reader.start(QStringLiteral("ZXingReader"), {picture});
+    if (!reader.waitForFinished(60000))
+        return QString();
+    const QString text = QString::fromUtf8(reader.readAllStandardOutput());
+    const QRegularExpression uid(QStringLiteral("^UID:([0-9a-f-]+)\\r?$"), QRegularExpression::MultilineOption);
+    return uid.match(text).captured(1);
+}
+
 QString repeated(const QString &piece, int times)
 {
     QString text;
@@ -57,6 +75,7 @@ private slots:
     void initTestCase();
     void writesTheFirstCardSoNamed_data();
     void writesTheFirstCardSoNamed();
+    void codeCarriesTheCardsUid();
     void refusals_data();
     void refusals();
 
@@ -124,6 +143,29 @@ void TestQrTool::writesTheFirstCardSoNamed()
     const std::optional<capture::QrCardFields> read = capture::decodeCardQr(picture);
     QVERIFY(read.has_value());
     QCOMPARE(QStringList(read->begin(), read->end()), expected);
+}
+
+void TestQrTool::codeCarriesTheCardsUid()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("ZXingReader")).isEmpty())
+        QSKIP("ZXingReader (zxing-cpp-tools) is not installed");
+    const QString data = m_dir.filePath(u"uids/Card.DB"_qs);
+    QVERIFY(QDir().mkpath(QFileInfo(data).path()));
+    QVERIFY(QFile::copy(m_data, data));
+    const QString first = m_dir.filePath(u"uids/first.png"_qs);
+    const QString second = m_dir.filePath(u"uids/second.png"_qs);
+    QCOMPARE(runTool({u"qr"_qs, data, u"Li Na"_qs, u"-o"_qs, first}).exitCode, 0);
+    QCOMPARE(runTool({u"qr"_qs, data, u"Li Na"_qs, u"-o"_qs, second}).exitCode, 0);
+    const QString uid = uidInCode(first);
+    QVERIFY2(!QUuid::fromString(uid).isNull(), qPrintable(uid));
+    QCOMPARE(uidInCode(second), uid);
+
+    // The export gives the card the same UID.
+    const QString vcf = m_dir.filePath(u"uids/all.vcf"_qs);
+    QCOMPARE(runTool({u"export"_qs, u"--format"_qs, u"vcard"_qs, u"--all"_qs, data, vcf}).exitCode, 0);
+    QFile exported(vcf);
+    QVERIFY(exported.open(QIODevice::ReadOnly));
+    QVERIFY(exported.readAll().contains((u"UID:"_qs + uid).toUtf8()));
 }
 
 void TestQrTool::refusals_data()
