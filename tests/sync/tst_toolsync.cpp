@@ -25,6 +25,8 @@
 using namespace kelvo;
 using kelvo::test::DavTestServer;
 
+Q_DECLARE_METATYPE(kelvo::test::DavTestServer::Kind)
+
 namespace {
 
 struct ToolRun
@@ -161,10 +163,11 @@ class TestToolSync : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<DavTestServer> startServer(bool password = false)
+    std::unique_ptr<DavTestServer> startServer(bool password = false,
+                                               DavTestServer::Kind kind = DavTestServer::Kind::Radicale)
     {
-        auto server = std::make_unique<DavTestServer>(DavTestServer::Kind::Radicale);
-        if (DavTestServer::program(DavTestServer::Kind::Radicale).isEmpty())
+        auto server = std::make_unique<DavTestServer>(kind);
+        if (DavTestServer::program(kind).isEmpty())
             return nullptr;
         if (password)
             server->requirePassword(QStringLiteral("kelvo"), QStringLiteral("secret"));
@@ -231,11 +234,21 @@ private slots:
         QCOMPARE(client.settings().allowInsecureHttp, wantHttp);
     }
 
+    void bothWaysEditsAndALostState_data()
+    {
+        QTest::addColumn<DavTestServer::Kind>("kind");
+        QTest::addColumn<bool>("password");
+        QTest::newRow("radicale, with a password") << DavTestServer::Kind::Radicale << true;
+        QTest::newRow("xandikos") << DavTestServer::Kind::Xandikos << false;
+    }
+
     void bothWaysEditsAndALostState()
     {
-        auto server = startServer(true);
+        QFETCH(DavTestServer::Kind, kind);
+        QFETCH(bool, password);
+        auto server = startServer(password, kind);
         if (!server)
-            QSKIP("radicale is not installed");
+            QSKIP("the server program is not installed");
         QVERIFY(server->isRunning());
         Device kelvo;
         kelvo.write({QStringLiteral("张三"), QStringLiteral("李四"), QStringLiteral("王五")});
@@ -272,7 +285,7 @@ private slots:
             if (nameOf(it.value()) == QStringLiteral("王五"))
                 wangHref = it.key();
         }
-        QCOMPARE(server->request("DELETE", wangHref).status, 200);
+        QVERIFY(server->request("DELETE", wangHref).status < 300);
         QByteArray edited = server->request("GET", server->bookPath() + QStringLiteral("phone-1.vcf")).body;
         edited.replace("BDAY:1990-01-02", "BDAY:1990-01-02\r\nORG:新公司");
         QVERIFY(server->request("PUT", server->bookPath() + QStringLiteral("phone-1.vcf"), edited,
@@ -291,7 +304,7 @@ private slots:
         const QByteArray phoneNow = server->request("GET", server->bookPath() + QStringLiteral("phone-1.vcf")).body;
         QVERIFY(phoneNow.contains("TITLE:总监"));
         QVERIFY(phoneNow.contains("ORG:新公司"));
-        // Radicale writes property names in capitals; the label and its phone stay.
+        // A server may write property names in capitals; the label and its phone stay.
         QVERIFY2(phoneNow.toUpper().contains("ITEM1.X-ABLABEL:_$!<MOBILE>!$_"), phoneNow.constData());
         QVERIFY(phoneNow.toUpper().contains("ITEM1.TEL;TYPE=CELL:+86 139 0000 0001"));
         QVERIFY(phoneNow.contains("PHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgoAAAANSUhEUgAA"));
