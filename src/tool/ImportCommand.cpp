@@ -1,6 +1,7 @@
 // kelvo-tool import: reads vCard and CSV files into a data file.
 
 #include "CommandLine.h"
+#include "DataFileForChange.h"
 #include "ToolCommand.h"
 
 #include "CardImport.h"
@@ -111,38 +112,13 @@ int runImport(const QStringList &args)
         printError(QStringLiteral("kelvo-tool import: %1\n\n").arg(usageError) + QString::fromUtf8(ImportHelp));
         return ExitUsage;
     }
-    // Kelvo must not run (it writes its own tree over the file when it
-    // closes), and must not start until the file is written.
-    InstanceLock lock;
-    if (const Result<> taken = lock.tryLock(); !taken) {
-        if (taken.error().code == ErrorCode::InUse)
-            printError(QStringLiteral("kelvo-tool import: Kelvo is running for this user (%1); close it first, since "
-                                      "it writes its own cards over the data file when it closes; nothing imported")
-                           .arg(taken.error().message()));
-        else
-            printError(QStringLiteral("kelvo-tool import: cannot take the lock of Kelvo (%1); nothing imported")
-                           .arg(taken.error().message()));
-        return ExitUsage;
-    }
-
     // The data file first: nothing is read in vain from a damaged one.
+    InstanceLock lock;
     CardTree tree;
     const DataFiles files = DataFiles::forDataFile(options.dataPath);
-    // With the lock held no save of Kelvo runs: what an earlier, killed save
-    // left behind goes (a file that stays is only logged).
-    removeStaleTemporaryFiles(files);
-    if (QFileInfo::exists(options.dataPath)) {
-        QString error;
-        bool wasEmpty = false;
-        if (!ReadDataFile(options.dataPath, tree, &error, {}, &wasEmpty)) {
-            printError(QStringLiteral("kelvo-tool import: ") + error);
-            return ExitDataFile;
-        }
-        if (wasEmpty)
-            CreateDefaultTree(tree); // a zero-length data file holds no data
-    } else {
-        CreateDefaultTree(tree);
-    }
+    if (const int failed = TakeDataFileForChange(QStringLiteral("import"), QStringLiteral("nothing imported"),
+                                                 options.dataPath, files, lock, tree))
+        return failed;
 
     // The identities the cards have so far (imported UIDs must not take one).
     CardIdentities ids(tree);

@@ -1,6 +1,7 @@
 // kelvo-tool scan: reads pictures of business cards into a data file.
 
 #include "CommandLine.h"
+#include "DataFileForChange.h"
 #include "StoreFiles.h"
 #include "ToolCommand.h"
 
@@ -172,35 +173,10 @@ int runScan(const QStringList &args)
     CardTree tree;
     const DataFiles files = DataFiles::forDataFile(options.dataPath);
     if (!options.dryRun) {
-        // Kelvo must not run (it writes its own tree over the file when it
-        // closes), and must not start until the file is written.
-        if (const Result<> taken = lock.tryLock(); !taken) {
-            if (taken.error().code == ErrorCode::InUse)
-                printError(QStringLiteral("kelvo-tool scan: Kelvo is running for this user (%1); close it first, "
-                                          "since it writes its own cards over the data file when it closes; "
-                                          "nothing added")
-                               .arg(taken.error().message()));
-            else
-                printError(QStringLiteral("kelvo-tool scan: cannot take the lock of Kelvo (%1); nothing added")
-                               .arg(taken.error().message()));
-            return ExitUsage;
-        }
-        // With the lock held no save of Kelvo runs: what an earlier, killed
-        // save left behind goes (a file that stays is only logged).
-        removeStaleTemporaryFiles(files);
         // The data file first: no picture is read in vain for a damaged one.
-        if (QFileInfo::exists(options.dataPath)) {
-            QString error;
-            bool wasEmpty = false;
-            if (!ReadDataFile(options.dataPath, tree, &error, {}, &wasEmpty)) {
-                printError(QStringLiteral("kelvo-tool scan: ") + error);
-                return ExitDataFile;
-            }
-            if (wasEmpty)
-                CreateDefaultTree(tree);
-        } else {
-            CreateDefaultTree(tree);
-        }
+        if (const int failed = TakeDataFileForChange(QStringLiteral("scan"), QStringLiteral("nothing added"),
+                                                     options.dataPath, files, lock, tree))
+            return failed;
     }
 
     capture::CardOcr ocr;
