@@ -35,6 +35,12 @@ struct CardDavSettings
     int requestTimeoutMs = 300'000;
     qint64 maxResponseBytes = 256LL << 20; // a larger answer is a Protocol error
     int multigetBatch = 100;              // hrefs per addressbook-multiget
+    // A fetch reads this many cards by multiget first. It asks for the whole
+    // book by one addressbook-query when this many more are wanted, or when
+    // the multiget pace would take longer than this for the rest.
+    int fetchProbe = 10;
+    qsizetype wholeBookFetchAt = 1000;
+    double wholeBookFetchAfterMs = 3000;
     int maxRetryWaits = 3;                // Retry-After waits per request on 429/503
     int maxRetryAfterSeconds = 30;        // a longer Retry-After is waited this long
 };
@@ -89,6 +95,9 @@ public:
     struct Answer; // one finished HTTP exchange (in CardDavClient.cpp)
 
 private:
+    RemoteResult<Done> multiget(const QStringList &hrefs, qsizetype from, qsizetype to, QList<RemoteCard> *cards);
+    RemoteResult<Done> queryAll(const QStringList &wanted, QList<RemoteCard> *cards, QStringList *missing);
+    static bool queryMayFallBack(RemoteStatus status);
     RemoteResult<Answer> send(const QByteArray &method, QUrl url, const QByteArray &body,
                               const QList<std::pair<QByteArray, QByteArray>> &headers);
     RemoteResult<Answer> sendOnce(const QByteArray &method, const QUrl &url, const QByteArray &body,

@@ -87,6 +87,8 @@ private slots:
     void tokenRefused();
     void badBodies_data();
     void badBodies();
+    void wholeBookQueryRefused_data();
+    void wholeBookQueryRefused();
     void silentServerTimesOut();
     void digestAuthentication();
     void certificates();
@@ -332,6 +334,70 @@ void TestCardDavClientFake::tokenRefused()
     QVERIFY(server.requests.first().body.contains("<D:sync-token>old-token</D:sync-token>"));
     QCOMPARE(server.requests.last().method, QByteArray("PROPFIND"));
     QCOMPARE(server.requests.last().header("Depth"), QByteArray("1"));
+}
+
+// Cards a/b/c as a multistatus with address data, as both reports answer.
+QByteArray cardsAnswer(const QList<QByteArray> &names)
+{
+    QByteArray body = "<?xml version=\"1.0\"?><D:multistatus xmlns:D=\"DAV:\" "
+                      "xmlns:C=\"urn:ietf:params:xml:ns:carddav\">";
+    for (const QByteArray &name : names)
+        body += "<D:response><D:href>/book/" + name + ".vcf</D:href><D:propstat><D:prop><D:getetag>\"" + name
+              + "\"</D:getetag><C:address-data>BEGIN:VCARD&#13;\nVERSION:3.0&#13;\nUID:" + name
+              + "&#13;\nFN:" + name + "&#13;\nEND:VCARD&#13;\n</C:address-data></D:prop>"
+                "<D:status>HTTP/1.1 200 OK</D:status></D:propstat></D:response>";
+    return body + "</D:multistatus>";
+}
+
+void TestCardDavClientFake::wholeBookQueryRefused_data()
+{
+    QTest::addColumn<QByteArray>("queryAnswer");
+    QTest::addColumn<bool>("fallsBack");
+    QTest::newRow("403") << FakeHttpServer::reply(403).raw << true;
+    QTest::newRow("501") << FakeHttpServer::reply(501).raw << true;
+    QTest::newRow("html 207") << FakeHttpServer::reply(207, "<html><body>hi</body></html>").raw << true;
+    QTest::newRow("over the cap") << QByteArray("HTTP/1.1 207 Multi-Status\r\nContent-Length: 99999999999\r\n\r\n")
+                                  << true;
+    QTest::newRow("part of the book") << FakeHttpServer::reply(207, cardsAnswer({"b"})).raw << true;
+    QTest::newRow("the whole book") << FakeHttpServer::reply(207, cardsAnswer({"a", "b", "c", "d"})).raw << false;
+    QTest::newRow("503 without end") << FakeHttpServer::reply(503, {}, {{"Retry-After", "0"}}).raw << false;
+}
+
+void TestCardDavClientFake::wholeBookQueryRefused()
+{
+    QFETCH(QByteArray, queryAnswer);
+    QFETCH(bool, fallsBack);
+    FakeHttpServer server;
+    server.handler = [&](const FakeRequest &request) {
+        if (request.body.contains("addressbook-query"))
+            return FakeHttpServer::Answer{queryAnswer};
+        QList<QByteArray> names;
+        for (const QByteArray name : {"a", "b", "c", "d"}) {
+            if (request.body.contains("/book/" + name + ".vcf"))
+                names.append(name);
+        }
+        return FakeHttpServer::reply(207, cardsAnswer(names));
+    };
+    CardDavSettings settings = settingsFor(server);
+    settings.fetchProbe = 1;
+    settings.wholeBookFetchAt = 1;
+    settings.maxRetryWaits = 1;
+    auto client = openClient(server, settings);
+    const auto fetched = client->fetch({QStringLiteral("/book/a.vcf"), QStringLiteral("/book/b.vcf"),
+                                        QStringLiteral("/book/c.vcf")});
+    const bool busy = queryAnswer.startsWith("HTTP/1.1 503");
+    QCOMPARE(bool(fetched), !busy); // a busy server is not asked again
+    if (busy)
+        return;
+    QStringList hrefs;
+    for (const RemoteCard &card : fetched.value())
+        hrefs.append(card.href);
+    hrefs.sort();
+    // Never d, which the query's answer may hold but nobody asked for.
+    QCOMPARE(hrefs, (QStringList{QStringLiteral("/book/a.vcf"), QStringLiteral("/book/b.vcf"),
+                                 QStringLiteral("/book/c.vcf")}));
+    const bool multigetAfter = server.requests.last().body.contains("addressbook-multiget");
+    QCOMPARE(multigetAfter, fallsBack);
 }
 
 void TestCardDavClientFake::badBodies_data()
