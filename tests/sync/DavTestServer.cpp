@@ -83,21 +83,33 @@ bool DavTestServer::start()
     // A port found free may be taken by someone else before the server binds
     // it: a few tries.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (startOnce())
+        if (startOnce(false))
             return true;
         kill();
     }
     return false;
 }
 
-bool DavTestServer::startOnce()
+bool DavTestServer::restart()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    if (!m_dir->isValid()) {
-        m_error = QStringLiteral("no temporary folder");
+    if (!m_dir || m_port == 0) {
+        m_error = QStringLiteral("the server was never started");
         return false;
     }
-    m_port = freeLoopbackPort();
+    kill();
+    return startOnce(true);
+}
+
+bool DavTestServer::startOnce(bool again)
+{
+    if (!again) {
+        m_dir = std::make_unique<QTemporaryDir>();
+        if (!m_dir->isValid()) {
+            m_error = QStringLiteral("no temporary folder");
+            return false;
+        }
+        m_port = freeLoopbackPort();
+    }
     if (m_port == 0) {
         m_error = QStringLiteral("no free loopback port");
         return false;
@@ -150,6 +162,10 @@ bool DavTestServer::startOnce()
             return false;
         }
         QThread::msleep(50);
+    }
+    if (again) {
+        m_error.clear();
+        return true;
     }
     if (m_kind == Kind::Radicale) {
         const QByteArray mkcol =

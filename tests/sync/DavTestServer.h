@@ -41,6 +41,9 @@ public:
     // xandikos: the one its --defaults make). False with errorString() when
     // it could not.
     bool start();
+    // Starts the stopped server again on its folder and port (a server that
+    // comes back after a crash).
+    bool restart();
     QString errorString() const { return m_error; }
     bool isRunning() const;
 
@@ -76,7 +79,7 @@ public:
     static QByteArray vcard(const QString &uid, const QString &fullName, const QString &extraLines = {});
 
 private:
-    bool startOnce();
+    bool startOnce(bool again);
 
     Kind m_kind;
     std::unique_ptr<QTemporaryDir> m_dir;
