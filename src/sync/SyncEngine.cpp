@@ -234,11 +234,26 @@ struct SyncEngine::Impl
         return true;
     }
 
+    // Before the first card is created on the server: the state forgets the
+    // token at once, so that a run stopped right after the create still
+    // lists the whole book next time.
+    bool forgetToken()
+    {
+        if (plan.createdOnServer)
+            return true;
+        plan.createdOnServer = true;
+        if (const Result<> done = state.setSyncToken({}); !done)
+            return stopState(done.error());
+        return true;
+    }
+
     // A card changed here and gone from the server: put back (the change
     // wins), at its old href, patched onto its last server copy.
     bool recreate(SyncedCard row, const LocalCard &local, const QByteArray &copy)
     {
         const QByteArray vcard = PatchVCard(copy, contentOf(copy), local.content, row.serverUid);
+        if (!forgetToken())
+            return false;
         RemoteResult<PutOutcome> put = remote.create(row.href, vcard);
         if (!put) {
             if (cardOnly(put.error()) || put.error().status == RemoteStatus::PreconditionFailed)
@@ -263,6 +278,8 @@ struct SyncEngine::Impl
         const QString uid = IdentityText(local.id);
         const QString href = hrefBase + uid + QStringLiteral(".vcf");
         const QByteArray vcard = MakeVCard(local.content, uid, remote.vcardVersion());
+        if (!forgetToken())
+            return false;
         RemoteResult<PutOutcome> put = remote.create(href, vcard);
         if (!put) {
             if (put.error().status == RemoteStatus::PreconditionFailed) {
@@ -783,7 +800,7 @@ Result<> CommitSyncPlan(const SyncPlan &plan, SyncState &state)
         if (Result<> done = state.removeSkipped(href); !done)
             return fail(done);
     }
-    if (plan.report.ok() && plan.advanceToken) {
+    if (plan.report.ok() && plan.advanceToken && !plan.createdOnServer) {
         if (Result<> done = state.setSyncToken(plan.syncToken); !done)
             return fail(done);
     }

@@ -83,6 +83,11 @@ struct SyncPlan
     std::vector<LocalChange> changes;
     QByteArray syncToken; // the token to keep once everything is applied
     bool advanceToken = false;
+    // Cards were created on the server: the token, taken before, cannot tell
+    // of their deletion elsewhere (a change list from it holds nothing about
+    // a card made after it), so the state keeps none and the next run lists
+    // the whole book.
+    bool createdOnServer = false;
     QHash<QString, QByteArray> skippedResources; // href -> ETag, to record
     QStringList skippedGone;                     // skipped hrefs now gone
     SyncReport report;

@@ -1,6 +1,7 @@
 #include "DavTestServer.h"
 
 #include <QDeadlineTimer>
+#include <QDirIterator>
 #include <QEventLoop>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -97,6 +98,15 @@ bool DavTestServer::restart()
         return false;
     }
     kill();
+    if (m_kind == Kind::Xandikos) {
+        // Killed while it wrote, xandikos leaves git's index lock behind and
+        // refuses every write until it is gone, as an administrator would
+        // find after a crash; the restart removes it.
+        QDirIterator it(m_dir->filePath(QStringLiteral("data")), {QStringLiteral("index.lock")},
+                        QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            QFile::remove(it.next());
+    }
     return startOnce(true);
 }
 

@@ -337,6 +337,42 @@ private slots:
         QCOMPARE(count, 3);
     }
 
+    void aCardDeletedElsewhereRightAfterItsUpload_data()
+    {
+        QTest::addColumn<DavTestServer::Kind>("kind");
+        QTest::newRow("radicale") << DavTestServer::Kind::Radicale;
+        QTest::newRow("xandikos") << DavTestServer::Kind::Xandikos;
+    }
+
+    // The token of the run that uploaded a card predates it: a change list
+    // from that token does not name the card when another device deletes it
+    // (Xandikos), so the deletion must still be seen.
+    void aCardDeletedElsewhereRightAfterItsUpload()
+    {
+        QFETCH(DavTestServer::Kind, kind);
+        auto server = startServer(false, kind);
+        if (!server)
+            QSKIP("the server program is not installed");
+        QVERIFY(server->isRunning());
+        Device kelvo;
+        kelvo.write({QStringLiteral("张三"), QStringLiteral("李四"), QStringLiteral("王五")});
+        ToolRun run = kelvo.sync({QStringLiteral("--url"), server->bookUrl(), QStringLiteral("--user"), QStringLiteral("kelvo")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        const QMap<QString, QByteArray> cards = serverCards(*server);
+        QCOMPARE(cards.size(), 3);
+        for (auto it = cards.cbegin(); it != cards.cend(); ++it) {
+            if (nameOf(it.value()) == QStringLiteral("王五"))
+                QVERIFY(server->request("DELETE", it.key()).status < 300);
+        }
+        run = kelvo.sync({});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QCOMPARE(run.out, QStringLiteral("uploaded 0, downloaded 0, updated 0, deleted 1, conflicts 0\n"));
+        QCOMPARE(kelvo.cards().keys(), (QStringList{QStringLiteral("张三"), QStringLiteral("李四")}));
+        // The full listing of that run gave a token that holds: nothing more.
+        run = kelvo.sync({});
+        QCOMPARE(run.out, QStringLiteral("uploaded 0, downloaded 0, updated 0, deleted 0, conflicts 0\n"));
+    }
+
     void wrongPasswordChangesNothing()
     {
         auto server = startServer(true);
