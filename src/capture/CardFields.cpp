@@ -79,6 +79,25 @@ QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
     std::sort(pieces.begin(), pieces.end(), [](const Line &a, const Line &b) {
         return a.box.left() != b.box.left() ? a.box.left() < b.box.left() : a.box.top() < b.box.top();
     });
+    // The same text read twice (the recogniser gives some lines twice, and
+    // a line read again may overlap what was read first): the surer reading
+    // of two fragments of about one height that share half the smaller
+    // one's area.
+    QList<Line> unique;
+    for (const Line &piece : std::as_const(pieces)) {
+        auto area = [](const QRect &r) { return qint64(r.width()) * r.height(); };
+        auto twin = std::find_if(unique.begin(), unique.end(), [&](const Line &other) {
+            const int low = std::min(other.size, piece.size), high = std::max(other.size, piece.size);
+            return high * 10 <= low * 13 &&
+                   area(other.box.intersected(piece.box)) * 2 >= std::min(area(other.box), area(piece.box));
+        });
+        if (twin == unique.end())
+            unique.append(piece);
+        else if (piece.confidence > twin->confidence ||
+                 (piece.confidence == twin->confidence && piece.text.size() > twin->text.size()))
+            *twin = piece;
+    }
+    pieces = unique;
     QList<Line> lines;
     for (const Line &piece : std::as_const(pieces)) {
         Line *target = nullptr;

@@ -5,6 +5,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <QTransform>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <array>
@@ -36,6 +37,12 @@ constexpr double TallLineFactor = 1.4;
 // Lines read with less confidence are read again by the Chinese-only
 // engine too (a small title beside a large name comes back garbled).
 constexpr int UnsureConfidence = 60;
+// Lines read again are scaled down so that they are about this many pixels
+// high: the recogniser reads large lettering poorly at the resolution that
+// suits the small text.
+constexpr int ReadLineHeight = 30;
+// Text found outside the recogniser's lines is kept from this confidence on.
+constexpr int FoundLineConfidence = 60;
 // The orientation detection is trusted from this confidence on.
 constexpr float MinOrientationConfidence = 3.0f;
 
@@ -110,11 +117,117 @@ int otsuThreshold(const QImage &gray, std::array<int, 256> *histogramOut = nullp
     return threshold;
 }
 
+
+struct Reading
+{
+    QString text;
+    int confidence = -1;
+};
+
+// One line of `pix` (the box `area`) read in single-line mode, scaled by
+// `scale` first.
+Reading readLine(Api *engine, Pix *pix, const QRect &area, double scale, int dpi)
+{
+    if (!engine || area.width() < 4 || area.height() < 4)
+        return {};
+    Box *box = boxCreate(area.left(), area.top(), area.width(), area.height());
+    PixPtr crop(pixClipRectangle(pix, box, nullptr));
+    boxDestroy(&box);
+    if (!crop)
+        return {};
+    if (scale < 0.95)
+        if (PixPtr smaller{pixScale(crop.get(), float(scale), float(scale))})
+            crop = std::move(smaller);
+    engine->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    engine->SetImage(crop.get());
+    engine->SetSourceResolution(std::max(70, int(dpi * std::min(1.0, scale))));
+    Reading reading;
+    reading.text = takeText(engine->GetUTF8Text());
+    reading.confidence = std::clamp(engine->MeanTextConf(), 0, 100);
+    engine->Clear();
+    return reading;
+}
+
+// Side by side components (boxes sorted from left to right) as lines: one
+// overlaps a line by half the height of the smaller and lies no further
+// from it than the taller is high.
+QList<QRect> joinIntoLines(const QList<QRect> &components)
+{
+    QList<QRect> lines;
+    for (const QRect &c : components) {
+        QRect *joined = nullptr;
+        for (QRect &line : lines) {
+            const int overlap = std::min(line.bottom(), c.bottom()) - std::max(line.top(), c.top()) + 1;
+            const int gap = c.left() - line.right();
+            if (overlap * 2 >= std::min(line.height(), c.height()) && gap <= std::max(line.height(), c.height())) {
+                joined = &line;
+                break;
+            }
+        }
+        if (joined)
+            *joined = joined->united(c);
+        else
+            lines.append(c);
+    }
+    return lines;
+}
+
+// Text in `pix` (8-bit, background evened) that the recogniser left out:
+// lines of dark components outside the boxes `known`. Large text is
+// components at least `tall` high (and not more than eight times that: a
+// coloured band is no text); text of the size of the other lines (`median`
+// high) counts from two components on a line twice as wide as high.
+QList<QRect> inkLinesOutside(Pix *pix, const QList<QRect> &known, int median, int tall)
+{
+    QList<QRect> result;
+    if (median < 4)
+        return result;
+    PixPtr ink(pixThresholdToBinary(pix, 140));
+    if (!ink)
+        return result;
+    for (const QRect &k : known) {
+        Box *box = boxCreate(k.left() - 2, k.top() - 2, k.width() + 4, k.height() + 4);
+        pixClearInRect(ink.get(), box);
+        boxDestroy(&box);
+    }
+    Boxa *boxes = pixConnCompBB(ink.get(), 8);
+    if (!boxes)
+        return result;
+    QList<QRect> large, small;
+    for (int i = 0; i < boxaGetCount(boxes); ++i) {
+        l_int32 x = 0, y = 0, w = 0, h = 0;
+        boxaGetBoxGeometry(boxes, i, &x, &y, &w, &h);
+        if (h >= tall && h <= tall * 8 && w <= h * 3)
+            large.append(QRect(x, y, w, h));
+        else if (h * 10 >= median * 6 && h < tall && w <= h * 4)
+            small.append(QRect(x, y, w, h));
+    }
+    boxaDestroy(&boxes);
+    auto byLeft = [](const QRect &a, const QRect &b) { return a.left() < b.left(); };
+    std::sort(large.begin(), large.end(), byLeft);
+    std::sort(small.begin(), small.end(), byLeft);
+    result = joinIntoLines(large);
+    // The parts of large characters are no small text.
+    QList<QRect> apart;
+    for (const QRect &c : std::as_const(small))
+        if (std::none_of(result.begin(), result.end(), [&](const QRect &l) { return l.intersects(c); }))
+            apart.append(c);
+    QList<int> counts;
+    for (const QRect &line : joinIntoLines(apart)) {
+        int count = 0;
+        for (const QRect &c : std::as_const(apart))
+            count += line.contains(c);
+        if (count >= 2 && line.width() >= line.height() * 2)
+            result.append(line);
+    }
+    return result;
+}
+
 } // namespace
 
 struct CardOcr::Engines
 {
-    std::unique_ptr<Api> mixed, chinese, vertical, orientation;
+    std::unique_ptr<Api> mixed, chinese, english, vertical, orientation;
     QString error;
 
     // The engine for `language`, made at its first use; null (with `error`
@@ -409,43 +522,80 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
     }
     main->Clear();
 
-    // Tall and unsure lines again, with the Chinese-only engine, one line at
-    // a time.
+    // Tall and unsure lines again, one line at a time, each scaled so that
+    // its characters are some 30 pixels high: large lettering at the
+    // resolution of the small text comes back as Latin junk or not at all.
     if (!out.vertical && lines.size() > 1) {
         QList<int> heights;
         for (const QRect &box : scaledBoxes)
             heights.append(box.height());
         std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
         const int median = heights[heights.size() / 2];
-        Api *chinese = nullptr;
-        for (qsizetype i = 0; i < lines.size(); ++i) {
-            const QRect box = scaledBoxes[i];
-            if (box.height() < TallLineFactor * median && lines[i].confidence >= UnsureConfidence)
+        const QRect page(0, 0, pixGetWidth(pix.get()), pixGetHeight(pix.get()));
+        QList<qsizetype> again;
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            if (scaledBoxes[i].height() >= TallLineFactor * median || lines[i].confidence < UnsureConfidence)
+                again.append(i);
+        // Text the recogniser left out (it may drop a whole line of large
+        // and small text): ink outside the lines it read surely.
+        QList<QRect> kept;
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            if (!again.contains(i))
+                kept.append(scaledBoxes[i]);
+        QList<QRect> unsure;
+        for (qsizetype i : std::as_const(again))
+            unsure.append(scaledBoxes[i]);
+        for (const QRect &box : inkLinesOutside(pix.get(), kept, median, int(TallLineFactor * median))) {
+            const bool seen = std::any_of(unsure.begin(), unsure.end(), [&](const QRect &u) {
+                const QRect common = u.intersected(box);
+                return qint64(common.width()) * common.height() * 2 >= qint64(box.width()) * box.height();
+            });
+            if (seen)
                 continue;
-            if (!chinese) {
-                chinese = m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY);
-                if (!chinese)
-                    break;
-                chinese->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
-                chinese->SetImage(pix.get());
-                chinese->SetSourceResolution(dpi);
-            }
+            lines.append(CapturedLine{QString(), 0, box});
+            scaledBoxes.append(box);
+            again.append(lines.size() - 1);
+        }
+        for (qsizetype i : std::as_const(again)) {
+            const QRect box = scaledBoxes[i];
             const int pad = box.height() / 4;
-            const QRect area = box.adjusted(-pad, -pad, pad, pad)
-                                   .intersected(QRect(0, 0, pixGetWidth(pix.get()), pixGetHeight(pix.get())));
-            chinese->SetRectangle(area.left(), area.top(), area.width(), area.height());
-            const QString text = takeText(chinese->GetUTF8Text());
-            const int confidence = std::clamp(chinese->MeanTextConf(), 0, 100);
+            const QRect area = box.adjusted(-pad, -pad, pad, pad).intersected(page);
+            const double lineScale = std::min(1.0, double(ReadLineHeight) / std::max(1, box.height()));
+            const Reading chinese = readLine(m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY),
+                                             pix.get(), area, lineScale, dpi);
+            CapturedLine &line = lines[i];
+            // A large Latin name is no Chinese: read in English too when the
+            // mixed engine saw words (Chinese it mistakes for Latin comes
+            // back as capitals, "RF", "HBAS") or no Chinese is there.
+            static const QRegularExpression latinWord(QStringLiteral("[a-z]{2}"));
+            Reading best = chinese;
+            if (!hasHan(chinese.text) || line.text.contains(latinWord)) {
+                const Reading latin = readLine(m_engines->get(m_engines->english, "eng", tesseract::OEM_LSTM_ONLY),
+                                               pix.get(), area, lineScale, dpi);
+                if (latin.confidence > chinese.confidence && !latin.text.isEmpty())
+                    best = latin;
+            }
+            if (best.text.isEmpty())
+                continue;
+            if (line.text.isEmpty()) {
+                // A line the recogniser left out, when it is fairly sure.
+                if (best.confidence >= FoundLineConfidence)
+                    line.text = best.text, line.confidence = best.confidence;
+                continue;
+            }
             // Kept when it is surer, or Chinese where the mixed engine saw
-            // Latin junk.
-            const bool junk = !hasHan(lines[i].text) && lines[i].confidence < 75 && confidence >= 50;
-            if (!text.isEmpty() && hasHan(text) && (confidence > lines[i].confidence || junk)) {
-                lines[i].text = text;
-                lines[i].confidence = confidence;
+            // Latin junk (whose confidence says little in large lettering).
+            const bool tall = box.height() >= TallLineFactor * median;
+            const bool junk = !hasHan(line.text) && hasHan(best.text) && best.confidence >= 40 &&
+                              (tall || line.confidence < 75);
+            if (best.confidence > line.confidence || junk) {
+                line.text = best.text;
+                line.confidence = best.confidence;
             }
         }
-        if (chinese)
-            chinese->Clear();
+        for (qsizetype i = lines.size() - 1; i >= 0; --i)
+            if (lines[i].text.isEmpty())
+                lines.removeAt(i), scaledBoxes.removeAt(i);
     }
 
     // Boxes back in the pixels of the (turned) picture.

@@ -132,6 +132,15 @@ void TestCardFields::assignsFields_data()
         << false
         << fields({QStringLiteral("1=王刚"), QStringLiteral("2=董事长"), QStringLiteral("4=上海市朝阳区长江路387号1911室"),
                    QStringLiteral("13=项目经理")});
+    QTest::newRow("a line read twice counts once, the surer reading")
+        << QStringList{QStringLiteral("张明 @ 93,63,132,64 # 93"), QStringLiteral("明 @ 165,63,60,64 # 79"),
+                       QStringLiteral("总经理 @ 488,151,82,32 # 90"), QStringLiteral("总经理 @ 484,155,82,26 # 93"),
+                       QStringLiteral("销售经天 @ 469,240,94,27 # 88"), QStringLiteral("销售经理 @ 469,237,113,33 # 93")}
+        << false
+        << fields({QStringLiteral("1=张明"), QStringLiteral("2=总经理"), QStringLiteral("13=销售经理")});
+    QTest::newRow("a small title inside a tall name's box is no second reading")
+        << QStringList{QStringLiteral("欧阳刚 @ 420,77,210,98"), QStringLiteral("董事长 @ 488,151,82,26")}
+        << false << fields({QStringLiteral("1=欧阳刚"), QStringLiteral("2=董事长")});
     QTest::newRow("nothing recognised") << QStringList{} << false << QStringList(13);
 }
 
