@@ -17,6 +17,7 @@
 //
 // Not a test: it reports figures and never fails on them.
 
+#include "CardFields.h"
 #include "CardOcr.h"
 #include "CardReader.h"
 #include "OcrEnvironment.h"
@@ -254,6 +255,10 @@ int main(int argc, char **argv)
                       .arg(l.box.height())
                       .arg(l.box.left())
                       .arg(l.box.top()));
+        const capture::AssignedFields fields = capture::assignCardFields(out.fragments, out.vertical);
+        for (int n = 0; n < 13; ++n)
+            if (!fields.fields[size_t(n)].text.isEmpty())
+                print(QStringLiteral("%1: %2\n").arg(QLatin1String(FieldNames[n]), fields.fields[size_t(n)].text));
         return 0;
     }
     if (command == QLatin1String("evaluate"))

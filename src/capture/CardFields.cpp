@@ -235,6 +235,17 @@ bool startsWithSurname(const QString &name)
            std::any_of(compound.begin(), compound.end(), [&](const QString &c) { return name.startsWith(c); });
 }
 
+// A title begins here: a title word, or the department or rank before one
+// ("销售经理", "高级工程师", "首席顾问").
+bool startsWithTitle(const QString &text)
+{
+    static const RE e(QStringLiteral(
+        "^(?:经理|总监|总裁|董事|主任|工程师|主管|副|总|助理|顾问|会计师|律师|教授|院长|部长|处长|科长|秘书|设计师|"
+        "高级|资深|首席|执行|常务|销售|市场|技术|财务|项目|行政|人事|人力|区域|客户|产品|研发|业务|采购|运营|法务|"
+        "办公室|部门|分公司)"));
+    return e.match(text).hasMatch();
+}
+
 bool isChineseName(const QString &text)
 {
     static const RE e(QStringLiteral("^\\p{Han}{2,4}$"), RE::UseUnicodePropertiesOption);
@@ -438,13 +449,14 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
                     break;
                 }
             }
-            // A Chinese name before its title: "王刚董事长".
-            const qsizetype at = titleExpression().match(title).capturedStart(0);
-            if (at == 2 || at == 3) {
+            // A Chinese name before its title: "王刚董事长", "张晓东销售经理".
+            for (qsizetype at = 2; at <= 4 && at + 2 <= title.size(); ++at) {
                 const QString name = title.left(at);
-                if (isChineseName(name) && startsWithSurname(name)) {
+                if (isChineseName(name) && startsWithSurname(name) && !startsWithTitle(name) &&
+                    startsWithTitle(title.mid(at))) {
                     unclaimed.append({name, c.line});
                     title = title.mid(at);
+                    break;
                 }
             }
             a.set(a.has(Field::TouXian) ? Field::Other : Field::TouXian, title, *c.line);
@@ -459,7 +471,8 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
     for (qsizetype i = 0; i < unclaimed.size(); ++i) {
         const Candidate &c = unclaimed[i];
         double score = 0;
-        if (isChineseName(c.text))
+        // "高级" split from its "工程师" is no name.
+        if (isChineseName(c.text) && !startsWithTitle(c.text))
             score = c.line->size * (startsWithSurname(c.text) ? 2.0 : 1.2);
         else if (isLatinName(c.text))
             score = c.line->size * 1.0;

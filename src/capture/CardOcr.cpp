@@ -43,6 +43,8 @@ constexpr int UnsureConfidence = 60;
 constexpr int ReadLineHeight = 30;
 // Text found outside the recogniser's lines is kept from this confidence on.
 constexpr int FoundLineConfidence = 60;
+// The skew found in a card's lines is trusted from this confidence on.
+constexpr float MinSkewConfidence = 1.0f;
 // The orientation detection is trusted from this confidence on.
 constexpr float MinOrientationConfidence = 3.0f;
 
@@ -389,9 +391,16 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                 pix = std::move(smoothed);
         if (PixPtr normalised{pixBackgroundNormSimple(pix.get(), nullptr, nullptr)})
             pix = std::move(normalised);
+        // Leptonica's own deskewing turns a picture only when it is sure
+        // (confidence 3), which a card's few lines seldom make it: a card
+        // scanned 3 degrees askew was read as it lay.
         l_float32 angle = 0, confidence = 0;
-        if (PixPtr straight{pixFindSkewAndDeskew(pix.get(), 2, &angle, &confidence)})
-            pix = std::move(straight);
+        if (PixPtr ink{pixConvertTo1(pix.get(), 130)})
+            if (pixFindSkewSweepAndSearch(ink.get(), &angle, &confidence, 2, 2, 7.0f, 1.0f, 0.01f) == 0 &&
+                confidence >= MinSkewConfidence && std::abs(angle) >= 0.2f)
+                if (PixPtr straight{pixRotate(pix.get(), angle * float(M_PI / 180), L_ROTATE_AREA_MAP,
+                                              L_BRING_IN_WHITE, 0, 0)})
+                    pix = std::move(straight);
         return pix;
     };
 

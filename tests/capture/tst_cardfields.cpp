@@ -141,6 +141,18 @@ void TestCardFields::assignsFields_data()
     QTest::newRow("a small title inside a tall name's box is no second reading")
         << QStringList{QStringLiteral("欧阳刚 @ 420,77,210,98"), QStringLiteral("董事长 @ 488,151,82,26")}
         << false << fields({QStringLiteral("1=欧阳刚"), QStringLiteral("2=董事长")});
+    QTest::newRow("three-character name before a title")
+        << QStringList{QStringLiteral("张晓东总经理 @ 60,40,400,60")} << false
+        << fields({QStringLiteral("1=张晓东"), QStringLiteral("2=总经理")});
+    QTest::newRow("name before a title with its rank")
+        << QStringList{QStringLiteral("王敏高级工程师 @ 60,40,400,60")} << false
+        << fields({QStringLiteral("1=王敏"), QStringLiteral("2=高级工程师")});
+    QTest::newRow("compound surname before a title")
+        << QStringList{QStringLiteral("欧阳建国董事长 @ 60,40,400,60")} << false
+        << fields({QStringLiteral("1=欧阳建国"), QStringLiteral("2=董事长")});
+    QTest::newRow("a title alone is no name")
+        << QStringList{QStringLiteral("高级工程师 @ 60,40,300,40")} << false
+        << fields({QStringLiteral("2=高级工程师")});
     QTest::newRow("nothing recognised") << QStringList{} << false << QStringList(13);
 }
 

@@ -6,6 +6,7 @@
 #include "CardReader.h"
 
 #include <QBuffer>
+#include <QPainter>
 #include <QTest>
 #include <QtEndian>
 
@@ -171,6 +172,45 @@ void TestCardReading::readsCards_data()
                                             QStringLiteral("john.smith@acme.com")};
     QTest::newRow("vertical") << testing::verticalCard() << QList<int>{1, 3}
                               << QStringList{QStringLiteral("王建国"), QStringLiteral("上海恒达贸易有限公司")};
+    // A scan: the card 3 degrees askew on the scanner's gray lid.
+    QImage scan(1210, 760, QImage::Format_RGB32);
+    scan.fill(QColor(228, 228, 226));
+    {
+        QPainter p(&scan);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.translate(605, 380);
+        p.rotate(3);
+        p.drawImage(QPointF(-525, -300), testing::chineseCard());
+    }
+    QTest::newRow("chinese scan, askew") << scan << QList<int>{1, 2, 3, 5, 7, 12}
+                                         << QStringList{QStringLiteral("王建国"), QStringLiteral("总经理"),
+                                                        QStringLiteral("上海恒达贸易有限公司"),
+                                                        QStringLiteral("021-58886666"), QStringLiteral("139 1234 5678"),
+                                                        QStringLiteral("wang@hengda.com")};
+    // Large bold lettering, which the recogniser leaves out at the
+    // resolution of the small text.
+    QImage bold(1050, 600, QImage::Format_RGB32);
+    bold.fill(QColor(250, 246, 236));
+    {
+        QPainter p(&bold);
+        p.setPen(QColor(20, 40, 90));
+        QFont font(QStringLiteral("Noto Sans CJK SC"));
+        font.setPixelSize(64);
+        font.setBold(true);
+        p.setFont(font);
+        p.drawText(QPoint(60, 150), QStringLiteral("欧阳建国"));
+        font.setPixelSize(28);
+        font.setBold(false);
+        p.setFont(font);
+        p.drawText(QPoint(400, 150), QStringLiteral("董事长"));
+        font.setPixelSize(24);
+        p.setFont(font);
+        p.drawText(QPoint(60, 260), QStringLiteral("电话：029-23530874"));
+        p.drawText(QPoint(60, 300), QStringLiteral("手机：163-7971-6667"));
+    }
+    QTest::newRow("large bold name") << bold << QList<int>{1, 2, 5, 7}
+                                     << QStringList{QStringLiteral("欧阳建国"), QStringLiteral("董事长"),
+                                                    QStringLiteral("029-23530874"), QStringLiteral("163-7971-6667")};
     // A photo: the card smaller, on a dark table.
     QImage photo(1400, 1000, QImage::Format_RGB32);
     photo.fill(QColor(40, 38, 45));
