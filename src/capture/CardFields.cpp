@@ -48,6 +48,8 @@ QString normaliseText(QString text)
     return text.simplified();
 }
 
+bool isLabelOnly(const QString &text);
+
 QString joinTexts(const QString &left, const QString &right)
 {
     if (left.isEmpty())
@@ -107,7 +109,12 @@ QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
             const int small = std::min(line.size, piece.size);
             const int large = std::max(line.size, piece.size);
             const int gap = piece.box.left() - line.box.right();
-            if (overlap * 2 >= small && large <= small * 2 && gap <= large * 5 / 2) {
+            // A label alone may be twice as high as its value and more (a
+            // Chinese label and its digits; a small "Add" before a large
+            // address).
+            const bool label = isLabelOnly(line.text) || isLabelOnly(piece.text);
+            if (overlap * 2 >= small && (large <= small * 2 || (label && large <= small * 3)) &&
+                gap <= large * 5 / 2) {
                 target = &line;
                 break;
             }
@@ -130,16 +137,18 @@ QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
 }
 
 // The labels a card puts before its values; a lone letter counts only with a
-// colon after it.
+// colon after it. A telephone label with its second character misread
+// ("传趴", "电者") still counts before a number.
 struct Label
 {
     int field;
     const char *pattern;
 };
 const Label Labels[] = {
-    {Field::SJ, "手机号码|手机|移动电话|Mobile\\s*Phone|Mobile|Mob|Cell(?:phone)?|M(?=\\s*[:：])"},
-    {Field::CZ, "传真|Fax|F(?=\\s*[:：])"},
-    {Field::DH, "办公电话|联系电话|电话|Tel|Phone|T(?=\\s*[:：])"},
+    {Field::SJ, "手机号码|手机|移动电话|Mobile\\s*Phone|Mobile|Mob|Cell(?:phone)?|M(?=\\s*[:：])|"
+                "手\\p{Han}(?=\\s*[:：]?\\s*[+(]?\\d)"},
+    {Field::CZ, "传真|Fax|F(?=\\s*[:：])|传\\p{Han}(?=\\s*[:：]?\\s*[+(]?\\d)"},
+    {Field::DH, "办公电话|联系电话|电话|Tel|Phone|T(?=\\s*[:：])|电\\p{Han}(?=\\s*[:：]?\\s*[+(]?\\d)"},
     {Field::YB, "邮政编码|邮编|Post\\s*code|Zip(?:\\s*code)?|P\\.C\\.?"},
     {Field::WZ, "网址|网站|主页|Website|Web|URL"},
     {Field::QQ, "QQ"},
@@ -168,6 +177,13 @@ const RE &labelExpression()
     return expression;
 }
 
+// The text is a label and nothing else ("传真：", "Tel").
+bool isLabelOnly(const QString &text)
+{
+    const QRegularExpressionMatch m = labelExpression().match(text);
+    return m.hasMatch() && m.capturedStart(0) == 0 && m.capturedLength(0) == text.size();
+}
+
 const RE &emailExpression()
 {
     static const RE e(QStringLiteral("[A-Za-z0-9._%+-]+@[A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)*\\.[A-Za-z]{2,}"));
@@ -194,9 +210,11 @@ const RE &landlineExpression()
 }
 const RE &companyExpression()
 {
-    static const RE e(QStringLiteral("有限公司|公司|集团|研究院|研究所|事务所|银行|大学|学院|医院|工作室|"
+    // A Chinese suffix ends its name: "学院路" is a road.
+    static const RE e(QStringLiteral("(?:有限公司|公司|集团|研究院|研究所|事务所|银行|分行|大学|学院|医院|工作室)"
+                                     "(?!\\p{Han})|"
                                      "\\b(?:Co\\.|Ltd|Inc|Group|Corporation|Corp|Company|LLC|Bank|University|Institute|Firm)\\b"),
-                      RE::CaseInsensitiveOption);
+                      RE::CaseInsensitiveOption | RE::UseUnicodePropertiesOption);
     return e;
 }
 const RE &titleExpression()
@@ -314,6 +332,30 @@ QString cleanLabelled(int field, const QString &value)
     }
 }
 
+// E-mail and web addresses the recogniser broke at their dots ("zhang
+// .na@example.cn", "Www,example ,com") made whole.
+QString mendAddresses(QString text)
+{
+    static const RE email(QStringLiteral("[A-Za-z0-9._%+-]+(?:\\s?[._-]\\s?[A-Za-z0-9%+-]+)*\\s?@\\s?"
+                                         "[A-Za-z0-9-]+(?:\\s?\\.\\s?[A-Za-z0-9-]+)*\\.[A-Za-z]{2,}"));
+    static const RE web(QStringLiteral("\\bwww\\s?[.,]\\s?[A-Za-z0-9-]+(?:\\s?[.,]\\s?[A-Za-z0-9-]+)+"),
+                        RE::CaseInsensitiveOption);
+    for (const RE *expression : {&email, &web}) {
+        QRegularExpressionMatch m;
+        for (qsizetype from = 0; (m = expression->match(text, from)).hasMatch();) {
+            QString whole = m.captured(0);
+            whole.remove(QLatin1Char(' '));
+            if (expression == &web) {
+                whole.replace(QLatin1Char(','), QLatin1Char('.'));
+                whole.replace(0, 3, QStringLiteral("www"));
+            }
+            text.replace(m.capturedStart(0), m.capturedLength(0), whole);
+            from = m.capturedStart(0) + whole.size();
+        }
+    }
+    return text;
+}
+
 // Takes the first match of `expression` out of `text`.
 QString takeMatch(QString &text, const RE &expression)
 {
@@ -415,6 +457,7 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
                 continue;
             // Patterns anywhere in the text: e-mail first (its digits are
             // not a telephone number), then web address, then numbers.
+            rest = mendAddresses(rest);
             for (QString found; !(found = takeMatch(rest, emailExpression())).isEmpty();)
                 a.set(a.has(Field::EMail) ? Field::Other : Field::EMail, found, line);
             for (QString found; !(found = takeMatch(rest, webExpression())).isEmpty();)
@@ -425,8 +468,16 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
             for (QString found; !(found = takeMatch(rest, landlineExpression())).isEmpty();)
                 a.set(a.has(Field::DH) ? Field::Other : Field::DH, found, line);
             rest = normaliseText(trimSeparators(rest));
-            if (!rest.isEmpty())
+            // A Chinese company name and its English name on one line.
+            static const RE bilingual(QStringLiteral("^(\\p{Han}.*?(?:有限公司|公司|集团|研究院|研究所|事务所|银行))"
+                                                     "\\s*([A-Za-z].*[A-Za-z].*)$"),
+                                      RE::UseUnicodePropertiesOption);
+            if (const QRegularExpressionMatch m = bilingual.match(rest); m.hasMatch()) {
+                texts.append({m.captured(1), &line});
+                texts.append({m.captured(2), &line});
+            } else if (!rest.isEmpty()) {
                 texts.append({rest, &line});
+            }
         }
     }
 

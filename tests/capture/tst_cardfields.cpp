@@ -153,6 +153,31 @@ void TestCardFields::assignsFields_data()
     QTest::newRow("a title alone is no name")
         << QStringList{QStringLiteral("高级工程师 @ 60,40,300,40")} << false
         << fields({QStringLiteral("2=高级工程师")});
+    QTest::newRow("labels twice as high as their values, a label's second character misread")
+        << QStringList{QStringLiteral("传真： @ 141,367,72,37"), QStringLiteral("0755-2142185 @ 213,374,150,18"),
+                       QStringLiteral("邮编： @ 141,440,72,37"), QStringLiteral("518046 @ 213,446,80,18"),
+                       QStringLiteral("Add @ 90,186,34,15"), QStringLiteral(":杭州市高新区新华路97号2806室 @ 130,178,354,34"),
+                       QStringLiteral("电者: 0571-61908205 @ 90,480,300,20"),
+                       QStringLiteral("传趴 : (0512) 8112 2777 @ 90,520,300,24")}
+        << false
+        << fields({QStringLiteral("4=杭州市高新区新华路97号2806室"), QStringLiteral("5=0571-61908205"),
+                   QStringLiteral("6=0755-2142185"), QStringLiteral("8=518046"),
+                   QStringLiteral("13=(0512) 8112 2777")});
+    QTest::newRow("a road named after a college is an address, a media company keeps its name")
+        << QStringList{QStringLiteral("成都华信传媒有限公司 @ 403,268,400,51"),
+                       QStringLiteral("成都市浦东新区学院路357号1317室 @ 141,333,400,37")}
+        << false
+        << fields({QStringLiteral("3=成都华信传媒有限公司"), QStringLiteral("4=成都市浦东新区学院路357号1317室")});
+    QTest::newRow("addresses broken at their dots")
+        << QStringList{QStringLiteral("zhang .na@dongfang-tech.com.cn @ 61,363,300,17"),
+                       QStringLiteral("Www,hengda ,com @ 141,403,200,19"), QStringLiteral("Dr. Li, M. Sc. @ 60,500,100,20")}
+        << false
+        << fields({QStringLiteral("9=www.hengda.com"), QStringLiteral("12=zhang.na@dongfang-tech.com.cn"),
+                   QStringLiteral("13=Dr. Li, M. Sc.")});
+    QTest::newRow("chinese and english company names on one line")
+        << QStringList{QStringLiteral("上海天成集团有限公司 Tiancheng Group Co., Ltd. @ 161,588,600,54")}
+        << false
+        << fields({QStringLiteral("3=上海天成集团有限公司"), QStringLiteral("13=Tiancheng Group Co., Ltd.")});
     QTest::newRow("nothing recognised") << QStringList{} << false << QStringList(13);
 }
 
