@@ -50,6 +50,19 @@ QString normaliseText(QString text)
 
 bool isLabelOnly(const QString &text);
 
+// A fragment read with less confidence is mostly a guess.
+constexpr int UnsureFragment = 60;
+
+// At least half the characters of the shorter text are in the other.
+bool sharesHalf(const QString &a, const QString &b)
+{
+    const QString &shorter = a.size() <= b.size() ? a : b, &longer = a.size() <= b.size() ? b : a;
+    qsizetype common = 0;
+    for (QChar c : shorter)
+        common += !c.isSpace() && longer.contains(c);
+    return !shorter.isEmpty() && common * 2 >= shorter.size();
+}
+
 QString joinTexts(const QString &left, const QString &right)
 {
     if (left.isEmpty())
@@ -83,14 +96,18 @@ QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
     });
     // The same text read twice (the recogniser gives some lines twice, and
     // a line read again may overlap what was read first): the surer reading
-    // of two fragments of about one height that share half the smaller
-    // one's area.
+    // of two fragments that share half the smaller one's area and are of
+    // about one height, share half their characters, or one of them is a
+    // guess beside a sure reading.
     QList<Line> unique;
     for (const Line &piece : std::as_const(pieces)) {
         auto area = [](const QRect &r) { return qint64(r.width()) * r.height(); };
         auto twin = std::find_if(unique.begin(), unique.end(), [&](const Line &other) {
             const int low = std::min(other.size, piece.size), high = std::max(other.size, piece.size);
-            return high * 10 <= low * 13 &&
+            const int unsure = std::min(other.confidence, piece.confidence);
+            const int sure = std::max(other.confidence, piece.confidence);
+            return (high * 10 <= low * 13 || sharesHalf(other.text, piece.text) ||
+                    (unsure < UnsureFragment && sure >= UnsureFragment)) &&
                    area(other.box.intersected(piece.box)) * 2 >= std::min(area(other.box), area(piece.box));
         });
         if (twin == unique.end())
@@ -261,6 +278,16 @@ bool startsWithTitle(const QString &text)
         "^(?:经理|总监|总裁|董事|主任|工程师|主管|副|总|助理|顾问|会计师|律师|教授|院长|部长|处长|科长|秘书|设计师|"
         "高级|资深|首席|执行|常务|销售|市场|技术|财务|项目|行政|人事|人力|区域|客户|产品|研发|业务|采购|运营|法务|"
         "办公室|部门|分公司)"));
+    return e.match(text).hasMatch();
+}
+
+// A short Chinese line that begins with a title's rank or department, its
+// title word perhaps misread ("技术总此", "项目经").
+bool isShortTitle(const QString &text)
+{
+    static const RE e(QStringLiteral("^(?:高级|资深|首席|执行|常务|销售|市场|技术|财务|项目|行政|人事|人力|区域|客户|"
+                                     "产品|研发|业务|采购|运营|法务|办公室)\\p{Han}{1,6}$"),
+                      RE::UseUnicodePropertiesOption);
     return e.match(text).hasMatch();
 }
 
@@ -487,7 +514,8 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
     for (const Candidate &c : std::as_const(texts)) {
         if (companyExpression().match(c.text).hasMatch())
             a.set(a.has(Field::DW) ? Field::Other : Field::DW, c.text, *c.line);
-        else if (titleExpression().match(c.text).hasMatch() && c.text.size() <= 40) {
+        else if ((titleExpression().match(c.text).hasMatch() && c.text.size() <= 40) ||
+                 (!a.has(Field::TouXian) && isShortTitle(c.text))) {
             // A Latin name and its title on one line: "John Smith Sales
             // Manager".
             QString title = c.text;

@@ -225,6 +225,85 @@ QList<QRect> inkLinesOutside(Pix *pix, const QList<QRect> &known, int median, in
     return result;
 }
 
+// The ink of `box` in `pix` as two or more lines when it is: bands of
+// rows apart (a name with its title close under it), or else parts side by
+// side of clearly different heights (a name with its title beside it);
+// otherwise nothing.
+QList<QRect> stackedOrSideBySide(Pix *pix, const QRect &box)
+{
+    Box *b = boxCreate(box.left(), box.top(), box.width(), box.height());
+    PixPtr crop(pixClipRectangle(pix, b, nullptr));
+    boxDestroy(&b);
+    if (!crop)
+        return {};
+    PixPtr ink(pixThresholdToBinary(crop.get(), 140));
+    if (!ink)
+        return {};
+    const int width = pixGetWidth(ink.get()), height = pixGetHeight(ink.get());
+    const l_uint32 *data = pixGetData(ink.get());
+    const int wpl = pixGetWpl(ink.get());
+    auto dark = [&](int x, int y) { return GET_DATA_BIT(data + qsizetype(y) * wpl, x) != 0; };
+    // Runs of rows (or columns) with ink in [from, to) of the other axis,
+    // apart by at least `minGap`.
+    auto runs = [&](bool rows, QRect within, int minGap) {
+        QList<std::pair<int, int>> result;
+        const int first = rows ? within.top() : within.left(), last = rows ? within.bottom() : within.right();
+        int start = -1, end = -1;
+        for (int at = first; at <= last; ++at) {
+            bool any = false;
+            for (int across = rows ? within.left() : within.top(); !any && across <= (rows ? within.right() : within.bottom());
+                 ++across)
+                any = rows ? dark(across, at) : dark(at, across);
+            if (!any)
+                continue;
+            if (start >= 0 && at - end - 1 >= minGap) {
+                result.append({start, end});
+                start = -1;
+            }
+            if (start < 0)
+                start = at;
+            end = at;
+        }
+        if (start >= 0)
+            result.append({start, end});
+        return result;
+    };
+    const QRect whole(0, 0, width, height);
+    // The ink of a part, as a box in `pix`.
+    auto extent = [&](QRect part) {
+        const auto r = runs(true, part, 0), c = runs(false, part, 0);
+        if (r.isEmpty() || c.isEmpty())
+            return QRect();
+        return QRect(QPoint(c.front().first, r.front().first), QPoint(c.back().second, r.back().second))
+            .translated(box.topLeft());
+    };
+    QList<QRect> parts;
+    const auto bands = runs(true, whole, std::max(2, height / 25));
+    if (bands.size() >= 2) {
+        for (const auto &[top, bottom] : bands)
+            if ((bottom - top + 1) * 5 >= height) // specks and dots are no line
+                parts.append(extent(QRect(0, top, width, bottom - top + 1)));
+        if (parts.size() >= 2)
+            return parts;
+        parts.clear();
+    }
+    const auto columns = runs(false, whole, std::max(4, height / 2));
+    if (columns.size() < 2)
+        return {};
+    int low = height, high = 0;
+    for (const auto &[left, right] : columns) {
+        const QRect part = extent(QRect(left, 0, right - left + 1, height));
+        if (part.isNull())
+            continue;
+        parts.append(part);
+        low = std::min(low, part.height());
+        high = std::max(high, part.height());
+    }
+    if (parts.size() < 2 || high * 10 < low * 14)
+        return {};
+    return parts;
+}
+
 } // namespace
 
 struct CardOcr::Engines
@@ -565,25 +644,56 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             scaledBoxes.append(box);
             again.append(lines.size() - 1);
         }
-        for (qsizetype i : std::as_const(again)) {
-            const QRect box = scaledBoxes[i];
+        // One line read again, scaled; in English too when the mixed
+        // engine saw words (Chinese it mistakes for Latin comes back as
+        // capitals, "RF", "HBAS") or no Chinese is there: a large Latin
+        // name is no Chinese.
+        auto reread = [&](const QRect &box, const QString &before) {
             const int pad = box.height() / 4;
             const QRect area = box.adjusted(-pad, -pad, pad, pad).intersected(page);
             const double lineScale = std::min(1.0, double(ReadLineHeight) / std::max(1, box.height()));
             const Reading chinese = readLine(m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY),
                                              pix.get(), area, lineScale, dpi);
-            CapturedLine &line = lines[i];
-            // A large Latin name is no Chinese: read in English too when the
-            // mixed engine saw words (Chinese it mistakes for Latin comes
-            // back as capitals, "RF", "HBAS") or no Chinese is there.
             static const QRegularExpression latinWord(QStringLiteral("[a-z]{2}"));
-            Reading best = chinese;
-            if (!hasHan(chinese.text) || line.text.contains(latinWord)) {
-                const Reading latin = readLine(m_engines->get(m_engines->english, "eng", tesseract::OEM_LSTM_ONLY),
-                                               pix.get(), area, lineScale, dpi);
-                if (latin.confidence > chinese.confidence && !latin.text.isEmpty())
-                    best = latin;
+            if (hasHan(chinese.text) && !before.contains(latinWord))
+                return chinese;
+            const Reading latin = readLine(m_engines->get(m_engines->english, "eng", tesseract::OEM_LSTM_ONLY),
+                                           pix.get(), area, lineScale, dpi);
+            return latin.confidence > chinese.confidence && !latin.text.isEmpty() ? latin : chinese;
+        };
+        // A tall line may be two: the recogniser takes a name and the
+        // title close under or beside it for one line, and reads neither.
+        for (qsizetype k = 0, count = again.size(); k < count; ++k) {
+            const qsizetype i = again[k];
+            if (lines[i].text.isEmpty() || scaledBoxes[i].height() < TallLineFactor * median)
+                continue;
+            const QList<QRect> pieces = stackedOrSideBySide(pix.get(), scaledBoxes[i]);
+            if (pieces.size() < 2)
+                continue;
+            QList<Reading> readings;
+            for (const QRect &piece : pieces)
+                readings.append(reread(piece, lines[i].text));
+            if (std::any_of(readings.begin(), readings.end(),
+                            [](const Reading &r) { return r.text.isEmpty() || r.confidence < FoundLineConfidence; }))
+                continue;
+            for (qsizetype n = 0; n < pieces.size(); ++n) {
+                const CapturedLine piece{readings[n].text, readings[n].confidence, pieces[n]};
+                if (n == 0) {
+                    lines[i] = piece;
+                    scaledBoxes[i] = pieces[n];
+                } else {
+                    lines.append(piece);
+                    scaledBoxes.append(pieces[n]);
+                }
             }
+            again[k] = -1;
+        }
+        for (qsizetype i : std::as_const(again)) {
+            if (i < 0)
+                continue;
+            const QRect box = scaledBoxes[i];
+            const Reading best = reread(box, lines[i].text);
+            CapturedLine &line = lines[i];
             if (best.text.isEmpty())
                 continue;
             if (line.text.isEmpty()) {

@@ -178,6 +178,17 @@ void TestCardFields::assignsFields_data()
         << QStringList{QStringLiteral("上海天成集团有限公司 Tiancheng Group Co., Ltd. @ 161,588,600,54")}
         << false
         << fields({QStringLiteral("3=上海天成集团有限公司"), QStringLiteral("13=Tiancheng Group Co., Ltd.")});
+    QTest::newRow("a guess inside a sure line, a line read twice with one character apart")
+        << QStringList{QStringLiteral("技术总监 @ 91,131,94,27 # 83"), QStringLiteral("上儿大 @ 151,132,49,15 # 53"),
+                       QStringLiteral("林丽 @ 548,157,112,56 # 82"), QStringLiteral("高级工程j @ 536,218,122,42 # 72"),
+                       QStringLiteral("高级工程师 @ 537,223,136,25 # 94")}
+        << false
+        << fields({QStringLiteral("1=林丽"), QStringLiteral("2=技术总监"), QStringLiteral("13=高级工程师")});
+    QTest::newRow("a title with its last word misread")
+        << QStringList{QStringLiteral("黄强 @ 93,62,134,65"), QStringLiteral("项目经 @ 91,131,94,27"),
+                       QStringLiteral("北京市朝阳区长江路386号2716室 @ 91,203,355,37")}
+        << false
+        << fields({QStringLiteral("1=黄强"), QStringLiteral("2=项目经"), QStringLiteral("4=北京市朝阳区长江路386号2716室")});
     QTest::newRow("nothing recognised") << QStringList{} << false << QStringList(13);
 }
 

@@ -6,6 +6,7 @@
 #include "CardReader.h"
 
 #include <QBuffer>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QTest>
 #include <QtEndian>
@@ -211,6 +212,29 @@ void TestCardReading::readsCards_data()
     QTest::newRow("large bold name") << bold << QList<int>{1, 2, 5, 7}
                                      << QStringList{QStringLiteral("欧阳建国"), QStringLiteral("董事长"),
                                                     QStringLiteral("029-23530874"), QStringLiteral("163-7971-6667")};
+    // A large name with its title close under it, which the recogniser
+    // takes for one line.
+    QImage stacked(1050, 600, QImage::Format_RGB32);
+    stacked.fill(Qt::white);
+    {
+        QPainter p(&stacked);
+        p.setPen(QColor(20, 20, 90));
+        QFont font(QStringLiteral("Noto Sans CJK SC"));
+        font.setPixelSize(70);
+        p.setFont(font);
+        p.drawText(QPoint(90, 40 + QFontMetrics(font).ascent()), QStringLiteral("黄强"));
+        font.setPixelSize(28);
+        p.setFont(font);
+        p.drawText(QPoint(90, 124 + QFontMetrics(font).ascent()), QStringLiteral("项目经理"));
+        font.setPixelSize(24);
+        p.setFont(font);
+        p.drawText(QPoint(90, 200 + QFontMetrics(font).ascent()), QStringLiteral("北京市朝阳区长江路386号2716室"));
+        p.drawText(QPoint(90, 240 + QFontMetrics(font).ascent()), QStringLiteral("Tel: 010-93361957"));
+    }
+    QTest::newRow("name with its title close under it")
+        << stacked << QList<int>{1, 2, 4, 5}
+        << QStringList{QStringLiteral("黄强"), QStringLiteral("项目经理"), QStringLiteral("北京市朝阳区长江路386号2716室"),
+                       QStringLiteral("010-93361957")};
     // A photo: the card smaller, on a dark table.
     QImage photo(1400, 1000, QImage::Format_RGB32);
     photo.fill(QColor(40, 38, 45));
