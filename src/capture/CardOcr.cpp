@@ -126,9 +126,10 @@ struct Reading
     int confidence = -1;
 };
 
-// One line of `pix` (the box `area`) read in single-line mode, scaled by
-// `scale` first.
-Reading readLine(Api *engine, Pix *pix, const QRect &area, double scale, int dpi)
+// One line of `pix` (the box `area`) read in single-line mode (or `mode`),
+// scaled by `scale` first.
+Reading readLine(Api *engine, Pix *pix, const QRect &area, double scale, int dpi,
+                 tesseract::PageSegMode mode = tesseract::PSM_SINGLE_LINE)
 {
     if (!engine || area.width() < 4 || area.height() < 4)
         return {};
@@ -140,7 +141,7 @@ Reading readLine(Api *engine, Pix *pix, const QRect &area, double scale, int dpi
     if (scale < 0.95)
         if (PixPtr smaller{pixScale(crop.get(), float(scale), float(scale))})
             crop = std::move(smaller);
-    engine->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    engine->SetPageSegMode(mode);
     engine->SetImage(crop.get());
     engine->SetSourceResolution(std::max(70, int(dpi * std::min(1.0, scale))));
     Reading reading;
@@ -223,6 +224,78 @@ QList<QRect> inkLinesOutside(Pix *pix, const QList<QRect> &known, int median, in
             result.append(line);
     }
     return result;
+}
+
+// The columns of a vertical card that the recogniser left out: the same
+// search over the picture turned a quarter clockwise.
+QList<QRect> inkColumnsOutside(Pix *pix, const QList<QRect> &known, int median, int tall)
+{
+    PixPtr turned(pixRotate90(pix, 1));
+    if (!turned)
+        return {};
+    const int height = pixGetHeight(pix);
+    // (x, y) lies at (height - 1 - y, x) in the turned picture.
+    QList<QRect> knownTurned;
+    for (const QRect &k : known)
+        knownTurned.append(QRect(height - k.top() - k.height(), k.left(), k.height(), k.width()));
+    QList<QRect> columns;
+    for (const QRect &r : inkLinesOutside(turned.get(), knownTurned, median, tall))
+        columns.append(QRect(r.top(), height - r.left() - r.width(), r.height(), r.width()));
+    return columns;
+}
+
+// The characters of the column `area` of `pix` (8-bit) side by side on one
+// line, left to right as they stand top to bottom: apart where a row
+// across the column has no ink for a twelfth of its width.
+PixPtr laidFlat(Pix *pix, const QRect &area)
+{
+    Box *b = boxCreate(area.left(), area.top(), area.width(), area.height());
+    PixPtr column(pixClipRectangle(pix, b, nullptr));
+    boxDestroy(&b);
+    if (!column)
+        return nullptr;
+    PixPtr ink(pixThresholdToBinary(column.get(), 140));
+    if (!ink)
+        return nullptr;
+    const int width = pixGetWidth(ink.get()), height = pixGetHeight(ink.get());
+    const l_uint32 *data = pixGetData(ink.get());
+    const int wpl = pixGetWpl(ink.get());
+    QList<std::pair<int, int>> characters;
+    int start = -1, end = -1;
+    const int minGap = std::max(2, width / 12);
+    for (int y = 0; y < height; ++y) {
+        bool any = false;
+        for (int x = 0; x < width && !any; ++x)
+            any = GET_DATA_BIT(data + qsizetype(y) * wpl, x) != 0;
+        if (!any)
+            continue;
+        if (start >= 0 && y - end - 1 >= minGap)
+            characters.append({start, end}), start = -1;
+        if (start < 0)
+            start = y;
+        end = y;
+    }
+    if (start >= 0)
+        characters.append({start, end});
+    if (characters.size() < 2 || characters.size() > 40)
+        return nullptr;
+    const int gap = std::max(4, width / 4);
+    int tallest = 0;
+    for (const auto &[top, bottom] : characters)
+        tallest = std::max(tallest, bottom - top + 1);
+    const int lineHeight = tallest + 2 * gap;
+    PixPtr line(pixCreate(gap + int(characters.size()) * (width + gap), lineHeight, 8));
+    if (!line)
+        return nullptr;
+    pixSetAll(line.get());
+    int x = gap;
+    for (const auto &[top, bottom] : characters) {
+        // Each character upright, on the line's middle.
+        const int h = bottom - top + 1;
+        pixRasterop(line.get(), x, (lineHeight - h) / 2, width, h, PIX_SRC, column.get(), 0, top);
+        x += width + gap;
+    }
+    return line;
 }
 
 // The ink of `box` in `pix` as two or more lines when it is: bands of
@@ -613,16 +686,20 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
     // Tall and unsure lines again, one line at a time, each scaled so that
     // its characters are some 30 pixels high: large lettering at the
     // resolution of the small text comes back as Latin junk or not at all.
-    if (!out.vertical && lines.size() > 1) {
+    // A vertical card's columns likewise, by their width, with the vertical
+    // engine.
+    if (lines.size() > 1) {
+        const bool vertical = out.vertical;
+        auto thickness = [vertical](const QRect &box) { return vertical ? box.width() : box.height(); };
         QList<int> heights;
         for (const QRect &box : scaledBoxes)
-            heights.append(box.height());
+            heights.append(thickness(box));
         std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
         const int median = heights[heights.size() / 2];
         const QRect page(0, 0, pixGetWidth(pix.get()), pixGetHeight(pix.get()));
         QList<qsizetype> again;
         for (qsizetype i = 0; i < lines.size(); ++i)
-            if (scaledBoxes[i].height() >= TallLineFactor * median || lines[i].confidence < UnsureConfidence)
+            if (thickness(scaledBoxes[i]) >= TallLineFactor * median || lines[i].confidence < UnsureConfidence)
                 again.append(i);
         // Text the recogniser left out (it may drop a whole line of large
         // and small text): ink outside the lines it read surely.
@@ -633,7 +710,8 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         QList<QRect> unsure;
         for (qsizetype i : std::as_const(again))
             unsure.append(scaledBoxes[i]);
-        for (const QRect &box : inkLinesOutside(pix.get(), kept, median, int(TallLineFactor * median))) {
+        for (const QRect &box : vertical ? inkColumnsOutside(pix.get(), kept, median, int(TallLineFactor * median))
+                                         : inkLinesOutside(pix.get(), kept, median, int(TallLineFactor * median))) {
             const bool seen = std::any_of(unsure.begin(), unsure.end(), [&](const QRect &u) {
                 const QRect common = u.intersected(box);
                 return qint64(common.width()) * common.height() * 2 >= qint64(box.width()) * box.height();
@@ -649,9 +727,24 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         // capitals, "RF", "HBAS") or no Chinese is there: a large Latin
         // name is no Chinese.
         auto reread = [&](const QRect &box, const QString &before) {
-            const int pad = box.height() / 4;
+            const int pad = thickness(box) / 4;
             const QRect area = box.adjusted(-pad, -pad, pad, pad).intersected(page);
-            const double lineScale = std::min(1.0, double(ReadLineHeight) / std::max(1, box.height()));
+            const double lineScale = std::min(1.0, double(ReadLineHeight) / std::max(1, thickness(box)));
+            if (vertical) {
+                // The vertical engine misreads large lettering of some
+                // faces: the column's characters laid side by side are read
+                // by the Chinese engine too.
+                const Reading column =
+                    readLine(m_engines->get(m_engines->vertical, "chi_sim_vert", tesseract::OEM_LSTM_ONLY), pix.get(),
+                             area, lineScale, dpi, tesseract::PSM_SINGLE_BLOCK_VERT_TEXT);
+                PixPtr flat(laidFlat(pix.get(), area));
+                if (!flat)
+                    return column;
+                const Reading line = readLine(m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY),
+                                              flat.get(), QRect(0, 0, pixGetWidth(flat.get()), pixGetHeight(flat.get())),
+                                              lineScale, dpi);
+                return line.confidence > column.confidence && !line.text.isEmpty() ? line : column;
+            }
             const Reading chinese = readLine(m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY),
                                              pix.get(), area, lineScale, dpi);
             static const QRegularExpression latinWord(QStringLiteral("[a-z]{2}"));
@@ -665,7 +758,7 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         // title close under or beside it for one line, and reads neither.
         for (qsizetype k = 0, count = again.size(); k < count; ++k) {
             const qsizetype i = again[k];
-            if (lines[i].text.isEmpty() || scaledBoxes[i].height() < TallLineFactor * median)
+            if (vertical || lines[i].text.isEmpty() || scaledBoxes[i].height() < TallLineFactor * median)
                 continue;
             const QList<QRect> pieces = stackedOrSideBySide(pix.get(), scaledBoxes[i]);
             if (pieces.size() < 2)
@@ -704,7 +797,7 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             }
             // Kept when it is surer, or Chinese where the mixed engine saw
             // Latin junk (whose confidence says little in large lettering).
-            const bool tall = box.height() >= TallLineFactor * median;
+            const bool tall = thickness(box) >= TallLineFactor * median;
             const bool junk = !hasHan(line.text) && hasHan(best.text) && best.confidence >= 40 &&
                               (tall || line.confidence < 75);
             if (best.confidence > line.confidence || junk) {

@@ -235,6 +235,33 @@ void TestCardReading::readsCards_data()
         << stacked << QList<int>{1, 2, 4, 5}
         << QStringList{QStringLiteral("黄强"), QStringLiteral("项目经理"), QStringLiteral("北京市朝阳区长江路386号2716室"),
                        QStringLiteral("010-93361957")};
+    // A vertical card whose name is in a bold serif face, which the
+    // vertical engine misreads in its own column.
+    QImage column(600, 1050, QImage::Format_RGB32);
+    column.fill(Qt::white);
+    {
+        QPainter p(&column);
+        p.setPen(QColor(20, 20, 20));
+        QFont font(QStringLiteral("Noto Serif CJK SC"));
+        font.setPixelSize(62);
+        font.setBold(true);
+        p.setFont(font);
+        const QFontMetrics large(font);
+        p.drawText(QPoint(510, 120 + large.ascent()), QStringLiteral("郭"));
+        p.drawText(QPoint(510, 187 + large.ascent()), QStringLiteral("娜"));
+        font.setPixelSize(30);
+        font.setBold(false);
+        p.setFont(font);
+        const QString title = QStringLiteral("项目经理");
+        for (int i = 0; i < title.size(); ++i)
+            p.drawText(QPoint(440, 160 + i * 32 + QFontMetrics(font).ascent()), title.mid(i, 1));
+        const QString company = QStringLiteral("北京博远科技有限公司");
+        for (int i = 0; i < company.size(); ++i)
+            p.drawText(QPoint(380, 60 + i * 32 + QFontMetrics(font).ascent()), company.mid(i, 1));
+    }
+    QTest::newRow("vertical, bold serif name") << column << QList<int>{1, 2, 3}
+                                               << QStringList{QStringLiteral("郭娜"), QStringLiteral("项目经理"),
+                                                              QStringLiteral("北京博远科技有限公司")};
     // A photo: the card smaller, on a dark table.
     QImage photo(1400, 1000, QImage::Format_RGB32);
     photo.fill(QColor(40, 38, 45));
