@@ -53,6 +53,16 @@ bool isLabelOnly(const QString &text);
 // A fragment read with less confidence is mostly a guess.
 constexpr int UnsureFragment = 60;
 
+// A few letters read with little confidence ("PHN", "ma etd", "X_N"): what
+// the recogniser makes of a stroke, a logo or large lettering it cannot
+// read, no text of the card. Digits and Chinese stay.
+bool isGuessedLetters(const Line &line)
+{
+    if (line.confidence >= 50 || line.text.size() > 6)
+        return false;
+    return std::none_of(line.text.begin(), line.text.end(), [](QChar c) { return c.isDigit() || isHan(c); });
+}
+
 // At least half the characters of the shorter text are in the other.
 bool sharesHalf(const QString &a, const QString &b)
 {
@@ -83,7 +93,7 @@ QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
     QList<Line> pieces;
     for (const CapturedLine &f : fragments) {
         Line line{normaliseText(f.text), f.confidence, f.box, vertical ? f.box.width() : f.box.height()};
-        if (!line.text.isEmpty() && line.box.isValid())
+        if (!line.text.isEmpty() && line.box.isValid() && !isGuessedLetters(line))
             pieces.append(line);
     }
     if (vertical) {
@@ -97,8 +107,8 @@ QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
     // The same text read twice (the recogniser gives some lines twice, and
     // a line read again may overlap what was read first): the surer reading
     // of two fragments that share half the smaller one's area and are of
-    // about one height, share half their characters, or one of them is a
-    // guess beside a sure reading.
+    // about one height or share half their characters, or of a guess lying
+    // mostly inside a sure reading.
     QList<Line> unique;
     for (const Line &piece : std::as_const(pieces)) {
         auto area = [](const QRect &r) { return qint64(r.width()) * r.height(); };
@@ -106,9 +116,12 @@ QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
             const int low = std::min(other.size, piece.size), high = std::max(other.size, piece.size);
             const int unsure = std::min(other.confidence, piece.confidence);
             const int sure = std::max(other.confidence, piece.confidence);
-            return (high * 10 <= low * 13 || sharesHalf(other.text, piece.text) ||
-                    (unsure < UnsureFragment && sure >= UnsureFragment)) &&
-                   area(other.box.intersected(piece.box)) * 2 >= std::min(area(other.box), area(piece.box));
+            const qint64 common = area(other.box.intersected(piece.box));
+            const Line &guess = other.confidence < piece.confidence ? other : piece;
+            if (unsure < UnsureFragment && sure >= UnsureFragment && common * 5 >= area(guess.box) * 3)
+                return true;
+            return (high * 10 <= low * 13 || sharesHalf(other.text, piece.text)) &&
+                   common * 2 >= std::min(area(other.box), area(piece.box));
         });
         if (twin == unique.end())
             unique.append(piece);
@@ -166,9 +179,9 @@ const Label Labels[] = {
                 "手\\p{Han}(?=\\s*[:：]?\\s*[+(]?\\d)"},
     {Field::CZ, "传真|Fax|F(?=\\s*[:：])|传\\p{Han}(?=\\s*[:：]?\\s*[+(]?\\d)"},
     {Field::DH, "办公电话|联系电话|电话|Tel|Phone|T(?=\\s*[:：])|电\\p{Han}(?=\\s*[:：]?\\s*[+(]?\\d)"},
-    {Field::YB, "邮政编码|邮编|Post\\s*code|Zip(?:\\s*code)?|P\\.C\\.?"},
+    {Field::YB, "邮政编码|邮编|Post\\s*code|Zip(?:\\s*code)?|P\\.C\\.?|PC\\.?(?=\\s*[:：])"},
     {Field::WZ, "网址|网站|主页|Website|Web|URL"},
-    {Field::QQ, "QQ"},
+    {Field::QQ, "QQ|QQ[A-Za-z](?=\\s*[:：])"},
     {Field::MSN, "MSN"},
     {Field::EMail, "电子邮箱|电子邮件|电邮|邮箱|E-?mail|Mail|E(?=\\s*[:：])"},
     {Field::DZ, "地址|Address|Addr|Add"},
@@ -216,7 +229,7 @@ const RE &webExpression()
 }
 const RE &mobileExpression()
 {
-    static const RE e(QStringLiteral("(?<![\\d+])(?:\\+?86[\\s-]?)?1[3-9]\\d(?:[\\s-]?\\d{4}){2}(?!\\d)"));
+    static const RE e(QStringLiteral("(?<![\\d+])(?:\\+?86[\\s-]?)?1[3-9]\\d(?:\\s?-?\\s?\\d{4}){2}(?!\\d)"));
     return e;
 }
 const RE &landlineExpression()
@@ -228,7 +241,7 @@ const RE &landlineExpression()
 const RE &companyExpression()
 {
     // A Chinese suffix ends its name: "学院路" is a road.
-    static const RE e(QStringLiteral("(?:有限公司|公司|集团|研究院|研究所|事务所|银行|分行|大学|学院|医院|工作室)"
+    static const RE e(QStringLiteral("(?:有限公司|有限|公司|集团|研究院|研究所|事务所|银行|分行|大学|学院|医院|工作室)"
                                      "(?!\\p{Han})|"
                                      "\\b(?:Co\\.|Ltd|Inc|Group|Corporation|Corp|Company|LLC|Bank|University|Institute|Firm)\\b"),
                       RE::CaseInsensitiveOption | RE::UseUnicodePropertiesOption);
@@ -340,6 +353,17 @@ struct Assignment
     bool has(int n) const { return !fields[size_t(n - 1)].text.isEmpty(); }
 };
 
+QString mendAddresses(QString text);
+
+// A Chinese address is written without spaces ("长江路386号271 6室").
+QString chineseAddress(const QString &text)
+{
+    for (QChar c : text)
+        if (isHan(c))
+            return withoutSpaces(text);
+    return text;
+}
+
 QString cleanLabelled(int field, const QString &value)
 {
     switch (field) {
@@ -353,7 +377,9 @@ QString cleanLabelled(int field, const QString &value)
     case Field::EMail:
     case Field::WZ:
     case Field::MSN:
-        return withoutSpaces(value);
+        return withoutSpaces(mendAddresses(value));
+    case Field::DZ:
+        return chineseAddress(value);
     default:
         return value;
     }
@@ -364,7 +390,7 @@ QString cleanLabelled(int field, const QString &value)
 QString mendAddresses(QString text)
 {
     static const RE email(QStringLiteral("[A-Za-z0-9._%+-]+(?:\\s?[._-]\\s?[A-Za-z0-9%+-]+)*\\s?@\\s?"
-                                         "[A-Za-z0-9-]+(?:\\s?\\.\\s?[A-Za-z0-9-]+)*\\.[A-Za-z]{2,}"));
+                                         "[A-Za-z0-9-]+(?:\\s?\\.\\s?[A-Za-z0-9-]+)*\\s?\\.\\s?[A-Za-z]{2,}"));
     static const RE web(QStringLiteral("\\bwww\\s?[.,]\\s?[A-Za-z0-9-]+(?:\\s?[.,]\\s?[A-Za-z0-9-]+)+"),
                         RE::CaseInsensitiveOption);
     for (const RE *expression : {&email, &web}) {
@@ -541,7 +567,7 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
             a.set(a.has(Field::TouXian) ? Field::Other : Field::TouXian, title, *c.line);
         }
         else if (c.text.size() >= 6 && addressExpression().match(c.text).hasMatch())
-            a.set(a.has(Field::DZ) ? Field::Other : Field::DZ, c.text, *c.line);
+            a.set(a.has(Field::DZ) ? Field::Other : Field::DZ, chineseAddress(c.text), *c.line);
         else
             unclaimed.append(c);
     }
@@ -562,9 +588,14 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
     }
     if (best >= 0)
         a.set(Field::Name, unclaimed[best].text, *unclaimed[best].line);
-    for (qsizetype i = 0; i < unclaimed.size(); ++i)
-        if (i != best)
+    // Field 13 takes what is left but a lone character or sign.
+    for (qsizetype i = 0; i < unclaimed.size(); ++i) {
+        qsizetype meaningful = 0;
+        for (QChar c : unclaimed[i].text)
+            meaningful += c.isLetterOrNumber();
+        if (i != best && meaningful >= 2)
             a.set(Field::Other, unclaimed[i].text, *unclaimed[i].line);
+    }
 
     AssignedFields result;
     result.fields = a.fields;

@@ -129,7 +129,7 @@ struct Reading
 // One line of `pix` (the box `area`) read in single-line mode (or `mode`),
 // scaled by `scale` first.
 Reading readLine(Api *engine, Pix *pix, const QRect &area, double scale, int dpi,
-                 tesseract::PageSegMode mode = tesseract::PSM_SINGLE_LINE)
+                 tesseract::PageSegMode mode = tesseract::PSM_SINGLE_LINE, const QRect &keep = QRect())
 {
     if (!engine || area.width() < 4 || area.height() < 4)
         return {};
@@ -138,6 +138,21 @@ Reading readLine(Api *engine, Pix *pix, const QRect &area, double scale, int dpi
     boxDestroy(&box);
     if (!crop)
         return {};
+    // The neighbours' ink around the line made white: part of the line
+    // above or below confuses the reading of a large one.
+    if (keep.isValid() && pixGetDepth(crop.get()) == 8) {
+        const QRect inside = keep.translated(-area.topLeft()).intersected(QRect(0, 0, area.width(), area.height()));
+        const QRect strips[] = {QRect(0, 0, area.width(), inside.top()),
+                                QRect(0, inside.bottom() + 1, area.width(), area.height() - inside.bottom() - 1),
+                                QRect(0, inside.top(), inside.left(), inside.height()),
+                                QRect(inside.right() + 1, inside.top(), area.width() - inside.right() - 1, inside.height())};
+        for (const QRect &strip : strips)
+            if (strip.width() > 0 && strip.height() > 0) {
+                Box *b = boxCreate(strip.left(), strip.top(), strip.width(), strip.height());
+                pixSetInRectArbitrary(crop.get(), b, 255);
+                boxDestroy(&b);
+            }
+    }
     if (scale < 0.95)
         if (PixPtr smaller{pixScale(crop.get(), float(scale), float(scale))})
             crop = std::move(smaller);
@@ -296,6 +311,48 @@ PixPtr laidFlat(Pix *pix, const QRect &area)
         x += width + gap;
     }
     return line;
+}
+
+// `box` without slivers of the lines above and below it that it took in:
+// bands of rows with ink, apart from the rest, under a quarter of its
+// height, at its top or bottom.
+QRect withoutSlivers(Pix *pix, const QRect &box)
+{
+    Box *b = boxCreate(box.left(), box.top(), box.width(), box.height());
+    PixPtr crop(pixClipRectangle(pix, b, nullptr));
+    boxDestroy(&b);
+    if (!crop)
+        return box;
+    PixPtr ink(pixThresholdToBinary(crop.get(), 140));
+    if (!ink)
+        return box;
+    const int width = pixGetWidth(ink.get()), height = pixGetHeight(ink.get());
+    const l_uint32 *data = pixGetData(ink.get());
+    const int wpl = pixGetWpl(ink.get());
+    QList<std::pair<int, int>> bands;
+    int start = -1, end = -1;
+    for (int y = 0; y < height; ++y) {
+        bool any = false;
+        for (int x = 0; x < width && !any; ++x)
+            any = GET_DATA_BIT(data + qsizetype(y) * wpl, x) != 0;
+        if (!any)
+            continue;
+        if (start >= 0 && y - end - 1 >= 2)
+            bands.append({start, end}), start = -1;
+        if (start < 0)
+            start = y;
+        end = y;
+    }
+    if (start >= 0)
+        bands.append({start, end});
+    auto small = [&](const std::pair<int, int> &band) { return (band.second - band.first + 1) * 4 < height; };
+    while (bands.size() > 1 && small(bands.front()))
+        bands.removeFirst();
+    while (bands.size() > 1 && small(bands.back()))
+        bands.removeLast();
+    if (bands.isEmpty())
+        return box;
+    return QRect(box.left(), box.top() + bands.front().first, box.width(), bands.back().second - bands.front().first + 1);
 }
 
 // The ink of `box` in `pix` as two or more lines when it is: bands of
@@ -745,13 +802,15 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                                               lineScale, dpi);
                 return line.confidence > column.confidence && !line.text.isEmpty() ? line : column;
             }
+            const int margin = std::max(2, thickness(box) / 8);
+            const QRect keep = box.adjusted(-margin, -margin, margin, margin);
             const Reading chinese = readLine(m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY),
-                                             pix.get(), area, lineScale, dpi);
+                                             pix.get(), area, lineScale, dpi, tesseract::PSM_SINGLE_LINE, keep);
             static const QRegularExpression latinWord(QStringLiteral("[a-z]{2}"));
             if (hasHan(chinese.text) && !before.contains(latinWord))
                 return chinese;
             const Reading latin = readLine(m_engines->get(m_engines->english, "eng", tesseract::OEM_LSTM_ONLY),
-                                           pix.get(), area, lineScale, dpi);
+                                           pix.get(), area, lineScale, dpi, tesseract::PSM_SINGLE_LINE, keep);
             return latin.confidence > chinese.confidence && !latin.text.isEmpty() ? latin : chinese;
         };
         // A tall line may be two: the recogniser takes a name and the
@@ -784,7 +843,8 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         for (qsizetype i : std::as_const(again)) {
             if (i < 0)
                 continue;
-            const QRect box = scaledBoxes[i];
+            const QRect box = vertical ? scaledBoxes[i] : withoutSlivers(pix.get(), scaledBoxes[i]);
+            scaledBoxes[i] = lines[i].box = box;
             const Reading best = reread(box, lines[i].text);
             CapturedLine &line = lines[i];
             if (best.text.isEmpty())

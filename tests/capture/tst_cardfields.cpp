@@ -100,7 +100,7 @@ void TestCardFields::assignsFields_data()
                        QStringLiteral("F 0755-1234567 @ 60,130,300,24")}
         << false
         << fields({QStringLiteral("5=010-12345678"), QStringLiteral("6=010-12345679"),
-                   QStringLiteral("7=13912345678"), QStringLiteral("13=0755-1234567 F")});
+                   QStringLiteral("7=13912345678"), QStringLiteral("13=0755-1234567")});
     QTest::newRow("postcode and MSN only when labelled, second e-mail and slogan left over")
         << QStringList{QStringLiteral("100080 @ 60,100,100,24"), QStringLiteral("MSN: wang@hotmail.com @ 60,130,300,24"),
                        QStringLiteral("wang@example.cn @ 60,160,300,24"),
@@ -189,6 +189,24 @@ void TestCardFields::assignsFields_data()
                        QStringLiteral("北京市朝阳区长江路386号2716室 @ 91,203,355,37")}
         << false
         << fields({QStringLiteral("1=黄强"), QStringLiteral("2=项目经"), QStringLiteral("4=北京市朝阳区长江路386号2716室")});
+    QTest::newRow("labels with a letter too many or a dot too few, spaces in a chinese address")
+        << QStringList{QStringLiteral("PC.: 610071 @ 60,100,200,24"), QStringLiteral("QQR:5195321 @ 60,130,200,24"),
+                       QStringLiteral("邮箱: sun.fang@mingde .com @ 60,160,300,24"),
+                       QStringLiteral("网址: Www,mingde.com @ 60,190,300,24"),
+                       QStringLiteral("地址: 北京市朝阳区长江路386号271 6室 @ 60,220,400,24"),
+                       QStringLiteral("192-9814 -9557 @ 60,250,200,24")}
+        << false
+        << fields({QStringLiteral("4=北京市朝阳区长江路386号2716室"), QStringLiteral("7=192-9814 -9557"),
+                   QStringLiteral("8=610071"), QStringLiteral("9=www.mingde.com"), QStringLiteral("10=5195321"),
+                   QStringLiteral("12=sun.fang@mingde.com")});
+    QTest::newRow("letters guessed with little confidence and lone signs are left out, an english address keeps its spaces")
+        << QStringList{QStringLiteral("PHN @ 171,141,134,66 # 29"), QStringLiteral("ma etd @ 400,300,80,20 # 30"),
+                       QStringLiteral("= @ 500,300,10,10 # 65"), QStringLiteral("诚信为本共创未来 @ 400,400,200,20 # 38"),
+                       QStringLiteral("Room 12, No. 5 Keji Road @ 60,500,300,24 # 45"),
+                       QStringLiteral("南京天成咨询有限 @ 437,270,300,50")}
+        << false
+        << fields({QStringLiteral("3=南京天成咨询有限"), QStringLiteral("4=Room 12, No. 5 Keji Road"),
+                   QStringLiteral("13=诚信为本共创未来")});
     QTest::newRow("nothing recognised") << QStringList{} << false << QStringList(13);
 }
 
