@@ -41,6 +41,8 @@ constexpr int UnsureConfidence = 60;
 // high: the recogniser reads large lettering poorly at the resolution that
 // suits the small text.
 constexpr int ReadLineHeight = 30;
+// At most so many lines of a card are read again.
+constexpr qsizetype MaxLinesReadAgain = 6;
 // Text found outside the recogniser's lines is kept from this confidence on.
 constexpr int FoundLineConfidence = 60;
 // The skew found in a card's lines is trusted from this confidence on.
@@ -525,6 +527,48 @@ QRect findCardArea(const QImage &gray)
     return area;
 }
 
+double cardEdgeAngle(const QImage &gray)
+{
+    const int width = gray.width(), height = gray.height();
+    if (width < 64 || height < 64 || gray.format() != QImage::Format_Grayscale8)
+        return 0;
+    const int threshold = otsuThreshold(gray);
+    // Points of one edge: per column in the middle of the card, the first
+    // bright pixel from the top (or the bottom) in the outer third.
+    auto edgeSlope = [&](bool top, double *slope) {
+        QList<QPointF> points;
+        const int step = std::max(1, width / 60);
+        for (int x = width / 5; x < width * 4 / 5; x += step)
+            for (int k = 0; k < height / 3; ++k) {
+                const int y = top ? k : height - 1 - k;
+                if (gray.constScanLine(y)[x] > threshold) {
+                    if (k > 0)
+                        points.append(QPointF(x, y));
+                    break;
+                }
+            }
+        if (points.size() < 10)
+            return false;
+        std::vector<double> slopes;
+        for (qsizetype i = 0; i < points.size(); ++i)
+            for (qsizetype j = i + points.size() / 3; j < points.size(); ++j)
+                slopes.push_back((points[j].y() - points[i].y()) / (points[j].x() - points[i].x()));
+        if (slopes.empty())
+            return false;
+        std::nth_element(slopes.begin(), slopes.begin() + slopes.size() / 2, slopes.end());
+        *slope = slopes[slopes.size() / 2];
+        return true;
+    };
+    double upper = 0, lower = 0;
+    if (!edgeSlope(true, &upper) || !edgeSlope(false, &lower))
+        return 0;
+    const double a = std::atan(upper) * 180 / M_PI, b = std::atan(lower) * 180 / M_PI;
+    const double angle = (a + b) / 2;
+    if (std::abs(a - b) > 1.5 || std::abs(angle) < 0.3 || std::abs(angle) > 12)
+        return 0;
+    return -angle;
+}
+
 QImage withoutSurroundings(const QImage &gray)
 {
     if (gray.width() < 3 || gray.height() < 3 || gray.format() != QImage::Format_Grayscale8)
@@ -578,7 +622,7 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                    (options.layout == OcrOptions::Layout::Auto &&
                     out.cardArea.height() * 10 > out.cardArea.width() * 12);
 
-    auto prepare = [](const QImage &source, bool smooth, double *scale) -> PixPtr {
+    auto prepare = [](const QImage &source, bool smooth, double turn, double *scale) -> PixPtr {
         const int longSide = std::max(source.width(), source.height());
         *scale = 1.0;
         QImage scaled = source;
@@ -598,6 +642,9 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         if (smooth)
             if (PixPtr smoothed{pixBlockconv(pix.get(), 1, 1)})
                 pix = std::move(smoothed);
+        if (turn != 0)
+            if (PixPtr straight{pixRotate(pix.get(), float(turn * M_PI / 180), L_ROTATE_AREA_MAP, L_BRING_IN_WHITE, 0, 0)})
+                pix = std::move(straight);
         if (PixPtr normalised{pixBackgroundNormSimple(pix.get(), nullptr, nullptr)})
             pix = std::move(normalised);
         // Leptonica's own deskewing turns a picture only when it is sure
@@ -613,12 +660,18 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         return pix;
     };
 
-    // The card alone; a photo's surroundings made white.
+    // The card alone; a photo's surroundings made white. A photographed
+    // card lies as its edges do: its few lines of text are too little for
+    // the skew search in a blurred photo.
     auto cardPicture = [](const QImage &whole, const QRect &area) {
         return area == whole.rect() ? whole : withoutSurroundings(whole.copy(area));
     };
+    auto cardTurn = [](const QImage &whole, const QRect &area) {
+        return area == whole.rect() ? 0.0 : cardEdgeAngle(whole.copy(area));
+    };
     double scale = 1.0;
-    PixPtr pix = prepare(cardPicture(gray, out.cardArea), out.cardArea != gray.rect(), &scale);
+    PixPtr pix = prepare(cardPicture(gray, out.cardArea), out.cardArea != gray.rect(), cardTurn(gray, out.cardArea),
+                         &scale);
     if (!pix) {
         out.error = QStringLiteral("the picture cannot be prepared for reading");
         return out;
@@ -639,7 +692,8 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                 out.rotation = (360 - degrees) % 360;
                 gray = rotatedPicture(gray, 360 - degrees);
                 out.cardArea = findCardArea(gray);
-                pix = prepare(cardPicture(gray, out.cardArea), out.cardArea != gray.rect(), &scale);
+                pix = prepare(cardPicture(gray, out.cardArea), out.cardArea != gray.rect(),
+                              cardTurn(gray, out.cardArea), &scale);
                 if (!pix) {
                     out.error = QStringLiteral("the picture cannot be prepared for reading");
                     return out;
@@ -779,6 +833,18 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             scaledBoxes.append(box);
             again.append(lines.size() - 1);
         }
+        // A blurred photo gives many unsure fragments: the tall lines and
+        // the least sure others are read again, a bounded number of them
+        // (each costs some 30 ms).
+        std::stable_sort(again.begin(), again.end(), [&](qsizetype a, qsizetype b) {
+            const bool tallA = thickness(scaledBoxes[a]) >= TallLineFactor * median;
+            const bool tallB = thickness(scaledBoxes[b]) >= TallLineFactor * median;
+            if (tallA != tallB)
+                return tallA;
+            return lines[a].confidence < lines[b].confidence;
+        });
+        if (again.size() > MaxLinesReadAgain)
+            again.resize(MaxLinesReadAgain);
         // One line read again, scaled; in English too when the mixed
         // engine saw words (Chinese it mistakes for Latin comes back as
         // capitals, "RF", "HBAS") or no Chinese is there: a large Latin

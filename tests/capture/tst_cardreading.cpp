@@ -112,6 +112,8 @@ private slots:
     void oddPicturesGiveNoText();
     void whitensOnlyTheSurroundings_data();
     void whitensOnlyTheSurroundings();
+    void findsHowACardLiesAskew_data();
+    void findsHowACardLiesAskew();
 
 private:
     CardOcr m_ocr; // the engines are made once for all cards
@@ -343,6 +345,40 @@ void TestCardReading::whitensOnlyTheSurroundings()
     QCOMPARE(out.pixelColor(399, 259).value(), 255);
     QCOMPARE(out.pixelColor(120, 105).value(), ink);     // the stroke
     QCOMPARE(out.pixelColor(card.center()).value(), 200); // the paper
+}
+
+void TestCardReading::findsHowACardLiesAskew_data()
+{
+    QTest::addColumn<double>("degrees");
+    QTest::addColumn<bool>("measured");
+    QTest::newRow("straight") << 0.0 << false;
+    QTest::newRow("a little clockwise") << 2.0 << true;
+    QTest::newRow("anticlockwise") << -5.5 << true;
+    QTest::newRow("clockwise, as far as a hand-held photo") << 9.0 << true;
+}
+
+void TestCardReading::findsHowACardLiesAskew()
+{
+    QFETCH(double, degrees);
+    QFETCH(bool, measured);
+    // A white card turned clockwise by `degrees` on a dark table, with a
+    // coloured band along its left edge; its bounding box.
+    QImage photo(1200, 900, QImage::Format_RGB32);
+    photo.fill(QColor(40, 38, 45));
+    {
+        QPainter p(&photo);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.translate(600, 450);
+        p.rotate(degrees);
+        p.fillRect(QRectF(-400, -230, 800, 460), QColor(245, 245, 240));
+        p.fillRect(QRectF(-400, -230, 30, 460), QColor(60, 110, 180));
+    }
+    const QImage gray = photo.convertToFormat(QImage::Format_Grayscale8);
+    const double angle = cardEdgeAngle(gray.copy(findCardArea(gray)));
+    if (measured)
+        QVERIFY2(std::abs(angle + degrees) < 0.5, qPrintable(QString::number(angle)));
+    else
+        QCOMPARE(angle, 0.0);
 }
 
 QTEST_MAIN(TestCardReading)
