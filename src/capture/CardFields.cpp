@@ -355,6 +355,21 @@ struct Assignment
 
 QString mendAddresses(QString text);
 
+// Misreadings of a telephone number's signs: the bracket round its area
+// code read as "<", "《" or "[" (and "]"), the area code's 0 doubled
+// ("0029-", where 00 would begin a country code: 0044 stays), a dot for
+// the dash after it.
+QString telephoneNumber(QString text)
+{
+    static const RE bracket(QStringLiteral("(?<![\\d(])[<《\\[{（]\\s*(0\\d{2,3})\\s*[)\\]）]"));
+    text.replace(bracket, QStringLiteral("(\\1)"));
+    static const RE doubled(QStringLiteral("^00((?:10|2\\d|[3-9]\\d\\d)[-.\\s])"));
+    text.replace(doubled, QStringLiteral("0\\1"));
+    static const RE dot(QStringLiteral("^(0\\d{2,3})\\.(\\d{7,8})$"));
+    text.replace(dot, QStringLiteral("\\1-\\2"));
+    return text;
+}
+
 // A Chinese address is written without spaces ("长江路386号271 6室").
 QString chineseAddress(const QString &text)
 {
@@ -370,7 +385,7 @@ QString cleanLabelled(int field, const QString &value)
     case Field::DH:
     case Field::CZ:
     case Field::SJ:
-        return repairDigits(value);
+        return telephoneNumber(repairDigits(value));
     case Field::YB:
     case Field::QQ:
         return withoutSpaces(repairDigits(value));
@@ -389,8 +404,12 @@ QString cleanLabelled(int field, const QString &value)
 // .na@example.cn", "Www,example ,com") made whole.
 QString mendAddresses(QString text)
 {
+    // After the @ a space may fall anywhere ("luowen@t iancheng-tech.com"),
+    // up to the first top-level domain.
     static const RE email(QStringLiteral("[A-Za-z0-9._%+-]+(?:\\s?[._-]\\s?[A-Za-z0-9%+-]+)*\\s?@\\s?"
-                                         "[A-Za-z0-9-]+(?:\\s?\\.\\s?[A-Za-z0-9-]+)*\\s?\\.\\s?[A-Za-z]{2,}"));
+                                         "[A-Za-z0-9-]+(?:\\s?\\.?\\s?[A-Za-z0-9-]+)*?\\s?\\.\\s?"
+                                         "(?:com|cn|net|org|edu|gov|info|biz|cc|io|hk|tw|[a-z]{2})(?![A-Za-z])"
+                                         "(?:\\s?\\.\\s?[a-z]{2}(?![A-Za-z]))?"));
     static const RE web(QStringLiteral("\\bwww\\s?[.,]\\s?[A-Za-z0-9-]+(?:\\s?[.,]\\s?[A-Za-z0-9-]+)+"),
                         RE::CaseInsensitiveOption);
     for (const RE *expression : {&email, &web}) {
@@ -515,7 +534,7 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
                 a.set(a.has(Field::EMail) ? Field::Other : Field::EMail, found, line);
             for (QString found; !(found = takeMatch(rest, webExpression())).isEmpty();)
                 a.set(a.has(Field::WZ) ? Field::Other : Field::WZ, found, line);
-            rest = repairDigits(rest);
+            rest = telephoneNumber(repairDigits(rest));
             for (QString found; !(found = takeMatch(rest, mobileExpression())).isEmpty();)
                 a.set(a.has(Field::SJ) ? Field::Other : Field::SJ, found, line);
             for (QString found; !(found = takeMatch(rest, landlineExpression())).isEmpty();)

@@ -207,6 +207,17 @@ void TestCardFields::assignsFields_data()
         << false
         << fields({QStringLiteral("3=南京天成咨询有限"), QStringLiteral("4=Room 12, No. 5 Keji Road"),
                    QStringLiteral("13=诚信为本共创未来")});
+    QTest::newRow("telephone signs misread, a space in an e-mail domain")
+        << QStringList{QStringLiteral("电话: 《028) 6536 7360 @ 60,100,300,24"),
+                       QStringLiteral("传真: 0029-66940029 @ 60,130,300,24"),
+                       QStringLiteral("Tel: [0755] 2280 3948 @ 60,160,300,24"),
+                       QStringLiteral("Fax: 0044 20 7946 0000 @ 60,190,300,24"),
+                       QStringLiteral("guo.xiaodong@t iancheng-tech.com @ 60,220,300,24"),
+                       QStringLiteral("<010) 6817 1840 @ 60,250,300,24")}
+        << false
+        << fields({QStringLiteral("5=(028) 6536 7360"), QStringLiteral("6=029-66940029"),
+                   QStringLiteral("12=guo.xiaodong@tiancheng-tech.com"),
+                   QStringLiteral("13=(0755) 2280 3948 0044 20 7946 0000 (010) 6817 1840")});
     QTest::newRow("nothing recognised") << QStringList{} << false << QStringList(13);
 }
 
