@@ -809,9 +809,18 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         const int median = heights[heights.size() / 2];
         const QRect page(0, 0, pixGetWidth(pix.get()), pixGetHeight(pix.get()));
         QList<qsizetype> again;
-        for (qsizetype i = 0; i < lines.size(); ++i)
-            if (thickness(scaledBoxes[i]) >= TallLineFactor * median || lines[i].confidence < UnsureConfidence)
+        // A line of Chinese far longer than its characters take has lost
+        // some of them ("建筑" in the box of "建筑设计研究院").
+        QList<bool> cut(lines.size(), false);
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            qsizetype han = 0, other = 0;
+            for (QChar c : std::as_const(lines[i].text))
+                (hasHan(c) ? han : other) += !c.isSpace();
+            const QRect box = scaledBoxes[i];
+            cut[i] = !vertical && han > 0 && other == 0 && box.width() > (han + 2) * box.height();
+            if (thickness(box) >= TallLineFactor * median || lines[i].confidence < UnsureConfidence || cut[i])
                 again.append(i);
+        }
         // Text the recogniser left out (it may drop a whole line of large
         // and small text): ink outside the lines it read surely.
         QList<QRect> kept;
@@ -831,6 +840,7 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                 continue;
             lines.append(CapturedLine{QString(), 0, box});
             scaledBoxes.append(box);
+            cut.append(false);
             again.append(lines.size() - 1);
         }
         // A blurred photo gives many unsure fragments: the tall lines and
@@ -868,8 +878,11 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                                               lineScale, dpi);
                 return line.confidence > column.confidence && !line.text.isEmpty() ? line : column;
             }
-            const int margin = std::max(2, thickness(box) / 8);
-            const QRect keep = box.adjusted(-margin, -margin, margin, margin);
+            // Across the line a little room, along it more: a recogniser's
+            // box may miss a stroke of its first or last character.
+            const int margin = std::max(2, thickness(box) / 8), along = std::max(2, thickness(box) / 3);
+            const QRect keep = vertical ? box.adjusted(-margin, -along, margin, along)
+                                        : box.adjusted(-along, -margin, along, margin);
             const Reading chinese = readLine(m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY),
                                              pix.get(), area, lineScale, dpi, tesseract::PSM_SINGLE_LINE, keep);
             static const QRegularExpression latinWord(QStringLiteral("[a-z]{2}"));
@@ -902,6 +915,7 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                 } else {
                     lines.append(piece);
                     scaledBoxes.append(pieces[n]);
+                    cut.append(false);
                 }
             }
             again[k] = -1;
@@ -922,18 +936,20 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                 continue;
             }
             // Kept when it is surer, or Chinese where the mixed engine saw
-            // Latin junk (whose confidence says little in large lettering).
+            // Latin junk (whose confidence says little in large lettering),
+            // or a longer reading of a line that lost characters.
             const bool tall = thickness(box) >= TallLineFactor * median;
             const bool junk = !hasHan(line.text) && hasHan(best.text) && best.confidence >= 40 &&
                               (tall || line.confidence < 75);
-            if (best.confidence > line.confidence || junk) {
+            const bool longer = cut[i] && best.confidence >= FoundLineConfidence && best.text.size() > line.text.size();
+            if (best.confidence > line.confidence || junk || longer) {
                 line.text = best.text;
                 line.confidence = best.confidence;
             }
         }
         for (qsizetype i = lines.size() - 1; i >= 0; --i)
             if (lines[i].text.isEmpty())
-                lines.removeAt(i), scaledBoxes.removeAt(i);
+                lines.removeAt(i), scaledBoxes.removeAt(i), cut.removeAt(i);
     }
 
     // Boxes back in the pixels of the (turned) picture.
