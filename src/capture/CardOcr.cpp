@@ -883,8 +883,17 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             const int margin = std::max(2, thickness(box) / 8), along = std::max(2, thickness(box) / 3);
             const QRect keep = vertical ? box.adjusted(-margin, -along, margin, along)
                                         : box.adjusted(-along, -margin, along, margin);
-            const Reading chinese = readLine(m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY),
-                                             pix.get(), area, lineScale, dpi, tesseract::PSM_SINGLE_LINE, keep);
+            Reading chinese = readLine(m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY),
+                                       pix.get(), area, lineScale, dpi, tesseract::PSM_SINGLE_LINE, keep);
+            // Large lettering (a name) once more at another size: which
+            // size suits a face varies.
+            if (thickness(box) >= TallLineFactor * median) {
+                const double larger = std::min(1.0, double(ReadLineHeight) * 4 / 3 / std::max(1, thickness(box)));
+                const Reading other = readLine(m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY),
+                                               pix.get(), area, larger, dpi, tesseract::PSM_SINGLE_LINE, keep);
+                if (other.confidence > chinese.confidence && hasHan(other.text))
+                    chinese = other;
+            }
             static const QRegularExpression latinWord(QStringLiteral("[a-z]{2}"));
             if (hasHan(chinese.text) && !before.contains(latinWord))
                 return chinese;
