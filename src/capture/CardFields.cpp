@@ -312,8 +312,23 @@ bool isChineseName(const QString &text)
 
 bool isLatinName(const QString &text)
 {
-    static const RE e(QStringLiteral("^(?:[A-Z][a-z]+(?:[ -][A-Z][a-z]+){1,2}|[A-Z]{2,}(?: [A-Z]{2,}){1,2})$"));
+    // Capitals read for small letters are common ("YU Ma").
+    static const RE e(QStringLiteral("^(?:[A-Z][A-Za-z]+(?:[ -][A-Z][A-Za-z]+){1,2}|[A-Z]{2,}(?: [A-Z]{2,}){1,2})$"));
     return e.match(text).hasMatch();
+}
+
+// A Latin name written in small letters with a word in capitals is a
+// misreading ("YU Ma"): that word as the others; a name all in capitals
+// stays as the card prints it.
+QString latinNameCase(const QString &name)
+{
+    if (!isLatinName(name) || name == name.toUpper())
+        return name;
+    QStringList words = name.split(QLatin1Char(' '));
+    for (QString &word : words)
+        if (word.size() > 1 && word == word.toUpper())
+            word = word.left(1) + word.mid(1).toLower();
+    return words.join(QLatin1Char(' '));
 }
 
 QString trimSeparators(const QString &text)
@@ -606,7 +621,7 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
         }
     }
     if (best >= 0)
-        a.set(Field::Name, unclaimed[best].text, *unclaimed[best].line);
+        a.set(Field::Name, latinNameCase(unclaimed[best].text), *unclaimed[best].line);
     // Field 13 takes what is left but a lone character or sign.
     for (qsizetype i = 0; i < unclaimed.size(); ++i) {
         qsizetype meaningful = 0;

@@ -809,15 +809,17 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         const int median = heights[heights.size() / 2];
         const QRect page(0, 0, pixGetWidth(pix.get()), pixGetHeight(pix.get()));
         QList<qsizetype> again;
-        // A line of Chinese far longer than its characters take has lost
-        // some of them ("建筑" in the box of "建筑设计研究院").
+        // A line far longer than its characters take has lost some of them
+        // ("建筑" in the box of "建筑设计研究院").
         QList<bool> cut(lines.size(), false);
         for (qsizetype i = 0; i < lines.size(); ++i) {
             qsizetype han = 0, other = 0;
             for (QChar c : std::as_const(lines[i].text))
                 (hasHan(c) ? han : other) += !c.isSpace();
             const QRect box = scaledBoxes[i];
-            cut[i] = !vertical && han > 0 && other == 0 && box.width() > (han + 2) * box.height();
+            // Latin letters are about half as wide as high.
+            cut[i] = !vertical && ((han > 0 && other == 0 && box.width() > (han + 2) * box.height()) ||
+                                   (han == 0 && other >= 3 && box.width() > (other + 4) * box.height()));
             if (thickness(box) >= TallLineFactor * median || lines[i].confidence < UnsureConfidence || cut[i])
                 again.append(i);
         }

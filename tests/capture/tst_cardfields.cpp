@@ -218,6 +218,12 @@ void TestCardFields::assignsFields_data()
         << fields({QStringLiteral("5=(028) 6536 7360"), QStringLiteral("6=029-66940029"),
                    QStringLiteral("12=guo.xiaodong@tiancheng-tech.com"),
                    QStringLiteral("13=(0755) 2280 3948 0044 20 7946 0000 (010) 6817 1840")});
+    QTest::newRow("latin name with a capital read for a small letter, before its title")
+        << QStringList{QStringLiteral("YU Ma General Manager @ 141,210,500,42")} << false
+        << fields({QStringLiteral("1=Yu Ma"), QStringLiteral("2=General Manager")});
+    QTest::newRow("latin name in capitals as printed")
+        << QStringList{QStringLiteral("JOHN SMITH @ 60,40,300,60"), QStringLiteral("Sales Manager @ 60,120,200,28")}
+        << false << fields({QStringLiteral("1=JOHN SMITH"), QStringLiteral("2=Sales Manager")});
     QTest::newRow("nothing recognised") << QStringList{} << false << QStringList(13);
 }
 
