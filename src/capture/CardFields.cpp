@@ -333,7 +333,9 @@ QString latinNameCase(const QString &name)
 
 QString trimSeparators(const QString &text)
 {
-    static const RE ends(QStringLiteral("^[\\s,;，；、|/:：]+|[\\s,;，；、|/:：]+$"));
+    // A closing bracket before a text and an opening one after it close
+    // and open nothing: a stroke of a frame or band read as a sign.
+    static const RE ends(QStringLiteral("^[\\s,;，；、|/:：\\]】]+|[\\s,;，；、|/:：\\[【]+$"));
     QString t = text;
     t.replace(ends, QString());
     return t;

@@ -224,6 +224,9 @@ void TestCardFields::assignsFields_data()
     QTest::newRow("latin name in capitals as printed")
         << QStringList{QStringLiteral("JOHN SMITH @ 60,40,300,60"), QStringLiteral("Sales Manager @ 60,120,200,28")}
         << false << fields({QStringLiteral("1=JOHN SMITH"), QStringLiteral("2=Sales Manager")});
+    QTest::newRow("a closing bracket before a company name")
+        << QStringList{QStringLiteral("] 杭州金桥集团有限公司 @ 91,518,400,40"), QStringLiteral("(总部) @ 91,570,100,24")}
+        << false << fields({QStringLiteral("3=杭州金桥集团有限公司"), QStringLiteral("13=(总部)")});
     QTest::newRow("nothing recognised") << QStringList{} << false << QStringList(13);
 }
 
