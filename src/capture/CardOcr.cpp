@@ -41,6 +41,9 @@ constexpr int UnsureConfidence = 60;
 // high: the recogniser reads large lettering poorly at the resolution that
 // suits the small text.
 constexpr int ReadLineHeight = 30;
+// The search for text the recogniser left out gives up beyond so many
+// components of one kind.
+constexpr qsizetype MaxInkComponents = 1500;
 // At most so many lines of a card are read again.
 constexpr qsizetype MaxLinesReadAgain = 6;
 // Text found outside the recogniser's lines is kept from this confidence on.
@@ -223,6 +226,12 @@ QList<QRect> inkLinesOutside(Pix *pix, const QList<QRect> &known, int median, in
             small.append(QRect(x, y, w, h));
     }
     boxaDestroy(&boxes);
+    // A picture of thousands of specks or a pattern is no card's text: the
+    // search, quadratic in the components, stays bounded.
+    if (large.size() > MaxInkComponents)
+        large.clear();
+    if (small.size() > MaxInkComponents)
+        small.clear();
     auto byLeft = [](const QRect &a, const QRect &b) { return a.left() < b.left(); };
     std::sort(large.begin(), large.end(), byLeft);
     std::sort(small.begin(), small.end(), byLeft);
