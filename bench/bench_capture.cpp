@@ -8,10 +8,17 @@
 //   bench_capture evaluate DIR [--errors] [--limit N] [--only CONDITION]
 //       reads every picture of DIR and reports, per condition, exact-field
 //       accuracy per field with n and a 95% (Wilson) interval, corrections a
-//       user would make per card, and seconds per card on one core
+//       user would make per card, and seconds per card on one core; with
+//       --errors, every wrong field (truth and reading) and the recognised
+//       lines of its card
+//   bench_capture fragments PICTURE
+//       prints what the recogniser gives for one picture (text, confidence,
+//       box), before the field rules
 //
 // Not a test: it reports figures and never fails on them.
 
+#include "CardFields.h"
+#include "CardOcr.h"
 #include "CardReader.h"
 #include "OcrEnvironment.h"
 #include "SyntheticCards.h"
@@ -169,6 +176,19 @@ int evaluate(const QString &dir, bool showErrors, int limit, const QString &only
             }
             if (!result.error.isEmpty())
                 print(QStringLiteral("%1: %2\n").arg(file, result.error));
+            // The recognised lines, to tell a misread from a wrong
+            // assignment or a line merged or split wrongly.
+            bool wrong = false;
+            for (int n = 0; n < 13; ++n)
+                wrong = wrong || expected.at(n).toString().simplified() != result.fields[size_t(n)].text.simplified();
+            if (wrong)
+                for (const capture::CapturedLine &l : result.lines)
+                    print(QStringLiteral("%1   | %2 (%3, h%4 at %5,%6)\n")
+                              .arg(file, l.text)
+                              .arg(l.confidence)
+                              .arg(result.vertical ? l.box.width() : l.box.height())
+                              .arg(l.box.left())
+                              .arg(l.box.top()));
         }
     }
     for (auto &[key, t] : tallies) {
@@ -209,7 +229,8 @@ int main(int argc, char **argv)
     QStringList args = app.arguments().mid(1);
     if (args.size() < 2) {
         print(QStringLiteral("usage: bench_capture generate DIR [--seed N] [--count N]\n"
-                             "       bench_capture evaluate DIR [--errors] [--limit N] [--only clean|scan|photo]\n"));
+                             "       bench_capture evaluate DIR [--errors] [--limit N] [--only clean|scan|photo|phone]\n"
+                             "       bench_capture fragments PICTURE\n"));
         return 1;
     }
     const QString command = args.takeFirst();
@@ -220,6 +241,26 @@ int main(int argc, char **argv)
     };
     if (command == QLatin1String("generate"))
         return generate(dir, quint32(option("--seed", 1)), option("--count", 60));
+    if (command == QLatin1String("fragments")) {
+        // What the recogniser gives for one picture, before the field rules.
+        capture::CardOcr ocr;
+        const QImage picture(dir);
+        const capture::OcrOutput out = ocr.read(picture, {});
+        print(QStringLiteral("rotation %1, vertical %2 %3\n").arg(out.rotation).arg(out.vertical).arg(out.error));
+        for (const capture::CapturedLine &l : out.fragments)
+            print(QStringLiteral("%1 (%2, %3x%4 at %5,%6)\n")
+                      .arg(l.text)
+                      .arg(l.confidence)
+                      .arg(l.box.width())
+                      .arg(l.box.height())
+                      .arg(l.box.left())
+                      .arg(l.box.top()));
+        const capture::AssignedFields fields = capture::assignCardFields(out.fragments, out.vertical);
+        for (int n = 0; n < 13; ++n)
+            if (!fields.fields[size_t(n)].text.isEmpty())
+                print(QStringLiteral("%1: %2\n").arg(QLatin1String(FieldNames[n]), fields.fields[size_t(n)].text));
+        return 0;
+    }
     if (command == QLatin1String("evaluate"))
     {
         const qsizetype i = args.indexOf(QLatin1String("--only"));

@@ -48,6 +48,31 @@ QString normaliseText(QString text)
     return text.simplified();
 }
 
+bool isLabelOnly(const QString &text);
+
+// A fragment read with less confidence is mostly a guess.
+constexpr int UnsureFragment = 60;
+
+// A few letters read with little confidence ("PHN", "ma etd", "X_N"): what
+// the recogniser makes of a stroke, a logo or large lettering it cannot
+// read, no text of the card. Digits and Chinese stay.
+bool isGuessedLetters(const Line &line)
+{
+    if (line.confidence >= 50 || line.text.size() > 6)
+        return false;
+    return std::none_of(line.text.begin(), line.text.end(), [](QChar c) { return c.isDigit() || isHan(c); });
+}
+
+// At least half the characters of the shorter text are in the other.
+bool sharesHalf(const QString &a, const QString &b)
+{
+    const QString &shorter = a.size() <= b.size() ? a : b, &longer = a.size() <= b.size() ? b : a;
+    qsizetype common = 0;
+    for (QChar c : shorter)
+        common += !c.isSpace() && longer.contains(c);
+    return !shorter.isEmpty() && common * 2 >= shorter.size();
+}
+
 QString joinTexts(const QString &left, const QString &right)
 {
     if (left.isEmpty())
@@ -68,7 +93,7 @@ QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
     QList<Line> pieces;
     for (const CapturedLine &f : fragments) {
         Line line{normaliseText(f.text), f.confidence, f.box, vertical ? f.box.width() : f.box.height()};
-        if (!line.text.isEmpty() && line.box.isValid())
+        if (!line.text.isEmpty() && line.box.isValid() && !isGuessedLetters(line))
             pieces.append(line);
     }
     if (vertical) {
@@ -79,6 +104,32 @@ QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
     std::sort(pieces.begin(), pieces.end(), [](const Line &a, const Line &b) {
         return a.box.left() != b.box.left() ? a.box.left() < b.box.left() : a.box.top() < b.box.top();
     });
+    // The same text read twice (the recogniser gives some lines twice, and
+    // a line read again may overlap what was read first): the surer reading
+    // of two fragments that share half the smaller one's area and are of
+    // about one height or share half their characters, or of a guess lying
+    // mostly inside a sure reading.
+    QList<Line> unique;
+    for (const Line &piece : std::as_const(pieces)) {
+        auto area = [](const QRect &r) { return qint64(r.width()) * r.height(); };
+        auto twin = std::find_if(unique.begin(), unique.end(), [&](const Line &other) {
+            const int low = std::min(other.size, piece.size), high = std::max(other.size, piece.size);
+            const int unsure = std::min(other.confidence, piece.confidence);
+            const int sure = std::max(other.confidence, piece.confidence);
+            const qint64 common = area(other.box.intersected(piece.box));
+            const Line &guess = other.confidence < piece.confidence ? other : piece;
+            if (unsure < UnsureFragment && sure >= UnsureFragment && common * 5 >= area(guess.box) * 3)
+                return true;
+            return (high * 10 <= low * 13 || sharesHalf(other.text, piece.text)) &&
+                   common * 2 >= std::min(area(other.box), area(piece.box));
+        });
+        if (twin == unique.end())
+            unique.append(piece);
+        else if (piece.confidence > twin->confidence ||
+                 (piece.confidence == twin->confidence && piece.text.size() > twin->text.size()))
+            *twin = piece;
+    }
+    pieces = unique;
     QList<Line> lines;
     for (const Line &piece : std::as_const(pieces)) {
         Line *target = nullptr;
@@ -88,7 +139,12 @@ QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
             const int small = std::min(line.size, piece.size);
             const int large = std::max(line.size, piece.size);
             const int gap = piece.box.left() - line.box.right();
-            if (overlap * 2 >= small && large <= small * 2 && gap <= large * 5 / 2) {
+            // A label alone may be twice as high as its value and more (a
+            // Chinese label and its digits; a small "Add" before a large
+            // address).
+            const bool label = isLabelOnly(line.text) || isLabelOnly(piece.text);
+            if (overlap * 2 >= small && (large <= small * 2 || (label && large <= small * 3)) &&
+                gap <= large * 5 / 2) {
                 target = &line;
                 break;
             }
@@ -111,19 +167,21 @@ QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
 }
 
 // The labels a card puts before its values; a lone letter counts only with a
-// colon after it.
+// colon after it. A telephone label with its second character misread
+// ("传趴", "电者") still counts before a number.
 struct Label
 {
     int field;
     const char *pattern;
 };
 const Label Labels[] = {
-    {Field::SJ, "手机号码|手机|移动电话|Mobile\\s*Phone|Mobile|Mob|Cell(?:phone)?|M(?=\\s*[:：])"},
-    {Field::CZ, "传真|Fax|F(?=\\s*[:：])"},
-    {Field::DH, "办公电话|联系电话|电话|Tel|Phone|T(?=\\s*[:：])"},
-    {Field::YB, "邮政编码|邮编|Post\\s*code|Zip(?:\\s*code)?|P\\.C\\.?"},
+    {Field::SJ, "手机号码|手机|移动电话|Mobile\\s*Phone|Mobile|Mob|Cell(?:phone)?|M(?=\\s*[:：])|"
+                "手\\p{Han}(?=\\s*[:：]?\\s*[+(]?\\d)"},
+    {Field::CZ, "传真|Fax|F(?=\\s*[:：])|传\\p{Han}(?=\\s*[:：]?\\s*[+(]?\\d)"},
+    {Field::DH, "办公电话|联系电话|电话|Tel|Phone|T(?=\\s*[:：])|电\\p{Han}(?=\\s*[:：]?\\s*[+(]?\\d)"},
+    {Field::YB, "邮政编码|邮编|Post\\s*code|Zip(?:\\s*code)?|P\\.C\\.?|PC\\.?(?=\\s*[:：])"},
     {Field::WZ, "网址|网站|主页|Website|Web|URL"},
-    {Field::QQ, "QQ"},
+    {Field::QQ, "QQ|QQ[A-Za-z](?=\\s*[:：])"},
     {Field::MSN, "MSN"},
     {Field::EMail, "电子邮箱|电子邮件|电邮|邮箱|E-?mail|Mail|E(?=\\s*[:：])"},
     {Field::DZ, "地址|Address|Addr|Add"},
@@ -149,6 +207,13 @@ const RE &labelExpression()
     return expression;
 }
 
+// The text is a label and nothing else ("传真：", "Tel").
+bool isLabelOnly(const QString &text)
+{
+    const QRegularExpressionMatch m = labelExpression().match(text);
+    return m.hasMatch() && m.capturedStart(0) == 0 && m.capturedLength(0) == text.size();
+}
+
 const RE &emailExpression()
 {
     static const RE e(QStringLiteral("[A-Za-z0-9._%+-]+@[A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)*\\.[A-Za-z]{2,}"));
@@ -164,7 +229,7 @@ const RE &webExpression()
 }
 const RE &mobileExpression()
 {
-    static const RE e(QStringLiteral("(?<![\\d+])(?:\\+?86[\\s-]?)?1[3-9]\\d(?:[\\s-]?\\d{4}){2}(?!\\d)"));
+    static const RE e(QStringLiteral("(?<![\\d+])(?:\\+?86[\\s-]?)?1[3-9]\\d(?:\\s?-?\\s?\\d{4}){2}(?!\\d)"));
     return e;
 }
 const RE &landlineExpression()
@@ -175,9 +240,11 @@ const RE &landlineExpression()
 }
 const RE &companyExpression()
 {
-    static const RE e(QStringLiteral("有限公司|公司|集团|研究院|研究所|事务所|银行|大学|学院|医院|工作室|"
+    // A Chinese suffix ends its name: "学院路" is a road.
+    static const RE e(QStringLiteral("(?:有限公司|有限|公司|集团|研究院|研究所|事务所|银行|分行|大学|学院|医院|工作室)"
+                                     "(?!\\p{Han})|"
                                      "\\b(?:Co\\.|Ltd|Inc|Group|Corporation|Corp|Company|LLC|Bank|University|Institute|Firm)\\b"),
-                      RE::CaseInsensitiveOption);
+                      RE::CaseInsensitiveOption | RE::UseUnicodePropertiesOption);
     return e;
 }
 const RE &titleExpression()
@@ -216,6 +283,27 @@ bool startsWithSurname(const QString &name)
            std::any_of(compound.begin(), compound.end(), [&](const QString &c) { return name.startsWith(c); });
 }
 
+// A title begins here: a title word, or the department or rank before one
+// ("销售经理", "高级工程师", "首席顾问").
+bool startsWithTitle(const QString &text)
+{
+    static const RE e(QStringLiteral(
+        "^(?:经理|总监|总裁|董事|主任|工程师|主管|副|总|助理|顾问|会计师|律师|教授|院长|部长|处长|科长|秘书|设计师|"
+        "高级|资深|首席|执行|常务|销售|市场|技术|财务|项目|行政|人事|人力|区域|客户|产品|研发|业务|采购|运营|法务|"
+        "办公室|部门|分公司)"));
+    return e.match(text).hasMatch();
+}
+
+// A short Chinese line that begins with a title's rank or department, its
+// title word perhaps misread ("技术总此", "项目经").
+bool isShortTitle(const QString &text)
+{
+    static const RE e(QStringLiteral("^(?:高级|资深|首席|执行|常务|销售|市场|技术|财务|项目|行政|人事|人力|区域|客户|"
+                                     "产品|研发|业务|采购|运营|法务|办公室)\\p{Han}{1,6}$"),
+                      RE::UseUnicodePropertiesOption);
+    return e.match(text).hasMatch();
+}
+
 bool isChineseName(const QString &text)
 {
     static const RE e(QStringLiteral("^\\p{Han}{2,4}$"), RE::UseUnicodePropertiesOption);
@@ -224,13 +312,30 @@ bool isChineseName(const QString &text)
 
 bool isLatinName(const QString &text)
 {
-    static const RE e(QStringLiteral("^(?:[A-Z][a-z]+(?:[ -][A-Z][a-z]+){1,2}|[A-Z]{2,}(?: [A-Z]{2,}){1,2})$"));
+    // Capitals read for small letters are common ("YU Ma").
+    static const RE e(QStringLiteral("^(?:[A-Z][A-Za-z]+(?:[ -][A-Z][A-Za-z]+){1,2}|[A-Z]{2,}(?: [A-Z]{2,}){1,2})$"));
     return e.match(text).hasMatch();
+}
+
+// A Latin name written in small letters with a word in capitals is a
+// misreading ("YU Ma"): that word as the others; a name all in capitals
+// stays as the card prints it.
+QString latinNameCase(const QString &name)
+{
+    if (!isLatinName(name) || name == name.toUpper())
+        return name;
+    QStringList words = name.split(QLatin1Char(' '));
+    for (QString &word : words)
+        if (word.size() > 1 && word == word.toUpper())
+            word = word.left(1) + word.mid(1).toLower();
+    return words.join(QLatin1Char(' '));
 }
 
 QString trimSeparators(const QString &text)
 {
-    static const RE ends(QStringLiteral("^[\\s,;，；、|/:：]+|[\\s,;，；、|/:：]+$"));
+    // A closing bracket before a text and an opening one after it close
+    // and open nothing: a stroke of a frame or band read as a sign.
+    static const RE ends(QStringLiteral("^[\\s,;，；、|/:：\\]】]+|[\\s,;，；、|/:：\\[【]+$"));
     QString t = text;
     t.replace(ends, QString());
     return t;
@@ -265,23 +370,79 @@ struct Assignment
     bool has(int n) const { return !fields[size_t(n - 1)].text.isEmpty(); }
 };
 
+QString mendAddresses(QString text);
+
+// Misreadings of a telephone number's signs: the bracket round its area
+// code read as "<", "《" or "[" (and "]"), the area code's 0 doubled
+// ("0029-", where 00 would begin a country code: 0044 stays), a dot for
+// the dash after it.
+QString telephoneNumber(QString text)
+{
+    static const RE bracket(QStringLiteral("(?<![\\d(])[<《\\[{（]\\s*(0\\d{2,3})\\s*[)\\]）]"));
+    text.replace(bracket, QStringLiteral("(\\1)"));
+    static const RE doubled(QStringLiteral("^00((?:10|2\\d|[3-9]\\d\\d)[-.\\s])"));
+    text.replace(doubled, QStringLiteral("0\\1"));
+    static const RE dot(QStringLiteral("^(0\\d{2,3})\\.(\\d{7,8})$"));
+    text.replace(dot, QStringLiteral("\\1-\\2"));
+    return text;
+}
+
+// A Chinese address is written without spaces ("长江路386号271 6室").
+QString chineseAddress(const QString &text)
+{
+    for (QChar c : text)
+        if (isHan(c))
+            return withoutSpaces(text);
+    return text;
+}
+
 QString cleanLabelled(int field, const QString &value)
 {
     switch (field) {
     case Field::DH:
     case Field::CZ:
     case Field::SJ:
-        return repairDigits(value);
+        return telephoneNumber(repairDigits(value));
     case Field::YB:
     case Field::QQ:
         return withoutSpaces(repairDigits(value));
     case Field::EMail:
     case Field::WZ:
     case Field::MSN:
-        return withoutSpaces(value);
+        return withoutSpaces(mendAddresses(value));
+    case Field::DZ:
+        return chineseAddress(value);
     default:
         return value;
     }
+}
+
+// E-mail and web addresses the recogniser broke at their dots ("zhang
+// .na@example.cn", "Www,example ,com") made whole.
+QString mendAddresses(QString text)
+{
+    // After the @ a space may fall anywhere ("luowen@t iancheng-tech.com"),
+    // up to the first top-level domain.
+    static const RE email(QStringLiteral("[A-Za-z0-9._%+-]+(?:\\s?[._-]\\s?[A-Za-z0-9%+-]+)*\\s?@\\s?"
+                                         "[A-Za-z0-9-]+(?:\\s?\\.?\\s?[A-Za-z0-9-]+)*?\\s?\\.\\s?"
+                                         "(?:com|cn|net|org|edu|gov|info|biz|cc|io|hk|tw|[a-z]{2})(?![A-Za-z])"
+                                         "(?:\\s?\\.\\s?[a-z]{2}(?![A-Za-z]))?"));
+    static const RE web(QStringLiteral("\\bwww\\s?[.,]\\s?[A-Za-z0-9-]+(?:\\s?[.,]\\s?[A-Za-z0-9-]+)+"),
+                        RE::CaseInsensitiveOption);
+    for (const RE *expression : {&email, &web}) {
+        QRegularExpressionMatch m;
+        for (qsizetype from = 0; (m = expression->match(text, from)).hasMatch();) {
+            QString whole = m.captured(0);
+            whole.remove(QLatin1Char(' '));
+            if (expression == &web) {
+                whole.replace(QLatin1Char(','), QLatin1Char('.'));
+                whole.replace(0, 3, QStringLiteral("www"));
+            }
+            text.replace(m.capturedStart(0), m.capturedLength(0), whole);
+            from = m.capturedStart(0) + whole.size();
+        }
+    }
+    return text;
 }
 
 // Takes the first match of `expression` out of `text`.
@@ -385,18 +546,27 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
                 continue;
             // Patterns anywhere in the text: e-mail first (its digits are
             // not a telephone number), then web address, then numbers.
+            rest = mendAddresses(rest);
             for (QString found; !(found = takeMatch(rest, emailExpression())).isEmpty();)
                 a.set(a.has(Field::EMail) ? Field::Other : Field::EMail, found, line);
             for (QString found; !(found = takeMatch(rest, webExpression())).isEmpty();)
                 a.set(a.has(Field::WZ) ? Field::Other : Field::WZ, found, line);
-            rest = repairDigits(rest);
+            rest = telephoneNumber(repairDigits(rest));
             for (QString found; !(found = takeMatch(rest, mobileExpression())).isEmpty();)
                 a.set(a.has(Field::SJ) ? Field::Other : Field::SJ, found, line);
             for (QString found; !(found = takeMatch(rest, landlineExpression())).isEmpty();)
                 a.set(a.has(Field::DH) ? Field::Other : Field::DH, found, line);
             rest = normaliseText(trimSeparators(rest));
-            if (!rest.isEmpty())
+            // A Chinese company name and its English name on one line.
+            static const RE bilingual(QStringLiteral("^(\\p{Han}.*?(?:有限公司|公司|集团|研究院|研究所|事务所|银行))"
+                                                     "\\s*([A-Za-z].*[A-Za-z].*)$"),
+                                      RE::UseUnicodePropertiesOption);
+            if (const QRegularExpressionMatch m = bilingual.match(rest); m.hasMatch()) {
+                texts.append({m.captured(1), &line});
+                texts.append({m.captured(2), &line});
+            } else if (!rest.isEmpty()) {
                 texts.append({rest, &line});
+            }
         }
     }
 
@@ -406,7 +576,8 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
     for (const Candidate &c : std::as_const(texts)) {
         if (companyExpression().match(c.text).hasMatch())
             a.set(a.has(Field::DW) ? Field::Other : Field::DW, c.text, *c.line);
-        else if (titleExpression().match(c.text).hasMatch() && c.text.size() <= 40) {
+        else if ((titleExpression().match(c.text).hasMatch() && c.text.size() <= 40) ||
+                 (!a.has(Field::TouXian) && isShortTitle(c.text))) {
             // A Latin name and its title on one line: "John Smith Sales
             // Manager".
             QString title = c.text;
@@ -419,19 +590,20 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
                     break;
                 }
             }
-            // A Chinese name before its title: "王刚董事长".
-            const qsizetype at = titleExpression().match(title).capturedStart(0);
-            if (at == 2 || at == 3) {
+            // A Chinese name before its title: "王刚董事长", "张晓东销售经理".
+            for (qsizetype at = 2; at <= 4 && at + 2 <= title.size(); ++at) {
                 const QString name = title.left(at);
-                if (isChineseName(name) && startsWithSurname(name)) {
+                if (isChineseName(name) && startsWithSurname(name) && !startsWithTitle(name) &&
+                    startsWithTitle(title.mid(at))) {
                     unclaimed.append({name, c.line});
                     title = title.mid(at);
+                    break;
                 }
             }
             a.set(a.has(Field::TouXian) ? Field::Other : Field::TouXian, title, *c.line);
         }
         else if (c.text.size() >= 6 && addressExpression().match(c.text).hasMatch())
-            a.set(a.has(Field::DZ) ? Field::Other : Field::DZ, c.text, *c.line);
+            a.set(a.has(Field::DZ) ? Field::Other : Field::DZ, chineseAddress(c.text), *c.line);
         else
             unclaimed.append(c);
     }
@@ -440,7 +612,8 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
     for (qsizetype i = 0; i < unclaimed.size(); ++i) {
         const Candidate &c = unclaimed[i];
         double score = 0;
-        if (isChineseName(c.text))
+        // "高级" split from its "工程师" is no name.
+        if (isChineseName(c.text) && !startsWithTitle(c.text))
             score = c.line->size * (startsWithSurname(c.text) ? 2.0 : 1.2);
         else if (isLatinName(c.text))
             score = c.line->size * 1.0;
@@ -450,10 +623,15 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
         }
     }
     if (best >= 0)
-        a.set(Field::Name, unclaimed[best].text, *unclaimed[best].line);
-    for (qsizetype i = 0; i < unclaimed.size(); ++i)
-        if (i != best)
+        a.set(Field::Name, latinNameCase(unclaimed[best].text), *unclaimed[best].line);
+    // Field 13 takes what is left but a lone character or sign.
+    for (qsizetype i = 0; i < unclaimed.size(); ++i) {
+        qsizetype meaningful = 0;
+        for (QChar c : unclaimed[i].text)
+            meaningful += c.isLetterOrNumber();
+        if (i != best && meaningful >= 2)
             a.set(Field::Other, unclaimed[i].text, *unclaimed[i].line);
+    }
 
     AssignedFields result;
     result.fields = a.fields;

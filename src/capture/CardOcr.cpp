@@ -5,6 +5,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <QTransform>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <array>
@@ -36,6 +37,19 @@ constexpr double TallLineFactor = 1.4;
 // Lines read with less confidence are read again by the Chinese-only
 // engine too (a small title beside a large name comes back garbled).
 constexpr int UnsureConfidence = 60;
+// Lines read again are scaled down so that they are about this many pixels
+// high: the recogniser reads large lettering poorly at the resolution that
+// suits the small text.
+constexpr int ReadLineHeight = 30;
+// The search for text the recogniser left out gives up beyond so many
+// components of one kind.
+constexpr qsizetype MaxInkComponents = 1500;
+// At most so many lines of a card are read again.
+constexpr qsizetype MaxLinesReadAgain = 6;
+// Text found outside the recogniser's lines is kept from this confidence on.
+constexpr int FoundLineConfidence = 60;
+// The skew found in a card's lines is trusted from this confidence on.
+constexpr float MinSkewConfidence = 1.0f;
 // The orientation detection is trusted from this confidence on.
 constexpr float MinOrientationConfidence = 3.0f;
 
@@ -110,11 +124,332 @@ int otsuThreshold(const QImage &gray, std::array<int, 256> *histogramOut = nullp
     return threshold;
 }
 
+
+struct Reading
+{
+    QString text;
+    int confidence = -1;
+};
+
+// One line of `pix` (the box `area`) read in single-line mode (or `mode`),
+// scaled by `scale` first.
+Reading readLine(Api *engine, Pix *pix, const QRect &area, double scale, int dpi,
+                 tesseract::PageSegMode mode = tesseract::PSM_SINGLE_LINE, const QRect &keep = QRect())
+{
+    if (!engine || area.width() < 4 || area.height() < 4)
+        return {};
+    Box *box = boxCreate(area.left(), area.top(), area.width(), area.height());
+    PixPtr crop(pixClipRectangle(pix, box, nullptr));
+    boxDestroy(&box);
+    if (!crop)
+        return {};
+    // The neighbours' ink around the line made white: part of the line
+    // above or below confuses the reading of a large one.
+    if (keep.isValid() && pixGetDepth(crop.get()) == 8) {
+        const QRect inside = keep.translated(-area.topLeft()).intersected(QRect(0, 0, area.width(), area.height()));
+        const QRect strips[] = {QRect(0, 0, area.width(), inside.top()),
+                                QRect(0, inside.bottom() + 1, area.width(), area.height() - inside.bottom() - 1),
+                                QRect(0, inside.top(), inside.left(), inside.height()),
+                                QRect(inside.right() + 1, inside.top(), area.width() - inside.right() - 1, inside.height())};
+        for (const QRect &strip : strips)
+            if (strip.width() > 0 && strip.height() > 0) {
+                Box *b = boxCreate(strip.left(), strip.top(), strip.width(), strip.height());
+                pixSetInRectArbitrary(crop.get(), b, 255);
+                boxDestroy(&b);
+            }
+    }
+    if (scale < 0.95)
+        if (PixPtr smaller{pixScale(crop.get(), float(scale), float(scale))})
+            crop = std::move(smaller);
+    engine->SetPageSegMode(mode);
+    engine->SetImage(crop.get());
+    engine->SetSourceResolution(std::max(70, int(dpi * std::min(1.0, scale))));
+    Reading reading;
+    reading.text = takeText(engine->GetUTF8Text());
+    reading.confidence = std::clamp(engine->MeanTextConf(), 0, 100);
+    engine->Clear();
+    return reading;
+}
+
+// Side by side components (boxes sorted from left to right) as lines: one
+// overlaps a line by half the height of the smaller and lies no further
+// from it than the taller is high.
+QList<QRect> joinIntoLines(const QList<QRect> &components)
+{
+    QList<QRect> lines;
+    for (const QRect &c : components) {
+        QRect *joined = nullptr;
+        for (QRect &line : lines) {
+            const int overlap = std::min(line.bottom(), c.bottom()) - std::max(line.top(), c.top()) + 1;
+            const int gap = c.left() - line.right();
+            if (overlap * 2 >= std::min(line.height(), c.height()) && gap <= std::max(line.height(), c.height())) {
+                joined = &line;
+                break;
+            }
+        }
+        if (joined)
+            *joined = joined->united(c);
+        else
+            lines.append(c);
+    }
+    return lines;
+}
+
+// Text in `pix` (8-bit, background evened) that the recogniser left out:
+// lines of dark components outside the boxes `known`. Large text is
+// components at least `tall` high (and not more than eight times that: a
+// coloured band is no text); text of the size of the other lines (`median`
+// high) counts from two components on a line twice as wide as high.
+QList<QRect> inkLinesOutside(Pix *pix, const QList<QRect> &known, int median, int tall)
+{
+    QList<QRect> result;
+    if (median < 4)
+        return result;
+    PixPtr ink(pixThresholdToBinary(pix, 140));
+    if (!ink)
+        return result;
+    for (const QRect &k : known) {
+        Box *box = boxCreate(k.left() - 2, k.top() - 2, k.width() + 4, k.height() + 4);
+        pixClearInRect(ink.get(), box);
+        boxDestroy(&box);
+    }
+    Boxa *boxes = pixConnCompBB(ink.get(), 8);
+    if (!boxes)
+        return result;
+    QList<QRect> large, small;
+    for (int i = 0; i < boxaGetCount(boxes); ++i) {
+        l_int32 x = 0, y = 0, w = 0, h = 0;
+        boxaGetBoxGeometry(boxes, i, &x, &y, &w, &h);
+        if (h >= tall && h <= tall * 8 && w <= h * 3)
+            large.append(QRect(x, y, w, h));
+        else if (h * 10 >= median * 6 && h < tall && w <= h * 4)
+            small.append(QRect(x, y, w, h));
+    }
+    boxaDestroy(&boxes);
+    // A picture of thousands of specks or a pattern is no card's text: the
+    // search, quadratic in the components, stays bounded.
+    if (large.size() > MaxInkComponents)
+        large.clear();
+    if (small.size() > MaxInkComponents)
+        small.clear();
+    auto byLeft = [](const QRect &a, const QRect &b) { return a.left() < b.left(); };
+    std::sort(large.begin(), large.end(), byLeft);
+    std::sort(small.begin(), small.end(), byLeft);
+    result = joinIntoLines(large);
+    // The parts of large characters are no small text.
+    QList<QRect> apart;
+    for (const QRect &c : std::as_const(small))
+        if (std::none_of(result.begin(), result.end(), [&](const QRect &l) { return l.intersects(c); }))
+            apart.append(c);
+    QList<int> counts;
+    for (const QRect &line : joinIntoLines(apart)) {
+        int count = 0;
+        for (const QRect &c : std::as_const(apart))
+            count += line.contains(c);
+        if (count >= 2 && line.width() >= line.height() * 2)
+            result.append(line);
+    }
+    return result;
+}
+
+// The columns of a vertical card that the recogniser left out: the same
+// search over the picture turned a quarter clockwise.
+QList<QRect> inkColumnsOutside(Pix *pix, const QList<QRect> &known, int median, int tall)
+{
+    PixPtr turned(pixRotate90(pix, 1));
+    if (!turned)
+        return {};
+    const int height = pixGetHeight(pix);
+    // (x, y) lies at (height - 1 - y, x) in the turned picture.
+    QList<QRect> knownTurned;
+    for (const QRect &k : known)
+        knownTurned.append(QRect(height - k.top() - k.height(), k.left(), k.height(), k.width()));
+    QList<QRect> columns;
+    for (const QRect &r : inkLinesOutside(turned.get(), knownTurned, median, tall))
+        columns.append(QRect(r.top(), height - r.left() - r.width(), r.height(), r.width()));
+    return columns;
+}
+
+// The characters of the column `area` of `pix` (8-bit) side by side on one
+// line, left to right as they stand top to bottom: apart where a row
+// across the column has no ink for a twelfth of its width.
+PixPtr laidFlat(Pix *pix, const QRect &area)
+{
+    Box *b = boxCreate(area.left(), area.top(), area.width(), area.height());
+    PixPtr column(pixClipRectangle(pix, b, nullptr));
+    boxDestroy(&b);
+    if (!column)
+        return nullptr;
+    PixPtr ink(pixThresholdToBinary(column.get(), 140));
+    if (!ink)
+        return nullptr;
+    const int width = pixGetWidth(ink.get()), height = pixGetHeight(ink.get());
+    const l_uint32 *data = pixGetData(ink.get());
+    const int wpl = pixGetWpl(ink.get());
+    QList<std::pair<int, int>> characters;
+    int start = -1, end = -1;
+    const int minGap = std::max(2, width / 12);
+    for (int y = 0; y < height; ++y) {
+        bool any = false;
+        for (int x = 0; x < width && !any; ++x)
+            any = GET_DATA_BIT(data + qsizetype(y) * wpl, x) != 0;
+        if (!any)
+            continue;
+        if (start >= 0 && y - end - 1 >= minGap)
+            characters.append({start, end}), start = -1;
+        if (start < 0)
+            start = y;
+        end = y;
+    }
+    if (start >= 0)
+        characters.append({start, end});
+    if (characters.size() < 2 || characters.size() > 40)
+        return nullptr;
+    const int gap = std::max(4, width / 4);
+    int tallest = 0;
+    for (const auto &[top, bottom] : characters)
+        tallest = std::max(tallest, bottom - top + 1);
+    const int lineHeight = tallest + 2 * gap;
+    PixPtr line(pixCreate(gap + int(characters.size()) * (width + gap), lineHeight, 8));
+    if (!line)
+        return nullptr;
+    pixSetAll(line.get());
+    int x = gap;
+    for (const auto &[top, bottom] : characters) {
+        // Each character upright, on the line's middle.
+        const int h = bottom - top + 1;
+        pixRasterop(line.get(), x, (lineHeight - h) / 2, width, h, PIX_SRC, column.get(), 0, top);
+        x += width + gap;
+    }
+    return line;
+}
+
+// `box` without slivers of the lines above and below it that it took in:
+// bands of rows with ink, apart from the rest, under a quarter of its
+// height, at its top or bottom.
+QRect withoutSlivers(Pix *pix, const QRect &box)
+{
+    Box *b = boxCreate(box.left(), box.top(), box.width(), box.height());
+    PixPtr crop(pixClipRectangle(pix, b, nullptr));
+    boxDestroy(&b);
+    if (!crop)
+        return box;
+    PixPtr ink(pixThresholdToBinary(crop.get(), 140));
+    if (!ink)
+        return box;
+    const int width = pixGetWidth(ink.get()), height = pixGetHeight(ink.get());
+    const l_uint32 *data = pixGetData(ink.get());
+    const int wpl = pixGetWpl(ink.get());
+    QList<std::pair<int, int>> bands;
+    int start = -1, end = -1;
+    for (int y = 0; y < height; ++y) {
+        bool any = false;
+        for (int x = 0; x < width && !any; ++x)
+            any = GET_DATA_BIT(data + qsizetype(y) * wpl, x) != 0;
+        if (!any)
+            continue;
+        if (start >= 0 && y - end - 1 >= 2)
+            bands.append({start, end}), start = -1;
+        if (start < 0)
+            start = y;
+        end = y;
+    }
+    if (start >= 0)
+        bands.append({start, end});
+    auto small = [&](const std::pair<int, int> &band) { return (band.second - band.first + 1) * 4 < height; };
+    while (bands.size() > 1 && small(bands.front()))
+        bands.removeFirst();
+    while (bands.size() > 1 && small(bands.back()))
+        bands.removeLast();
+    if (bands.isEmpty())
+        return box;
+    return QRect(box.left(), box.top() + bands.front().first, box.width(), bands.back().second - bands.front().first + 1);
+}
+
+// The ink of `box` in `pix` as two or more lines when it is: bands of
+// rows apart (a name with its title close under it), or else parts side by
+// side of clearly different heights (a name with its title beside it);
+// otherwise nothing.
+QList<QRect> stackedOrSideBySide(Pix *pix, const QRect &box)
+{
+    Box *b = boxCreate(box.left(), box.top(), box.width(), box.height());
+    PixPtr crop(pixClipRectangle(pix, b, nullptr));
+    boxDestroy(&b);
+    if (!crop)
+        return {};
+    PixPtr ink(pixThresholdToBinary(crop.get(), 140));
+    if (!ink)
+        return {};
+    const int width = pixGetWidth(ink.get()), height = pixGetHeight(ink.get());
+    const l_uint32 *data = pixGetData(ink.get());
+    const int wpl = pixGetWpl(ink.get());
+    auto dark = [&](int x, int y) { return GET_DATA_BIT(data + qsizetype(y) * wpl, x) != 0; };
+    // Runs of rows (or columns) with ink in [from, to) of the other axis,
+    // apart by at least `minGap`.
+    auto runs = [&](bool rows, QRect within, int minGap) {
+        QList<std::pair<int, int>> result;
+        const int first = rows ? within.top() : within.left(), last = rows ? within.bottom() : within.right();
+        int start = -1, end = -1;
+        for (int at = first; at <= last; ++at) {
+            bool any = false;
+            for (int across = rows ? within.left() : within.top(); !any && across <= (rows ? within.right() : within.bottom());
+                 ++across)
+                any = rows ? dark(across, at) : dark(at, across);
+            if (!any)
+                continue;
+            if (start >= 0 && at - end - 1 >= minGap) {
+                result.append({start, end});
+                start = -1;
+            }
+            if (start < 0)
+                start = at;
+            end = at;
+        }
+        if (start >= 0)
+            result.append({start, end});
+        return result;
+    };
+    const QRect whole(0, 0, width, height);
+    // The ink of a part, as a box in `pix`.
+    auto extent = [&](QRect part) {
+        const auto r = runs(true, part, 0), c = runs(false, part, 0);
+        if (r.isEmpty() || c.isEmpty())
+            return QRect();
+        return QRect(QPoint(c.front().first, r.front().first), QPoint(c.back().second, r.back().second))
+            .translated(box.topLeft());
+    };
+    QList<QRect> parts;
+    const auto bands = runs(true, whole, std::max(2, height / 25));
+    if (bands.size() >= 2) {
+        for (const auto &[top, bottom] : bands)
+            if ((bottom - top + 1) * 5 >= height) // specks and dots are no line
+                parts.append(extent(QRect(0, top, width, bottom - top + 1)));
+        if (parts.size() >= 2)
+            return parts;
+        parts.clear();
+    }
+    const auto columns = runs(false, whole, std::max(4, height / 2));
+    if (columns.size() < 2)
+        return {};
+    int low = height, high = 0;
+    for (const auto &[left, right] : columns) {
+        const QRect part = extent(QRect(left, 0, right - left + 1, height));
+        if (part.isNull())
+            continue;
+        parts.append(part);
+        low = std::min(low, part.height());
+        high = std::max(high, part.height());
+    }
+    if (parts.size() < 2 || high * 10 < low * 14)
+        return {};
+    return parts;
+}
+
 } // namespace
 
 struct CardOcr::Engines
 {
-    std::unique_ptr<Api> mixed, chinese, vertical, orientation;
+    std::unique_ptr<Api> mixed, chinese, english, vertical, orientation;
     QString error;
 
     // The engine for `language`, made at its first use; null (with `error`
@@ -201,6 +536,48 @@ QRect findCardArea(const QImage &gray)
     return area;
 }
 
+double cardEdgeAngle(const QImage &gray)
+{
+    const int width = gray.width(), height = gray.height();
+    if (width < 64 || height < 64 || gray.format() != QImage::Format_Grayscale8)
+        return 0;
+    const int threshold = otsuThreshold(gray);
+    // Points of one edge: per column in the middle of the card, the first
+    // bright pixel from the top (or the bottom) in the outer third.
+    auto edgeSlope = [&](bool top, double *slope) {
+        QList<QPointF> points;
+        const int step = std::max(1, width / 60);
+        for (int x = width / 5; x < width * 4 / 5; x += step)
+            for (int k = 0; k < height / 3; ++k) {
+                const int y = top ? k : height - 1 - k;
+                if (gray.constScanLine(y)[x] > threshold) {
+                    if (k > 0)
+                        points.append(QPointF(x, y));
+                    break;
+                }
+            }
+        if (points.size() < 10)
+            return false;
+        std::vector<double> slopes;
+        for (qsizetype i = 0; i < points.size(); ++i)
+            for (qsizetype j = i + points.size() / 3; j < points.size(); ++j)
+                slopes.push_back((points[j].y() - points[i].y()) / (points[j].x() - points[i].x()));
+        if (slopes.empty())
+            return false;
+        std::nth_element(slopes.begin(), slopes.begin() + slopes.size() / 2, slopes.end());
+        *slope = slopes[slopes.size() / 2];
+        return true;
+    };
+    double upper = 0, lower = 0;
+    if (!edgeSlope(true, &upper) || !edgeSlope(false, &lower))
+        return 0;
+    const double a = std::atan(upper) * 180 / M_PI, b = std::atan(lower) * 180 / M_PI;
+    const double angle = (a + b) / 2;
+    if (std::abs(a - b) > 1.5 || std::abs(angle) < 0.3 || std::abs(angle) > 12)
+        return 0;
+    return -angle;
+}
+
 QImage withoutSurroundings(const QImage &gray)
 {
     if (gray.width() < 3 || gray.height() < 3 || gray.format() != QImage::Format_Grayscale8)
@@ -254,7 +631,7 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                    (options.layout == OcrOptions::Layout::Auto &&
                     out.cardArea.height() * 10 > out.cardArea.width() * 12);
 
-    auto prepare = [](const QImage &source, bool smooth, double *scale) -> PixPtr {
+    auto prepare = [](const QImage &source, bool smooth, double turn, double *scale) -> PixPtr {
         const int longSide = std::max(source.width(), source.height());
         *scale = 1.0;
         QImage scaled = source;
@@ -274,20 +651,36 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         if (smooth)
             if (PixPtr smoothed{pixBlockconv(pix.get(), 1, 1)})
                 pix = std::move(smoothed);
+        if (turn != 0)
+            if (PixPtr straight{pixRotate(pix.get(), float(turn * M_PI / 180), L_ROTATE_AREA_MAP, L_BRING_IN_WHITE, 0, 0)})
+                pix = std::move(straight);
         if (PixPtr normalised{pixBackgroundNormSimple(pix.get(), nullptr, nullptr)})
             pix = std::move(normalised);
+        // Leptonica's own deskewing turns a picture only when it is sure
+        // (confidence 3), which a card's few lines seldom make it: a card
+        // scanned 3 degrees askew was read as it lay.
         l_float32 angle = 0, confidence = 0;
-        if (PixPtr straight{pixFindSkewAndDeskew(pix.get(), 2, &angle, &confidence)})
-            pix = std::move(straight);
+        if (PixPtr ink{pixConvertTo1(pix.get(), 130)})
+            if (pixFindSkewSweepAndSearch(ink.get(), &angle, &confidence, 2, 2, 7.0f, 1.0f, 0.01f) == 0 &&
+                confidence >= MinSkewConfidence && std::abs(angle) >= 0.2f)
+                if (PixPtr straight{pixRotate(pix.get(), angle * float(M_PI / 180), L_ROTATE_AREA_MAP,
+                                              L_BRING_IN_WHITE, 0, 0)})
+                    pix = std::move(straight);
         return pix;
     };
 
-    // The card alone; a photo's surroundings made white.
+    // The card alone; a photo's surroundings made white. A photographed
+    // card lies as its edges do: its few lines of text are too little for
+    // the skew search in a blurred photo.
     auto cardPicture = [](const QImage &whole, const QRect &area) {
         return area == whole.rect() ? whole : withoutSurroundings(whole.copy(area));
     };
+    auto cardTurn = [](const QImage &whole, const QRect &area) {
+        return area == whole.rect() ? 0.0 : cardEdgeAngle(whole.copy(area));
+    };
     double scale = 1.0;
-    PixPtr pix = prepare(cardPicture(gray, out.cardArea), out.cardArea != gray.rect(), &scale);
+    PixPtr pix = prepare(cardPicture(gray, out.cardArea), out.cardArea != gray.rect(), cardTurn(gray, out.cardArea),
+                         &scale);
     if (!pix) {
         out.error = QStringLiteral("the picture cannot be prepared for reading");
         return out;
@@ -308,7 +701,8 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                 out.rotation = (360 - degrees) % 360;
                 gray = rotatedPicture(gray, 360 - degrees);
                 out.cardArea = findCardArea(gray);
-                pix = prepare(cardPicture(gray, out.cardArea), out.cardArea != gray.rect(), &scale);
+                pix = prepare(cardPicture(gray, out.cardArea), out.cardArea != gray.rect(),
+                              cardTurn(gray, out.cardArea), &scale);
                 if (!pix) {
                     out.error = QStringLiteral("the picture cannot be prepared for reading");
                     return out;
@@ -409,43 +803,173 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
     }
     main->Clear();
 
-    // Tall and unsure lines again, with the Chinese-only engine, one line at
-    // a time.
-    if (!out.vertical && lines.size() > 1) {
+    // Tall and unsure lines again, one line at a time, each scaled so that
+    // its characters are some 30 pixels high: large lettering at the
+    // resolution of the small text comes back as Latin junk or not at all.
+    // A vertical card's columns likewise, by their width, with the vertical
+    // engine.
+    if (lines.size() > 1) {
+        const bool vertical = out.vertical;
+        auto thickness = [vertical](const QRect &box) { return vertical ? box.width() : box.height(); };
         QList<int> heights;
         for (const QRect &box : scaledBoxes)
-            heights.append(box.height());
+            heights.append(thickness(box));
         std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
         const int median = heights[heights.size() / 2];
-        Api *chinese = nullptr;
+        const QRect page(0, 0, pixGetWidth(pix.get()), pixGetHeight(pix.get()));
+        QList<qsizetype> again;
+        // A line far longer than its characters take has lost some of them
+        // ("建筑" in the box of "建筑设计研究院").
+        QList<bool> cut(lines.size(), false);
         for (qsizetype i = 0; i < lines.size(); ++i) {
+            qsizetype han = 0, other = 0;
+            for (QChar c : std::as_const(lines[i].text))
+                (hasHan(c) ? han : other) += !c.isSpace();
             const QRect box = scaledBoxes[i];
-            if (box.height() < TallLineFactor * median && lines[i].confidence >= UnsureConfidence)
+            // Latin letters are about half as wide as high.
+            cut[i] = !vertical && ((han > 0 && other == 0 && box.width() > (han + 2) * box.height()) ||
+                                   (han == 0 && other >= 3 && box.width() > (other + 4) * box.height()));
+            if (thickness(box) >= TallLineFactor * median || lines[i].confidence < UnsureConfidence || cut[i])
+                again.append(i);
+        }
+        // Text the recogniser left out (it may drop a whole line of large
+        // and small text): ink outside the lines it read surely.
+        QList<QRect> kept;
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            if (!again.contains(i))
+                kept.append(scaledBoxes[i]);
+        QList<QRect> unsure;
+        for (qsizetype i : std::as_const(again))
+            unsure.append(scaledBoxes[i]);
+        for (const QRect &box : vertical ? inkColumnsOutside(pix.get(), kept, median, int(TallLineFactor * median))
+                                         : inkLinesOutside(pix.get(), kept, median, int(TallLineFactor * median))) {
+            const bool seen = std::any_of(unsure.begin(), unsure.end(), [&](const QRect &u) {
+                const QRect common = u.intersected(box);
+                return qint64(common.width()) * common.height() * 2 >= qint64(box.width()) * box.height();
+            });
+            if (seen)
                 continue;
-            if (!chinese) {
-                chinese = m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY);
-                if (!chinese)
-                    break;
-                chinese->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
-                chinese->SetImage(pix.get());
-                chinese->SetSourceResolution(dpi);
+            lines.append(CapturedLine{QString(), 0, box});
+            scaledBoxes.append(box);
+            cut.append(false);
+            again.append(lines.size() - 1);
+        }
+        // A blurred photo gives many unsure fragments: the tall lines and
+        // the least sure others are read again, a bounded number of them
+        // (each costs some 30 ms).
+        std::stable_sort(again.begin(), again.end(), [&](qsizetype a, qsizetype b) {
+            const bool tallA = thickness(scaledBoxes[a]) >= TallLineFactor * median;
+            const bool tallB = thickness(scaledBoxes[b]) >= TallLineFactor * median;
+            if (tallA != tallB)
+                return tallA;
+            return lines[a].confidence < lines[b].confidence;
+        });
+        if (again.size() > MaxLinesReadAgain)
+            again.resize(MaxLinesReadAgain);
+        // One line read again, scaled; in English too when the mixed
+        // engine saw words (Chinese it mistakes for Latin comes back as
+        // capitals, "RF", "HBAS") or no Chinese is there: a large Latin
+        // name is no Chinese.
+        auto reread = [&](const QRect &box, const QString &before) {
+            const int pad = thickness(box) / 4;
+            const QRect area = box.adjusted(-pad, -pad, pad, pad).intersected(page);
+            const double lineScale = std::min(1.0, double(ReadLineHeight) / std::max(1, thickness(box)));
+            if (vertical) {
+                // The vertical engine misreads large lettering of some
+                // faces: the column's characters laid side by side are read
+                // by the Chinese engine too.
+                const Reading column =
+                    readLine(m_engines->get(m_engines->vertical, "chi_sim_vert", tesseract::OEM_LSTM_ONLY), pix.get(),
+                             area, lineScale, dpi, tesseract::PSM_SINGLE_BLOCK_VERT_TEXT);
+                PixPtr flat(laidFlat(pix.get(), area));
+                if (!flat)
+                    return column;
+                const Reading line = readLine(m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY),
+                                              flat.get(), QRect(0, 0, pixGetWidth(flat.get()), pixGetHeight(flat.get())),
+                                              lineScale, dpi);
+                return line.confidence > column.confidence && !line.text.isEmpty() ? line : column;
             }
-            const int pad = box.height() / 4;
-            const QRect area = box.adjusted(-pad, -pad, pad, pad)
-                                   .intersected(QRect(0, 0, pixGetWidth(pix.get()), pixGetHeight(pix.get())));
-            chinese->SetRectangle(area.left(), area.top(), area.width(), area.height());
-            const QString text = takeText(chinese->GetUTF8Text());
-            const int confidence = std::clamp(chinese->MeanTextConf(), 0, 100);
+            // Across the line a little room, along it more: a recogniser's
+            // box may miss a stroke of its first or last character.
+            const int margin = std::max(2, thickness(box) / 8), along = std::max(2, thickness(box) / 3);
+            const QRect keep = vertical ? box.adjusted(-margin, -along, margin, along)
+                                        : box.adjusted(-along, -margin, along, margin);
+            Reading chinese = readLine(m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY),
+                                       pix.get(), area, lineScale, dpi, tesseract::PSM_SINGLE_LINE, keep);
+            // Large lettering (a name) once more at another size: which
+            // size suits a face varies.
+            if (thickness(box) >= TallLineFactor * median) {
+                const double larger = std::min(1.0, double(ReadLineHeight) * 4 / 3 / std::max(1, thickness(box)));
+                const Reading other = readLine(m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY),
+                                               pix.get(), area, larger, dpi, tesseract::PSM_SINGLE_LINE, keep);
+                if (other.confidence > chinese.confidence && hasHan(other.text))
+                    chinese = other;
+            }
+            static const QRegularExpression latinWord(QStringLiteral("[a-z]{2}"));
+            if (hasHan(chinese.text) && !before.contains(latinWord))
+                return chinese;
+            const Reading latin = readLine(m_engines->get(m_engines->english, "eng", tesseract::OEM_LSTM_ONLY),
+                                           pix.get(), area, lineScale, dpi, tesseract::PSM_SINGLE_LINE, keep);
+            return latin.confidence > chinese.confidence && !latin.text.isEmpty() ? latin : chinese;
+        };
+        // A tall line may be two: the recogniser takes a name and the
+        // title close under or beside it for one line, and reads neither.
+        for (qsizetype k = 0, count = again.size(); k < count; ++k) {
+            const qsizetype i = again[k];
+            if (vertical || lines[i].text.isEmpty() || scaledBoxes[i].height() < TallLineFactor * median)
+                continue;
+            const QList<QRect> pieces = stackedOrSideBySide(pix.get(), scaledBoxes[i]);
+            if (pieces.size() < 2)
+                continue;
+            QList<Reading> readings;
+            for (const QRect &piece : pieces)
+                readings.append(reread(piece, lines[i].text));
+            if (std::any_of(readings.begin(), readings.end(),
+                            [](const Reading &r) { return r.text.isEmpty() || r.confidence < FoundLineConfidence; }))
+                continue;
+            for (qsizetype n = 0; n < pieces.size(); ++n) {
+                const CapturedLine piece{readings[n].text, readings[n].confidence, pieces[n]};
+                if (n == 0) {
+                    lines[i] = piece;
+                    scaledBoxes[i] = pieces[n];
+                } else {
+                    lines.append(piece);
+                    scaledBoxes.append(pieces[n]);
+                    cut.append(false);
+                }
+            }
+            again[k] = -1;
+        }
+        for (qsizetype i : std::as_const(again)) {
+            if (i < 0)
+                continue;
+            const QRect box = vertical ? scaledBoxes[i] : withoutSlivers(pix.get(), scaledBoxes[i]);
+            scaledBoxes[i] = lines[i].box = box;
+            const Reading best = reread(box, lines[i].text);
+            CapturedLine &line = lines[i];
+            if (best.text.isEmpty())
+                continue;
+            if (line.text.isEmpty()) {
+                // A line the recogniser left out, when it is fairly sure.
+                if (best.confidence >= FoundLineConfidence)
+                    line.text = best.text, line.confidence = best.confidence;
+                continue;
+            }
             // Kept when it is surer, or Chinese where the mixed engine saw
-            // Latin junk.
-            const bool junk = !hasHan(lines[i].text) && lines[i].confidence < 75 && confidence >= 50;
-            if (!text.isEmpty() && hasHan(text) && (confidence > lines[i].confidence || junk)) {
-                lines[i].text = text;
-                lines[i].confidence = confidence;
+            // Latin junk (whose confidence says little in large lettering),
+            // or a longer reading of a line that lost characters.
+            const bool tall = thickness(box) >= TallLineFactor * median;
+            const bool junk = !hasHan(line.text) && hasHan(best.text) && best.confidence >= 40 &&
+                              (tall || line.confidence < 75);
+            const bool longer = cut[i] && best.confidence >= FoundLineConfidence && best.text.size() > line.text.size();
+            if (best.confidence > line.confidence || junk || longer) {
+                line.text = best.text;
+                line.confidence = best.confidence;
             }
         }
-        if (chinese)
-            chinese->Clear();
+        for (qsizetype i = lines.size() - 1; i >= 0; --i)
+            if (lines[i].text.isEmpty())
+                lines.removeAt(i), scaledBoxes.removeAt(i), cut.removeAt(i);
     }
 
     // Boxes back in the pixels of the (turned) picture.

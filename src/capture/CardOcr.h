@@ -59,6 +59,13 @@ QRect findCardArea(const QImage &gray);
 // every dark area joined to the picture's edge, made white.
 QImage withoutSurroundings(const QImage &gray);
 
+// How far a card photographed on a darker surface lies askew, `gray` (8-bit)
+// its bounding box: the degrees to turn it clockwise to straighten it, from
+// the slope of its top and bottom edges (the median of the slopes between
+// points on each) when the two agree; 0 when they do not or the card lies
+// straight.
+double cardEdgeAngle(const QImage &gray);
+
 // Clockwise turns of a picture in steps of 90 degrees.
 QImage rotatedPicture(const QImage &picture, int degrees);
 

@@ -100,7 +100,7 @@ void TestCardFields::assignsFields_data()
                        QStringLiteral("F 0755-1234567 @ 60,130,300,24")}
         << false
         << fields({QStringLiteral("5=010-12345678"), QStringLiteral("6=010-12345679"),
-                   QStringLiteral("7=13912345678"), QStringLiteral("13=0755-1234567 F")});
+                   QStringLiteral("7=13912345678"), QStringLiteral("13=0755-1234567")});
     QTest::newRow("postcode and MSN only when labelled, second e-mail and slogan left over")
         << QStringList{QStringLiteral("100080 @ 60,100,100,24"), QStringLiteral("MSN: wang@hotmail.com @ 60,130,300,24"),
                        QStringLiteral("wang@example.cn @ 60,160,300,24"),
@@ -132,6 +132,101 @@ void TestCardFields::assignsFields_data()
         << false
         << fields({QStringLiteral("1=王刚"), QStringLiteral("2=董事长"), QStringLiteral("4=上海市朝阳区长江路387号1911室"),
                    QStringLiteral("13=项目经理")});
+    QTest::newRow("a line read twice counts once, the surer reading")
+        << QStringList{QStringLiteral("张明 @ 93,63,132,64 # 93"), QStringLiteral("明 @ 165,63,60,64 # 79"),
+                       QStringLiteral("总经理 @ 488,151,82,32 # 90"), QStringLiteral("总经理 @ 484,155,82,26 # 93"),
+                       QStringLiteral("销售经天 @ 469,240,94,27 # 88"), QStringLiteral("销售经理 @ 469,237,113,33 # 93")}
+        << false
+        << fields({QStringLiteral("1=张明"), QStringLiteral("2=总经理"), QStringLiteral("13=销售经理")});
+    QTest::newRow("a small title inside a tall name's box is no second reading")
+        << QStringList{QStringLiteral("欧阳刚 @ 420,77,210,98"), QStringLiteral("董事长 @ 488,151,82,26")}
+        << false << fields({QStringLiteral("1=欧阳刚"), QStringLiteral("2=董事长")});
+    QTest::newRow("three-character name before a title")
+        << QStringList{QStringLiteral("张晓东总经理 @ 60,40,400,60")} << false
+        << fields({QStringLiteral("1=张晓东"), QStringLiteral("2=总经理")});
+    QTest::newRow("name before a title with its rank")
+        << QStringList{QStringLiteral("王敏高级工程师 @ 60,40,400,60")} << false
+        << fields({QStringLiteral("1=王敏"), QStringLiteral("2=高级工程师")});
+    QTest::newRow("compound surname before a title")
+        << QStringList{QStringLiteral("欧阳建国董事长 @ 60,40,400,60")} << false
+        << fields({QStringLiteral("1=欧阳建国"), QStringLiteral("2=董事长")});
+    QTest::newRow("a title alone is no name")
+        << QStringList{QStringLiteral("高级工程师 @ 60,40,300,40")} << false
+        << fields({QStringLiteral("2=高级工程师")});
+    QTest::newRow("labels twice as high as their values, a label's second character misread")
+        << QStringList{QStringLiteral("传真： @ 141,367,72,37"), QStringLiteral("0755-2142185 @ 213,374,150,18"),
+                       QStringLiteral("邮编： @ 141,440,72,37"), QStringLiteral("518046 @ 213,446,80,18"),
+                       QStringLiteral("Add @ 90,186,34,15"), QStringLiteral(":杭州市高新区新华路97号2806室 @ 130,178,354,34"),
+                       QStringLiteral("电者: 0571-61908205 @ 90,480,300,20"),
+                       QStringLiteral("传趴 : (0512) 8112 2777 @ 90,520,300,24")}
+        << false
+        << fields({QStringLiteral("4=杭州市高新区新华路97号2806室"), QStringLiteral("5=0571-61908205"),
+                   QStringLiteral("6=0755-2142185"), QStringLiteral("8=518046"),
+                   QStringLiteral("13=(0512) 8112 2777")});
+    QTest::newRow("a road named after a college is an address, a media company keeps its name")
+        << QStringList{QStringLiteral("成都华信传媒有限公司 @ 403,268,400,51"),
+                       QStringLiteral("成都市浦东新区学院路357号1317室 @ 141,333,400,37")}
+        << false
+        << fields({QStringLiteral("3=成都华信传媒有限公司"), QStringLiteral("4=成都市浦东新区学院路357号1317室")});
+    QTest::newRow("addresses broken at their dots")
+        << QStringList{QStringLiteral("zhang .na@dongfang-tech.com.cn @ 61,363,300,17"),
+                       QStringLiteral("Www,hengda ,com @ 141,403,200,19"), QStringLiteral("Dr. Li, M. Sc. @ 60,500,100,20")}
+        << false
+        << fields({QStringLiteral("9=www.hengda.com"), QStringLiteral("12=zhang.na@dongfang-tech.com.cn"),
+                   QStringLiteral("13=Dr. Li, M. Sc.")});
+    QTest::newRow("chinese and english company names on one line")
+        << QStringList{QStringLiteral("上海天成集团有限公司 Tiancheng Group Co., Ltd. @ 161,588,600,54")}
+        << false
+        << fields({QStringLiteral("3=上海天成集团有限公司"), QStringLiteral("13=Tiancheng Group Co., Ltd.")});
+    QTest::newRow("a guess inside a sure line, a line read twice with one character apart")
+        << QStringList{QStringLiteral("技术总监 @ 91,131,94,27 # 83"), QStringLiteral("上儿大 @ 151,132,49,15 # 53"),
+                       QStringLiteral("林丽 @ 548,157,112,56 # 82"), QStringLiteral("高级工程j @ 536,218,122,42 # 72"),
+                       QStringLiteral("高级工程师 @ 537,223,136,25 # 94")}
+        << false
+        << fields({QStringLiteral("1=林丽"), QStringLiteral("2=技术总监"), QStringLiteral("13=高级工程师")});
+    QTest::newRow("a title with its last word misread")
+        << QStringList{QStringLiteral("黄强 @ 93,62,134,65"), QStringLiteral("项目经 @ 91,131,94,27"),
+                       QStringLiteral("北京市朝阳区长江路386号2716室 @ 91,203,355,37")}
+        << false
+        << fields({QStringLiteral("1=黄强"), QStringLiteral("2=项目经"), QStringLiteral("4=北京市朝阳区长江路386号2716室")});
+    QTest::newRow("labels with a letter too many or a dot too few, spaces in a chinese address")
+        << QStringList{QStringLiteral("PC.: 610071 @ 60,100,200,24"), QStringLiteral("QQR:5195321 @ 60,130,200,24"),
+                       QStringLiteral("邮箱: sun.fang@mingde .com @ 60,160,300,24"),
+                       QStringLiteral("网址: Www,mingde.com @ 60,190,300,24"),
+                       QStringLiteral("地址: 北京市朝阳区长江路386号271 6室 @ 60,220,400,24"),
+                       QStringLiteral("192-9814 -9557 @ 60,250,200,24")}
+        << false
+        << fields({QStringLiteral("4=北京市朝阳区长江路386号2716室"), QStringLiteral("7=192-9814 -9557"),
+                   QStringLiteral("8=610071"), QStringLiteral("9=www.mingde.com"), QStringLiteral("10=5195321"),
+                   QStringLiteral("12=sun.fang@mingde.com")});
+    QTest::newRow("letters guessed with little confidence and lone signs are left out, an english address keeps its spaces")
+        << QStringList{QStringLiteral("PHN @ 171,141,134,66 # 29"), QStringLiteral("ma etd @ 400,300,80,20 # 30"),
+                       QStringLiteral("= @ 500,300,10,10 # 65"), QStringLiteral("诚信为本共创未来 @ 400,400,200,20 # 38"),
+                       QStringLiteral("Room 12, No. 5 Keji Road @ 60,500,300,24 # 45"),
+                       QStringLiteral("南京天成咨询有限 @ 437,270,300,50")}
+        << false
+        << fields({QStringLiteral("3=南京天成咨询有限"), QStringLiteral("4=Room 12, No. 5 Keji Road"),
+                   QStringLiteral("13=诚信为本共创未来")});
+    QTest::newRow("telephone signs misread, a space in an e-mail domain")
+        << QStringList{QStringLiteral("电话: 《028) 6536 7360 @ 60,100,300,24"),
+                       QStringLiteral("传真: 0029-66940029 @ 60,130,300,24"),
+                       QStringLiteral("Tel: [0755] 2280 3948 @ 60,160,300,24"),
+                       QStringLiteral("Fax: 0044 20 7946 0000 @ 60,190,300,24"),
+                       QStringLiteral("guo.xiaodong@t iancheng-tech.com @ 60,220,300,24"),
+                       QStringLiteral("<010) 6817 1840 @ 60,250,300,24")}
+        << false
+        << fields({QStringLiteral("5=(028) 6536 7360"), QStringLiteral("6=029-66940029"),
+                   QStringLiteral("12=guo.xiaodong@tiancheng-tech.com"),
+                   QStringLiteral("13=(0755) 2280 3948 0044 20 7946 0000 (010) 6817 1840")});
+    QTest::newRow("latin name with a capital read for a small letter, before its title")
+        << QStringList{QStringLiteral("YU Ma General Manager @ 141,210,500,42")} << false
+        << fields({QStringLiteral("1=Yu Ma"), QStringLiteral("2=General Manager")});
+    QTest::newRow("latin name in capitals as printed")
+        << QStringList{QStringLiteral("JOHN SMITH @ 60,40,300,60"), QStringLiteral("Sales Manager @ 60,120,200,28")}
+        << false << fields({QStringLiteral("1=JOHN SMITH"), QStringLiteral("2=Sales Manager")});
+    QTest::newRow("a closing bracket before a company name")
+        << QStringList{QStringLiteral("] 杭州金桥集团有限公司 @ 91,518,400,40"), QStringLiteral("(总部) @ 91,570,100,24")}
+        << false << fields({QStringLiteral("3=杭州金桥集团有限公司"), QStringLiteral("13=(总部)")});
     QTest::newRow("nothing recognised") << QStringList{} << false << QStringList(13);
 }
 

@@ -6,6 +6,8 @@
 #include "CardReader.h"
 
 #include <QBuffer>
+#include <QFontMetrics>
+#include <QPainter>
 #include <QTest>
 #include <QtEndian>
 
@@ -110,6 +112,8 @@ private slots:
     void oddPicturesGiveNoText();
     void whitensOnlyTheSurroundings_data();
     void whitensOnlyTheSurroundings();
+    void findsHowACardLiesAskew_data();
+    void findsHowACardLiesAskew();
 
 private:
     CardOcr m_ocr; // the engines are made once for all cards
@@ -171,6 +175,95 @@ void TestCardReading::readsCards_data()
                                             QStringLiteral("john.smith@acme.com")};
     QTest::newRow("vertical") << testing::verticalCard() << QList<int>{1, 3}
                               << QStringList{QStringLiteral("王建国"), QStringLiteral("上海恒达贸易有限公司")};
+    // A scan: the card 3 degrees askew on the scanner's gray lid.
+    QImage scan(1210, 760, QImage::Format_RGB32);
+    scan.fill(QColor(228, 228, 226));
+    {
+        QPainter p(&scan);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.translate(605, 380);
+        p.rotate(3);
+        p.drawImage(QPointF(-525, -300), testing::chineseCard());
+    }
+    QTest::newRow("chinese scan, askew") << scan << QList<int>{1, 2, 3, 5, 7, 12}
+                                         << QStringList{QStringLiteral("王建国"), QStringLiteral("总经理"),
+                                                        QStringLiteral("上海恒达贸易有限公司"),
+                                                        QStringLiteral("021-58886666"), QStringLiteral("139 1234 5678"),
+                                                        QStringLiteral("wang@hengda.com")};
+    // Large bold lettering, which the recogniser leaves out at the
+    // resolution of the small text.
+    QImage bold(1050, 600, QImage::Format_RGB32);
+    bold.fill(QColor(250, 246, 236));
+    {
+        QPainter p(&bold);
+        p.setPen(QColor(20, 40, 90));
+        QFont font(QStringLiteral("Noto Sans CJK SC"));
+        font.setPixelSize(64);
+        font.setBold(true);
+        p.setFont(font);
+        p.drawText(QPoint(60, 150), QStringLiteral("欧阳建国"));
+        font.setPixelSize(28);
+        font.setBold(false);
+        p.setFont(font);
+        p.drawText(QPoint(400, 150), QStringLiteral("董事长"));
+        font.setPixelSize(24);
+        p.setFont(font);
+        p.drawText(QPoint(60, 260), QStringLiteral("电话：029-23530874"));
+        p.drawText(QPoint(60, 300), QStringLiteral("手机：163-7971-6667"));
+    }
+    QTest::newRow("large bold name") << bold << QList<int>{1, 2, 5, 7}
+                                     << QStringList{QStringLiteral("欧阳建国"), QStringLiteral("董事长"),
+                                                    QStringLiteral("029-23530874"), QStringLiteral("163-7971-6667")};
+    // A large name with its title close under it, which the recogniser
+    // takes for one line.
+    QImage stacked(1050, 600, QImage::Format_RGB32);
+    stacked.fill(Qt::white);
+    {
+        QPainter p(&stacked);
+        p.setPen(QColor(20, 20, 90));
+        QFont font(QStringLiteral("Noto Sans CJK SC"));
+        font.setPixelSize(70);
+        p.setFont(font);
+        p.drawText(QPoint(90, 40 + QFontMetrics(font).ascent()), QStringLiteral("黄强"));
+        font.setPixelSize(28);
+        p.setFont(font);
+        p.drawText(QPoint(90, 124 + QFontMetrics(font).ascent()), QStringLiteral("项目经理"));
+        font.setPixelSize(24);
+        p.setFont(font);
+        p.drawText(QPoint(90, 200 + QFontMetrics(font).ascent()), QStringLiteral("北京市朝阳区长江路386号2716室"));
+        p.drawText(QPoint(90, 240 + QFontMetrics(font).ascent()), QStringLiteral("Tel: 010-93361957"));
+    }
+    QTest::newRow("name with its title close under it")
+        << stacked << QList<int>{1, 2, 4, 5}
+        << QStringList{QStringLiteral("黄强"), QStringLiteral("项目经理"), QStringLiteral("北京市朝阳区长江路386号2716室"),
+                       QStringLiteral("010-93361957")};
+    // A vertical card whose name is in a bold serif face, which the
+    // vertical engine misreads in its own column.
+    QImage column(600, 1050, QImage::Format_RGB32);
+    column.fill(Qt::white);
+    {
+        QPainter p(&column);
+        p.setPen(QColor(20, 20, 20));
+        QFont font(QStringLiteral("Noto Serif CJK SC"));
+        font.setPixelSize(62);
+        font.setBold(true);
+        p.setFont(font);
+        const QFontMetrics large(font);
+        p.drawText(QPoint(510, 120 + large.ascent()), QStringLiteral("郭"));
+        p.drawText(QPoint(510, 187 + large.ascent()), QStringLiteral("娜"));
+        font.setPixelSize(30);
+        font.setBold(false);
+        p.setFont(font);
+        const QString title = QStringLiteral("项目经理");
+        for (int i = 0; i < title.size(); ++i)
+            p.drawText(QPoint(440, 160 + i * 32 + QFontMetrics(font).ascent()), title.mid(i, 1));
+        const QString company = QStringLiteral("北京博远科技有限公司");
+        for (int i = 0; i < company.size(); ++i)
+            p.drawText(QPoint(380, 60 + i * 32 + QFontMetrics(font).ascent()), company.mid(i, 1));
+    }
+    QTest::newRow("vertical, bold serif name") << column << QList<int>{1, 2, 3}
+                                               << QStringList{QStringLiteral("郭娜"), QStringLiteral("项目经理"),
+                                                              QStringLiteral("北京博远科技有限公司")};
     // A photo: the card smaller, on a dark table.
     QImage photo(1400, 1000, QImage::Format_RGB32);
     photo.fill(QColor(40, 38, 45));
@@ -252,6 +345,40 @@ void TestCardReading::whitensOnlyTheSurroundings()
     QCOMPARE(out.pixelColor(399, 259).value(), 255);
     QCOMPARE(out.pixelColor(120, 105).value(), ink);     // the stroke
     QCOMPARE(out.pixelColor(card.center()).value(), 200); // the paper
+}
+
+void TestCardReading::findsHowACardLiesAskew_data()
+{
+    QTest::addColumn<double>("degrees");
+    QTest::addColumn<bool>("measured");
+    QTest::newRow("straight") << 0.0 << false;
+    QTest::newRow("a little clockwise") << 2.0 << true;
+    QTest::newRow("anticlockwise") << -5.5 << true;
+    QTest::newRow("clockwise, as far as a hand-held photo") << 9.0 << true;
+}
+
+void TestCardReading::findsHowACardLiesAskew()
+{
+    QFETCH(double, degrees);
+    QFETCH(bool, measured);
+    // A white card turned clockwise by `degrees` on a dark table, with a
+    // coloured band along its left edge; its bounding box.
+    QImage photo(1200, 900, QImage::Format_RGB32);
+    photo.fill(QColor(40, 38, 45));
+    {
+        QPainter p(&photo);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.translate(600, 450);
+        p.rotate(degrees);
+        p.fillRect(QRectF(-400, -230, 800, 460), QColor(245, 245, 240));
+        p.fillRect(QRectF(-400, -230, 30, 460), QColor(60, 110, 180));
+    }
+    const QImage gray = photo.convertToFormat(QImage::Format_Grayscale8);
+    const double angle = cardEdgeAngle(gray.copy(findCardArea(gray)));
+    if (measured)
+        QVERIFY2(std::abs(angle + degrees) < 0.5, qPrintable(QString::number(angle)));
+    else
+        QCOMPARE(angle, 0.0);
 }
 
 QTEST_MAIN(TestCardReading)
