@@ -135,6 +135,21 @@ struct SyncEngine::Impl
         plan.report.stopStatus = error.status;
         return false;
     }
+    int stepsDone = 0;
+    int stepsTotal = 0;
+    void step()
+    {
+        stepsDone = std::min(stepsDone + 1, stepsTotal);
+        if (options.progress)
+            options.progress(stepsDone, stepsTotal);
+    }
+    void startSteps(int total)
+    {
+        stepsTotal = total;
+        stepsDone = 1; // the listing and the fetch are done: one step between them
+        step();
+    }
+
     bool stopState(const Error &error)
     {
         plan.report.stopped = QStringLiteral("cannot record the sync state: %1").arg(error.message());
@@ -337,6 +352,8 @@ SyncPlan SyncEngine::run(const SyncSnapshot &snapshot)
 {
     Impl impl{m_state, m_remote, m_options, snapshot, {}, {}};
     impl.runAll();
+    if (impl.plan.report.ok() && impl.options.progress)
+        impl.options.progress(impl.stepsTotal, impl.stepsTotal);
     return std::move(impl.plan);
 }
 
@@ -530,6 +547,19 @@ void SyncEngine::Impl::runAll()
         return;
     }
 
+    // Progress: the listing and the fetch, then every card acted on.
+    int toAct = int(links.size());
+    for (auto it = rows.cbegin(); it != rows.cend(); ++it) {
+        const LocalCard *local = localById.value(it.key());
+        if (!local || remoteState.value(it.key()) != Remote::Same || local->hash != it->contentHash)
+            ++toAct;
+    }
+    for (const LocalCard &card : snapshot.cards) {
+        if (!rows.contains(card.id) && !linkedLocal.contains(card.id))
+            ++toAct;
+    }
+    startSteps(2 + toAct);
+
     // Synced cards, by the decision table.
     for (auto it = rows.cbegin(); it != rows.cend(); ++it) {
         const SyncedCard &row = it.value();
@@ -538,6 +568,7 @@ void SyncEngine::Impl::runAll()
         const bool localChanged = local && local->hash != row.contentHash;
         if (local && r == Remote::Same && !localChanged)
             continue;
+        step();
         if (!local) {
             if (r == Remote::Same) {
                 RemoteResult<Done> gone = remote.remove(row.href, row.etag);
@@ -633,6 +664,7 @@ void SyncEngine::Impl::runAll()
 
     // Cards new on both sides that are one card: linked.
     for (const Link &link : links) {
+        step();
         const RemoteCard &card = fetched[link.href];
         const ServerCard &read = newCards[link.href];
         SyncedCard row{link.local->id, card.href, card.etag, read.uid, {}, card.vcard, false};
@@ -651,6 +683,7 @@ void SyncEngine::Impl::runAll()
     for (const LocalCard &card : snapshot.cards) {
         if (rows.contains(card.id) || linkedLocal.contains(card.id))
             continue;
+        step();
         if (!upload(card))
             return;
     }

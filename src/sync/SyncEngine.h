@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <functional>
+
 #include <vector>
 
 namespace kelvo::sync {
@@ -96,6 +98,10 @@ struct SyncPlan
 struct SyncOptions
 {
     bool allowMassDelete = false;
+    // Called on the run's thread as it goes: `done` of `total` steps (the
+    // listing and the fetch, then one a card the run acts on), first once
+    // the cards to act on are known, last with done == total.
+    std::function<void(int done, int total)> progress;
 };
 
 class SyncEngine

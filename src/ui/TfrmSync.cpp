@@ -117,6 +117,12 @@ TfrmSync::TfrmSync(WindowSync &sync, Dialogs &dialogs, QWidget *parent)
     connect(btnStart, &QPushButton::clicked, this, &TfrmSync::startSync);
     connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
     connect(&m_sync, &WindowSync::runFinished, this, &TfrmSync::syncFinished);
+    connect(&m_sync, &WindowSync::runProgress, this, [this](int done, int total) {
+        if (!m_waitingForRun || total <= 0)
+            return; // the figures of a run the dialog did not ask for
+        prgSync->setRange(0, total);
+        prgSync->setValue(done);
+    });
 }
 
 TfrmSync::~TfrmSync() = default;

@@ -14,6 +14,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
+
 namespace kelvo {
 
 using namespace kelvo::sync;
@@ -32,6 +34,8 @@ struct WindowSync::Job
 
     SyncPlan plan;
     QString failure; // the run could not start (state file)
+    // done in the low 32 bits, total in the high ones; -1 until the first step
+    std::atomic<qint64> progress{-1};
 
     void run()
     {
@@ -278,6 +282,11 @@ void WindowSync::startRun()
     job->book = *current;
     job->settings = clientSettings(*pass);
     job->options.allowMassDelete = allowMassDelete;
+    // The engine runs on the job's thread; the window reads the figures with
+    // a timer, so nothing is posted to objects that may be gone.
+    job->options.progress = [raw = job.get()](int done, int total) {
+        raw->progress.store((qint64(total) << 32) | quint32(done), std::memory_order_relaxed);
+    };
     job->interactive = interactive;
     job->snapshot = TakeSnapshot(m_host.tree, identities()); // phase 1, on this thread
     setStatus(QStringLiteral("正在同步…"));
@@ -287,11 +296,35 @@ void WindowSync::startRun()
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     connect(thread, &QThread::finished, this, [this, job] { finishRun(job); });
     m_thread = thread;
+    m_job = job;
+    m_lastProgress = -1;
+    if (!m_progressTimer) {
+        m_progressTimer = new QTimer(this);
+        m_progressTimer->setInterval(100);
+        connect(m_progressTimer, &QTimer::timeout, this, &WindowSync::pollProgress);
+    }
+    m_progressTimer->start();
     thread->start();
+}
+
+void WindowSync::pollProgress()
+{
+    if (!m_job)
+        return;
+    const qint64 now = m_job->progress.load(std::memory_order_relaxed);
+    if (now < 0 || now == m_lastProgress)
+        return;
+    m_lastProgress = now;
+    Q_EMIT runProgress(int(now & 0xffffffff), int(now >> 32));
 }
 
 void WindowSync::finishRun(std::shared_ptr<Job> job)
 {
+    if (m_job == job) {
+        pollProgress(); // the last figures, before the report
+        m_progressTimer->stop();
+        m_job.reset();
+    }
     if (m_ending) {
         m_running = false;
         return;

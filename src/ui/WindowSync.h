@@ -13,6 +13,7 @@
 #include <optional>
 
 class QThread;
+class QTimer;
 class QWidget;
 
 namespace kelvo {
@@ -110,6 +111,9 @@ Q_SIGNALS:
     // about to be saved.
     void changesApplied(int count);
     void runFinished(const kelvo::sync::SyncReport &report, bool interactive);
+    // How far the run in flight is: `done` of `total` steps (see
+    // SyncOptions::progress); told a few times a second at most.
+    void runProgress(int done, int total);
     void statusChanged(const QString &text);
 
 private:
@@ -141,6 +145,11 @@ private:
     int m_failureNotices = 0;
     bool m_ending = false;
     QPointer<QThread> m_thread;
+    // The run in flight, for its progress (read by a timer on this thread).
+    std::shared_ptr<Job> m_job;
+    QTimer *m_progressTimer = nullptr;
+    qint64 m_lastProgress = -1;
+    void pollProgress();
     QString m_status;
 };
 

@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -128,9 +129,20 @@ private:
     void setUpThroughDialog()
     {
         TfrmSync dialog(sync(), m_dialogs, main());
+        QSignalSpy progress(&sync(), &WindowSync::runProgress);
+        int cards = 0;
+        main()->cardTree().forEach([&](CardNode *node) { cards += node->isCard(); });
         QVERIFY(runDialog(dialog, m_server->rootUrl(), m_server->user(), m_server->password(), true));
         QVERIFY2(dialog.reportText().startsWith(QStringLiteral("上传 ")), qPrintable(dialog.reportText()));
         QVERIFY(sync().isSetUp());
+        // The run told how far it was: the listing, the fetch, then a step a
+        // card, the last at its end; the bar stands full.
+        QVERIFY(!progress.isEmpty());
+        const int total = progress.last().at(1).toInt();
+        QCOMPARE(progress.last().at(0).toInt(), total);
+        QVERIFY2(total >= 2 + cards, qPrintable(QString::number(total)));
+        const auto *bar = dialog.findChild<QProgressBar *>(QStringLiteral("prgSync"));
+        QCOMPARE(bar->value(), bar->maximum());
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         dialog.grab().save(QStringLiteral(KELVO_TEST_OUTPUT_DIR "/sync-dialog-report.png"));
