@@ -1,12 +1,16 @@
 #include "DavTestServer.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDirIterator>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QProcess>
+#include <QSslCertificate>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QThread>
@@ -57,12 +61,12 @@ void DavTestServer::requirePassword(const QString &user, const QString &password
 
 QString DavTestServer::rootUrl() const
 {
-    return QStringLiteral("http://127.0.0.1:%1/").arg(m_port);
+    return QStringLiteral("%1://127.0.0.1:%2/").arg(m_tls ? QStringLiteral("https") : QStringLiteral("http")).arg(m_port);
 }
 
 QString DavTestServer::bookUrl() const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(m_bookPath);
+    return rootUrl().chopped(1) + m_bookPath;
 }
 
 QString DavTestServer::bookPath() const
@@ -141,6 +145,30 @@ bool DavTestServer::startOnce(bool again)
             arguments << QStringLiteral("--auth-type") << QStringLiteral("htpasswd")
                       << QStringLiteral("--auth-htpasswd-filename") << users
                       << QStringLiteral("--auth-htpasswd-encryption") << QStringLiteral("plain");
+        }
+        if (m_tls) {
+            const QString certificate = m_dir->filePath(QStringLiteral("cert.pem"));
+            const QString key = m_dir->filePath(QStringLiteral("key.pem"));
+            if (!QFileInfo::exists(certificate)) {
+                QProcess openssl;
+                openssl.start(QStringLiteral("openssl"),
+                              {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                               QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
+                               QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                               QStringLiteral("-keyout"), key, QStringLiteral("-out"), certificate});
+                if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
+                    m_error = QStringLiteral("openssl could not make a certificate");
+                    return false;
+                }
+            }
+            const QList<QSslCertificate> made = QSslCertificate::fromPath(certificate);
+            if (made.isEmpty()) {
+                m_error = QStringLiteral("the certificate openssl made cannot be read");
+                return false;
+            }
+            m_certificateSha256 = made.first().digest(QCryptographicHash::Sha256).toHex();
+            arguments << QStringLiteral("--server-ssl") << QStringLiteral("True") << QStringLiteral("--server-certificate")
+                      << certificate << QStringLiteral("--server-key") << key;
         }
         m_bookPath = QStringLiteral("/%1/kelvo-book/").arg(m_user);
     } else {
@@ -243,6 +271,8 @@ DavTestServer::Reply DavTestServer::request(const QByteArray &method, const QStr
     for (const auto &[name, value] : headers)
         request.setRawHeader(name, value);
     QNetworkReply *reply = nam.sendCustomRequest(request, method, body);
+    if (m_tls) // the second device knows the server's own certificate
+        reply->ignoreSslErrors();
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(10000, &loop, [reply] { reply->abort(); });

@@ -35,6 +35,10 @@ public:
     // right one are refused. Without, radicale takes any user and password
     // (and needs some user); xandikos takes none.
     void requirePassword(const QString &user, const QString &password);
+    // Over https (radicale only), with a self-signed certificate for
+    // 127.0.0.1 made by openssl at start; its SHA-256 fingerprint (hex).
+    void useTls() { m_tls = true; }
+    QByteArray certificateSha256() const { return m_certificateSha256; }
 
     // Starts the server and waits until it answers (at most ~20 s); then makes
     // an address book (radicale: extended MKCOL of /USER/kelvo-book/;
@@ -87,6 +91,8 @@ private:
     QString m_user = QStringLiteral("kelvo");
     QString m_password = QStringLiteral("secret");
     bool m_auth = false;
+    bool m_tls = false;
+    QByteArray m_certificateSha256;
     quint16 m_port = 0;
     QString m_bookPath;
     QString m_error;

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
@@ -79,6 +80,8 @@ private slots:
     void fetchMany();
     void wrongPassword();
     void httpToRemoteHostRefused();
+    void httpsCertificate_data();
+    void httpsCertificate();
     void serverKilledMidRequest_data() { addServerRows(); }
     void serverKilledMidRequest();
 };
@@ -279,6 +282,52 @@ void TestCardDavClient::fetchMany()
         QVERIFY(!card.etag.isEmpty());
     }
     QCOMPARE(seen.size(), kCards / 2);
+}
+
+void TestCardDavClient::httpsCertificate_data()
+{
+    QTest::addColumn<QString>("trust"); // none, right, wrong
+    QTest::newRow("self-signed, not trusted") << "none";
+    QTest::newRow("its fingerprint trusted") << "right";
+    QTest::newRow("another fingerprint trusted") << "wrong";
+}
+
+// Radicale over https with a certificate of its own: refused with the reason
+// and the fingerprint the user would compare, unless that very fingerprint
+// is trusted.
+void TestCardDavClient::httpsCertificate()
+{
+    QFETCH(QString, trust);
+    DavTestServer server(DavTestServer::Kind::Radicale);
+    server.useTls();
+    if (QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
+        QSKIP("openssl is not installed");
+    START_SERVER(server);
+    QVERIFY(server.bookUrl().startsWith(QLatin1String("https://")));
+    CardDavSettings settings = settingsFor(server, server.bookUrl());
+    const QByteArray fingerprint = server.certificateSha256();
+    if (trust == QLatin1String("right"))
+        settings.trustedCertificateSha256 = fingerprint.toUpper(); // as a user copies it
+    else if (trust == QLatin1String("wrong"))
+        settings.trustedCertificateSha256 = QByteArray(64, 'a');
+    CardDavClient client(settings);
+    const auto opened = client.open();
+    if (trust != QLatin1String("right")) {
+        QVERIFY(!opened);
+        QCOMPARE(opened.error().status, RemoteStatus::Certificate);
+        QString text = opened.error().text;
+        QVERIFY2(text.remove(u':').contains(QString::fromLatin1(fingerprint), Qt::CaseInsensitive),
+                 qPrintable(opened.error().text));
+        return;
+    }
+    QVERIFY2(opened, qPrintable(why(opened)));
+    const QString href = server.bookPath() + QStringLiteral("tls-1.vcf");
+    const auto created = client.create(href, DavTestServer::vcard(QStringLiteral("tls-1"), QStringLiteral("加密")));
+    QVERIFY2(created, qPrintable(why(created)));
+    const auto fetched = client.fetch({href});
+    QVERIFY2(fetched, qPrintable(why(fetched)));
+    QCOMPARE(fetched.value().size(), 1);
+    QVERIFY(QString::fromUtf8(fetched.value().first().vcard).contains(QStringLiteral("FN:加密")));
 }
 
 void TestCardDavClient::wrongPassword()
