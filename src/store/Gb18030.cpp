@@ -35,6 +35,17 @@ QString decode(QByteArrayView text)
 {
     if (text.isEmpty())
         return QString();
+    // Bytes below 0x80 are ASCII in GB18030: phone numbers, e-mail and web
+    // addresses need no converter.
+    bool ascii = true;
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    }
+    if (ascii)
+        return QString::fromLatin1(text);
     thread_local QStringDecoder decoder("GB18030", QStringConverter::Flag::Stateless);
     return decoder.decode(text);
 }

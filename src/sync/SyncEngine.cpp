@@ -76,16 +76,41 @@ CardContent ContentOfNode(const CardNode &node)
 SyncSnapshot TakeSnapshot(const CardTree &tree, CardIdentities &ids)
 {
     SyncSnapshot snapshot;
+    // A class's path and whether it lies in the conflict class, once for
+    // all its cards (a large book has many cards to few classes).
+    struct ClassInfo
+    {
+        QStringList path;
+        bool conflict = false;
+    };
+    QHash<const CardNode *, ClassInfo> classes;
+    snapshot.cards.reserve(size_t(tree.count()));
     tree.forEach([&](const CardNode *node) {
         if (node->isCardClass()) {
             snapshot.classPaths.insert((pathOfNode(*node) << gb18030::decode(node->label())).join(u'/'));
             return;
         }
-        if (!node->isCard() || inConflictClass(*node))
+        if (!node->isCard())
+            return;
+        const CardNode *parent = node->parent();
+        auto known = classes.constFind(parent);
+        if (known == classes.cend()) {
+            ClassInfo info;
+            info.conflict = inConflictClass(*node);
+            info.path = pathOfNode(*node);
+            if (info.path.isEmpty())
+                info.path = QStringList{ReservedClassName()};
+            known = classes.insert(parent, std::move(info));
+        }
+        if (known->conflict)
             return;
         LocalCard card;
         card.id = ids.identity(node);
-        card.content = ContentOfNode(*node);
+        if (const TCardData *data = node->data()) {
+            for (int n = Field::First; n <= Field::Last; ++n)
+                card.content.fields[size_t(n - 1)] = gb18030::decode(data->field(n));
+        }
+        card.content.classPath = known->path;
         card.name = nameOf(card.content);
         card.hash = ContentHash(card.content);
         snapshot.cards.push_back(std::move(card));

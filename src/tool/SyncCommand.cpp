@@ -205,13 +205,21 @@ int runSync(const QStringList &args)
 
     // The identities first, kept at once, so that a run stopped half-way
     // meets the same ones next time.
+    // Identities taken over in order for these very bytes are in the state
+    // already; anything else (new, re-matched) is kept before the run.
+    bool identitiesKept = false;
     if (Result<sync::RestoreOutcome> restored = sync::LoadIdentities(options.dataPath, tree, ids); !restored)
         printError(QStringLiteral("kelvo-tool sync: the sync state cannot be read (%1); it is started anew, and "
                                   "cards are linked to the server's again by UID and content")
                        .arg(restored.error().message()));
-    if (Result<> kept = sync::SaveIdentities(options.dataPath, tree, ids); !kept) {
-        printError(QStringLiteral("kelvo-tool sync: cannot write the sync state: %1").arg(kept.error().message()));
-        return ExitDataFile;
+    else
+        identitiesKept = !needsSave && restored.value().exact > 0 && restored.value().matched == 0
+            && restored.value().fresh == 0;
+    if (!identitiesKept) {
+        if (Result<> kept = sync::SaveIdentities(options.dataPath, tree, ids); !kept) {
+            printError(QStringLiteral("kelvo-tool sync: cannot write the sync state: %1").arg(kept.error().message()));
+            return ExitDataFile;
+        }
     }
     Result<std::unique_ptr<sync::SyncState>> opened = sync::SyncState::open(sync::SyncStatePath(options.dataPath));
     if (!opened) {
@@ -275,10 +283,13 @@ int runSync(const QStringList &args)
     if (tree.changeCount() != before) {
         if (!save())
             return ExitDataFile;
+        identitiesKept = false;
     }
-    if (Result<> kept = sync::SaveIdentities(options.dataPath, tree, ids); !kept) {
-        printError(QStringLiteral("kelvo-tool sync: cannot write the sync state: %1").arg(kept.error().message()));
-        return ExitDataFile;
+    if (!identitiesKept) {
+        if (Result<> kept = sync::SaveIdentities(options.dataPath, tree, ids); !kept) {
+            printError(QStringLiteral("kelvo-tool sync: cannot write the sync state: %1").arg(kept.error().message()));
+            return ExitDataFile;
+        }
     }
     if (Result<> committed = sync::CommitSyncPlan(plan, state); !committed) {
         printError(QStringLiteral("kelvo-tool sync: cannot write the sync state: %1")
