@@ -160,6 +160,12 @@ struct SyncEngine::Impl
         plan.report.stopStatus = error.status;
         return false;
     }
+    // What this run wrote to the server: href -> the ETag it answered (empty
+    // when it gave none), the hrefs it created and those it deleted.
+    QHash<QString, QByteArray> written;
+    QSet<QString> createdHrefs;
+    QSet<QString> deletedHrefs;
+
     int stepsDone = 0;
     int stepsTotal = 0;
     void step()
@@ -220,6 +226,7 @@ struct SyncEngine::Impl
             }
             row.href = put.value().href.isEmpty() ? row.href : put.value().href;
             row.etag = put.value().etag;
+            written.insert(row.href, row.etag);
             copy = patched;
             serverChanged = true;
             // The card here becomes what the server copy now reads as: an
@@ -302,6 +309,8 @@ struct SyncEngine::Impl
         }
         row.href = put.value().href.isEmpty() ? row.href : put.value().href;
         row.etag = put.value().etag;
+        written.insert(row.href, row.etag);
+        createdHrefs.insert(row.href);
         row.vcard = vcard;
         row.contentHash = local.hash;
         row.pendingLocal = false;
@@ -343,6 +352,8 @@ struct SyncEngine::Impl
         }
         SyncedCard row{local.id, put.value().href.isEmpty() ? href : put.value().href, put.value().etag, uid,
                        local.hash, vcard, false};
+        written.insert(row.href, row.etag);
+        createdHrefs.insert(row.href);
         if (const Result<> done = state.putCard(row); !done)
             return stopState(done.error());
         ++plan.report.uploaded;
@@ -364,6 +375,8 @@ struct SyncEngine::Impl
     }
 
     void runAll();
+    void confirmTokenAfterCreates(const QByteArray &token, const QHash<QString, QByteArray> &listedEtag,
+                                  const QSet<QString> &removedBefore);
 };
 
 SyncEngine::SyncEngine(SyncState &state, CardDavRemote &remote, SyncOptions options)
@@ -617,6 +630,7 @@ void SyncEngine::Impl::runAll()
                     failed(row.href, gone.error());
                     continue;
                 }
+                deletedHrefs.insert(row.href);
                 if (const Result<> done = state.removeCard(row.id); !done)
                     return (void)stopState(done.error());
                 ++plan.report.deleted;
@@ -727,6 +741,46 @@ void SyncEngine::Impl::runAll()
         taken.insert(id);
         planDownload(id, fetched[href], read, false);
     }
+    if (!listing.full)
+        confirmTokenAfterCreates(token, listedEtag, removed);
+}
+
+// After a run that created cards: the changes since the run's own token are
+// asked for once more. When they are exactly this run's writes (and what the
+// run already took in), nothing else happened meanwhile and the new token
+// holds; the state keeps it instead of listing the whole book next time.
+// Anything else (another device's change, a card created here and already
+// gone, a write whose ETag the server did not give) leaves no token.
+void SyncEngine::Impl::confirmTokenAfterCreates(const QByteArray &token, const QHash<QString, QByteArray> &listedEtag,
+                                                const QSet<QString> &removedBefore)
+{
+    if (!plan.createdOnServer || !plan.report.ok() || !plan.advanceToken || token.isEmpty())
+        return;
+    RemoteResult<RemoteListing> again = remote.list(token);
+    if (!again || again.value().full || again.value().syncToken.isEmpty())
+        return;
+    QSet<QString> createdSeen;
+    for (const RemoteItem &item : again.value().items) {
+        const auto ours = written.constFind(item.href);
+        if (ours != written.cend()) {
+            if (ours->isEmpty() || ours.value() != item.etag)
+                return;
+            if (createdHrefs.contains(item.href))
+                createdSeen.insert(item.href);
+            continue;
+        }
+        const auto seen = listedEtag.constFind(item.href);
+        if (seen == listedEtag.cend() || seen->isEmpty() || seen.value() != item.etag)
+            return;
+    }
+    for (const QString &href : again.value().removed) {
+        if (!deletedHrefs.contains(href) && !removedBefore.contains(href))
+            return;
+    }
+    if (createdSeen.size() != createdHrefs.size())
+        return;
+    plan.syncToken = again.value().syncToken;
+    plan.createdOnServer = false;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "CardDavRemote.h"
 
 #include <QCryptographicHash>
+#include <QHash>
 #include <QMap>
 #include <QSet>
 
@@ -45,10 +46,11 @@ public:
             for (const QString &href : seen) {
                 if (resources.contains(href))
                     listing.items.append({href, resources[href].etag});
-                else
+                else if (!netChanges || born.value(href) <= since)
                     listing.removed.append(href);
             }
         } else {
+            ++fullListings;
             listing.full = true;
             for (auto it = resources.cbegin(); it != resources.cend(); ++it)
                 listing.items.append({it.key(), it->etag});
@@ -80,11 +82,14 @@ public:
             return RemoteError{RemoteStatus::PreconditionFailed, 412, QStringLiteral("Precondition Failed")};
         store(href, vcard);
         ++creates;
+        const PutOutcome outcome{href, etagsKnown ? resources[href].etag : QByteArray()};
+        if (afterCreate)
+            std::exchange(afterCreate, {})(href);
         if (loseNextAnswer) {
             loseNextAnswer = false;
             return RemoteError{RemoteStatus::Network, 0, QStringLiteral("connection reset")};
         }
-        return PutOutcome{href, etagsKnown ? resources[href].etag : QByteArray()};
+        return outcome;
     }
 
     RemoteResult<PutOutcome> update(const QString &href, const QByteArray &etag, const QByteArray &vcard) override
@@ -120,6 +125,8 @@ public:
     // What another device does.
     void store(const QString &href, const QByteArray &vcard)
     {
+        if (!resources.contains(href))
+            born[href] = clock + 1;
         resources[href] = {'"' + QCryptographicHash::hash(vcard + QByteArray::number(++clock), QCryptographicHash::Md5).toHex() + '"',
                            vcard};
         log[clock].append(href);
@@ -141,6 +148,12 @@ public:
     qsizetype maxBytes = 1 << 20;
     int failAfter = -1; // requests still answered before the connection drops; -1: never
     std::function<void(const QString &)> beforeUpdate;
+    std::function<void(const QString &)> afterCreate; // another device, right after a create
+    // A change list names only what differs between the token's moment and
+    // now (Xandikos): a card made and deleted since is not named at all.
+    bool netChanges = false;
+    QHash<QString, qint64> born; // when a resource last came into being
+    int fullListings = 0;
     int listings = 0, fetched = 0, creates = 0, updates = 0, removes = 0;
 
 private:

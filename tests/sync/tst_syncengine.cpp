@@ -63,6 +63,57 @@ private slots:
         QCOMPARE(f.remote.fetched, 0);
     }
 
+    // The run that creates a card asks for the changes since its own token
+    // once more: only its own writes, and the next run goes on from the new
+    // token; anything else, and the next run lists the whole book. Either
+    // way a card deleted or changed by another device is seen.
+    void tokenAfterCreates_data()
+    {
+        QTest::addColumn<bool>("netChanges");
+        QTest::addColumn<QString>("during"); // what another device does right after the create
+        QTest::addColumn<bool>("tokenHolds");
+        for (const bool net : {false, true}) {
+            const char *kind = net ? "net change lists" : "change logs";
+            QTest::addRow("%s: nothing meanwhile", kind) << net << "" << true;
+            QTest::addRow("%s: another card edited meanwhile", kind) << net << "edit-other" << false;
+            QTest::addRow("%s: the new card deleted meanwhile", kind) << net << "delete-new" << false;
+        }
+    }
+    void tokenAfterCreates()
+    {
+        QFETCH(bool, netChanges);
+        QFETCH(QString, during);
+        QFETCH(bool, tokenHolds);
+        SyncFixture f;
+        f.remote.netChanges = netChanges;
+        seed(f);
+        QVERIFY(f.sync().ok());
+        QVERIFY(f.sync().ok()); // a run from a token
+        f.addCard({Company}, QStringLiteral("新人"), {{Field::DH, QStringLiteral("010-7777")}});
+        if (during == QLatin1String("edit-other"))
+            f.remote.afterCreate = [&f](const QString &) { serverEdit(f, QStringLiteral("李四"), Field::DH, QStringLiteral("0731-1")); };
+        else if (during == QLatin1String("delete-new"))
+            f.remote.afterCreate = [&f](const QString &href) { f.remote.drop(href); };
+        const SyncReport created = f.sync();
+        QVERIFY2(created.ok(), qPrintable(created.stopped));
+        QCOMPARE(created.uploaded, 1);
+        QCOMPARE(f.state->book()->syncToken.isEmpty(), !tokenHolds);
+
+        // Afterwards, another device deletes the new card when it is still there.
+        if (during.isEmpty())
+            f.remote.drop(f.serverHref(QStringLiteral("新人")));
+        const int fullBefore = f.remote.fullListings;
+        const SyncReport next = f.sync();
+        QVERIFY2(next.ok(), qPrintable(next.stopped));
+        QCOMPARE(f.remote.fullListings - fullBefore, tokenHolds ? 0 : 1);
+        const bool editOther = during == QLatin1String("edit-other");
+        QCOMPARE(f.cardCount(QStringLiteral("新人")), editOther ? 1 : 0);
+        QCOMPARE(next.deleted, editOther ? 0 : 1);
+        if (editOther)
+            QCOMPARE(f.field(QStringLiteral("李四"), Field::DH), QStringLiteral("0731-1"));
+        QVERIFY(!f.state->book()->syncToken.isEmpty());
+    }
+
     void decisionTable_data()
     {
         QTest::addColumn<QString>("here");  // "", "edit", "delete"
