@@ -171,7 +171,7 @@ requests=$(sed -n 's/.* \([0-9]*\) requests$/\1/p' "$work/last.out")
 printf '%-46s %10s %10s   (Kelvo: %s requests)\n' "no-change sync of $big cards (client)" "$t_k" "$t_v" "$requests"
 if [ "$has_tool" = 1 ]; then
   t_t=$(seconds "$tool" sync "$work/tool-big/Card.DB")
-  printf '%-46s %10s %10s   (%s)\n' "no-change sync of $big cards (kelvo-tool sync)" "$t_t" "$t_v" "$(head -1 "$work/last.out")"
+  printf '%-46s %10s %10s   (%s)\n' "no-change sync of $big cards (kelvo-tool sync)" "$t_t" "$t_v" "$(grep -m1 "^uploaded" "$work/last.out")"
 fi
 
 # 3. The phone changes one card on each book.
@@ -188,5 +188,5 @@ printf '%-46s %10s %10s   (Kelvo: %s, %s requests)\n' "one card changed on the s
   "$(head -1 "$work/last.out" | cut -d, -f1-2)" "$requests"
 if [ "$has_tool" = 1 ]; then
   t_t=$(seconds "$tool" sync "$work/tool-big/Card.DB")
-  printf '%-46s %10s %10s   (%s)\n' "one card changed on the server (kelvo-tool)" "$t_t" "$t_v" "$(head -1 "$work/last.out")"
+  printf '%-46s %10s %10s   (%s)\n' "one card changed on the server (kelvo-tool)" "$t_t" "$t_v" "$(grep -m1 "^uploaded" "$work/last.out")"
 fi
