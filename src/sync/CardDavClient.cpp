@@ -786,20 +786,30 @@ RemoteResult<Done> CardDavClient::multiget(const QStringList &hrefs, qsizetype f
             body += "<D:href>" + xmlEscaped(url.value().path(QUrl::FullyEncoded)) + "</D:href>";
         }
         body += "</C:addressbook-multiget>";
-        auto answer = send("REPORT", m_collection, body, {{"Depth", "1"}, {"Content-Type", kXmlType}});
-        if (!answer)
-            return answer.error();
-        if (answer.value().status != 207)
-            return errorOf(answer.value(), QStringLiteral("addressbook-multiget"));
-        QString why;
-        const auto parsed = parseMultistatus(answer.value().body, &why);
-        if (!parsed)
-            return makeError(RemoteStatus::Protocol, 207, QStringLiteral("addressbook-multiget: ") + why);
-        for (const DavResponse &r : parsed->responses) {
-            if (!r.hasAddressData || (r.status >= 300))
-                continue;
-            cards->append({hrefFor(r.href, m_collection), r.etag, r.addressData});
-        }
+        RemoteResult<Done> got = reportCards(body, QStringLiteral("addressbook-multiget"), [cards](RemoteCard card) {
+            cards->append(std::move(card));
+        });
+        if (!got)
+            return got;
+    }
+    return Done{};
+}
+
+RemoteResult<Done> CardDavClient::reportCards(const QByteArray &body, const QString &what,
+                                              const std::function<void(RemoteCard)> &take)
+{
+    auto answer = send("REPORT", m_collection, body, {{"Depth", "1"}, {"Content-Type", kXmlType}});
+    if (!answer)
+        return answer.error();
+    if (answer.value().status != 207)
+        return errorOf(answer.value(), what);
+    QString why;
+    const auto parsed = parseMultistatus(answer.value().body, &why);
+    if (!parsed)
+        return makeError(RemoteStatus::Protocol, 207, what + QStringLiteral(": ") + why);
+    for (const DavResponse &r : parsed->responses) {
+        if (r.hasAddressData && r.status < 300)
+            take({hrefFor(r.href, m_collection), r.etag, r.addressData});
     }
     return Done{};
 }
@@ -810,24 +820,14 @@ RemoteResult<Done> CardDavClient::queryAll(const QStringList &wanted, QList<Remo
     static const QByteArray body = "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
                                    "<C:addressbook-query xmlns:D=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:carddav\">"
                                    "<D:prop><D:getetag/><C:address-data/></D:prop></C:addressbook-query>";
-    auto answer = send("REPORT", m_collection, body, {{"Depth", "1"}, {"Content-Type", kXmlType}});
-    if (!answer)
-        return answer.error();
-    if (answer.value().status != 207)
-        return errorOf(answer.value(), QStringLiteral("addressbook-query"));
-    QString why;
-    const auto parsed = parseMultistatus(answer.value().body, &why);
-    if (!parsed)
-        return makeError(RemoteStatus::Protocol, 207, QStringLiteral("addressbook-query: ") + why);
     // Only what was asked for: the rest of the book is not this run's business.
     QSet<QString> open(wanted.cbegin(), wanted.cend());
-    for (const DavResponse &r : parsed->responses) {
-        if (!r.hasAddressData || r.status >= 300)
-            continue;
-        const QString href = hrefFor(r.href, m_collection);
-        if (open.remove(href))
-            cards->append({href, r.etag, r.addressData});
-    }
+    RemoteResult<Done> got = reportCards(body, QStringLiteral("addressbook-query"), [&](RemoteCard card) {
+        if (open.remove(card.href))
+            cards->append(std::move(card));
+    });
+    if (!got)
+        return got;
     for (const QString &href : wanted) {
         if (open.contains(href))
             missing->append(href);

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 class QNetworkAccessManager;
@@ -98,6 +99,10 @@ private:
     RemoteResult<Done> multiget(const QStringList &hrefs, qsizetype from, qsizetype to, QList<RemoteCard> *cards);
     RemoteResult<Done> queryAll(const QStringList &wanted, QList<RemoteCard> *cards, QStringList *missing);
     static bool queryMayFallBack(RemoteStatus status);
+    // One REPORT answered by a multistatus of cards: each card with its data
+    // goes to `take`.
+    RemoteResult<Done> reportCards(const QByteArray &body, const QString &what,
+                                   const std::function<void(RemoteCard)> &take);
     RemoteResult<Answer> send(const QByteArray &method, QUrl url, const QByteArray &body,
                               const QList<std::pair<QByteArray, QByteArray>> &headers);
     RemoteResult<Answer> sendOnce(const QByteArray &method, const QUrl &url, const QByteArray &body,
