@@ -385,9 +385,29 @@ QRect withoutSlivers(Pix *pix, const QRect &box)
 // The ink of `box` in `pix` as two or more lines when it is: bands of
 // rows apart (a name with its title close under it), or else parts side by
 // side of clearly different heights (a name with its title beside it);
-// otherwise nothing.
-QList<QRect> stackedOrSideBySide(Pix *pix, const QRect &box)
+// otherwise nothing. With `touching` (a Chinese name), the title may touch
+// the name from below; with `onlyTouching` (ink the recogniser read nothing
+// in), only that is looked for.
+QList<QRect> stackedOrSideBySide(Pix *pix, const QRect &found, bool touching, bool onlyTouching)
 {
+    // The recogniser's box of a large Chinese name may take in only the top
+    // of a title touching it from below: the box grown down over the ink that
+    // goes on under it, by at most half its height.
+    QRect box = found;
+    PixPtr all{pixThresholdToBinary(pix, 140)};
+    if (all && touching) {
+        const l_uint32 *data = pixGetData(all.get());
+        const int wpl = pixGetWpl(all.get()), last = std::min(pixGetHeight(all.get()) - 1, found.bottom() + found.height() / 2);
+        const int right = std::min(pixGetWidth(all.get()) - 1, found.right());
+        auto inkIn = [&](int y) {
+            for (int x = std::max(0, found.left()); x <= right; ++x)
+                if (GET_DATA_BIT(data + qsizetype(y) * wpl, x))
+                    return true;
+            return false;
+        };
+        while (box.bottom() < last && inkIn(box.bottom() + 1))
+            box.setBottom(box.bottom() + 1);
+    }
     Box *b = boxCreate(box.left(), box.top(), box.width(), box.height());
     PixPtr crop(pixClipRectangle(pix, b, nullptr));
     boxDestroy(&b);
@@ -436,16 +456,55 @@ QList<QRect> stackedOrSideBySide(Pix *pix, const QRect &box)
     };
     QList<QRect> parts;
     const auto bands = runs(true, whole, std::max(2, height / 25));
-    if (bands.size() >= 2) {
+    if (bands.size() >= 2 && !onlyTouching) {
         for (const auto &[top, bottom] : bands)
             if ((bottom - top + 1) * 5 >= height) // specks and dots are no line
                 parts.append(extent(QRect(0, top, width, bottom - top + 1)));
         if (parts.size() >= 2)
             return parts;
         parts.clear();
+    } else if (bands.size() == 1 && touching) {
+        // A title set so close under a large Chinese name that their
+        // strokes touch: no blank row between them, but a row with little
+        // ink, in the lower part of the box, above a band of at least a
+        // fifth of it; the name above it a few characters long.
+        std::vector<int> perRow(size_t(height), 0);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                perRow[size_t(y)] += dark(x, y);
+        const int peak = *std::max_element(perRow.begin(), perRow.end());
+        int split = -1;
+        for (int y = height * 2 / 5; y < height * 4 / 5; ++y)
+            if (split < 0 || perRow[size_t(y)] < perRow[size_t(split)])
+                split = y;
+        if (split > 0 && perRow[size_t(split)] * 5 <= peak) {
+            const QRect upper = extent(QRect(0, 0, width, split));
+            QRect lower = extent(QRect(0, split + 1, width, height - split - 1));
+            if (all && !lower.isNull()) {
+                // The title may be wider than the name: its rows followed
+                // on to the right over gaps narrower than its height.
+                const l_uint32 *data = pixGetData(all.get());
+                const int wpl = pixGetWpl(all.get()), end = pixGetWidth(all.get());
+                auto inkAt = [&](int x) {
+                    for (int y = lower.top() + lower.height() / 4; y <= lower.bottom() - lower.height() / 4; ++y)
+                        if (GET_DATA_BIT(data + qsizetype(y) * wpl, x))
+                            return true;
+                    return false;
+                };
+                for (int x = lower.right() + 1, gap = 0; x < end && gap <= lower.height(); ++x) {
+                    if (inkAt(x))
+                        lower.setRight(x), gap = 0;
+                    else
+                        ++gap;
+                }
+            }
+            if (!upper.isNull() && !lower.isNull() && lower.height() * 5 >= height && upper.height() > lower.height() &&
+                upper.width() >= upper.height() && upper.width() <= upper.height() * 5)
+                return {upper, lower};
+        }
     }
     const auto columns = runs(false, whole, std::max(4, height / 2));
-    if (columns.size() < 2)
+    if (columns.size() < 2 || onlyTouching)
         return {};
     int low = height, high = 0;
     for (const auto &[left, right] : columns) {
@@ -959,9 +1018,11 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         // title close under or beside it for one line, and reads neither.
         for (qsizetype k = 0, count = again.size(); k < count && !clock.hasExpired(PictureDeadlineMs); ++k) {
             const qsizetype i = again[k];
-            if (vertical || lines[i].text.isEmpty() || scaledBoxes[i].height() < TallLineFactor * median)
+            if (vertical || scaledBoxes[i].height() < TallLineFactor * median)
                 continue;
-            const QList<QRect> pieces = stackedOrSideBySide(pix.get(), scaledBoxes[i]);
+            static const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
+            const QList<QRect> pieces = stackedOrSideBySide(pix.get(), scaledBoxes[i], !lines[i].text.contains(latin),
+                                                            lines[i].text.isEmpty());
             if (pieces.size() < 2)
                 continue;
             QList<Reading> readings;

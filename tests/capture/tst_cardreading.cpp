@@ -241,6 +241,30 @@ void TestCardReading::readsCards_data()
         << stacked << QList<int>{1, 2, 4, 5}
         << QStringList{QStringLiteral("黄强"), QStringLiteral("项目经理"), QStringLiteral("北京市朝阳区长江路386号2716室"),
                        QStringLiteral("010-93361957")};
+    // A large bold serif name whose strokes touch those of the title under
+    // it, the title wider than the name: the recogniser reads neither.
+    QImage touching(1050, 600, QImage::Format_RGB32);
+    touching.fill(QColor(248, 246, 238));
+    {
+        QPainter p(&touching);
+        p.setPen(QColor(25, 35, 80));
+        QFont font(QStringLiteral("Noto Serif CJK SC"));
+        font.setPixelSize(72);
+        font.setBold(true);
+        p.setFont(font);
+        p.drawText(QPoint(90, 140), QStringLiteral("杨丽"));
+        font.setPixelSize(26);
+        font.setBold(false);
+        p.setFont(font);
+        p.drawText(QPoint(96, 171), QStringLiteral("市场部经理"));
+        font.setPixelSize(24);
+        p.setFont(font);
+        p.drawText(QPoint(90, 250), QStringLiteral("地址：广州市天河区人民路24号2702室"));
+        p.drawText(QPoint(90, 290), QStringLiteral("电话：020-12604006"));
+    }
+    QTest::newRow("name touching its title under it")
+        << touching << QList<int>{1, 2, 5}
+        << QStringList{QStringLiteral("杨丽"), QStringLiteral("市场部经理"), QStringLiteral("020-12604006")};
     // A vertical card whose name is in a bold serif face, which the
     // vertical engine misreads in its own column.
     QImage column(600, 1050, QImage::Format_RGB32);
