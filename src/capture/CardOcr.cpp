@@ -2,8 +2,10 @@
 
 #include <allheaders.h>
 #include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
+#include <QElapsedTimer>
 #include <QTransform>
 #include <QRegularExpression>
 
@@ -52,6 +54,14 @@ constexpr int FoundLineConfidence = 60;
 constexpr float MinSkewConfidence = 1.0f;
 // The orientation detection is trusted from this confidence on.
 constexpr float MinOrientationConfidence = 3.0f;
+// The recogniser gives up on a picture after so many milliseconds (the
+// picture then gives an error), on one line after so many (the line keeps
+// its first reading): a picture of a fine pattern (a checkerboard, a
+// halftone) is thousands of "words" and took half a minute, where a card
+// takes a fraction of a second. Lines are read again only within the
+// picture's time.
+constexpr int PictureDeadlineMs = 6000;
+constexpr int LineDeadlineMs = 1500;
 
 PixPtr toPix(const QImage &gray)
 {
@@ -165,6 +175,12 @@ Reading readLine(Api *engine, Pix *pix, const QRect &area, double scale, int dpi
     engine->SetImage(crop.get());
     engine->SetSourceResolution(std::max(70, int(dpi * std::min(1.0, scale))));
     Reading reading;
+    tesseract::ETEXT_DESC monitor;
+    monitor.set_deadline_msecs(LineDeadlineMs);
+    if (engine->Recognize(&monitor) != 0) {
+        engine->Clear();
+        return {};
+    }
     reading.text = takeText(engine->GetUTF8Text());
     reading.confidence = std::clamp(engine->MeanTextConf(), 0, 100);
     engine->Clear();
@@ -369,9 +385,29 @@ QRect withoutSlivers(Pix *pix, const QRect &box)
 // The ink of `box` in `pix` as two or more lines when it is: bands of
 // rows apart (a name with its title close under it), or else parts side by
 // side of clearly different heights (a name with its title beside it);
-// otherwise nothing.
-QList<QRect> stackedOrSideBySide(Pix *pix, const QRect &box)
+// otherwise nothing. With `touching` (a Chinese name), the title may touch
+// the name from below; with `onlyTouching` (ink the recogniser read nothing
+// in), only that is looked for.
+QList<QRect> stackedOrSideBySide(Pix *pix, const QRect &found, bool touching, bool onlyTouching)
 {
+    // The recogniser's box of a large Chinese name may take in only the top
+    // of a title touching it from below: the box grown down over the ink that
+    // goes on under it, by at most half its height.
+    QRect box = found;
+    PixPtr all{pixThresholdToBinary(pix, 140)};
+    if (all && touching) {
+        const l_uint32 *data = pixGetData(all.get());
+        const int wpl = pixGetWpl(all.get()), last = std::min(pixGetHeight(all.get()) - 1, found.bottom() + found.height() / 2);
+        const int right = std::min(pixGetWidth(all.get()) - 1, found.right());
+        auto inkIn = [&](int y) {
+            for (int x = std::max(0, found.left()); x <= right; ++x)
+                if (GET_DATA_BIT(data + qsizetype(y) * wpl, x))
+                    return true;
+            return false;
+        };
+        while (box.bottom() < last && inkIn(box.bottom() + 1))
+            box.setBottom(box.bottom() + 1);
+    }
     Box *b = boxCreate(box.left(), box.top(), box.width(), box.height());
     PixPtr crop(pixClipRectangle(pix, b, nullptr));
     boxDestroy(&b);
@@ -420,16 +456,55 @@ QList<QRect> stackedOrSideBySide(Pix *pix, const QRect &box)
     };
     QList<QRect> parts;
     const auto bands = runs(true, whole, std::max(2, height / 25));
-    if (bands.size() >= 2) {
+    if (bands.size() >= 2 && !onlyTouching) {
         for (const auto &[top, bottom] : bands)
             if ((bottom - top + 1) * 5 >= height) // specks and dots are no line
                 parts.append(extent(QRect(0, top, width, bottom - top + 1)));
         if (parts.size() >= 2)
             return parts;
         parts.clear();
+    } else if (bands.size() == 1 && touching) {
+        // A title set so close under a large Chinese name that their
+        // strokes touch: no blank row between them, but a row with little
+        // ink, in the lower part of the box, above a band of at least a
+        // fifth of it; the name above it a few characters long.
+        std::vector<int> perRow(size_t(height), 0);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                perRow[size_t(y)] += dark(x, y);
+        const int peak = *std::max_element(perRow.begin(), perRow.end());
+        int split = -1;
+        for (int y = height * 2 / 5; y < height * 4 / 5; ++y)
+            if (split < 0 || perRow[size_t(y)] < perRow[size_t(split)])
+                split = y;
+        if (split > 0 && perRow[size_t(split)] * 5 <= peak) {
+            const QRect upper = extent(QRect(0, 0, width, split));
+            QRect lower = extent(QRect(0, split + 1, width, height - split - 1));
+            if (all && !lower.isNull()) {
+                // The title may be wider than the name: its rows followed
+                // on to the right over gaps narrower than its height.
+                const l_uint32 *data = pixGetData(all.get());
+                const int wpl = pixGetWpl(all.get()), end = pixGetWidth(all.get());
+                auto inkAt = [&](int x) {
+                    for (int y = lower.top() + lower.height() / 4; y <= lower.bottom() - lower.height() / 4; ++y)
+                        if (GET_DATA_BIT(data + qsizetype(y) * wpl, x))
+                            return true;
+                    return false;
+                };
+                for (int x = lower.right() + 1, gap = 0; x < end && gap <= lower.height(); ++x) {
+                    if (inkAt(x))
+                        lower.setRight(x), gap = 0;
+                    else
+                        ++gap;
+                }
+            }
+            if (!upper.isNull() && !lower.isNull() && lower.height() * 5 >= height && upper.height() > lower.height() &&
+                upper.width() >= upper.height() && upper.width() <= upper.height() * 5)
+                return {upper, lower};
+        }
     }
     const auto columns = runs(false, whole, std::max(4, height / 2));
-    if (columns.size() < 2)
+    if (columns.size() < 2 || onlyTouching)
         return {};
     int low = height, high = 0;
     for (const auto &[left, right] : columns) {
@@ -480,6 +555,25 @@ CardOcr::CardOcr()
 }
 
 CardOcr::~CardOcr() = default;
+
+QString addressWithAt(const QString &address, const QString &reading)
+{
+    static const QRegularExpression spaced(QStringLiteral("\\s*([.@])\\s*"));
+    static const QRegularExpression withAt(
+        QStringLiteral("[A-Za-z0-9._%+-]+@[A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)*\\.[A-Za-z]{2,}"));
+    QString text = reading;
+    text.replace(spaced, QStringLiteral("\\1"));
+    const QRegularExpressionMatch found = withAt.match(text);
+    if (!found.hasMatch() || address.contains(u'@'))
+        return {};
+    const QString whole = found.captured(0);
+    const QString local = whole.section(u'@', 0, 0), domain = whole.section(u'@', 1);
+    const qsizetype between = address.size() - local.size() - domain.size();
+    if (between < 0 || between > 1 || !address.startsWith(local, Qt::CaseInsensitive) ||
+        !address.endsWith(domain, Qt::CaseInsensitive))
+        return {};
+    return address.left(local.size()) + u'@' + address.right(domain.size());
+}
 
 QImage rotatedPicture(const QImage &picture, int degrees)
 {
@@ -624,6 +718,8 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         out.error = QStringLiteral("empty picture");
         return out;
     }
+    QElapsedTimer clock;
+    clock.start();
     QImage gray = rotatedPicture(picture, options.rotation).convertToFormat(QImage::Format_Grayscale8);
     out.rotation = ((options.rotation % 360) + 360) % 360;
     out.cardArea = findCardArea(gray);
@@ -723,9 +819,15 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
     main->SetPageSegMode(out.vertical ? tesseract::PSM_SINGLE_BLOCK_VERT_TEXT : tesseract::PSM_SPARSE_TEXT);
     main->SetImage(pix.get());
     main->SetSourceResolution(dpi);
-    if (main->Recognize(nullptr) != 0) {
+    tesseract::ETEXT_DESC monitor;
+    monitor.set_deadline_msecs(PictureDeadlineMs);
+    if (main->Recognize(&monitor) != 0) {
         main->Clear();
-        out.error = QStringLiteral("the recogniser failed on the picture");
+        out.error = monitor.deadline_exceeded()
+                        ? QStringLiteral("the recogniser gave up after %1 seconds: the picture holds too many "
+                                         "shapes to be a card (a fine pattern or halftone)")
+                              .arg(PictureDeadlineMs / 1000)
+                        : QStringLiteral("the recogniser failed on the picture");
         return out;
     }
 
@@ -914,11 +1016,13 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         };
         // A tall line may be two: the recogniser takes a name and the
         // title close under or beside it for one line, and reads neither.
-        for (qsizetype k = 0, count = again.size(); k < count; ++k) {
+        for (qsizetype k = 0, count = again.size(); k < count && !clock.hasExpired(PictureDeadlineMs); ++k) {
             const qsizetype i = again[k];
-            if (vertical || lines[i].text.isEmpty() || scaledBoxes[i].height() < TallLineFactor * median)
+            if (vertical || scaledBoxes[i].height() < TallLineFactor * median)
                 continue;
-            const QList<QRect> pieces = stackedOrSideBySide(pix.get(), scaledBoxes[i]);
+            static const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
+            const QList<QRect> pieces = stackedOrSideBySide(pix.get(), scaledBoxes[i], !lines[i].text.contains(latin),
+                                                            lines[i].text.isEmpty());
             if (pieces.size() < 2)
                 continue;
             QList<Reading> readings;
@@ -941,6 +1045,8 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             again[k] = -1;
         }
         for (qsizetype i : std::as_const(again)) {
+            if (clock.hasExpired(PictureDeadlineMs))
+                break;
             if (i < 0)
                 continue;
             const QRect box = vertical ? scaledBoxes[i] : withoutSlivers(pix.get(), scaledBoxes[i]);
@@ -970,6 +1076,33 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         for (qsizetype i = lines.size() - 1; i >= 0; --i)
             if (lines[i].text.isEmpty())
                 lines.removeAt(i), scaledBoxes.removeAt(i), cut.removeAt(i);
+    }
+
+    // An e-mail address without its '@' (read as 'e', 'Q' or 'G' by the
+    // mixed engine, or dropped) is read again by the English engine alone,
+    // and only the '@' is taken from that reading (addressWithAt): the rest
+    // of the line (a Chinese label) stays as it was read.
+    if (!out.vertical) {
+        static const QRegularExpression bareAddress(
+            QStringLiteral("(?<![\\w.@])(?!www\\.)[A-Za-z0-9][A-Za-z0-9._%+-]*\\.(?:com|net|org|cn|edu|gov|hk)"
+                           "(?:\\.[a-z]{2})?(?![\\w.@])"),
+            QRegularExpression::CaseInsensitiveOption);
+        const QRect page(0, 0, pixGetWidth(pix.get()), pixGetHeight(pix.get()));
+        for (qsizetype i = 0; i < lines.size() && !clock.hasExpired(PictureDeadlineMs); ++i) {
+            CapturedLine &line = lines[i];
+            const QRegularExpressionMatch bare = bareAddress.match(line.text);
+            if (line.text.contains(u'@') || !bare.hasMatch())
+                continue;
+            const QRect box = scaledBoxes[i];
+            const int pad = std::max(2, box.height() / 4);
+            const double lineScale = std::min(1.0, double(ReadLineHeight) / std::max(1, box.height()));
+            const Reading latin = readLine(m_engines->get(m_engines->english, "eng", tesseract::OEM_LSTM_ONLY),
+                                           pix.get(), box.adjusted(-pad, -pad, pad, pad).intersected(page), lineScale,
+                                           dpi, tesseract::PSM_SINGLE_LINE, box.adjusted(-pad, -2, pad, 2));
+            const QString mended = addressWithAt(bare.captured(0), latin.text);
+            if (!mended.isEmpty())
+                line.text.replace(bare.capturedStart(0), bare.capturedLength(0), mended);
+        }
     }
 
     // Boxes back in the pixels of the (turned) picture.

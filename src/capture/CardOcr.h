@@ -66,6 +66,14 @@ QImage withoutSurroundings(const QImage &gray);
 // straight.
 double cardEdgeAngle(const QImage &gray);
 
+// An e-mail address whose '@' the recogniser misread or dropped
+// ("hu.jieehongtu.com.cn") with its '@' put back from another reading of its
+// line ("E-mail: hu. jie@hongtu.com.cn"): only the '@' is taken from that
+// reading, which must agree with `address` on the part before the '@' and
+// on the domain, with at most one character (the misread '@') between them.
+// Empty when the two do not agree so.
+QString addressWithAt(const QString &address, const QString &reading);
+
 // Clockwise turns of a picture in steps of 90 degrees.
 QImage rotatedPicture(const QImage &picture, int degrees);
 

@@ -114,6 +114,10 @@ private slots:
     void whitensOnlyTheSurroundings();
     void findsHowACardLiesAskew_data();
     void findsHowACardLiesAskew();
+    void putsBackAnAddresssAt_data();
+    void putsBackAnAddresssAt();
+    void largePictureKeepsItsBoxes();
+    void finePatternIsReadWithinBounds();
 
 private:
     CardOcr m_ocr; // the engines are made once for all cards
@@ -237,6 +241,30 @@ void TestCardReading::readsCards_data()
         << stacked << QList<int>{1, 2, 4, 5}
         << QStringList{QStringLiteral("黄强"), QStringLiteral("项目经理"), QStringLiteral("北京市朝阳区长江路386号2716室"),
                        QStringLiteral("010-93361957")};
+    // A large bold serif name whose strokes touch those of the title under
+    // it, the title wider than the name: the recogniser reads neither.
+    QImage touching(1050, 600, QImage::Format_RGB32);
+    touching.fill(QColor(248, 246, 238));
+    {
+        QPainter p(&touching);
+        p.setPen(QColor(25, 35, 80));
+        QFont font(QStringLiteral("Noto Serif CJK SC"));
+        font.setPixelSize(72);
+        font.setBold(true);
+        p.setFont(font);
+        p.drawText(QPoint(90, 140), QStringLiteral("杨丽"));
+        font.setPixelSize(26);
+        font.setBold(false);
+        p.setFont(font);
+        p.drawText(QPoint(96, 171), QStringLiteral("市场部经理"));
+        font.setPixelSize(24);
+        p.setFont(font);
+        p.drawText(QPoint(90, 250), QStringLiteral("地址：广州市天河区人民路24号2702室"));
+        p.drawText(QPoint(90, 290), QStringLiteral("电话：020-12604006"));
+    }
+    QTest::newRow("name touching its title under it")
+        << touching << QList<int>{1, 2, 5}
+        << QStringList{QStringLiteral("杨丽"), QStringLiteral("市场部经理"), QStringLiteral("020-12604006")};
     // A vertical card whose name is in a bold serif face, which the
     // vertical engine misreads in its own column.
     QImage column(600, 1050, QImage::Format_RGB32);
@@ -382,4 +410,82 @@ void TestCardReading::findsHowACardLiesAskew()
 }
 
 QTEST_MAIN(TestCardReading)
+void TestCardReading::putsBackAnAddresssAt_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("reading");
+    QTest::addColumn<QString>("mended");
+    QTest::newRow("'@' read as e") << QStringLiteral("hu.jieehongtu.com.cn")
+                                   << QStringLiteral("E-mail: hu. jie@hongtu.com.cn") << QStringLiteral("hu.jie@hongtu.com.cn");
+    QTest::newRow("'@' read as Q") << QStringLiteral("linweiQjinqiao.com") << QStringLiteral("邮箱 linwei@jinqiao.com")
+                                   << QStringLiteral("linwei@jinqiao.com");
+    QTest::newRow("'@' dropped") << QStringLiteral("wangexample.cn") << QStringLiteral("wang @ example.cn")
+                                 << QStringLiteral("wang@example.cn");
+    QTest::newRow("case of the first reading kept") << QStringLiteral("Li.NaGAcme.com") << QStringLiteral("li.na@acme.com")
+                                                    << QStringLiteral("Li.Na@Acme.com");
+    QTest::newRow("other reading has no '@'") << QStringLiteral("hu.jieehongtu.com.cn")
+                                              << QStringLiteral("E-mail: hu.jieehongtu.com.cn") << QString();
+    QTest::newRow("domains differ") << QStringLiteral("zhangejinqiao.com") << QStringLiteral("zhang@jingiao.com")
+                                    << QString();
+    QTest::newRow("names differ") << QStringLiteral("zhangejinqiao.com") << QStringLiteral("zheng@jinqiao.com")
+                                  << QString();
+    QTest::newRow("two characters between") << QStringLiteral("zhangxyjinqiao.com") << QStringLiteral("zhang@jinqiao.com")
+                                            << QString();
+    QTest::newRow("address already has its '@'") << QStringLiteral("a@b.com") << QStringLiteral("a@b.com") << QString();
+    QTest::newRow("a web address") << QStringLiteral("example.com") << QStringLiteral("www.example.com") << QString();
+}
+
+void TestCardReading::putsBackAnAddresssAt()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, reading);
+    QFETCH(QString, mended);
+    QCOMPARE(addressWithAt(address, reading), mended);
+}
+
+// A photo far larger than the recogniser needs is read at a smaller size;
+// the fields' boxes still lie where their text is in the photo.
+void TestCardReading::largePictureKeepsItsBoxes()
+{
+    const QImage card = testing::englishCard();
+    const CaptureResult small = readCard(m_ocr, card);
+    QVERIFY2(small.ok(), qPrintable(small.error));
+    const double factor = 7200.0 / card.width();
+    const QImage large = card.scaled(7200, qRound(card.height() * factor), Qt::IgnoreAspectRatio,
+                                     Qt::SmoothTransformation);
+    const CaptureResult result = readCard(m_ocr, large);
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    for (int number : {1, 5, 12}) {
+        QCOMPARE(result.field(number).text, small.field(number).text);
+        const QRect box = result.field(number).box, expected = small.field(number).box;
+        QVERIFY(large.rect().contains(box));
+        const QPointF centre = QPointF(expected.center()) * factor;
+        QVERIFY2(std::abs(box.center().x() - centre.x()) < 12 * factor &&
+                     std::abs(box.center().y() - centre.y()) < 6 * factor,
+                 qPrintable(QStringLiteral("field %1 at %2,%3").arg(number).arg(box.center().x()).arg(box.center().y())));
+    }
+}
+
+// A fine checkerboard is thousands of things that look like letters to the
+// recogniser: the reading ends with a message saying so (or, on a fast
+// machine, with what it read, every box in the picture).
+void TestCardReading::finePatternIsReadWithinBounds()
+{
+    QImage pattern(7200, 4200, QImage::Format_Grayscale8);
+    for (int y = 0; y < pattern.height(); ++y) {
+        uchar *line = pattern.scanLine(y);
+        for (int x = 0; x < pattern.width(); ++x)
+            line[x] = ((x / 6 + y / 6) % 2) ? 255 : 0;
+    }
+    const CaptureResult result = readCard(m_ocr, pattern);
+    if (!result.ok()) {
+        QVERIFY2(result.error.contains(QStringLiteral("too many shapes to be a card")), qPrintable(result.error));
+        QVERIFY(result.isEmpty());
+        return;
+    }
+    for (int number = 1; number <= 13; ++number)
+        if (!result.field(number).text.isEmpty())
+            QVERIFY(pattern.rect().contains(result.field(number).box));
+}
+
 #include "tst_cardreading.moc"
