@@ -286,39 +286,66 @@ QList<QRect> inkColumnsOutside(Pix *pix, const QList<QRect> &known, int median, 
     return columns;
 }
 
+// `area` of `pix` (8-bit) cut out, and its ink as a 1-bit picture; either
+// null when Leptonica cannot make it.
+struct InkCrop
+{
+    PixPtr crop;
+    PixPtr ink;
+};
+InkCrop inkCrop(Pix *pix, const QRect &area)
+{
+    Box *b = boxCreate(area.left(), area.top(), area.width(), area.height());
+    InkCrop out;
+    out.crop.reset(pixClipRectangle(pix, b, nullptr));
+    boxDestroy(&b);
+    if (out.crop)
+        out.ink.reset(pixThresholdToBinary(out.crop.get(), 140));
+    return out;
+}
+
+// Runs of rows (or columns) of `ink` (1-bit) with ink inside `within`,
+// apart by at least `minGap` blank ones: first and last index of each.
+QList<std::pair<int, int>> inkRuns(Pix *ink, bool rows, const QRect &within, int minGap)
+{
+    const l_uint32 *data = pixGetData(ink);
+    const int wpl = pixGetWpl(ink);
+    auto dark = [&](int x, int y) { return GET_DATA_BIT(data + qsizetype(y) * wpl, x) != 0; };
+    QList<std::pair<int, int>> result;
+    const int first = rows ? within.top() : within.left(), last = rows ? within.bottom() : within.right();
+    const int acrossFirst = rows ? within.left() : within.top(), acrossLast = rows ? within.right() : within.bottom();
+    int start = -1, end = -1;
+    for (int at = first; at <= last; ++at) {
+        bool any = false;
+        for (int across = acrossFirst; !any && across <= acrossLast; ++across)
+            any = rows ? dark(across, at) : dark(at, across);
+        if (!any)
+            continue;
+        if (start >= 0 && at - end - 1 >= minGap) {
+            result.append({start, end});
+            start = -1;
+        }
+        if (start < 0)
+            start = at;
+        end = at;
+    }
+    if (start >= 0)
+        result.append({start, end});
+    return result;
+}
+
 // The characters of the column `area` of `pix` (8-bit) side by side on one
 // line, left to right as they stand top to bottom: apart where a row
 // across the column has no ink for a twelfth of its width.
 PixPtr laidFlat(Pix *pix, const QRect &area)
 {
-    Box *b = boxCreate(area.left(), area.top(), area.width(), area.height());
-    PixPtr column(pixClipRectangle(pix, b, nullptr));
-    boxDestroy(&b);
-    if (!column)
+    const InkCrop cut = inkCrop(pix, area);
+    if (!cut.ink)
         return nullptr;
-    PixPtr ink(pixThresholdToBinary(column.get(), 140));
-    if (!ink)
-        return nullptr;
-    const int width = pixGetWidth(ink.get()), height = pixGetHeight(ink.get());
-    const l_uint32 *data = pixGetData(ink.get());
-    const int wpl = pixGetWpl(ink.get());
-    QList<std::pair<int, int>> characters;
-    int start = -1, end = -1;
-    const int minGap = std::max(2, width / 12);
-    for (int y = 0; y < height; ++y) {
-        bool any = false;
-        for (int x = 0; x < width && !any; ++x)
-            any = GET_DATA_BIT(data + qsizetype(y) * wpl, x) != 0;
-        if (!any)
-            continue;
-        if (start >= 0 && y - end - 1 >= minGap)
-            characters.append({start, end}), start = -1;
-        if (start < 0)
-            start = y;
-        end = y;
-    }
-    if (start >= 0)
-        characters.append({start, end});
+    const PixPtr &column = cut.crop;
+    const int width = pixGetWidth(cut.ink.get()), height = pixGetHeight(cut.ink.get());
+    const QList<std::pair<int, int>> characters =
+        inkRuns(cut.ink.get(), true, QRect(0, 0, width, height), std::max(2, width / 12));
     if (characters.size() < 2 || characters.size() > 40)
         return nullptr;
     const int gap = std::max(4, width / 4);
@@ -345,33 +372,11 @@ PixPtr laidFlat(Pix *pix, const QRect &area)
 // height, at its top or bottom.
 QRect withoutSlivers(Pix *pix, const QRect &box)
 {
-    Box *b = boxCreate(box.left(), box.top(), box.width(), box.height());
-    PixPtr crop(pixClipRectangle(pix, b, nullptr));
-    boxDestroy(&b);
-    if (!crop)
+    const InkCrop cut = inkCrop(pix, box);
+    if (!cut.ink)
         return box;
-    PixPtr ink(pixThresholdToBinary(crop.get(), 140));
-    if (!ink)
-        return box;
-    const int width = pixGetWidth(ink.get()), height = pixGetHeight(ink.get());
-    const l_uint32 *data = pixGetData(ink.get());
-    const int wpl = pixGetWpl(ink.get());
-    QList<std::pair<int, int>> bands;
-    int start = -1, end = -1;
-    for (int y = 0; y < height; ++y) {
-        bool any = false;
-        for (int x = 0; x < width && !any; ++x)
-            any = GET_DATA_BIT(data + qsizetype(y) * wpl, x) != 0;
-        if (!any)
-            continue;
-        if (start >= 0 && y - end - 1 >= 2)
-            bands.append({start, end}), start = -1;
-        if (start < 0)
-            start = y;
-        end = y;
-    }
-    if (start >= 0)
-        bands.append({start, end});
+    const int width = pixGetWidth(cut.ink.get()), height = pixGetHeight(cut.ink.get());
+    QList<std::pair<int, int>> bands = inkRuns(cut.ink.get(), true, QRect(0, 0, width, height), 2);
     auto small = [&](const std::pair<int, int> &band) { return (band.second - band.first + 1) * 4 < height; };
     while (bands.size() > 1 && small(bands.front()))
         bands.removeFirst();
@@ -408,43 +413,15 @@ QList<QRect> stackedOrSideBySide(Pix *pix, const QRect &found, bool touching, bo
         while (box.bottom() < last && inkIn(box.bottom() + 1))
             box.setBottom(box.bottom() + 1);
     }
-    Box *b = boxCreate(box.left(), box.top(), box.width(), box.height());
-    PixPtr crop(pixClipRectangle(pix, b, nullptr));
-    boxDestroy(&b);
-    if (!crop)
+    const InkCrop cut = inkCrop(pix, box);
+    if (!cut.ink)
         return {};
-    PixPtr ink(pixThresholdToBinary(crop.get(), 140));
-    if (!ink)
-        return {};
+    const PixPtr &ink = cut.ink;
     const int width = pixGetWidth(ink.get()), height = pixGetHeight(ink.get());
     const l_uint32 *data = pixGetData(ink.get());
     const int wpl = pixGetWpl(ink.get());
     auto dark = [&](int x, int y) { return GET_DATA_BIT(data + qsizetype(y) * wpl, x) != 0; };
-    // Runs of rows (or columns) with ink in [from, to) of the other axis,
-    // apart by at least `minGap`.
-    auto runs = [&](bool rows, QRect within, int minGap) {
-        QList<std::pair<int, int>> result;
-        const int first = rows ? within.top() : within.left(), last = rows ? within.bottom() : within.right();
-        int start = -1, end = -1;
-        for (int at = first; at <= last; ++at) {
-            bool any = false;
-            for (int across = rows ? within.left() : within.top(); !any && across <= (rows ? within.right() : within.bottom());
-                 ++across)
-                any = rows ? dark(across, at) : dark(at, across);
-            if (!any)
-                continue;
-            if (start >= 0 && at - end - 1 >= minGap) {
-                result.append({start, end});
-                start = -1;
-            }
-            if (start < 0)
-                start = at;
-            end = at;
-        }
-        if (start >= 0)
-            result.append({start, end});
-        return result;
-    };
+    auto runs = [&](bool rows, const QRect &within, int minGap) { return inkRuns(ink.get(), rows, within, minGap); };
     const QRect whole(0, 0, width, height);
     // The ink of a part, as a box in `pix`.
     auto extent = [&](QRect part) {
