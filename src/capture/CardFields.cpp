@@ -52,6 +52,9 @@ bool isLabelOnly(const QString &text);
 
 // A fragment read with less confidence is mostly a guess.
 constexpr int UnsureFragment = 60;
+// How much less sure a reading that holds another and more may be and still
+// be kept over it.
+constexpr int FullerReadingMargin = 10;
 
 // A few letters read with little confidence ("PHN", "ma etd", "X_N"): what
 // the recogniser makes of a stroke, a logo or large lettering it cannot
@@ -71,6 +74,24 @@ bool sharesHalf(const QString &a, const QString &b)
     for (QChar c : shorter)
         common += !c.isSpace() && longer.contains(c);
     return !shorter.isEmpty() && common * 2 >= shorter.size();
+}
+
+// Of two readings of one place, `a` is kept over `b` when it is surer, or
+// when it holds all of `b` and more and is nearly as sure: a line read
+// whole ("周洋") is not lost to one of its characters read a little more
+// surely on its own.
+bool fullerOrSurer(const Line &a, const Line &b)
+{
+    auto holds = [](const Line &whole, const Line &part) {
+        const QRect common = whole.box.intersected(part.box);
+        return whole.text.size() > part.text.size() && whole.text.contains(part.text) &&
+               qint64(common.width()) * common.height() * 5 >= qint64(part.box.width()) * part.box.height() * 4;
+    };
+    if (holds(b, a) && b.confidence + FullerReadingMargin >= a.confidence)
+        return false;
+    if (holds(a, b) && a.confidence + FullerReadingMargin >= b.confidence)
+        return true;
+    return a.confidence > b.confidence || (a.confidence == b.confidence && a.text.size() > b.text.size());
 }
 
 QString joinTexts(const QString &left, const QString &right)
@@ -125,8 +146,7 @@ QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
         });
         if (twin == unique.end())
             unique.append(piece);
-        else if (piece.confidence > twin->confidence ||
-                 (piece.confidence == twin->confidence && piece.text.size() > twin->text.size()))
+        else if (fullerOrSurer(piece, *twin))
             *twin = piece;
     }
     pieces = unique;

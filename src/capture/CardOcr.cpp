@@ -6,6 +6,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QTransform>
 #include <QRegularExpression>
 
@@ -17,6 +18,9 @@
 namespace kelvo::capture {
 
 namespace {
+
+// Each line read again and how it came out: QT_LOGGING_RULES="kelvo.capture.debug=true".
+Q_LOGGING_CATEGORY(lcReading, "kelvo.capture", QtWarningMsg)
 
 using Api = tesseract::TessBaseAPI;
 
@@ -185,6 +189,41 @@ Reading readLine(Api *engine, Pix *pix, const QRect &area, double scale, int dpi
     reading.confidence = std::clamp(engine->MeanTextConf(), 0, 100);
     engine->Clear();
     return reading;
+}
+
+// The part `area` of `pix` (8-bit) with the ink of other lines (`boxes`,
+// less what lies inside `line` itself) made white.
+PixPtr blankedCrop(Pix *pix, const QRect &area, const QRect &line, const QList<QRect> &boxes)
+{
+    Box *box = boxCreate(area.left(), area.top(), area.width(), area.height());
+    PixPtr crop(pixClipRectangle(pix, box, nullptr));
+    boxDestroy(&box);
+    if (!crop || pixGetDepth(crop.get()) != 8)
+        return crop;
+    for (const QRect &other : boxes) {
+        const QRect common = other.intersected(line);
+        // The line itself, a reading of part of it, or one it is part of.
+        if (qint64(common.width()) * common.height() * 2 >=
+            std::min(qint64(other.width()) * other.height(), qint64(line.width()) * line.height()))
+            continue;
+        const QRect part = other.intersected(area);
+        if (part.isEmpty())
+            continue;
+        // The other box less the line's rows or columns.
+        const QRect strips[] = {QRect(QPoint(part.left(), part.top()), QPoint(part.right(), line.top() - 1)),
+                                QRect(QPoint(part.left(), line.bottom() + 1), QPoint(part.right(), part.bottom())),
+                                QRect(QPoint(part.left(), part.top()), QPoint(line.left() - 1, part.bottom())),
+                                QRect(QPoint(line.right() + 1, part.top()), QPoint(part.right(), part.bottom()))};
+        for (const QRect &strip : strips) {
+            const QRect r = strip.intersected(part).translated(-area.topLeft());
+            if (r.width() <= 0 || r.height() <= 0)
+                continue;
+            Box *b = boxCreate(r.left(), r.top(), r.width(), r.height());
+            pixSetInRectArbitrary(crop.get(), b, 255);
+            boxDestroy(&b);
+        }
+    }
+    return crop;
 }
 
 // Side by side components (boxes sorted from left to right) as lines: one
@@ -365,6 +404,36 @@ PixPtr laidFlat(Pix *pix, const QRect &area)
         x += width + gap;
     }
     return line;
+}
+
+// A line's `box` widened over the ink that goes on to its left and right in
+// the middle of its rows, across gaps of at most a third of its height: the
+// recogniser's box of large lettering may end inside its last character.
+QRect grownAlong(Pix *pix, const QRect &box)
+{
+    const int h = box.height(), reach = 2 * h;
+    const QRect page(0, 0, pixGetWidth(pix), pixGetHeight(pix));
+    const QRect strip = QRect(QPoint(box.left() - reach, box.top() + h / 5), QPoint(box.right() + reach, box.bottom() - h / 5))
+                            .intersected(page);
+    if (strip.height() < 2 || !strip.contains(box.center().x(), strip.center().y()))
+        return box;
+    const InkCrop cut = inkCrop(pix, strip);
+    if (!cut.ink)
+        return box;
+    const int maxGap = std::max(2, h / 3);
+    QRect grown = box;
+    // Ink runs across the strip, joined over small gaps; the run that meets
+    // the box sets its ends.
+    const QList<std::pair<int, int>> runs =
+        inkRuns(cut.ink.get(), false, QRect(0, 0, strip.width(), strip.height()), maxGap + 1);
+    for (const auto &[first, last] : runs) {
+        const int left = strip.left() + first, right = strip.left() + last;
+        if (right < box.left() || left > box.right())
+            continue;
+        grown.setLeft(std::min(grown.left(), left));
+        grown.setRight(std::max(grown.right(), right));
+    }
+    return grown;
 }
 
 // `box` without slivers of the lines above and below it that it took in:
@@ -971,24 +1040,33 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             // Across the line a little room, along it more: a recogniser's
             // box may miss a stroke of its first or last character.
             const int margin = std::max(2, thickness(box) / 8), along = std::max(2, thickness(box) / 3);
-            const QRect keep = vertical ? box.adjusted(-margin, -along, margin, along)
-                                        : box.adjusted(-along, -margin, along, margin);
-            Reading chinese = readLine(m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY),
-                                       pix.get(), area, lineScale, dpi, tesseract::PSM_SINGLE_LINE, keep);
-            // Large lettering (a name) once more at another size: which
-            // size suits a face varies.
-            if (thickness(box) >= TallLineFactor * median) {
-                const double larger = std::min(1.0, double(ReadLineHeight) * 4 / 3 / std::max(1, thickness(box)));
-                const Reading other = readLine(m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY),
-                                               pix.get(), area, larger, dpi, tesseract::PSM_SINGLE_LINE, keep);
-                if (other.confidence > chinese.confidence && hasHan(other.text))
-                    chinese = other;
-            }
+            const QRect keep = box.adjusted(-along, -margin, along, margin);
+            // Other lines reaching into that room (a title set close under
+            // a large name) are blanked as well.
+            PixPtr crop = blankedCrop(pix.get(), area, box, scaledBoxes);
+            if (!crop)
+                return Reading{};
+            const QRect whole(0, 0, pixGetWidth(crop.get()), pixGetHeight(crop.get()));
+            const QRect keepInCrop = keep.translated(-area.topLeft());
+            auto readAt = [&](Api *engine, double height) {
+                return readLine(engine, crop.get(), whole, std::min(1.0, height / std::max(1, thickness(box))), dpi,
+                                tesseract::PSM_SINGLE_LINE, keepInCrop);
+            };
+            Api *chineseEngine = m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY);
+            Reading chinese = readAt(chineseEngine, ReadLineHeight);
+            // Large lettering (a name) at two more sizes: which size suits
+            // a face varies (heavy bold strokes read best small).
+            if (thickness(box) >= TallLineFactor * median)
+                for (const double height : {ReadLineHeight * 4.0 / 3, ReadLineHeight * 2.0 / 3}) {
+                    const Reading other = readAt(chineseEngine, height);
+                    if (other.confidence > chinese.confidence && hasHan(other.text))
+                        chinese = other;
+                }
             static const QRegularExpression latinWord(QStringLiteral("[a-z]{2}"));
             if (hasHan(chinese.text) && !before.contains(latinWord))
                 return chinese;
-            const Reading latin = readLine(m_engines->get(m_engines->english, "eng", tesseract::OEM_LSTM_ONLY),
-                                           pix.get(), area, lineScale, dpi, tesseract::PSM_SINGLE_LINE, keep);
+            const Reading latin =
+                readAt(m_engines->get(m_engines->english, "eng", tesseract::OEM_LSTM_ONLY), ReadLineHeight);
             return latin.confidence > chinese.confidence && !latin.text.isEmpty() ? latin : chinese;
         };
         // A tall line may be two: the recogniser takes a name and the
@@ -1000,11 +1078,14 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             static const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
             const QList<QRect> pieces = stackedOrSideBySide(pix.get(), scaledBoxes[i], !lines[i].text.contains(latin),
                                                             lines[i].text.isEmpty());
+            qCDebug(lcReading) << "split" << scaledBoxes[i] << lines[i].text << "into" << pieces;
             if (pieces.size() < 2)
                 continue;
             QList<Reading> readings;
             for (const QRect &piece : pieces)
                 readings.append(reread(piece, lines[i].text));
+            for (const Reading &r : std::as_const(readings))
+                qCDebug(lcReading) << "  piece" << r.text << r.confidence;
             if (std::any_of(readings.begin(), readings.end(),
                             [](const Reading &r) { return r.text.isEmpty() || r.confidence < FoundLineConfidence; }))
                 continue;
@@ -1026,9 +1107,13 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                 break;
             if (i < 0)
                 continue;
-            const QRect box = vertical ? scaledBoxes[i] : withoutSlivers(pix.get(), scaledBoxes[i]);
+            QRect box = vertical ? scaledBoxes[i] : withoutSlivers(pix.get(), scaledBoxes[i]);
+            if (!vertical && box.height() >= TallLineFactor * median)
+                box = grownAlong(pix.get(), box);
             scaledBoxes[i] = lines[i].box = box;
             const Reading best = reread(box, lines[i].text);
+            qCDebug(lcReading) << "again" << box << lines[i].text << lines[i].confidence << "->" << best.text
+                               << best.confidence;
             CapturedLine &line = lines[i];
             if (best.text.isEmpty())
                 continue;

@@ -138,6 +138,12 @@ void TestCardFields::assignsFields_data()
                        QStringLiteral("销售经天 @ 469,240,94,27 # 88"), QStringLiteral("销售经理 @ 469,237,113,33 # 93")}
         << false
         << fields({QStringLiteral("1=张明"), QStringLiteral("2=总经理"), QStringLiteral("13=销售经理")});
+    QTest::newRow("a line read whole beats its characters read a little surer, not a much surer one")
+        << QStringList{QStringLiteral("周 @ 177,130,47,53 # 92"), QStringLiteral("洋 @ 243,141,51,45 # 93"),
+                       QStringLiteral("周洋 @ 177,130,117,56 # 92"), QStringLiteral("财务总监 @ 173,201,107,25 # 93"),
+                       QStringLiteral("销售经理 @ 173,260,107,25 # 94"), QStringLiteral("销售经 @ 173,260,160,25 # 70")}
+        << false
+        << fields({QStringLiteral("1=周洋"), QStringLiteral("2=财务总监"), QStringLiteral("13=销售经理")});
     QTest::newRow("a small title inside a tall name's box is no second reading")
         << QStringList{QStringLiteral("欧阳刚 @ 420,77,210,98"), QStringLiteral("董事长 @ 488,151,82,26")}
         << false << fields({QStringLiteral("1=欧阳刚"), QStringLiteral("2=董事长")});
