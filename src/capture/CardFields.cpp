@@ -163,8 +163,10 @@ QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
             // Chinese label and its digits; a small "Add" before a large
             // address).
             const bool label = isLabelOnly(line.text) || isLabelOnly(piece.text);
-            if (overlap * 2 >= small && (large <= small * 2 || (label && large <= small * 3)) &&
-                gap <= large * 5 / 2) {
+            // A label may stand well apart from its value, the values of
+            // a card set in a column of their own.
+            const int apart = isLabelOnly(line.text) ? large * 5 : large * 5 / 2;
+            if (overlap * 2 >= small && (large <= small * 2 || (label && large <= small * 3)) && gap <= apart) {
                 target = &line;
                 break;
             }
@@ -187,8 +189,8 @@ QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
 }
 
 // The labels a card puts before its values; a lone letter counts only with a
-// colon after it. A telephone label with its second character misread
-// ("传趴", "电者") still counts before a number.
+// colon after it. A telephone label with its second character misread or
+// lost ("传趴", "电者", "传") still counts before a number.
 struct Label
 {
     int field;
@@ -196,9 +198,9 @@ struct Label
 };
 const Label Labels[] = {
     {Field::SJ, "手机号码|手机|移动电话|Mobile\\s*Phone|Mobile|Mob|Cell(?:phone)?|M(?=\\s*[:：])|"
-                "手\\p{Han}(?=\\s*[:：]?\\s*[+(]?\\d)"},
-    {Field::CZ, "传真|Fax|F(?=\\s*[:：])|传\\p{Han}(?=\\s*[:：]?\\s*[+(]?\\d)"},
-    {Field::DH, "办公电话|联系电话|电话|Tel|Phone|T(?=\\s*[:：])|电\\p{Han}(?=\\s*[:：]?\\s*[+(]?\\d)"},
+                "手\\p{Han}?(?=\\s*[:：]?\\s*[+(]?\\d)"},
+    {Field::CZ, "传真|Fax|F(?=\\s*[:：])|传\\p{Han}?(?=\\s*[:：]?\\s*[+(]?\\d)"},
+    {Field::DH, "办公电话|联系电话|电话|Tel|Phone|T(?=\\s*[:：])|电\\p{Han}?(?=\\s*[:：]?\\s*[+(]?\\d)"},
     {Field::YB, "邮政编码|邮编|Post\\s*code|Zip(?:\\s*code)?|P\\.C\\.?|PC\\.?(?=\\s*[:：])"},
     {Field::WZ, "网址|网站|主页|Website|Web|URL"},
     {Field::QQ, "QQ|QQ[A-Za-z](?=\\s*[:：])"},
@@ -391,6 +393,7 @@ struct Assignment
 };
 
 QString mendAddresses(QString text);
+QString mendAddressLetters(QString address, bool email);
 
 // Misreadings of a telephone number's signs: the bracket round its area
 // code read as "<", "《" or "[" (and "]"), the area code's 0 doubled
@@ -400,6 +403,14 @@ QString telephoneNumber(QString text)
 {
     static const RE bracket(QStringLiteral("(?<![\\d(])[<《\\[{（]\\s*(0\\d{2,3})\\s*[)\\]）]"));
     text.replace(bracket, QStringLiteral("(\\1)"));
+    // The "+" of the country code read as a sign or two ("#", ".", "”")
+    // or lost before an international number ("86 10 9475 2413").
+    static const RE country(QStringLiteral("(?<![\\w+])(?:[^\\s\\w(]{1,2})?86(?=[\\s-](?:\\(?\\d{2,3}\\)?[\\s-]?\\d{3,4}"
+                                           "[\\s-]?\\d{4}|1[3-9]\\d[\\s-]?\\d{4}[\\s-]?\\d{4})(?!\\d))"));
+    text.replace(country, QStringLiteral("+86"));
+    // A space read beside a dash ("189- 1886- 5106").
+    static const RE dash(QStringLiteral("(\\d)(?:\\s+-\\s*|-\\s+)(?=\\d)"));
+    text.replace(dash, QStringLiteral("\\1-"));
     static const RE doubled(QStringLiteral("^00((?:10|2\\d|[3-9]\\d\\d)[-.\\s])"));
     text.replace(doubled, QStringLiteral("0\\1"));
     static const RE dot(QStringLiteral("^(0\\d{2,3})\\.(\\d{7,8})$"));
@@ -421,14 +432,22 @@ QString cleanLabelled(int field, const QString &value)
     switch (field) {
     case Field::DH:
     case Field::CZ:
-    case Field::SJ:
-        return telephoneNumber(repairDigits(value));
+    case Field::SJ: {
+        // Before a labelled number nothing but misread signs: "ft86",
+        // "人(0512)", ".158".
+        static const RE leading(QStringLiteral("^[^\\d+(（<《\\[{]+(?=[+(（<《\\[{]?\\d)"));
+        return telephoneNumber(repairDigits(value).remove(leading));
+    }
     case Field::YB:
     case Field::QQ:
         return withoutSpaces(repairDigits(value));
     case Field::EMail:
+    case Field::MSN: {
+        // A labelled address whose '@' was read as a letter.
+        const QString address = withoutSpaces(mendAddresses(value));
+        return address.contains(u'@') ? address : mendAddressLetters(address, true);
+    }
     case Field::WZ:
-    case Field::MSN:
         return withoutSpaces(mendAddresses(value));
     case Field::DZ:
         return chineseAddress(value);
@@ -437,27 +456,60 @@ QString cleanLabelled(int field, const QString &value)
     }
 }
 
+// Letters of an address the recogniser misread: a '1' for an 'l' before
+// small letters ("1i.lei"), a capital letter for the '@' ("yuGhotmail.com",
+// "zhangjingG@"), one stray capital in an address of small letters
+// ("tech.Com.cn"). An address printed with capitals of its own keeps them.
+QString mendAddressLetters(QString address, bool email)
+{
+    qsizetype capitals = 0;
+    for (QChar c : std::as_const(address))
+        capitals += c.isUpper();
+    if (email) {
+        static const RE one(QStringLiteral("(?<![0-9A-Za-z])1(?=[a-z])|(?<=[a-z])1(?=[a-z])"));
+        const qsizetype at = address.indexOf(u'@');
+        QString local = at >= 0 ? address.left(at) : address;
+        local.replace(one, QStringLiteral("l"));
+        address.replace(0, local.size(), local);
+        static const RE capitalForAt(QStringLiteral("^([a-z0-9._-]*[a-z])[A-Z]([a-z][a-z0-9-]*\\.[a-z.]+)$"));
+        static const RE capitalBeforeAt(QStringLiteral("(?<=[a-z])[GQOCE]@"));
+        const qsizetype first = address.front().isUpper() ? 1 : 0;
+        if (at < 0 && capitals - first == 1) {
+            const QString rest = address.mid(first);
+            if (const QRegularExpressionMatch m = capitalForAt.match(rest); m.hasMatch())
+                return (address.left(first) + m.captured(1) + u'@' + m.captured(2)).toLower();
+        }
+        if (capitals == 1 && address.contains(capitalBeforeAt))
+            return address.replace(capitalBeforeAt, QStringLiteral("@"));
+    }
+    return capitals == 1 ? address.toLower() : address;
+}
+
 // E-mail and web addresses the recogniser broke at their dots ("zhang
-// .na@example.cn", "Www,example ,com") made whole.
+// .na@example.cn", "Www,example ,com", "example.com,.cn") made whole.
 QString mendAddresses(QString text)
 {
     // After the @ a space may fall anywhere ("luowen@t iancheng-tech.com"),
     // up to the first top-level domain.
-    static const RE email(QStringLiteral("[A-Za-z0-9._%+-]+(?:\\s?[._-]\\s?[A-Za-z0-9%+-]+)*\\s?@\\s?"
-                                         "[A-Za-z0-9-]+(?:\\s?\\.?\\s?[A-Za-z0-9-]+)*?\\s?\\.\\s?"
+    static const RE email(QStringLiteral("[A-Za-z0-9._%+-]+(?:\\s?[.,_-]\\s?[A-Za-z0-9%+-]+)*\\s?@\\s?"
+                                         "[A-Za-z0-9-]+(?:\\s?[.,]{0,2}\\s?[A-Za-z0-9-]+)*?\\s?[.,]{1,2}\\s?"
                                          "(?:com|cn|net|org|edu|gov|info|biz|cc|io|hk|tw|[a-z]{2})(?![A-Za-z])"
-                                         "(?:\\s?\\.\\s?[a-z]{2}(?![A-Za-z]))?"));
-    static const RE web(QStringLiteral("\\bwww\\s?[.,]\\s?[A-Za-z0-9-]+(?:\\s?[.,]\\s?[A-Za-z0-9-]+)+"),
+                                         "(?:\\s?[.,]{1,2}\\s?[a-z]{2}(?![A-Za-z@]))?"));
+    static const RE web(QStringLiteral("\\bw{3,4}\\s?[.,]\\s?[A-Za-z0-9-]+(?:\\s?[.,]{1,2}\\s?[A-Za-z0-9-]+)+"),
                         RE::CaseInsensitiveOption);
+    static const RE leadingW(QStringLiteral("(?<![A-Za-z])[Ww](?=www\\s?[.,])"));
+    text.remove(leadingW);
+    static const RE dots(QStringLiteral("[.,]{2,}"));
     for (const RE *expression : {&email, &web}) {
         QRegularExpressionMatch m;
         for (qsizetype from = 0; (m = expression->match(text, from)).hasMatch();) {
             QString whole = m.captured(0);
             whole.remove(QLatin1Char(' '));
-            if (expression == &web) {
-                whole.replace(QLatin1Char(','), QLatin1Char('.'));
+            whole.replace(QLatin1Char(','), QLatin1Char('.'));
+            whole.replace(dots, QStringLiteral("."));
+            if (expression == &web)
                 whole.replace(0, 3, QStringLiteral("www"));
-            }
+            whole = mendAddressLetters(whole, expression == &email);
             text.replace(m.capturedStart(0), m.capturedLength(0), whole);
             from = m.capturedStart(0) + whole.size();
         }

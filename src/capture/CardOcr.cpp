@@ -54,6 +54,12 @@ constexpr qsizetype MaxInkComponents = 1500;
 constexpr qsizetype MaxLinesReadAgain = 6;
 // Text found outside the recogniser's lines is kept from this confidence on.
 constexpr int FoundLineConfidence = 60;
+// The share of a line's crop darker than its paper (most of a line is paper).
+constexpr float PaperRank = 0.9f;
+// How much larger a line that gave nothing sure is read once more.
+constexpr double FallbackEnlargement = 1.25;
+// Below this a few Latin letters are taken for misread Chinese and read again.
+constexpr int LatinJunkConfidence = 75;
 // The skew found in a card's lines is trusted from this confidence on.
 constexpr float MinSkewConfidence = 1.0f;
 // The orientation detection is trusted from this confidence on.
@@ -157,6 +163,19 @@ Reading readLine(Api *engine, Pix *pix, const QRect &area, double scale, int dpi
     boxDestroy(&box);
     if (!crop)
         return {};
+    // The paper made white: the evened-out background is a light gray, on
+    // which the single-line reading loses some lines altogether.
+    if (pixGetDepth(crop.get()) == 8)
+        if (NUMA *histogram = pixGetGrayHistogram(crop.get(), 1)) {
+            l_float32 paper = 255;
+            numaHistogramGetValFromRank(histogram, PaperRank, &paper);
+            numaDestroy(&histogram);
+            // Somewhat below the paper's own gray: its grain made white too.
+            paper *= 0.9f;
+            if (paper > 64 && paper < 250)
+                if (PixPtr white{pixGammaTRC(nullptr, crop.get(), 1.0f, 0, int(paper))})
+                    crop = std::move(white);
+        }
     // The neighbours' ink around the line made white: part of the line
     // above or below confuses the reading of a large one.
     if (keep.isValid() && pixGetDepth(crop.get()) == 8) {
@@ -172,9 +191,10 @@ Reading readLine(Api *engine, Pix *pix, const QRect &area, double scale, int dpi
                 boxDestroy(&b);
             }
     }
-    if (scale < 0.95)
-        if (PixPtr smaller{pixScale(crop.get(), float(scale), float(scale))})
-            crop = std::move(smaller);
+    if (scale < 0.95 || scale > 1.05)
+        if (PixPtr scaled{pixScale(crop.get(), float(scale), float(scale))})
+            crop = std::move(scaled);
+    if (qEnvironmentVariableIsSet("KELVO_DUMP")) { static int n = 0; pixWrite(QStringLiteral("/tmp/exp/line%1-%2.png").arg(n++).arg(dpi).toUtf8().constData(), crop.get(), IFF_PNG); }
     engine->SetPageSegMode(mode);
     engine->SetImage(crop.get());
     engine->SetSourceResolution(std::max(70, int(dpi * std::min(1.0, scale))));
@@ -224,6 +244,21 @@ PixPtr blankedCrop(Pix *pix, const QRect &area, const QRect &line, const QList<Q
         }
     }
     return crop;
+}
+
+// A few Latin letters read with little confidence, no label ("Tel", "Add")
+// nor number: on a card, most often Chinese the mixed engine mistook ("sss"
+// for 总经理).
+bool looksLikeLatinJunk(const CapturedLine &line)
+{
+    static const QRegularExpression label(QStringLiteral("^(add|tel|fax|mob|web|qq|msn|e-?mail|p\\.?c|[tfmew])\\W*$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression letter(QStringLiteral("[A-Za-z]"));
+    qsizetype visible = 0;
+    for (QChar c : line.text)
+        visible += !c.isSpace();
+    return line.confidence < LatinJunkConfidence && visible > 0 && visible <= 6 && !hasHan(line.text) &&
+           line.text.contains(letter) && !line.text.trimmed().contains(label);
 }
 
 // Side by side components (boxes sorted from left to right) as lines: one
@@ -965,6 +1000,34 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
         const int median = heights[heights.size() / 2];
         const QRect page(0, 0, pixGetWidth(pix.get()), pixGetHeight(pix.get()));
+        // Chinese the mixed engine took for a few Latin letters ("Be" or
+        // "MR" over "+) OIL" for 总监) right after a line of Chinese (财务)
+        // is joined to that line, which is read again whole.
+        QList<bool> joined(lines.size(), false);
+        if (!vertical) {
+            for (bool more = true; more;) {
+                more = false;
+                for (qsizetype j = 0; j < lines.size() && !more; ++j) {
+                    if (!looksLikeLatinJunk(lines[j]))
+                        continue;
+                    for (qsizetype i = 0; i < lines.size(); ++i) {
+                        const QRect a = scaledBoxes[i], b = scaledBoxes[j];
+                        const int slack = a.height() / 5;
+                        if (i == j || !hasHan(lines[i].text) || b.top() < a.top() - slack ||
+                            b.bottom() > a.bottom() + slack || b.left() <= a.center().x() ||
+                            b.left() - a.right() > a.height() / 2)
+                            continue;
+                        scaledBoxes[i] = lines[i].box = a.united(b);
+                        joined[i] = true;
+                        lines.removeAt(j);
+                        scaledBoxes.removeAt(j);
+                        joined.removeAt(j);
+                        more = true;
+                        break;
+                    }
+                }
+            }
+        }
         QList<qsizetype> again;
         // A line far longer than its characters take has lost some of them
         // ("建筑" in the box of "建筑设计研究院").
@@ -975,9 +1038,11 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                 (hasHan(c) ? han : other) += !c.isSpace();
             const QRect box = scaledBoxes[i];
             // Latin letters are about half as wide as high.
-            cut[i] = !vertical && ((han > 0 && other == 0 && box.width() > (han + 2) * box.height()) ||
-                                   (han == 0 && other >= 3 && box.width() > (other + 4) * box.height()));
-            if (thickness(box) >= TallLineFactor * median || lines[i].confidence < UnsureConfidence || cut[i])
+            cut[i] = joined[i] ||
+                     (!vertical && ((han > 0 && other == 0 && box.width() > (han + 2) * box.height()) ||
+                                    (han == 0 && other >= 3 && box.width() > (other + 4) * box.height())));
+            if (thickness(box) >= TallLineFactor * median || lines[i].confidence < UnsureConfidence || cut[i] ||
+                (!vertical && looksLikeLatinJunk(lines[i])))
                 again.append(i);
         }
         // Text the recogniser left out (it may drop a whole line of large
@@ -1012,6 +1077,8 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                 return tallA;
             return lines[a].confidence < lines[b].confidence;
         });
+        for (qsizetype i : std::as_const(again))
+            qCDebug(lcReading) << "to read again" << scaledBoxes[i] << lines[i].text << lines[i].confidence;
         if (again.size() > MaxLinesReadAgain)
             again.resize(MaxLinesReadAgain);
         // One line read again, scaled; in English too when the mixed
@@ -1047,10 +1114,13 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             if (!crop)
                 return Reading{};
             const QRect whole(0, 0, pixGetWidth(crop.get()), pixGetHeight(crop.get()));
+            if (qEnvironmentVariableIsSet("KELVO_DUMP")) { static int n = 0; pixWrite(QStringLiteral("/tmp/exp/crop%1.png").arg(n++).toUtf8().constData(), crop.get(), IFF_PNG); }
             const QRect keepInCrop = keep.translated(-area.topLeft());
+            auto readScaled = [&](Api *engine, double scale) {
+                return readLine(engine, crop.get(), whole, scale, dpi, tesseract::PSM_SINGLE_LINE, keepInCrop);
+            };
             auto readAt = [&](Api *engine, double height) {
-                return readLine(engine, crop.get(), whole, std::min(1.0, height / std::max(1, thickness(box))), dpi,
-                                tesseract::PSM_SINGLE_LINE, keepInCrop);
+                return readScaled(engine, std::min(1.0, height / std::max(1, thickness(box))));
             };
             Api *chineseEngine = m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY);
             Reading chinese = readAt(chineseEngine, ReadLineHeight);
@@ -1062,6 +1132,15 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                     if (other.confidence > chinese.confidence && hasHan(other.text))
                         chinese = other;
                 }
+            // A line of ordinary size the single-line reading finds nothing
+            // in at one size may come out whole a little larger.
+            if (chinese.confidence < FoundLineConfidence && thickness(box) < TallLineFactor * median) {
+                const Reading other = readScaled(chineseEngine, std::min(1.0, double(ReadLineHeight) /
+                                                                                  std::max(1, thickness(box))) *
+                                                                     FallbackEnlargement);
+                if (other.confidence > chinese.confidence && hasHan(other.text))
+                    chinese = other;
+            }
             static const QRegularExpression latinWord(QStringLiteral("[a-z]{2}"));
             if (hasHan(chinese.text) && !before.contains(latinWord))
                 return chinese;

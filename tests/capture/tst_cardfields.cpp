@@ -202,9 +202,38 @@ void TestCardFields::assignsFields_data()
                        QStringLiteral("地址: 北京市朝阳区长江路386号271 6室 @ 60,220,400,24"),
                        QStringLiteral("192-9814 -9557 @ 60,250,200,24")}
         << false
-        << fields({QStringLiteral("4=北京市朝阳区长江路386号2716室"), QStringLiteral("7=192-9814 -9557"),
+        << fields({QStringLiteral("4=北京市朝阳区长江路386号2716室"), QStringLiteral("7=192-9814-9557"),
                    QStringLiteral("8=610071"), QStringLiteral("9=www.mingde.com"), QStringLiteral("10=5195321"),
                    QStringLiteral("12=sun.fang@mingde.com")});
+    QTest::newRow("signs and letters misread in labelled numbers and addresses")
+        << QStringList{QStringLiteral("传真: ft86 10 8932 9341 @ 60,100,300,24"),
+                       QStringLiteral("电话: 人(0512) 1550 6424 @ 60,130,300,24"),
+                       QStringLiteral("Mob: .158 1508 7378 @ 60,160,300,24"),
+                       QStringLiteral("E-mail: 1i.lei@ruifeng.com.cn @ 60,190,300,24"),
+                       QStringLiteral("MSN: Xu.yuGhotmail.com @ 60,220,300,24"),
+                       QStringLiteral("Web: Wwww.hengda-tech.Com.cn @ 60,250,300,24")}
+        << false
+        << fields({QStringLiteral("5=(0512) 1550 6424"), QStringLiteral("6=+86 10 8932 9341"),
+                   QStringLiteral("7=158 1508 7378"), QStringLiteral("9=www.hengda-tech.com.cn"),
+                   QStringLiteral("11=xu.yu@hotmail.com"), QStringLiteral("12=li.lei@ruifeng.com.cn")});
+    QTest::newRow("labels apart from their values in a column of their own, a label's second character lost")
+        << QStringList{QStringLiteral("Tel @ 141,416,33,14"), QStringLiteral("021-53225334 @ 198,416,136,14"),
+                       QStringLiteral("P.C @ 141,486,33,14"), QStringLiteral("200077 @ 210,486,67,14"),
+                       QStringLiteral("传 @ 142,362,20,22"), QStringLiteral("029-49967427 @ 216,365,147,16"),
+                       QStringLiteral("Boyuan Technology Co., Ltd. @ 400,600,300,20")}
+        << false
+        << fields({QStringLiteral("3=Boyuan Technology Co., Ltd."), QStringLiteral("5=021-53225334"),
+                   QStringLiteral("6=029-49967427"), QStringLiteral("8=200077")});
+    QTest::newRow("signs misread in numbers and addresses without labels; capitals of an address's own kept")
+        << QStringList{QStringLiteral("”86 512 2672 4399 @ 60,100,300,24"),
+                       QStringLiteral("luo,1i@huaxin-tech,com.cn @ 60,130,300,24"),
+                       QStringLiteral("www.boyuan-tech.com,.cn @ 60,160,300,24"),
+                       QStringLiteral("zhangjingG@zhongke-tech.com @ 60,190,300,24"),
+                       QStringLiteral("John.Smith@Acme.com @ 60,220,300,24")}
+        << false
+        << fields({QStringLiteral("5=+86 512 2672 4399"), QStringLiteral("9=www.boyuan-tech.com.cn"),
+                   QStringLiteral("12=luo.li@huaxin-tech.com.cn"),
+                   QStringLiteral("13=zhangjing@zhongke-tech.com John.Smith@Acme.com")});
     QTest::newRow("letters guessed with little confidence and lone signs are left out, an english address keeps its spaces")
         << QStringList{QStringLiteral("PHN @ 171,141,134,66 # 29"), QStringLiteral("ma etd @ 400,300,80,20 # 30"),
                        QStringLiteral("= @ 500,300,10,10 # 65"), QStringLiteral("诚信为本共创未来 @ 400,400,200,20 # 38"),

@@ -265,6 +265,33 @@ void TestCardReading::readsCards_data()
     QTest::newRow("name touching its title under it")
         << touching << QList<int>{1, 2, 5}
         << QStringList{QStringLiteral("杨丽"), QStringLiteral("市场部经理"), QStringLiteral("020-12604006")};
+    // A name with its title beside it, far apart, and a company and its
+    // English name above: the mixed engine reads the title as a few Latin
+    // letters.
+    auto besideCard = [](const QString &family, const QString &name, const QString &title) {
+        QImage card(1050, 600, QImage::Format_RGB32);
+        card.fill(Qt::white);
+        QPainter p(&card);
+        p.setPen(QColor(20, 20, 20));
+        auto write = [&](int size, bool bold, QPoint at, const QString &text) {
+            QFont font(family);
+            font.setPixelSize(size);
+            font.setBold(bold);
+            p.setFont(font);
+            p.drawText(at + QPoint(0, QFontMetrics(font).ascent()), text);
+        };
+        write(34, true, {40, 30}, QStringLiteral("上海新锐集团有限公司"));
+        write(22, false, {40, 80}, QStringLiteral("Xinrui Group Co., Ltd."));
+        write(56, false, {40, 140}, name);
+        write(26, false, {40 + 56 * int(name.size()) + 44, 160}, title);
+        write(20, false, {40, 240}, QStringLiteral("Tel: +86 21 4241 0001"));
+        write(20, false, {40, 275}, QStringLiteral("Mob: 191 3359 2252"));
+        write(20, false, {40, 310}, QStringLiteral("E-mail: zhou.yu@xinrui.com"));
+        return card;
+    };
+    QTest::newRow("title beside its name, far apart")
+        << besideCard(QStringLiteral("Noto Serif CJK SC"), QStringLiteral("徐宇"), QStringLiteral("财务总监"))
+        << QList<int>{1, 2, 7} << QStringList{QStringLiteral("徐宇"), QStringLiteral("财务总监"), QStringLiteral("191 3359 2252")};
     // A vertical card whose name is in a bold serif face, which the
     // vertical engine misreads in its own column.
     QImage column(600, 1050, QImage::Format_RGB32);
