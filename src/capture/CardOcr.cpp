@@ -471,6 +471,43 @@ QRect grownAlong(Pix *pix, const QRect &box)
     return grown;
 }
 
+// Whether a small round blot sits on the baseline right at the end of the
+// line `box`, with nothing after it: a full stop the recogniser left out.
+bool endsWithDot(Pix *pix, const QRect &box)
+{
+    const int h = box.height();
+    if (h < 8)
+        return false;
+    // From inside the box's end (it may hold the stop already) to well past
+    // it, where the next word would begin.
+    const QRect page(0, 0, pixGetWidth(pix), pixGetHeight(pix));
+    const QRect area = QRect(QPoint(box.right() - h / 4, box.top()), QPoint(box.right() + h, box.bottom() + h / 5))
+                           .intersected(page);
+    if (area.width() < h / 2)
+        return false;
+    const InkCrop cut = inkCrop(pix, area);
+    if (!cut.ink)
+        return false;
+    const QRect whole(0, 0, area.width(), area.height());
+    const auto columns = inkRuns(cut.ink.get(), false, whole, 1);
+    // The last mark, apart from what comes before it, within half a height
+    // of the box's end and with nothing after it.
+    if (columns.size() < 2)
+        return false;
+    const auto [left, right] = columns.back();
+    if (left > h / 4 + h / 2 || right - left + 1 > h / 4 || right >= area.width() - 1)
+        return false;
+    const auto rows = inkRuns(cut.ink.get(), true, QRect(left, 0, right - left + 1, area.height()), 1);
+    if (rows.size() != 1)
+        return false;
+    const auto [top, bottom] = rows.front();
+    const int width = right - left + 1, height = bottom - top + 1;
+    // Small, about as wide as high, its bottom near the baseline (the box's
+    // bottom, or a little above it where the line has descenders).
+    return height <= h / 4 && height >= 2 && width >= 2 && width <= 2 * height && height <= 2 * width &&
+           top >= h / 2 && bottom <= h + h / 10;
+}
+
 // `box` without slivers of the lines above and below it that it took in:
 // bands of rows with ink, apart from the rest, under a quarter of its
 // height, at its top or bottom.
@@ -662,6 +699,12 @@ QImage rotatedPicture(const QImage &picture, int degrees)
     if (degrees == 0)
         return picture;
     return picture.transformed(QTransform().rotate(degrees));
+}
+
+bool endsWithFullStop(const QImage &gray, const QRect &box)
+{
+    const PixPtr pix = toPix(gray.convertToFormat(QImage::Format_Grayscale8));
+    return pix && endsWithDot(pix.get(), box);
 }
 
 QRect findCardArea(const QImage &gray)
@@ -1067,6 +1110,33 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             cut.append(false);
             again.append(lines.size() - 1);
         }
+        // A vertical card's large name may come in pieces, one character
+        // apart from the next (陈 read as 人 above 建国): pieces of one
+        // column, close above one another, are read again as one.
+        if (vertical)
+            for (bool more = true; more;) {
+                more = false;
+                for (qsizetype a = 0; a < again.size() && !more; ++a)
+                    for (qsizetype b = 0; b < again.size() && !more; ++b) {
+                        const QRect upper = scaledBoxes[again[a]], lower = scaledBoxes[again[b]];
+                        const int narrow = std::min(upper.width(), lower.width());
+                        const int wide = std::max(upper.width(), lower.width());
+                        const int across = std::min(upper.right(), lower.right()) - std::max(upper.left(), lower.left()) + 1;
+                        const int gap = lower.top() - upper.bottom() - 1;
+                        if (a == b || upper.top() > lower.top() || across * 5 < narrow * 3 || wide * 10 > narrow * 18 ||
+                            gap > wide * 2 / 5 || lower.bottom() <= upper.bottom())
+                            continue;
+                        const qsizetype kept = again[a], gone = again[b];
+                        scaledBoxes[kept] = lines[kept].box = upper.united(lower);
+                        if (lines[kept].text.isEmpty() || lines[gone].confidence > lines[kept].confidence)
+                            lines[kept].confidence = lines[gone].confidence;
+                        lines[kept].text += lines[gone].text;
+                        cut[kept] = true;
+                        lines[gone].text.clear();
+                        again.removeAt(b);
+                        more = true;
+                    }
+            }
         // A blurred photo gives many unsure fragments: the tall lines and
         // the least sure others are read again, a bounded number of them
         // (each costs some 30 ms).
@@ -1116,8 +1186,9 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             const QRect whole(0, 0, pixGetWidth(crop.get()), pixGetHeight(crop.get()));
             if (qEnvironmentVariableIsSet("KELVO_DUMP")) { static int n = 0; pixWrite(QStringLiteral("/tmp/exp/crop%1.png").arg(n++).toUtf8().constData(), crop.get(), IFF_PNG); }
             const QRect keepInCrop = keep.translated(-area.topLeft());
-            auto readScaled = [&](Api *engine, double scale) {
-                return readLine(engine, crop.get(), whole, scale, dpi, tesseract::PSM_SINGLE_LINE, keepInCrop);
+            auto readScaled = [&](Api *engine, double scale,
+                                  tesseract::PageSegMode mode = tesseract::PSM_SINGLE_LINE) {
+                return readLine(engine, crop.get(), whole, scale, dpi, mode, keepInCrop);
             };
             auto readAt = [&](Api *engine, double height) {
                 return readScaled(engine, std::min(1.0, height / std::max(1, thickness(box))));
@@ -1126,12 +1197,22 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             Reading chinese = readAt(chineseEngine, ReadLineHeight);
             // Large lettering (a name) at two more sizes: which size suits
             // a face varies (heavy bold strokes read best small).
-            if (thickness(box) >= TallLineFactor * median)
+            if (thickness(box) >= TallLineFactor * median) {
                 for (const double height : {ReadLineHeight * 4.0 / 3, ReadLineHeight * 2.0 / 3}) {
                     const Reading other = readAt(chineseEngine, height);
                     if (other.confidence > chinese.confidence && hasHan(other.text))
                         chinese = other;
                 }
+                // The single-line reading finds nothing in some short names
+                // that read well as one word.
+                if (chinese.confidence < FoundLineConfidence) {
+                    const Reading word =
+                        readScaled(chineseEngine, std::min(1.0, double(ReadLineHeight) / std::max(1, thickness(box))),
+                                   tesseract::PSM_SINGLE_WORD);
+                    if (word.confidence > chinese.confidence && hasHan(word.text))
+                        chinese = word;
+                }
+            }
             // A line of ordinary size the single-line reading finds nothing
             // in at one size may come out whole a little larger.
             if (chinese.confidence < FoundLineConfidence && thickness(box) < TallLineFactor * median) {
@@ -1245,6 +1326,16 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                 line.text.replace(bare.capturedStart(0), bare.capturedLength(0), mended);
         }
     }
+
+    // The full stop that ends a line of Latin text ("Co., Ltd.") is so small
+    // that the recogniser often leaves it out.
+    if (!out.vertical)
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            CapturedLine &line = lines[i];
+            if (!line.text.isEmpty() && line.text.back().isLetter() && line.text.back().unicode() < 128 &&
+                endsWithDot(pix.get(), scaledBoxes[i]))
+                line.text += u'.';
+        }
 
     // Boxes back in the pixels of the (turned) picture.
     for (CapturedLine &line : lines) {

@@ -74,6 +74,11 @@ double cardEdgeAngle(const QImage &gray);
 // Empty when the two do not agree so.
 QString addressWithAt(const QString &address, const QString &reading);
 
+// Whether a line of text whose letters lie in `box` of the picture `gray`
+// ends in a full stop just after it: a small round blot on its baseline
+// with nothing after it (the recogniser often leaves such a stop out).
+bool endsWithFullStop(const QImage &gray, const QRect &box);
+
 // Clockwise turns of a picture in steps of 90 degrees.
 QImage rotatedPicture(const QImage &picture, int degrees);
 

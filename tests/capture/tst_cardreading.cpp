@@ -116,6 +116,8 @@ private slots:
     void findsHowACardLiesAskew();
     void putsBackAnAddresssAt_data();
     void putsBackAnAddresssAt();
+    void findsALineEndingInAFullStop_data();
+    void findsALineEndingInAFullStop();
     void largePictureKeepsItsBoxes();
     void finePatternIsReadWithinBounds();
 
@@ -472,6 +474,49 @@ void TestCardReading::putsBackAnAddresssAt()
 
 // A photo far larger than the recogniser needs is read at a smaller size;
 // the fields' boxes still lie where their text is in the photo.
+void TestCardReading::findsALineEndingInAFullStop_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<bool>("stop");
+    const QString sans = QStringLiteral("Noto Sans CJK SC"), serif = QStringLiteral("AR PL UMing CN");
+    QTest::newRow("stop") << sans << QStringLiteral(".") << true;
+    QTest::newRow("stop, serif") << serif << QStringLiteral(".") << true;
+    QTest::newRow("nothing") << sans << QString() << false;
+    QTest::newRow("comma") << serif << QStringLiteral(",") << false;
+    QTest::newRow("dash") << sans << QStringLiteral("-") << false;
+    QTest::newRow("stop and a word after it") << sans << QStringLiteral(". Beijing") << false;
+    QTest::newRow("a word after a space") << sans << QStringLiteral(" Co") << false;
+}
+
+void TestCardReading::findsALineEndingInAFullStop()
+{
+    QFETCH(QString, family);
+    QFETCH(QString, after);
+    QFETCH(bool, stop);
+    // The line drawn twice: without what follows its letters, to find
+    // their box, and with it.
+    auto draw = [&](const QString &text) {
+        QImage image(700, 120, QImage::Format_Grayscale8);
+        image.fill(255);
+        QPainter p(&image);
+        QFont font(family);
+        font.setPixelSize(26);
+        p.setFont(font);
+        p.setPen(QColor(30, 30, 30));
+        p.drawText(QPoint(40, 60), text);
+        return image;
+    };
+    const QString letters = QStringLiteral("Tiancheng Technology Co., Ltd");
+    const QImage bare = draw(letters);
+    QRect box;
+    for (int y = 0; y < bare.height(); ++y)
+        for (int x = 0; x < bare.width(); ++x)
+            if (bare.constScanLine(y)[x] < 128)
+                box |= QRect(x, y, 1, 1);
+    QCOMPARE(endsWithFullStop(draw(letters + after), box), stop);
+}
+
 void TestCardReading::largePictureKeepsItsBoxes()
 {
     const QImage card = testing::englishCard();
