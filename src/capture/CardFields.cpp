@@ -45,6 +45,12 @@ QString normaliseText(QString text)
     static const RE hanSpaces(QStringLiteral("(?<=\\p{Han})\\s+(?=[\\p{Han}0-9])|(?<=[0-9])\\s+(?=\\p{Han})"),
                               RE::UseUnicodePropertiesOption);
     text.replace(hanSpaces, QString());
+    // Latin text has Latin commas ("Co.，Ltd." is "Co., Ltd."), and a
+    // number is "No." ("No, 237").
+    static const RE wideComma(QStringLiteral("(?<=[A-Za-z.])，\\s*(?=[A-Za-z])"));
+    text.replace(wideComma, QStringLiteral(", "));
+    static const RE number(QStringLiteral("\\bNo,(?=\\s*\\d)"));
+    text.replace(number, QStringLiteral("No."));
     return text.simplified();
 }
 
@@ -92,6 +98,35 @@ bool fullerOrSurer(const Line &a, const Line &b)
     if (holds(a, b) && a.confidence + FullerReadingMargin >= b.confidence)
         return true;
     return a.confidence > b.confidence || (a.confidence == b.confidence && a.text.size() > b.text.size());
+}
+
+// Two readings of one line that overlap, each reaching further on one side
+// ("南京博远科" and "和京博远科技有限公司"), as one: the left one's text up to
+// the end of the longest stretch they share, the right one's from there
+// ("南京博远科技有限公司"). Empty when they share fewer than three
+// characters or do not overlap so.
+QString joinedOverlapping(const Line &a, const Line &b)
+{
+    const Line &left = a.box.left() <= b.box.left() ? a : b, &right = a.box.left() <= b.box.left() ? b : a;
+    if (left.box.left() >= right.box.left() || right.box.right() <= left.box.right())
+        return {};
+    const QString &l = left.text, &r = right.text;
+    qsizetype length = 0, endInLeft = 0, endInRight = 0;
+    // Longest common stretch (lines are short).
+    for (qsizetype i = 0; i < l.size(); ++i)
+        for (qsizetype j = 0; j < r.size(); ++j) {
+            qsizetype n = 0;
+            while (i + n < l.size() && j + n < r.size() && l[i + n] == r[j + n])
+                ++n;
+            if (n > length)
+                length = n, endInLeft = i + n, endInRight = j + n;
+        }
+    if (length < 3)
+        return {};
+    const QString whole = l.left(endInLeft) + r.mid(endInRight);
+    if (whole == l || whole == r || whole.size() < std::max(l.size(), r.size()))
+        return {};
+    return whole;
 }
 
 QString joinTexts(const QString &left, const QString &right)
@@ -146,6 +181,9 @@ QList<Line> mergeFragments(const QList<CapturedLine> &fragments, bool vertical)
         });
         if (twin == unique.end())
             unique.append(piece);
+        else if (const QString whole = joinedOverlapping(*twin, piece); !whole.isEmpty())
+            *twin = Line{whole, std::min(twin->confidence, piece.confidence), twin->box.united(piece.box),
+                         std::max(twin->size, piece.size)};
         else if (fullerOrSurer(piece, *twin))
             *twin = piece;
     }

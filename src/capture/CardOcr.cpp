@@ -1047,19 +1047,37 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         // "MR" over "+) OIL" for 总监) right after a line of Chinese (财务)
         // is joined to that line, which is read again whole.
         QList<bool> joined(lines.size(), false);
+        auto isLargeChinese = [&](qsizetype i) {
+            static const QRegularExpression latin(QStringLiteral("[A-Za-z0-9]"));
+            return hasHan(lines[i].text) && !lines[i].text.contains(latin) &&
+                   scaledBoxes[i].height() >= TallLineFactor * median;
+        };
         if (!vertical) {
             for (bool more = true; more;) {
                 more = false;
                 for (qsizetype j = 0; j < lines.size() && !more; ++j) {
-                    if (!looksLikeLatinJunk(lines[j]))
+                    const bool junk = looksLikeLatinJunk(lines[j]);
+                    if (!junk && !isLargeChinese(j))
                         continue;
                     for (qsizetype i = 0; i < lines.size(); ++i) {
                         const QRect a = scaledBoxes[i], b = scaledBoxes[j];
-                        const int slack = a.height() / 5;
-                        if (i == j || !hasHan(lines[i].text) || b.top() < a.top() - slack ||
-                            b.bottom() > a.bottom() + slack || b.left() <= a.center().x() ||
-                            b.left() - a.right() > a.height() / 2)
+                        if (i == j || !hasHan(lines[i].text) || b.left() <= a.left())
                             continue;
+                        if (junk) {
+                            const int slack = a.height() / 5;
+                            if (b.left() <= a.center().x() || b.top() < a.top() - slack ||
+                                b.bottom() > a.bottom() + slack || b.left() - a.right() > a.height() / 2)
+                                continue;
+                        } else {
+                            // Large Chinese broken in two ("苏州" and
+                            // "金桥信息技术有限公司"): of about one size, on
+                            // one line, close together.
+                            const int low = std::min(a.height(), b.height()), high = std::max(a.height(), b.height());
+                            const int across = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top()) + 1;
+                            if (!isLargeChinese(i) || high * 10 > low * 17 || across * 10 < low * 7 ||
+                                b.left() - a.right() > low * 3 / 4)
+                                continue;
+                        }
                         scaledBoxes[i] = lines[i].box = a.united(b);
                         joined[i] = true;
                         lines.removeAt(j);

@@ -144,6 +144,13 @@ void TestCardFields::assignsFields_data()
                        QStringLiteral("销售经理 @ 173,260,107,25 # 94"), QStringLiteral("销售经 @ 173,260,160,25 # 70")}
         << false
         << fields({QStringLiteral("1=周洋"), QStringLiteral("2=财务总监"), QStringLiteral("13=销售经理")});
+    QTest::newRow("two readings of one line, each reaching further on one side, joined where they agree")
+        << QStringList{QStringLiteral("南京博远科 @ 440,263,161,33 # 92"),
+                       QStringLiteral("和京博远科技有限公司 @ 452,263,318,33 # 81"),
+                       QStringLiteral("苏州金桥信息技术有| @ 403,380,303,32 # 95"),
+                       QStringLiteral("金桥信息技术有限公司 @ 491,380,316,32 # 90")}
+        << false
+        << fields({QStringLiteral("3=南京博远科技有限公司"), QStringLiteral("13=苏州金桥信息技术有限公司")});
     QTest::newRow("a small title inside a tall name's box is no second reading")
         << QStringList{QStringLiteral("欧阳刚 @ 420,77,210,98"), QStringLiteral("董事长 @ 488,151,82,26")}
         << false << fields({QStringLiteral("1=欧阳刚"), QStringLiteral("2=董事长")});
@@ -229,9 +236,13 @@ void TestCardFields::assignsFields_data()
                        QStringLiteral("luo,1i@huaxin-tech,com.cn @ 60,130,300,24"),
                        QStringLiteral("www.boyuan-tech.com,.cn @ 60,160,300,24"),
                        QStringLiteral("zhangjingG@zhongke-tech.com @ 60,190,300,24"),
-                       QStringLiteral("John.Smith@Acme.com @ 60,220,300,24")}
+                       QStringLiteral("John.Smith@Acme.com @ 60,220,300,24"),
+                       QStringLiteral("Room 919, No, 237 Jianshe Road, Shenzhen @ 60,250,500,24"),
+                       QStringLiteral("Zhongke Technology Co.，Ltd. @ 60,280,400,24")}
         << false
-        << fields({QStringLiteral("5=+86 512 2672 4399"), QStringLiteral("9=www.boyuan-tech.com.cn"),
+        << fields({QStringLiteral("3=Zhongke Technology Co., Ltd."),
+                   QStringLiteral("4=Room 919, No. 237 Jianshe Road, Shenzhen"),
+                   QStringLiteral("5=+86 512 2672 4399"), QStringLiteral("9=www.boyuan-tech.com.cn"),
                    QStringLiteral("12=luo.li@huaxin-tech.com.cn"),
                    QStringLiteral("13=zhangjing@zhongke-tech.com John.Smith@Acme.com")});
     QTest::newRow("letters guessed with little confidence and lone signs are left out, an english address keeps its spaces")
