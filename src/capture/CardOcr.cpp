@@ -72,6 +72,10 @@ constexpr float MinOrientationConfidence = 3.0f;
 // picture's time.
 constexpr int PictureDeadlineMs = 6000;
 constexpr int LineDeadlineMs = 1500;
+// Lines are read again only while the picture has taken less than this: a
+// blurred photo has many unsure lines, and the few read first (the tall
+// ones, then the least sure) are the ones that matter.
+constexpr int ReadAgainBudgetMs = 900;
 
 PixPtr toPix(const QImage &gray)
 {
@@ -1249,7 +1253,7 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         };
         // A tall line may be two: the recogniser takes a name and the
         // title close under or beside it for one line, and reads neither.
-        for (qsizetype k = 0, count = again.size(); k < count && !clock.hasExpired(PictureDeadlineMs); ++k) {
+        for (qsizetype k = 0, count = again.size(); k < count && !clock.hasExpired(ReadAgainBudgetMs); ++k) {
             const qsizetype i = again[k];
             if (vertical || scaledBoxes[i].height() < TallLineFactor * median)
                 continue;
@@ -1281,7 +1285,7 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             again[k] = -1;
         }
         for (qsizetype i : std::as_const(again)) {
-            if (clock.hasExpired(PictureDeadlineMs))
+            if (clock.hasExpired(ReadAgainBudgetMs))
                 break;
             if (i < 0)
                 continue;
