@@ -72,10 +72,11 @@ constexpr float MinOrientationConfidence = 3.0f;
 // picture's time.
 constexpr int PictureDeadlineMs = 6000;
 constexpr int LineDeadlineMs = 1500;
-// Lines are read again only while the picture has taken less than this: a
-// blurred photo has many unsure lines, and the few read first (the tall
-// ones, then the least sure) are the ones that matter.
-constexpr int ReadAgainBudgetMs = 900;
+// At most so many single-line readings (some 30 ms each) when lines are read
+// again: a blurred photo has many unsure lines, and the few read first (the
+// tall ones, then the least sure) are the ones that matter. A count, not a
+// time, so that a card reads alike on a fast and a slow machine.
+constexpr int MaxLineReadings = 22;
 
 PixPtr toPix(const QImage &gray)
 {
@@ -1177,6 +1178,14 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         // engine saw words (Chinese it mistakes for Latin comes back as
         // capitals, "RF", "HBAS") or no Chinese is there: a large Latin
         // name is no Chinese.
+        // Single-line readings within the picture's allowance.
+        int readingsLeft = MaxLineReadings;
+        auto counted = [&](auto &&...arguments) -> Reading {
+            if (readingsLeft <= 0)
+                return {};
+            --readingsLeft;
+            return readLine(std::forward<decltype(arguments)>(arguments)...);
+        };
         auto reread = [&](const QRect &box, const QString &before) {
             const int pad = thickness(box) / 4;
             const QRect area = box.adjusted(-pad, -pad, pad, pad).intersected(page);
@@ -1186,12 +1195,12 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                 // faces: the column's characters laid side by side are read
                 // by the Chinese engine too.
                 const Reading column =
-                    readLine(m_engines->get(m_engines->vertical, "chi_sim_vert", tesseract::OEM_LSTM_ONLY), pix.get(),
+                    counted(m_engines->get(m_engines->vertical, "chi_sim_vert", tesseract::OEM_LSTM_ONLY), pix.get(),
                              area, lineScale, dpi, tesseract::PSM_SINGLE_BLOCK_VERT_TEXT);
                 PixPtr flat(laidFlat(pix.get(), area));
                 if (!flat)
                     return column;
-                const Reading line = readLine(m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY),
+                const Reading line = counted(m_engines->get(m_engines->chinese, "chi_sim", tesseract::OEM_LSTM_ONLY),
                                               flat.get(), QRect(0, 0, pixGetWidth(flat.get()), pixGetHeight(flat.get())),
                                               lineScale, dpi);
                 return line.confidence > column.confidence && !line.text.isEmpty() ? line : column;
@@ -1210,7 +1219,7 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             const QRect keepInCrop = keep.translated(-area.topLeft());
             auto readScaled = [&](Api *engine, double scale,
                                   tesseract::PageSegMode mode = tesseract::PSM_SINGLE_LINE) {
-                return readLine(engine, crop.get(), whole, scale, dpi, mode, keepInCrop);
+                return counted(engine, crop.get(), whole, scale, dpi, mode, keepInCrop);
             };
             auto readAt = [&](Api *engine, double height) {
                 return readScaled(engine, std::min(1.0, height / std::max(1, thickness(box))));
@@ -1253,7 +1262,8 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
         };
         // A tall line may be two: the recogniser takes a name and the
         // title close under or beside it for one line, and reads neither.
-        for (qsizetype k = 0, count = again.size(); k < count && !clock.hasExpired(ReadAgainBudgetMs); ++k) {
+        for (qsizetype k = 0, count = again.size();
+             k < count && readingsLeft > 0 && !clock.hasExpired(PictureDeadlineMs); ++k) {
             const qsizetype i = again[k];
             if (vertical || scaledBoxes[i].height() < TallLineFactor * median)
                 continue;
@@ -1285,7 +1295,7 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             again[k] = -1;
         }
         for (qsizetype i : std::as_const(again)) {
-            if (clock.hasExpired(ReadAgainBudgetMs))
+            if (readingsLeft <= 0 || clock.hasExpired(PictureDeadlineMs))
                 break;
             if (i < 0)
                 continue;
