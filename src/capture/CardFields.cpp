@@ -241,7 +241,7 @@ const Label Labels[] = {
     {Field::DH, "办公电话|联系电话|电话|Tel|Phone|T(?=\\s*[:：])|电\\p{Han}?(?=\\s*[:：]?\\s*[+(]?\\d)"},
     {Field::YB, "邮政编码|邮编|Post\\s*code|Zip(?:\\s*code)?|P\\.C\\.?|PC\\.?(?=\\s*[:：])"},
     {Field::WZ, "网址|网站|主页|Website|Web|URL"},
-    {Field::QQ, "QQ|QQ[A-Za-z](?=\\s*[:：])"},
+    {Field::QQ, "QQ|QQ[A-Za-z](?=\\s*[:：])|Q[QGO0]{0,2}(?=\\s*[.:：]?\\s*\\d{5,11}(?!\\d))"},
     {Field::MSN, "MSN"},
     {Field::EMail, "电子邮箱|电子邮件|电邮|邮箱|E-?mail|Mail|E(?=\\s*[:：])"},
     {Field::DZ, "地址|Address|Addr|Add"},
@@ -432,6 +432,10 @@ struct Assignment
 
 QString mendAddresses(QString text);
 QString mendAddressLetters(QString address, bool email);
+// An e-mail address read without its '@' ("li.leieruifeng.com.cn") with the
+// '@' put before a domain it ends in: the card's web site's (`web`) or a
+// well-known mail service's. As it was when it ends in neither.
+QString addressWithDomain(const QString &address, const QString &web);
 
 // Misreadings of a telephone number's signs: the bracket round its area
 // code read as "<", "《" or "[" (and "]"), the area code's 0 doubled
@@ -449,6 +453,10 @@ QString telephoneNumber(QString text)
     // A space read beside a dash ("189- 1886- 5106").
     static const RE dash(QStringLiteral("(\\d)(?:\\s+-\\s*|-\\s+)(?=\\d)"));
     text.replace(dash, QStringLiteral("\\1-"));
+    // Beijing's and the 02x area codes have three digits: a fourth before a
+    // space is the closing bracket misread ("(0257 5340", "(0217) 4664").
+    static const RE closing(QStringLiteral("\\((0(?:10|2\\d))7\\)?(?=\\s\\d)"));
+    text.replace(closing, QStringLiteral("(\\1)"));
     static const RE doubled(QStringLiteral("^00((?:10|2\\d|[3-9]\\d\\d)[-.\\s])"));
     text.replace(doubled, QStringLiteral("0\\1"));
     static const RE dot(QStringLiteral("^(0\\d{2,3})\\.(\\d{7,8})$"));
@@ -473,12 +481,15 @@ QString cleanLabelled(int field, const QString &value)
     case Field::SJ: {
         // Before a labelled number nothing but misread signs: "ft86",
         // "人(0512)", ".158".
-        static const RE leading(QStringLiteral("^[^\\d+(（<《\\[{]+(?=[+(（<《\\[{]?\\d)"));
+        static const RE leading(QStringLiteral("^(?:[^\\d+(（<《\\[{]+|\\+\\s*(?=\\())(?=[+(（<《\\[{]?\\d)"));
         return telephoneNumber(repairDigits(value).remove(leading));
     }
     case Field::YB:
-    case Field::QQ:
-        return withoutSpaces(repairDigits(value));
+    case Field::QQ: {
+        // A postcode or QQ number is digits alone: signs read around them go.
+        static const RE number(QStringLiteral("^[^\\d]{1,2}(?=\\d{5,11}$)|(?<=\\d)[^\\d]{1,2}$"));
+        return withoutSpaces(repairDigits(value)).remove(number);
+    }
     case Field::EMail:
     case Field::MSN: {
         // A labelled address whose '@' was read as a letter.
@@ -537,6 +548,14 @@ QString mendAddresses(QString text)
                         RE::CaseInsensitiveOption);
     static const RE leadingW(QStringLiteral("(?<![A-Za-z])[Ww](?=www\\s?[.,])"));
     text.remove(leadingW);
+    // "www" misread ("wew", "vww") or without its dot before a domain.
+    static const RE www(QStringLiteral("(?<![A-Za-z0-9.@-])(?:[wv][we]w|w[wev][wv])(?:\\s*[.,]{1,2}\\s*|\\s+)"
+                                       "(?=[A-Za-z0-9-]+\\.[A-Za-z])"),
+                        RE::CaseInsensitiveOption);
+    text.replace(www, QStringLiteral("www."));
+    // A sign read right after the '@' ("zhuzhihong@,jinqiao-tech.com").
+    static const RE afterAt(QStringLiteral("@\\s*[.,]+\\s*(?=[A-Za-z0-9])"));
+    text.replace(afterAt, QStringLiteral("@"));
     static const RE dots(QStringLiteral("[.,]{2,}"));
     for (const RE *expression : {&email, &web}) {
         QRegularExpressionMatch m;
@@ -553,6 +572,30 @@ QString mendAddresses(QString text)
         }
     }
     return text;
+}
+
+QString addressWithDomain(const QString &address, const QString &web)
+{
+    QStringList domains = {QStringLiteral("hotmail.com"), QStringLiteral("outlook.com"), QStringLiteral("gmail.com"),
+                           QStringLiteral("yahoo.com"),   QStringLiteral("163.com"),     QStringLiteral("126.com"),
+                           QStringLiteral("qq.com"),      QStringLiteral("foxmail.com"), QStringLiteral("sina.com"),
+                           QStringLiteral("sohu.com"),    QStringLiteral("139.com"),     QStringLiteral("aliyun.com")};
+    static const RE site(QStringLiteral("^(?:https?://)?(?:www\\.)?([A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)+)"),
+                         RE::CaseInsensitiveOption);
+    if (const QRegularExpressionMatch m = site.match(web); m.hasMatch())
+        domains.prepend(m.captured(1).toLower());
+    for (const QString &domain : std::as_const(domains)) {
+        if (!address.endsWith(domain, Qt::CaseInsensitive) || address.size() < domain.size() + 2)
+            continue;
+        QString local = address.left(address.size() - domain.size());
+        // The '@' most often comes back as one of these; else it was lost.
+        if (local.size() >= 2 && QStringLiteral("eQGO6&").contains(local.back()))
+            local.chop(1);
+        static const RE localPart(QStringLiteral("^[A-Za-z0-9._%+-]+$"));
+        if (local.contains(localPart) && !local.endsWith(u'.'))
+            return local + u'@' + address.right(domain.size()).toLower();
+    }
+    return address;
 }
 
 // Takes the first match of `expression` out of `text`.
@@ -741,6 +784,14 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
             meaningful += c.isLetterOrNumber();
         if (i != best && meaningful >= 2)
             a.set(Field::Other, unclaimed[i].text, *unclaimed[i].line);
+    }
+
+    // An address whose '@' was read as a letter or lost, ending in the
+    // card's own web domain or a well-known mail domain.
+    for (const int n : {int(Field::EMail), int(Field::MSN)}) {
+        QString &address = a.fields[size_t(n - 1)].text;
+        if (!address.isEmpty() && !address.contains(u'@'))
+            address = addressWithDomain(address, a.fields[Field::WZ - 1].text);
     }
 
     AssignedFields result;

@@ -231,6 +231,24 @@ void TestCardFields::assignsFields_data()
         << false
         << fields({QStringLiteral("3=Boyuan Technology Co., Ltd."), QStringLiteral("5=021-53225334"),
                    QStringLiteral("6=029-49967427"), QStringLiteral("8=200077")});
+    QTest::newRow("an address's '@' read as a letter, put back before the card's web domain or a mail service's")
+        << QStringList{QStringLiteral("网址 wew.ruifeng.com.cn @ 60,100,300,24"),
+                       QStringLiteral("邮箱 li.leieruifeng.com.cn @ 60,130,300,24"),
+                       QStringLiteral("MSN: wang.wenehotmail.com @ 60,160,300,24")}
+        << false
+        << fields({QStringLiteral("9=www.ruifeng.com.cn"), QStringLiteral("11=wang.wen@hotmail.com"),
+                   QStringLiteral("12=li.lei@ruifeng.com.cn")});
+    QTest::newRow("www without its dot, signs misread in numbers, an address of no known domain left as read")
+        << QStringList{QStringLiteral("www tiancheng.com.cn @ 60,100,300,24"),
+                       QStringLiteral("E-mail: zhuzhihong@,jinqiao-tech.com @ 60,130,300,24"),
+                       QStringLiteral("MSN: wangwen.example.org @ 60,160,300,24"),
+                       QStringLiteral("传真: (0257 5340 5318 @ 60,190,300,24"),
+                       QStringLiteral("电话: + (0571) 886 8798 @ 60,220,300,24"),
+                       QStringLiteral("邮编: 。200077 @ 60,250,300,24"), QStringLiteral("QGQ.360487 @ 60,280,300,24")}
+        << false
+        << fields({QStringLiteral("5=(0571) 886 8798"), QStringLiteral("6=(025) 5340 5318"),
+                   QStringLiteral("8=200077"), QStringLiteral("9=www.tiancheng.com.cn"), QStringLiteral("10=360487"),
+                   QStringLiteral("11=wangwen.example.org"), QStringLiteral("12=zhuzhihong@jinqiao-tech.com")});
     QTest::newRow("signs misread in numbers and addresses without labels; capitals of an address's own kept")
         << QStringList{QStringLiteral("”86 512 2672 4399 @ 60,100,300,24"),
                        QStringLiteral("luo,1i@huaxin-tech,com.cn @ 60,130,300,24"),
