@@ -446,32 +446,42 @@ PixPtr laidFlat(Pix *pix, const QRect &area)
     return line;
 }
 
-// A line's `box` widened over the ink that goes on to its left and right in
-// the middle of its rows, across gaps of at most a third of its height: the
-// recogniser's box of large lettering may end inside its last character.
-QRect grownAlong(Pix *pix, const QRect &box)
+// A line's `box` grown along the line (a column of a vertical card: `down`)
+// over the ink that goes on past its ends in the middle of its breadth,
+// across gaps of at most a third of its breadth: the recogniser's box of
+// large lettering may end inside its last character, or leave out the first
+// of a vertical name.
+QRect grownAlong(Pix *pix, const QRect &box, bool down = false)
 {
-    const int h = box.height(), reach = 2 * h;
+    const int h = down ? box.width() : box.height(), reach = 2 * h;
     const QRect page(0, 0, pixGetWidth(pix), pixGetHeight(pix));
-    const QRect strip = QRect(QPoint(box.left() - reach, box.top() + h / 5), QPoint(box.right() + reach, box.bottom() - h / 5))
+    const QRect strip = (down ? QRect(QPoint(box.left() + h / 5, box.top() - reach),
+                                      QPoint(box.right() - h / 5, box.bottom() + reach))
+                              : QRect(QPoint(box.left() - reach, box.top() + h / 5),
+                                      QPoint(box.right() + reach, box.bottom() - h / 5)))
                             .intersected(page);
-    if (strip.height() < 2 || !strip.contains(box.center().x(), strip.center().y()))
+    if (strip.width() < 2 || strip.height() < 2 || !strip.contains(box.center()))
         return box;
     const InkCrop cut = inkCrop(pix, strip);
     if (!cut.ink)
         return box;
     const int maxGap = std::max(2, h / 3);
     QRect grown = box;
-    // Ink runs across the strip, joined over small gaps; the run that meets
+    // Ink runs along the strip, joined over small gaps; the run that meets
     // the box sets its ends.
     const QList<std::pair<int, int>> runs =
-        inkRuns(cut.ink.get(), false, QRect(0, 0, strip.width(), strip.height()), maxGap + 1);
+        inkRuns(cut.ink.get(), down, QRect(0, 0, strip.width(), strip.height()), maxGap + 1);
     for (const auto &[first, last] : runs) {
-        const int left = strip.left() + first, right = strip.left() + last;
-        if (right < box.left() || left > box.right())
+        const int start = (down ? strip.top() : strip.left()) + first, end = (down ? strip.top() : strip.left()) + last;
+        if (end < (down ? box.top() : box.left()) || start > (down ? box.bottom() : box.right()))
             continue;
-        grown.setLeft(std::min(grown.left(), left));
-        grown.setRight(std::max(grown.right(), right));
+        if (down) {
+            grown.setTop(std::min(grown.top(), start));
+            grown.setBottom(std::max(grown.bottom(), end));
+        } else {
+            grown.setLeft(std::min(grown.left(), start));
+            grown.setRight(std::max(grown.right(), end));
+        }
     }
     return grown;
 }
@@ -1300,8 +1310,10 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             if (i < 0)
                 continue;
             QRect box = vertical ? scaledBoxes[i] : withoutSlivers(pix.get(), scaledBoxes[i]);
-            if (!vertical && box.height() >= TallLineFactor * median)
-                box = grownAlong(pix.get(), box);
+            // (A vertical card's columns are few, and their median no
+            // measure of what is large.)
+            if (vertical || thickness(box) >= TallLineFactor * median)
+                box = grownAlong(pix.get(), box, vertical);
             scaledBoxes[i] = lines[i].box = box;
             const Reading best = reread(box, lines[i].text);
             qCDebug(lcReading) << "again" << box << lines[i].text << lines[i].confidence << "->" << best.text
