@@ -47,7 +47,7 @@ QString normaliseText(QString text)
     text.replace(hanSpaces, QString());
     // Latin text has Latin commas ("Co.，Ltd." is "Co., Ltd."), and a
     // number is "No." ("No, 237").
-    static const RE wideComma(QStringLiteral("(?<=[A-Za-z.])，\\s*(?=[A-Za-z])"));
+    static const RE wideComma(QStringLiteral("(?<=[A-Za-z.])(?:，\\s*(?=[A-Za-z])|,(?=[A-Z][a-z]))"));
     text.replace(wideComma, QStringLiteral(", "));
     static const RE number(QStringLiteral("\\bNo,(?=\\s*\\d)"));
     text.replace(number, QStringLiteral("No."));
@@ -464,12 +464,16 @@ QString telephoneNumber(QString text)
     return text;
 }
 
-// A Chinese address is written without spaces ("长江路386号271 6室").
+// A Chinese address is written without spaces ("长江路386号271 6室") and
+// begins with a place: signs read before it ("+4广州市") go.
 QString chineseAddress(const QString &text)
 {
-    for (QChar c : text)
-        if (isHan(c))
-            return withoutSpaces(text);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (isHan(text[i])) {
+            static const RE leading(QStringLiteral("^[^\\p{Han}A-Za-z]{1,2}(?=\\p{Han})"),
+                                    RE::UseUnicodePropertiesOption);
+            return withoutSpaces(text).remove(leading);
+        }
     return text;
 }
 

@@ -244,9 +244,11 @@ void TestCardFields::assignsFields_data()
                        QStringLiteral("MSN: wangwen.example.org @ 60,160,300,24"),
                        QStringLiteral("传真: (0257 5340 5318 @ 60,190,300,24"),
                        QStringLiteral("电话: + (0571) 886 8798 @ 60,220,300,24"),
-                       QStringLiteral("邮编: 。200077 @ 60,250,300,24"), QStringLiteral("QGQ.360487 @ 60,280,300,24")}
+                       QStringLiteral("邮编: 。200077 @ 60,250,300,24"), QStringLiteral("QGQ.360487 @ 60,280,300,24"),
+                       QStringLiteral("+4广州市南山区建设路382号2314室 @ 60,310,400,24")}
         << false
-        << fields({QStringLiteral("5=(0571) 886 8798"), QStringLiteral("6=(025) 5340 5318"),
+        << fields({QStringLiteral("4=广州市南山区建设路382号2314室"), QStringLiteral("5=(0571) 886 8798"),
+                   QStringLiteral("6=(025) 5340 5318"),
                    QStringLiteral("8=200077"), QStringLiteral("9=www.tiancheng.com.cn"), QStringLiteral("10=360487"),
                    QStringLiteral("11=wangwen.example.org"), QStringLiteral("12=zhuzhihong@jinqiao-tech.com")});
     QTest::newRow("signs misread in numbers and addresses without labels; capitals of an address's own kept")
@@ -256,13 +258,14 @@ void TestCardFields::assignsFields_data()
                        QStringLiteral("zhangjingG@zhongke-tech.com @ 60,190,300,24"),
                        QStringLiteral("John.Smith@Acme.com @ 60,220,300,24"),
                        QStringLiteral("Room 919, No, 237 Jianshe Road, Shenzhen @ 60,250,500,24"),
-                       QStringLiteral("Zhongke Technology Co.，Ltd. @ 60,280,400,24")}
+                       QStringLiteral("Zhongke Technology Co.，Ltd. @ 60,280,400,24"),
+                       QStringLiteral("Tiancheng Group Co.,Ltd. @ 60,310,400,24")}
         << false
         << fields({QStringLiteral("3=Zhongke Technology Co., Ltd."),
                    QStringLiteral("4=Room 919, No. 237 Jianshe Road, Shenzhen"),
                    QStringLiteral("5=+86 512 2672 4399"), QStringLiteral("9=www.boyuan-tech.com.cn"),
                    QStringLiteral("12=luo.li@huaxin-tech.com.cn"),
-                   QStringLiteral("13=zhangjing@zhongke-tech.com John.Smith@Acme.com")});
+                   QStringLiteral("13=zhangjing@zhongke-tech.com John.Smith@Acme.com Tiancheng Group Co., Ltd.")});
     QTest::newRow("letters guessed with little confidence and lone signs are left out, an english address keeps its spaces")
         << QStringList{QStringLiteral("PHN @ 171,141,134,66 # 29"), QStringLiteral("ma etd @ 400,300,80,20 # 30"),
                        QStringLiteral("= @ 500,300,10,10 # 65"), QStringLiteral("诚信为本共创未来 @ 400,400,200,20 # 38"),
