@@ -199,7 +199,6 @@ Reading readLine(Api *engine, Pix *pix, const QRect &area, double scale, int dpi
     if (scale < 0.95 || scale > 1.05)
         if (PixPtr scaled{pixScale(crop.get(), float(scale), float(scale))})
             crop = std::move(scaled);
-    if (qEnvironmentVariableIsSet("KELVO_DUMP")) { static int n = 0; pixWrite(QStringLiteral("/tmp/exp/line%1-%2.png").arg(n++).arg(dpi).toUtf8().constData(), crop.get(), IFF_PNG); }
     engine->SetPageSegMode(mode);
     engine->SetImage(crop.get());
     engine->SetSourceResolution(std::max(70, int(dpi * std::min(1.0, scale))));
@@ -1154,10 +1153,11 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                         const QRect upper = scaledBoxes[again[a]], lower = scaledBoxes[again[b]];
                         const int narrow = std::min(upper.width(), lower.width());
                         const int wide = std::max(upper.width(), lower.width());
-                        const int across = std::min(upper.right(), lower.right()) - std::max(upper.left(), lower.left()) + 1;
+                        const int across =
+                            std::min(upper.right(), lower.right()) - std::max(upper.left(), lower.left()) + 1;
                         const int gap = lower.top() - upper.bottom() - 1;
-                        if (a == b || upper.top() > lower.top() || across * 5 < narrow * 3 || wide * 10 > narrow * 18 ||
-                            gap > wide * 2 / 5 || lower.bottom() <= upper.bottom())
+                        if (a == b || upper.top() > lower.top() || across * 5 < narrow * 3 ||
+                            wide * 10 > narrow * 18 || gap > wide * 2 / 5 || lower.bottom() <= upper.bottom())
                             continue;
                         const qsizetype kept = again[a], gone = again[b];
                         scaledBoxes[kept] = lines[kept].box = upper.united(lower);
@@ -1184,10 +1184,6 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             qCDebug(lcReading) << "to read again" << scaledBoxes[i] << lines[i].text << lines[i].confidence;
         if (again.size() > MaxLinesReadAgain)
             again.resize(MaxLinesReadAgain);
-        // One line read again, scaled; in English too when the mixed
-        // engine saw words (Chinese it mistakes for Latin comes back as
-        // capitals, "RF", "HBAS") or no Chinese is there: a large Latin
-        // name is no Chinese.
         // Single-line readings within the picture's allowance.
         int readingsLeft = MaxLineReadings;
         auto counted = [&](auto &&...arguments) -> Reading {
@@ -1196,6 +1192,10 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             --readingsLeft;
             return readLine(std::forward<decltype(arguments)>(arguments)...);
         };
+        // One line read again, scaled; in English too when the mixed
+        // engine saw words (Chinese it mistakes for Latin comes back as
+        // capitals, "RF", "HBAS") or no Chinese is there: a large Latin
+        // name is no Chinese.
         auto reread = [&](const QRect &box, const QString &before) {
             const int pad = thickness(box) / 4;
             const QRect area = box.adjusted(-pad, -pad, pad, pad).intersected(page);
@@ -1225,7 +1225,6 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             if (!crop)
                 return Reading{};
             const QRect whole(0, 0, pixGetWidth(crop.get()), pixGetHeight(crop.get()));
-            if (qEnvironmentVariableIsSet("KELVO_DUMP")) { static int n = 0; pixWrite(QStringLiteral("/tmp/exp/crop%1.png").arg(n++).toUtf8().constData(), crop.get(), IFF_PNG); }
             const QRect keepInCrop = keep.translated(-area.topLeft());
             auto readScaled = [&](Api *engine, double scale,
                                   tesseract::PageSegMode mode = tesseract::PSM_SINGLE_LINE) {
