@@ -515,6 +515,8 @@ QString cleanLabelled(int field, const QString &value)
 // ("tech.Com.cn"). An address printed with capitals of its own keeps them.
 QString mendAddressLetters(QString address, bool email)
 {
+    if (address.isEmpty())
+        return address;
     qsizetype capitals = 0;
     for (QChar c : std::as_const(address))
         capitals += c.isUpper();

@@ -294,6 +294,10 @@ void TestCardFields::assignsFields_data()
     QTest::newRow("a closing bracket before a company name")
         << QStringList{QStringLiteral("] 杭州金桥集团有限公司 @ 91,518,400,40"), QStringLiteral("(总部) @ 91,570,100,24")}
         << false << fields({QStringLiteral("3=杭州金桥集团有限公司"), QStringLiteral("13=(总部)")});
+    QTest::newRow("labels without values") << QStringList{QStringLiteral("E-mail: @ 60,100,100,24"),
+                                                          QStringLiteral("MSN: @ 60,130,100,24"),
+                                                          QStringLiteral("邮编: @ 60,160,100,24")}
+                                           << false << QStringList(13);
     QTest::newRow("nothing recognised") << QStringList{} << false << QStringList(13);
 }
 
