@@ -441,6 +441,13 @@ QString addressWithDomain(const QString &address, const QString &web);
 // code read as "<", "《" or "[" (and "]"), the area code's 0 doubled
 // ("0029-", where 00 would begin a country code: 0044 stays), a dot for
 // the dash after it.
+// A space read beside a dash in a number ("189- 1886- 5106").
+QString withoutSpacesAtDashes(QString number)
+{
+    static const RE dash(QStringLiteral("(\\d)(?:\\s+-\\s*|-\\s+)(?=\\d)"));
+    return number.replace(dash, QStringLiteral("\\1-"));
+}
+
 QString telephoneNumber(QString text)
 {
     static const RE bracket(QStringLiteral("(?<![\\d(])[<《\\[{（]\\s*(0\\d{2,3})\\s*[)\\]）]"));
@@ -450,9 +457,6 @@ QString telephoneNumber(QString text)
     static const RE country(QStringLiteral("(?<![\\w+])(?:[^\\s\\w(]{1,2})?86(?=[\\s-](?:\\(?\\d{2,3}\\)?[\\s-]?\\d{3,4}"
                                            "[\\s-]?\\d{4}|1[3-9]\\d[\\s-]?\\d{4}[\\s-]?\\d{4})(?!\\d))"));
     text.replace(country, QStringLiteral("+86"));
-    // A space read beside a dash ("189- 1886- 5106").
-    static const RE dash(QStringLiteral("(\\d)(?:\\s+-\\s*|-\\s+)(?=\\d)"));
-    text.replace(dash, QStringLiteral("\\1-"));
     // Beijing's and the 02x area codes have three digits: a fourth before a
     // space is the closing bracket misread ("(0257 5340", "(0217) 4664").
     static const RE closing(QStringLiteral("\\((0(?:10|2\\d))7\\)?(?=\\s\\d)"));
@@ -486,7 +490,7 @@ QString cleanLabelled(int field, const QString &value)
         // Before a labelled number nothing but misread signs: "ft86",
         // "人(0512)", ".158".
         static const RE leading(QStringLiteral("^(?:[^\\d+(（<《\\[{]+|\\+\\s*(?=\\())(?=[+(（<《\\[{]?\\d)"));
-        return telephoneNumber(repairDigits(value).remove(leading));
+        return withoutSpacesAtDashes(telephoneNumber(repairDigits(value).remove(leading)));
     }
     case Field::YB:
     case Field::QQ: {
@@ -712,9 +716,9 @@ AssignedFields assignCardFields(const QList<CapturedLine> &fragments, bool verti
                 a.set(a.has(Field::WZ) ? Field::Other : Field::WZ, found, line);
             rest = telephoneNumber(repairDigits(rest));
             for (QString found; !(found = takeMatch(rest, mobileExpression())).isEmpty();)
-                a.set(a.has(Field::SJ) ? Field::Other : Field::SJ, found, line);
+                a.set(a.has(Field::SJ) ? Field::Other : Field::SJ, withoutSpacesAtDashes(found), line);
             for (QString found; !(found = takeMatch(rest, landlineExpression())).isEmpty();)
-                a.set(a.has(Field::DH) ? Field::Other : Field::DH, found, line);
+                a.set(a.has(Field::DH) ? Field::Other : Field::DH, withoutSpacesAtDashes(found), line);
             rest = normaliseText(trimSeparators(rest));
             // A Chinese company name and its English name on one line.
             static const RE bilingual(QStringLiteral("^(\\p{Han}.*?(?:有限公司|公司|集团|研究院|研究所|事务所|银行))"

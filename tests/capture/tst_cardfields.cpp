@@ -259,13 +259,16 @@ void TestCardFields::assignsFields_data()
                        QStringLiteral("John.Smith@Acme.com @ 60,220,300,24"),
                        QStringLiteral("Room 919, No, 237 Jianshe Road, Shenzhen @ 60,250,500,24"),
                        QStringLiteral("Zhongke Technology Co.，Ltd. @ 60,280,400,24"),
-                       QStringLiteral("Tiancheng Group Co.,Ltd. @ 60,310,400,24")}
+                       QStringLiteral("Tiancheng Group Co.,Ltd. @ 60,310,400,24"),
+                       QStringLiteral("189- 1886- 5106 @ 60,340,300,24"), QStringLiteral("9:00 - 18:00 @ 60,370,300,24")}
         << false
         << fields({QStringLiteral("3=Zhongke Technology Co., Ltd."),
                    QStringLiteral("4=Room 919, No. 237 Jianshe Road, Shenzhen"),
                    QStringLiteral("5=+86 512 2672 4399"), QStringLiteral("9=www.boyuan-tech.com.cn"),
                    QStringLiteral("12=luo.li@huaxin-tech.com.cn"),
-                   QStringLiteral("13=zhangjing@zhongke-tech.com John.Smith@Acme.com Tiancheng Group Co., Ltd.")});
+                   QStringLiteral("7=189-1886-5106"),
+                   QStringLiteral("13=zhangjing@zhongke-tech.com John.Smith@Acme.com Tiancheng Group Co., Ltd. "
+                                  "9:00 - 18:00")});
     QTest::newRow("letters guessed with little confidence and lone signs are left out, an english address keeps its spaces")
         << QStringList{QStringLiteral("PHN @ 171,141,134,66 # 29"), QStringLiteral("ma etd @ 400,300,80,20 # 30"),
                        QStringLiteral("= @ 500,300,10,10 # 65"), QStringLiteral("诚信为本共创未来 @ 400,400,200,20 # 38"),
