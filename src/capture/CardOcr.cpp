@@ -150,6 +150,16 @@ int otsuThreshold(const QImage &gray, std::array<int, 256> *histogramOut = nullp
 }
 
 
+// The rectangle `r` of `pix` (8-bit) made white; nothing when it is empty.
+void whiten(Pix *pix, const QRect &r)
+{
+    if (r.width() <= 0 || r.height() <= 0)
+        return;
+    Box *b = boxCreate(r.left(), r.top(), r.width(), r.height());
+    pixSetInRectArbitrary(pix, b, 255);
+    boxDestroy(&b);
+}
+
 struct Reading
 {
     QString text;
@@ -190,11 +200,7 @@ Reading readLine(Api *engine, Pix *pix, const QRect &area, double scale, int dpi
                                 QRect(0, inside.top(), inside.left(), inside.height()),
                                 QRect(inside.right() + 1, inside.top(), area.width() - inside.right() - 1, inside.height())};
         for (const QRect &strip : strips)
-            if (strip.width() > 0 && strip.height() > 0) {
-                Box *b = boxCreate(strip.left(), strip.top(), strip.width(), strip.height());
-                pixSetInRectArbitrary(crop.get(), b, 255);
-                boxDestroy(&b);
-            }
+            whiten(crop.get(), strip);
     }
     if (scale < 0.95 || scale > 1.05)
         if (PixPtr scaled{pixScale(crop.get(), float(scale), float(scale))})
@@ -238,14 +244,8 @@ PixPtr blankedCrop(Pix *pix, const QRect &area, const QRect &line, const QList<Q
                                 QRect(QPoint(part.left(), line.bottom() + 1), QPoint(part.right(), part.bottom())),
                                 QRect(QPoint(part.left(), part.top()), QPoint(line.left() - 1, part.bottom())),
                                 QRect(QPoint(line.right() + 1, part.top()), QPoint(part.right(), part.bottom()))};
-        for (const QRect &strip : strips) {
-            const QRect r = strip.intersected(part).translated(-area.topLeft());
-            if (r.width() <= 0 || r.height() <= 0)
-                continue;
-            Box *b = boxCreate(r.left(), r.top(), r.width(), r.height());
-            pixSetInRectArbitrary(crop.get(), b, 255);
-            boxDestroy(&b);
-        }
+        for (const QRect &strip : strips)
+            whiten(crop.get(), strip.intersected(part).translated(-area.topLeft()));
     }
     return crop;
 }
@@ -1246,9 +1246,7 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
                 // The single-line reading finds nothing in some short names
                 // that read well as one word.
                 if (chinese.confidence < FoundLineConfidence) {
-                    const Reading word =
-                        readScaled(chineseEngine, std::min(1.0, double(ReadLineHeight) / std::max(1, thickness(box))),
-                                   tesseract::PSM_SINGLE_WORD);
+                    const Reading word = readScaled(chineseEngine, lineScale, tesseract::PSM_SINGLE_WORD);
                     if (word.confidence > chinese.confidence && hasHan(word.text))
                         chinese = word;
                 }
@@ -1256,9 +1254,7 @@ OcrOutput CardOcr::read(const QImage &picture, const OcrOptions &options)
             // A line of ordinary size the single-line reading finds nothing
             // in at one size may come out whole a little larger.
             if (chinese.confidence < FoundLineConfidence && thickness(box) < TallLineFactor * median) {
-                const Reading other = readScaled(chineseEngine, std::min(1.0, double(ReadLineHeight) /
-                                                                                  std::max(1, thickness(box))) *
-                                                                     FallbackEnlargement);
+                const Reading other = readScaled(chineseEngine, lineScale * FallbackEnlargement);
                 if (other.confidence > chinese.confidence && hasHan(other.text))
                     chinese = other;
             }
